@@ -1,0 +1,31 @@
+// Whole-file reading and crash-safe replacement of small files such as cnc.ini.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vertolin {
+
+struct FileBytes {
+  enum class Status {
+    kOk,
+    kMissing,  // neither the file nor (perhaps) its folder exists
+    kFailed,   // it exists but cannot be read: a folder, no permission, an I/O error
+  };
+  Status status = Status::kMissing;
+  std::string bytes;
+  std::string error;  // the system's text when kFailed (UTF-8)
+};
+
+FileBytes ReadFileBytes(const std::filesystem::path& file);
+
+// Writes `bytes` to a new temporary file beside `file`, flushes it to disk and
+// renames it over `file`, so that a crash or a full disk leaves either the old
+// or the new content, never a truncated file. On failure the temporary file
+// is removed, `file` is left as it was, `error` gets the system's text
+// (UTF-8) and false is returned.
+bool ReplaceFileContents(const std::filesystem::path& file, std::string_view bytes,
+                         std::string& error);
+
+}  // namespace vertolin

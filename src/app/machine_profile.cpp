@@ -1,0 +1,102 @@
+#include "app/machine_profile.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "app/settings_store.h"
+#include "link/frontend.h"
+#include "util/numbers.h"
+
+namespace vertolin {
+
+namespace {
+
+constexpr std::string_view kDefaultRatio = "0.005";
+constexpr std::string_view kDefaultDelay = "2000";
+constexpr std::string_view kDefaultOptim = "0";
+constexpr std::string_view kDefaultPort = "com1";
+constexpr std::string_view kDefaultSpeed = "9600";
+constexpr std::int32_t kFallbackBaud = 9600;
+
+constexpr std::string_view kNotANumber = "не является числом";
+constexpr std::string_view kZero = "равно нулю";
+
+// Collects the keys whose values were replaced by defaults, so the person is
+// told once about all of them rather than once per key.
+class Complaints {
+ public:
+  explicit Complaints(std::string fileText) : fileText_(std::move(fileText)) {}
+
+  void Add(std::string_view key, std::string_view value, std::string_view problem,
+           std::string_view defaultText) {
+    std::string text = "Значение ключа ";
+    text += key;
+    text += " в файле " + fileText_ + " («";
+    text += value;
+    text += "») ";
+    text += problem;
+    text += ".\r\nИспользуется значение по умолчанию: ";
+    text += defaultText;
+    text += ".";
+    texts_.push_back(std::move(text));
+  }
+
+  void Show(Frontend& frontend) const {
+    if (texts_.empty()) return;
+    std::string message;
+    for (const std::string& text : texts_) {
+      if (!message.empty()) message += "\r\n";
+      message += text;
+    }
+    frontend.ShowMessage("Ошибка", message);
+  }
+
+ private:
+  std::string fileText_;
+  std::vector<std::string> texts_;
+};
+
+double ReadRatio(const SettingsStore& settings, std::string_view key, Complaints& complaints) {
+  const std::string text = settings.ReadSetting(key, kDefaultRatio);
+  const std::optional<double> value = ParseNumber(text);
+  // A zero ratio would divide every move by zero.
+  if (value && *value != 0) return *value;
+  complaints.Add(key, text, value ? kZero : kNotANumber, kDefaultRatio);
+  return *ParseNumber(kDefaultRatio);
+}
+
+std::int32_t ReadInt(const SettingsStore& settings, std::string_view key,
+                     std::string_view defaultText, Complaints& complaints) {
+  const std::string text = settings.ReadSetting(key, defaultText);
+  if (const auto number = ParseNumber(text)) {
+    if (const auto value = RoundToInt32(*number)) return *value;
+  }
+  complaints.Add(key, text, kNotANumber, defaultText);
+  return *RoundToInt32(*ParseNumber(defaultText));
+}
+
+std::string PathText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+MachineProfile LoadMachineProfile(const SettingsStore& settings, Frontend& frontend) {
+  Complaints complaints(PathText(settings.path()));
+  MachineProfile profile;
+  profile.xRatio = ReadRatio(settings, "SM_X_ratio", complaints);
+  profile.yRatio = ReadRatio(settings, "SM_Y_ratio", complaints);
+  profile.zRatio = ReadRatio(settings, "SM_Z_ratio", complaints);
+  profile.idleDelay = ReadInt(settings, "SM_delay", kDefaultDelay, complaints);
+  profile.optim = ReadInt(settings, "SM_optim", kDefaultOptim, complaints);
+  profile.port = settings.ReadSetting("Port", kDefaultPort);
+  profile.baud = ReadInt(settings, "speed", kDefaultSpeed, complaints);
+  // A speed of 0 asks for the usual one.
+  if (profile.baud == 0) profile.baud = kFallbackBaud;
+  complaints.Show(frontend);
+  return profile;
+}
+
+}  // namespace vertolin

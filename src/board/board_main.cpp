@@ -1,0 +1,115 @@
+// vertolin-board: a simulated board on a pseudo-terminal, for trying the
+// program's serial code end to end without hardware.
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "board/pty_server.h"
+#include "board/simulated_board.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vertolin-board [--kind LETTER] [--delay MS] [--silent] [--garbage TEXT] [--babble]"
+    " [--drop-after N] [--crlf] [--record FILE] [--stdin-eof] [--help]\n";
+
+constexpr const char* kHelp =
+    "Serves a simulated board on a pseudo-terminal and prints the port's path.\n"
+    "  --kind LETTER    firmware letter: M milling, S scanner, P laser, B wood burning, O cutting (M)\n"
+    "  --delay MS       answer every command MS milliseconds late\n"
+    "  --silent         never answer\n"
+    "  --garbage TEXT   send TEXT before every acknowledgement\n"
+    "  --babble         send bytes without end and never an acknowledgement\n"
+    "  --drop-after N   drop the line after N commands\n"
+    "  --crlf           follow every answer with CR LF\n"
+    "  --record FILE    append each command and the position after it to FILE\n"
+    "  --stdin-eof      stop when standard input closes\n";
+
+int BadUsage(const char* why, std::string_view arg) {
+  if (arg.empty()) {
+    std::fprintf(stderr, "vertolin-board: %s\n%s", why, kUsage);
+  } else {
+    std::fprintf(stderr, "vertolin-board: %s: %.*s\n%s", why, static_cast<int>(arg.size()), arg.data(), kUsage);
+  }
+  return 2;
+}
+
+std::optional<int> NonNegative(std::string_view text) {
+  int value = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || ptr != text.data() + text.size() || value < 0) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  char kind = 'M';
+  vertolin::BoardFaults faults;
+  const char* recordPath = nullptr;
+  vertolin::PtyServeOptions serve;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const auto value = [&]() -> std::optional<std::string_view> {
+      if (i + 1 >= argc) return std::nullopt;
+      return std::string_view(argv[++i]);
+    };
+    if (arg == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return 0;
+    } else if (arg == "--kind") {
+      const auto letter = value();
+      if (!letter || letter->size() != 1 || !std::isalpha(static_cast<unsigned char>(letter->front())))
+        return BadUsage("--kind needs one letter", letter.value_or(""));
+      kind = letter->front();
+    } else if (arg == "--delay") {
+      const auto text = value();
+      const auto ms = text ? NonNegative(*text) : std::nullopt;
+      if (!ms) return BadUsage("--delay needs milliseconds", text.value_or(""));
+      faults.replyDelay = std::chrono::milliseconds(*ms);
+    } else if (arg == "--drop-after") {
+      const auto text = value();
+      const auto count = text ? NonNegative(*text) : std::nullopt;
+      if (!count) return BadUsage("--drop-after needs a count", text.value_or(""));
+      faults.dropAfter = *count;
+    } else if (arg == "--garbage") {
+      const auto text = value();
+      if (!text) return BadUsage("--garbage needs a text", "");
+      faults.garbageBeforeAck = std::string(*text);
+    } else if (arg == "--record") {
+      const auto text = value();
+      if (!text || text->empty()) return BadUsage("--record needs a file", "");
+      recordPath = text->data();
+    } else if (arg == "--silent") {
+      faults.silent = true;
+    } else if (arg == "--babble") {
+      faults.babble = true;
+    } else if (arg == "--crlf") {
+      faults.crlf = true;
+    } else if (arg == "--stdin-eof") {
+      serve.stopAtStdinEof = true;
+    } else {
+      return BadUsage("unknown option", arg);
+    }
+  }
+
+  if (recordPath != nullptr) {
+    serve.record = std::fopen(recordPath, "a");
+    if (serve.record == nullptr) {
+      std::fprintf(stderr, "vertolin-board: cannot open %s: %s\n", recordPath, std::strerror(errno));
+      return 1;
+    }
+  }
+  vertolin::SimulatedBoard board(kind, faults);
+  const int code = vertolin::ServeOnPty(board, serve);
+  if (serve.record != nullptr) std::fclose(serve.record);
+  return code;
+}

@@ -1,0 +1,27 @@
+#include "cli/print_port.h"
+
+#include <ostream>
+
+#include "link/move_text.h"
+
+namespace vertolin {
+
+void PrintPort::Write(std::string_view bytes) {
+  out_ << bytes << '\n';
+  if (bytes == kIdentify) replies_.push_back(kind_);
+  replies_.push_back('T');
+}
+
+bool PrintPort::WriteChecked(std::string_view bytes, std::chrono::milliseconds) {
+  Write(bytes);
+  return true;
+}
+
+int PrintPort::ReadByte() {
+  if (replies_.empty()) return -1;
+  const char c = replies_.front();
+  replies_.pop_front();
+  return static_cast<unsigned char>(c);
+}
+
+}  // namespace vertolin

@@ -1,0 +1,27 @@
+// The port of --print: every command line goes to a stream, one per line, and
+// is acknowledged at once, so a job runs as if a board were there.
+#pragma once
+
+#include <deque>
+#include <iosfwd>
+
+#include "link/serial_port.h"
+
+namespace vertolin {
+
+class PrintPort : public SerialPort {
+ public:
+  // `kind` answers the identification query.
+  PrintPort(std::ostream& out, char kind) : out_(out), kind_(kind) {}
+
+  void Write(std::string_view bytes) override;
+  bool WriteChecked(std::string_view bytes, std::chrono::milliseconds limit) override;
+  int ReadByte() override;
+
+ private:
+  std::ostream& out_;
+  char kind_;
+  std::deque<char> replies_;
+};
+
+}  // namespace vertolin

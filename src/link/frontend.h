@@ -1,0 +1,59 @@
+// The core's only way to reach the person and the event loop. The windows
+// implement it with message boxes and the Qt event loop; the command-line tool
+// and the tests implement it their own way. The core never calls a toolkit.
+#pragma once
+
+#include <chrono>
+#include <string_view>
+
+namespace vertolin {
+
+class Frontend {
+ public:
+  virtual ~Frontend() = default;
+
+  // A modal message with one OK button. Texts are UTF-8; line breaks are "\r\n".
+  virtual void ShowMessage(std::string_view title, std::string_view text) = 0;
+
+  // A modal Yes/No question; true means Yes.
+  virtual bool AskYesNo(std::string_view title, std::string_view text) = 0;
+
+  // The milling job's interruption dialog: 1 = go on, 0 = stop.
+  virtual int ShowInterruptDialog() = 0;
+
+  // Lets pending window events run (clicks, key presses, repaints).
+  virtual void RunPendingEvents() = 0;
+};
+
+// Lets events run at most once per interval, so that a tight protocol loop
+// keeps the windows responsive without paying for the event loop per byte.
+class EventPump {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kInterval{15};
+
+  explicit EventPump(Frontend& frontend) : frontend_(frontend) {}
+
+  // Runs the frontend's events when the interval has passed since the last run.
+  void Tick() {
+    const auto now = Clock::now();
+    if (now - last_ >= kInterval) {
+      last_ = now;
+      frontend_.RunPendingEvents();
+    }
+  }
+
+  // Runs them now (an idle wait, a modal moment).
+  void Now() {
+    last_ = Clock::now();
+    frontend_.RunPendingEvents();
+  }
+
+  Frontend& frontend() { return frontend_; }
+
+ private:
+  Frontend& frontend_;
+  Clock::time_point last_{};
+};
+
+}  // namespace vertolin

@@ -1,0 +1,37 @@
+#include "link/interruption.h"
+
+#include <chrono>
+#include <limits>
+#include <thread>
+
+#include "link/ack_wait.h"
+#include "link/link.h"
+#include "link/move_text.h"
+#include "link/texts.h"
+#include "util/numbers.h"
+
+namespace vertolin {
+
+bool InterruptionLink::RaiseLower(std::string_view distanceText, bool raise) {
+  const auto distance = ParseNumber(distanceText);
+  if (!distance) {
+    link_.frontend().ShowMessage(texts::kTitleError, "Введите число в поле «Глубина»!");
+    return false;
+  }
+  const double ratio = link_.profile().zRatio;
+  const auto steps = ratio == 0 ? std::nullopt : RoundToInt32(*distance / ratio);
+  if (!steps || (!raise && *steps == std::numeric_limits<std::int32_t>::min())) {
+    link_.frontend().ShowMessage(texts::kTitleError, texts::kMoveOutOfRange);
+    return false;
+  }
+  const std::int32_t z = raise ? *steps : -*steps;
+  if (z == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+  }
+  SerialWrite(link_, CommandLine({0, 0, z, link_.profile().idleDelay}));
+  WaitForAcknowledgement(link_, reply_, abandoned_);
+  return true;
+}
+
+}  // namespace vertolin

@@ -1,0 +1,42 @@
+#include "link/link.h"
+
+#include <chrono>
+
+#include "link/link_error.h"
+#include "link/texts.h"
+
+namespace vertolin {
+
+namespace {
+
+std::int64_t SteadyWholeSeconds() {
+  using namespace std::chrono;
+  return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+Link::Link(Frontend& frontend, MachineProfile profile)
+    : wholeSeconds(SteadyWholeSeconds), pump_(frontend), profile_(std::move(profile)) {}
+
+Link::~Link() = default;
+
+bool Link::Open() { return Open(profile_.port, profile_.baud); }
+
+bool Link::Open(std::string_view name, int baud) {
+  Close();
+  port_ = SerialOpen(name, baud, frontend());
+  return port_ != nullptr;
+}
+
+void Link::Attach(std::unique_ptr<SerialPort> port) { port_ = std::move(port); }
+
+void Link::Close() { port_.reset(); }
+
+void Link::FailRead() {
+  frontend().ShowMessage(texts::kTitleVertolin, texts::kReadError);
+  RequestStop();
+  throw LinkError();
+}
+
+}  // namespace vertolin

@@ -1,0 +1,91 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace vertolin {
+namespace {
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    folder_ = std::filesystem::temp_directory_path() / ("vertolin-cli-" + std::to_string(random()));
+    std::filesystem::create_directory(folder_);
+    ini_ = (folder_ / "cnc.ini").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  int Run(std::vector<std::string> args) {
+    out_.str("");
+    err_.str("");
+    args.insert(args.begin(), {"--ini", ini_});
+    return RunCli(args, {out_, err_});
+  }
+
+  void WriteIni(const std::string& text) { std::ofstream(ini_) << text; }
+
+  std::filesystem::path folder_;
+  std::string ini_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(CliTest, PrintedMoveFollowsTheKindLetter) {
+  EXPECT_EQ(Run({"--print", "move", "1", "-0,5", "2"}), kCliDone);
+  EXPECT_EQ(out_.str(), "200,-100,400,2000;\n");
+  EXPECT_EQ(Run({"--print", "--kind", "P", "move", "1", "0", "2"}), kCliDone);
+  EXPECT_EQ(out_.str(), "200,0,,,2000;\n");
+  EXPECT_EQ(Run({"--print", "--kind", "B", "move", "1", "0", "2"}), kCliDone);
+  EXPECT_EQ(out_.str(), "200,0,,2000;\n");
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliTest, SettingsFileAndOverridesShapeTheMove) {
+  WriteIni("[CNC]\nSM_X_ratio=0,25\nSM_delay=500\n");
+  EXPECT_EQ(Run({"--print", "move", "0.625", "0", "0"}), kCliDone);
+  EXPECT_EQ(out_.str(), "2,0,0,500;\n");
+  EXPECT_EQ(Run({"--set", "SM_X_ratio=0.25", "--set", "sm_DELAY=9", "--print", "move", "0.875",
+                 "0", "0"}),
+            kCliDone);
+  EXPECT_EQ(out_.str(), "4,0,0,9;\n");
+  EXPECT_FALSE(std::ifstream(ini_).fail());
+}
+
+TEST_F(CliTest, BadInputIsRefusedWithTheWindowsMessage) {
+  EXPECT_EQ(Run({"--print", "move", "1", "x", "0"}), kCliRefused);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(err_.str(), "Ошибка: Введите число в поле для перемещения по 2-ой оси!\n");
+  EXPECT_EQ(Run({"--print", "--kind", "X", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(Run({"--print", "move", "1e12", "0", "0"}), kCliRefused);
+}
+
+TEST_F(CliTest, UsageErrors) {
+  EXPECT_EQ(Run({}), kCliUsage);
+  EXPECT_EQ(Run({"fly"}), kCliUsage);
+  EXPECT_EQ(Run({"move", "1"}), kCliUsage);
+  EXPECT_EQ(Run({"--print", "--port", "sim:M", "query"}), kCliUsage);
+  EXPECT_EQ(Run({"--bogus", "query"}), kCliUsage);
+  EXPECT_NE(err_.str().find("usage:"), std::string::npos);
+}
+
+TEST_F(CliTest, QueryAndMoveAgainstTheSimulatedBoard) {
+  EXPECT_EQ(Run({"--port", "sim:S", "query"}), kCliDone);
+  EXPECT_EQ(out_.str(), "ST\n");
+  EXPECT_EQ(Run({"--port", "sim:P", "move", "1", "2", "3"}), kCliDone);
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliTest, MissingPortIsALinkError) {
+  EXPECT_EQ(Run({"--port", (folder_ / "ttyNothing").string(), "query"}), kCliLinkError);
+  EXPECT_NE(err_.str().find("не найден."), std::string::npos);
+  EXPECT_EQ(Run({"--port", "sim:Q", "query"}), kCliLinkError);
+}
+
+}  // namespace
+}  // namespace vertolin

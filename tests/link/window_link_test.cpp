@@ -1,0 +1,318 @@
+#include "link/window_link.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "link/interruption.h"
+#include "link/link.h"
+#include "link/link_error.h"
+#include "link/sim_port.h"
+#include "link/texts.h"
+#include "support/recording_frontend.h"
+#include "support/scripted_port.h"
+
+namespace vertolin {
+namespace {
+
+class WindowLinkTest : public ::testing::Test {
+ protected:
+  test::ScriptedPort& UseScript() {
+    auto port = std::make_unique<test::ScriptedPort>(script_);
+    auto& ref = *port;
+    link_.Attach(std::move(port));
+    return ref;
+  }
+
+  SimulatedBoard& UseBoard(char kind, BoardFaults faults = {}) {
+    auto port = std::make_unique<SimPort>(SimulatedBoard(kind, std::move(faults)));
+    auto& board = port->board();
+    link_.Attach(std::move(port));
+    return board;
+  }
+
+  static std::vector<std::string> Lines(const SimulatedBoard& board) {
+    std::vector<std::string> lines;
+    for (const auto& command : board.Record()) lines.push_back(command.text);
+    return lines;
+  }
+
+  WindowLink Window(WindowFlavour flavour, bool drive = true, StepScale scale = {1, 1, 1}) {
+    WindowLink window(link_, flavour);
+    window.SetDriveSwitch([this] { return drive_; });
+    window.SetScaleSource([scale] { return scale; });
+    drive_ = drive;
+    return window;
+  }
+
+  test::RecordingFrontend frontend_;
+  Link link_{frontend_};
+  test::ScriptedPort::Shared script_;
+  bool drive_ = true;
+};
+
+TEST_F(WindowLinkTest, MillimetresRoundToWholeStepsHalvesToEven) {
+  link_.profile().xRatio = 0.25;
+  auto& board = UseBoard('M');
+  WindowLink window = Window(WindowFlavour::Milling);
+  window.ArduinoMoveMM(0.625, 0, 0);  // 2.5 steps
+  window.ArduinoMoveMM(0.875, 0, 0);  // 3.5 steps
+  window.ArduinoMoveMM(-0.625, 0.01, 0);
+  EXPECT_EQ(Lines(board), (std::vector<std::string>{"2,0,0,2000;", "4,0,0,2000;", "-2,2,0,2000;"}));
+}
+
+TEST_F(WindowLinkTest, MillimetreMoveTextDependsOnTheWindow) {
+  link_.profile().zRatio = -0.005;  // a negative ratio reverses its axis
+  auto& board = UseBoard('P');
+  Window(WindowFlavour::Gradation).ArduinoMoveMM(1, 2, 3);
+  EXPECT_EQ(Lines(board), std::vector<std::string>{"200,400,-600;"});
+}
+
+TEST_F(WindowLinkTest, MoveThatCannotBeExpressedInStepsIsRefusedAndNothingSent) {
+  auto& port = UseScript();
+  (void)port;
+  WindowLink window = Window(WindowFlavour::Milling);
+  EXPECT_THROW(window.ArduinoMoveMM(1e9, 0, 0), MoveRefused);
+  link_.profile().yRatio = 0;
+  EXPECT_THROW(window.ArduinoMoveMM(0, 1, 0), MoveRefused);
+  EXPECT_TRUE(script_.written.empty());
+  ASSERT_EQ(frontend_.messages.size(), 2u);
+  EXPECT_EQ(frontend_.messages[0].title, texts::kTitleError);
+}
+
+TEST_F(WindowLinkTest, MillingCarryNeverLosesFractionsOfASteps) {
+  auto& board = UseBoard('M');
+  WindowLink window = Window(WindowFlavour::Milling, true, {0.3, 0.3, 1});
+  for (int i = 0; i < 10; ++i) window.SendStep({1, 0, 0, 100}, true);
+  std::int64_t sum = 0;
+  for (const auto& command : board.Record()) sum += command.fields[0].value_or(0);
+  EXPECT_EQ(sum, 3);
+  EXPECT_EQ(board.Position()[0], 3);
+  EXPECT_EQ(window.accounted()[0], 3);
+}
+
+TEST_F(WindowLinkTest, DryRunSendsNothingButKeepsTheSameRounding) {
+  UseScript();
+  WindowLink window = Window(WindowFlavour::Milling, false, {0.3, 0.3, 1});
+  for (int i = 0; i < 10; ++i) window.SendStep({1, 0, 0, 100}, true);
+  window.AwaitAck();  // returns at once: nothing was sent
+  EXPECT_TRUE(script_.written.empty());
+  EXPECT_EQ(window.accounted()[0], 3);
+
+  // The carry goes on when the drive is switched on.
+  drive_ = true;
+  script_.ackEveryWrite = true;
+  window.SendStep({1, 0, 0, 0}, true);  // exact 3.3, accounted 3: nothing to send
+  window.SendStep({1, 0, 0, 0}, true);  // exact 3.6 -> one step
+  EXPECT_EQ(script_.written, std::vector<std::string>{"1,0,0,0;"});
+}
+
+TEST_F(WindowLinkTest, MillingStopShowsTheInterruptionDialog) {
+  script_.ackEveryWrite = true;
+  UseScript();
+  WindowLink window = Window(WindowFlavour::Milling);
+  link_.RequestStop();
+  frontend_.dialogAnswers = {1};
+  window.SendStep({2, 0, 0, 500}, true);
+  EXPECT_EQ(frontend_.dialogs, 1);
+  EXPECT_FALSE(link_.StopRequested());
+  EXPECT_EQ(script_.written, std::vector<std::string>{"2,0,0,500;"});
+
+  link_.RequestStop();
+  frontend_.dialogAnswers = {0};
+  EXPECT_THROW(window.SendStep({2, 0, 0, 500}, true), LinkError);
+  EXPECT_EQ(script_.written.size(), 1u);
+}
+
+TEST_F(WindowLinkTest, PendingOffsetsJoinTheNextMoveOnce) {
+  script_.ackEveryWrite = true;
+  UseScript();
+  WindowLink window = Window(WindowFlavour::Milling, true, {10, 10, 2});
+  window.AddPendingSteps({5, -5, 7});
+  window.SendStep({1, 1, 1, 0}, true);
+  window.SendStep({1, 1, 1, 0}, true);
+  EXPECT_EQ(script_.written, (std::vector<std::string>{"15,5,9,0;", "10,10,2,0;"}));
+}
+
+TEST_F(WindowLinkTest, OutliningCompactsItsLinesAndPausesTheLaserAroundTheQuestion) {
+  auto& board = UseBoard('P');
+  WindowLink window = Window(WindowFlavour::Outlining, true, {1, 1, 0});
+  window.SendStep({5, 0, 0, 1000}, true);
+  window.SendStep({5, 3, 0, 0}, true);
+  window.SendStep({0, 0, 1, 1000}, true);  // laser on
+  link_.RequestStop();
+  frontend_.yesNoAnswers = {false};  // go on
+  window.SendStep({1, 0, 0, 0}, true);
+  EXPECT_EQ(Lines(board), (std::vector<std::string>{"5,0,0,1000;", "5,3;", "0,0,1,1000;", "0,0,-1",
+                                                    "0,0,1", "1;"}));
+  ASSERT_EQ(frontend_.questions.size(), 1u);
+  EXPECT_EQ(frontend_.questions[0].text, texts::kStopQuestion);
+
+  link_.RequestStop();
+  frontend_.yesNoAnswers = {true};  // stop: laser off, and nothing more
+  EXPECT_THROW(window.SendStep({1, 0, 0, 0}, true), LinkError);
+  EXPECT_TRUE(link_.StopRequested());
+  EXPECT_EQ(Lines(board).back(), "0,0,-1");
+  EXPECT_FALSE(board.LaserOn());
+}
+
+TEST_F(WindowLinkTest, OutliningWithTheLaserOffAsksWithoutPauseLines) {
+  script_.ackEveryWrite = true;
+  UseScript();
+  WindowLink window = Window(WindowFlavour::Cutting, true, {1, 1, 0});
+  window.SendStep({0, 0, -1, 0}, true);
+  link_.RequestStop();
+  frontend_.yesNoAnswers = {false};
+  window.SendStep({0, 0, 0, 0}, true);  // nothing to move: nothing sent
+  EXPECT_EQ(script_.written, std::vector<std::string>{"0,0,-1;"});
+}
+
+TEST_F(WindowLinkTest, GradationUsesWholeStepsPerPixelWithoutCarry) {
+  auto& board = UseBoard('P');
+  WindowLink window = Window(WindowFlavour::Gradation, true, {9.6, 10.5, 0});
+  window.SendStep({3, 0, 0, 0}, true);
+  window.SendStep({1, 0, 2500, 0}, true);
+  window.SendStep({0, 1, 0, 0}, true);
+  EXPECT_EQ(Lines(board), (std::vector<std::string>{"30,0,0;", "10,0,2500;", "0,10,0;"}));
+}
+
+TEST_F(WindowLinkTest, StopWhileIdleFailsTheNextPlainMoveAtItsWait) {
+  auto& board = UseBoard('P');
+  WindowLink window = Window(WindowFlavour::Gradation);
+  link_.RequestStop();
+  EXPECT_THROW(window.ArduinoMoveMM(1, 0, 0), LinkError);
+  EXPECT_EQ(Lines(board), std::vector<std::string>{"200,0,0;"});  // sent, then the wait failed
+}
+
+TEST_F(WindowLinkTest, CheckedWriteClearsTheStopForTheMillingMove) {
+  auto& board = UseBoard('M');
+  WindowLink window = Window(WindowFlavour::Milling);
+  link_.RequestStop();
+  window.ArduinoMoveMM(1, 0, 0);
+  EXPECT_FALSE(link_.StopRequested());
+  EXPECT_EQ(Lines(board), std::vector<std::string>{"200,0,0,2000;"});
+}
+
+TEST_F(WindowLinkTest, MoveWithTheDriveSwitchClearIsSentButNotAwaited) {
+  script_.ackEveryWrite = true;
+  UseScript();
+  WindowLink window = Window(WindowFlavour::Gradation, false);
+  window.ArduinoMoveMM(1, 0, 0);
+  EXPECT_EQ(script_.written.size(), 1u);
+  EXPECT_EQ(window.reply().text(), "");
+  drive_ = true;
+  script_.ackEveryWrite = false;
+  window.SendStep({1, 0, 0, 0}, true);  // finds the earlier move's "T"
+  EXPECT_EQ(script_.written.size(), 2u);
+  EXPECT_TRUE(script_.reads.empty());
+}
+
+TEST_F(WindowLinkTest, DoubleAcknowledgementMakesTheNextWaitReturnAtOnce) {
+  auto& port = UseScript();
+  WindowLink window = Window(WindowFlavour::Milling);
+  port.Script("TT\r\n");
+  window.AwaitAck();
+  EXPECT_EQ(window.reply().text(), "T");
+  window.AwaitAck();
+  EXPECT_EQ(script_.idleReads, 0);
+}
+
+TEST_F(WindowLinkTest, ScannerStopsWithoutAQuestionAndEmptiesItsBufferPerWait) {
+  auto& board = UseBoard('S');
+  WindowLink window = Window(WindowFlavour::Scanner);
+  window.SendStep({4800, 0, 0, 0}, true);
+  window.SendStep({0, 0, -100, 0}, false);  // the probe line: answered with digits and "OK"
+  window.SendStep({0, 5, 0, 0}, true);      // the measurement is discarded by this wait
+  EXPECT_EQ(Lines(board), (std::vector<std::string>{"4800,0,0;", "0,0,200;", "0,5,0;"}));
+  link_.RequestStop();
+  EXPECT_THROW(window.SendStep({1, 0, 0, 0}, true), LinkError);
+  EXPECT_TRUE(frontend_.questions.empty());
+}
+
+TEST_F(WindowLinkTest, ReadFailureIsToldAndEndsTheWait) {
+  auto& port = UseScript();
+  script_.reads = {'x', -2};
+  WindowLink window = Window(WindowFlavour::Milling);
+  (void)port;
+  EXPECT_THROW(window.AwaitAck(), LinkError);
+  EXPECT_TRUE(link_.StopRequested());
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_EQ(frontend_.messages[0].title, "Vertolin");
+  EXPECT_EQ(frontend_.messages[0].text, texts::kReadError);
+}
+
+TEST_F(WindowLinkTest, ClosingTheWindowOrTheProgramEndsAWaitForASilentBoard) {
+  BoardFaults silent;
+  silent.silent = true;
+  UseBoard('M', silent);
+  WindowLink window = Window(WindowFlavour::Milling);
+  frontend_.onEvents = [&] {
+    if (frontend_.eventRuns == 3) window.Abandon();
+  };
+  EXPECT_THROW(window.ArduinoMoveMM(1, 0, 0), LinkError);
+
+  WindowLink other = Window(WindowFlavour::Gradation);
+  frontend_.onEvents = [&] { link_.SetClosing(true); };
+  EXPECT_THROW(other.ArduinoMoveMM(1, 0, 0), LinkError);
+}
+
+TEST_F(WindowLinkTest, BoardThatTalksWithoutEndKeepsTheWindowResponsiveAndBounded) {
+  BoardFaults babble;
+  babble.babble = true;
+  UseBoard('M', babble);
+  WindowLink window = Window(WindowFlavour::Milling);
+  std::size_t largest = 0;
+  frontend_.onEvents = [&] {
+    largest = std::max(largest, window.reply().text().size());
+    if (frontend_.eventRuns == 20) window.Abandon();
+  };
+  EXPECT_THROW(window.ArduinoMoveMM(1, 0, 0), LinkError);
+  EXPECT_EQ(frontend_.eventRuns, 20);
+  EXPECT_LE(largest, ReplyBuffer::kLimit);
+}
+
+TEST_F(WindowLinkTest, PositioningDropsPressesThatArriveDuringAMove) {
+  BoardFaults late;
+  late.replyDelay = std::chrono::milliseconds(60);
+  auto& board = UseBoard('M', late);
+  WindowLink window(link_, WindowFlavour::Positioning);
+  window.SetKindLetter('M');
+  int presses = 0;
+  frontend_.onEvents = [&] {
+    ++presses;
+    window.ArduinoMoveMM(0, 0, 1);  // a key repeat during the move
+  };
+  window.ArduinoMoveMM(1, 0, 0);
+  EXPECT_GT(presses, 0);
+  EXPECT_EQ(Lines(board), std::vector<std::string>{"200,0,0,2000;"});
+  EXPECT_TRUE(window.Ready());
+}
+
+TEST_F(WindowLinkTest, PositioningRefusesAKindWithoutAMoveTextAndStaysReady) {
+  UseScript();
+  WindowLink window(link_, WindowFlavour::Positioning);
+  window.SetKindLetter('X');
+  EXPECT_THROW(window.ArduinoMoveMM(1, 0, 0), MoveRefused);
+  EXPECT_TRUE(script_.written.empty());
+  EXPECT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_TRUE(window.Ready());
+}
+
+TEST_F(WindowLinkTest, InterruptionDialogRaisesAndLowersByTheDistance) {
+  auto& board = UseBoard('M');
+  InterruptionLink dialog(link_);
+  link_.RequestStop();  // the dialog's own wait ignores the stop that brought it up
+  EXPECT_TRUE(dialog.RaiseLower("10", true));
+  EXPECT_TRUE(dialog.RaiseLower("10", false));
+  EXPECT_TRUE(dialog.RaiseLower("0", true));
+  EXPECT_TRUE(dialog.RaiseLower("2,5", true));
+  EXPECT_EQ(Lines(board),
+            (std::vector<std::string>{"0,0,2000,2000;", "0,0,-2000,2000;", "0,0,500,2000;"}));
+  EXPECT_FALSE(dialog.RaiseLower("abc", true));
+  EXPECT_EQ(Lines(board).size(), 3u);
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_EQ(frontend_.messages[0].title, texts::kTitleError);
+}
+
+}  // namespace
+}  // namespace vertolin

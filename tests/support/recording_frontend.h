@@ -1,0 +1,53 @@
+// A frontend for tests: records what the person would be shown, answers
+// questions from a script, and runs a hook where the windows' events would run.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/frontend.h"
+
+namespace vertolin::test {
+
+class RecordingFrontend : public Frontend {
+ public:
+  struct Message {
+    std::string title;
+    std::string text;
+  };
+
+  void ShowMessage(std::string_view title, std::string_view text) override {
+    messages.push_back({std::string(title), std::string(text)});
+  }
+  bool AskYesNo(std::string_view title, std::string_view text) override {
+    questions.push_back({std::string(title), std::string(text)});
+    if (yesNoAnswers.empty()) return true;
+    const bool answer = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return answer;
+  }
+  int ShowInterruptDialog() override {
+    ++dialogs;
+    if (dialogAnswers.empty()) return 0;
+    const int answer = dialogAnswers.front();
+    dialogAnswers.pop_front();
+    return answer;
+  }
+  void RunPendingEvents() override {
+    ++eventRuns;
+    if (onEvents) onEvents();
+  }
+
+  std::vector<Message> messages;
+  std::vector<Message> questions;
+  std::deque<bool> yesNoAnswers;  // empty: Yes (stop)
+  std::deque<int> dialogAnswers;  // empty: 0 (stop)
+  int dialogs = 0;
+  int eventRuns = 0;
+  std::function<void()> onEvents;
+};
+
+}  // namespace vertolin::test
