@@ -1,5 +1,5 @@
-// Shared by the tests of src/app: a frontend that records its messages and a
-// temporary folder removed after each test.
+// Shared by the tests of src/app: file helpers and a temporary folder removed
+// after each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,26 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "link/frontend.h"
+#include "support/recording_frontend.h"
 
 namespace vertolin::test {
-
-class RecordingFrontend : public Frontend {
- public:
-  struct Message {
-    std::string title;
-    std::string text;
-  };
-
-  void ShowMessage(std::string_view title, std::string_view text) override {
-    messages.push_back({std::string(title), std::string(text)});
-  }
-  bool AskYesNo(std::string_view, std::string_view) override { return false; }
-  int ShowInterruptDialog() override { return 0; }
-  void RunPendingEvents() override {}
-
-  std::vector<Message> messages;
-};
 
 inline std::string ReadBytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
