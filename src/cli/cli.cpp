@@ -199,6 +199,10 @@ constexpr Command kCommands[] = {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliStreams streams) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    streams.out << kUsage;
+    return kCliDone;
+  }
   Options options;
   try {
     options = ParseOptions(args);

@@ -1,0 +1,43 @@
+// How many command lines per second the PC side can send and have
+// acknowledged, so that the PC is never what slows a job down.
+#include <benchmark/benchmark.h>
+
+#include "board/board_process.h"
+#include "link/link.h"
+#include "link/window_link.h"
+
+namespace vertolin {
+namespace {
+
+class QuietFrontend : public Frontend {
+ public:
+  void ShowMessage(std::string_view, std::string_view) override {}
+  bool AskYesNo(std::string_view, std::string_view) override { return true; }
+  int ShowInterruptDialog() override { return 0; }
+  void RunPendingEvents() override {}
+};
+
+void AcknowledgedLines(benchmark::State& state) {
+  BoardProcess board({"--kind", "M"});
+  QuietFrontend frontend;
+  Link link(frontend);
+  if (!link.Open(board.path(), 115200)) {
+    state.SkipWithError("the board's port did not open");
+    return;
+  }
+  WindowLink window(link, WindowFlavour::Milling);
+  window.SetDriveSwitch([] { return true; });
+  window.SetScaleSource([] { return StepScale{1, 1, 1}; });
+  for (auto _ : state) {
+    window.SendStep({1, -1, 0, 400}, true);
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["lines_per_second"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(AcknowledgedLines)->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace vertolin
+
+BENCHMARK_MAIN();
