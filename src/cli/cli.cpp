@@ -13,6 +13,7 @@
 #include "link/handshake.h"
 #include "link/link.h"
 #include "link/link_error.h"
+#include "link/texts.h"
 #include "link/window_link.h"
 #include "util/numbers.h"
 
@@ -55,6 +56,10 @@ class ConsoleFrontend : public Frontend {
   int ShowInterruptDialog() override {
     stopped_ = true;
     return 0;
+  }
+
+  void ShowFirmwareWarning(std::string_view text) override {
+    ShowMessage("Внимание", text.empty() ? texts::kWarningWrongFirmware : text);
   }
 
   void RunPendingEvents() override {
@@ -174,9 +179,10 @@ int Move(Context& context) {
   } else {
     const HandshakeResult handshake = RunHandshake(context.link, kAnyKind);
     if (!handshake.driveEnabled) {
-      std::string text = handshake.status;
-      if (!handshake.WarningText().empty()) text += "\r\n" + std::string(handshake.WarningText());
-      context.frontend.ShowMessage("Vertolin", text);
+      context.frontend.ShowMessage("Vertolin", handshake.status);
+      if (handshake.warning != HandshakeResult::Warning::None) {
+        context.frontend.ShowFirmwareWarning(handshake.WarningText());
+      }
       return kCliLinkError;
     }
     window.SetKindLetter(handshake.kindLetter);

@@ -21,6 +21,10 @@ class Frontend {
   // The milling job's interruption dialog: 1 = go on, 0 = stop.
   virtual int ShowInterruptDialog() = 0;
 
+  // The firmware warning a mode window shows when the board does not fit its
+  // work; an empty text selects the warning's default text.
+  virtual void ShowFirmwareWarning(std::string_view text) = 0;
+
   // Lets pending window events run (clicks, key presses, repaints).
   virtual void RunPendingEvents() = 0;
 };

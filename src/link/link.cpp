@@ -25,7 +25,8 @@ bool Link::Open() { return Open(profile_.port, profile_.baud); }
 
 bool Link::Open(std::string_view name, int baud) {
   Close();
-  port_ = SerialOpen(name, baud, frontend());
+  lastOpenError_ = 0;
+  port_ = SerialOpen(name, baud, frontend(), &lastOpenError_);
   return port_ != nullptr;
 }
 

@@ -35,6 +35,8 @@ class Link {
   void Attach(std::unique_ptr<SerialPort> port);
   void Close();
   bool PortOpen() const { return port_ != nullptr; }
+  // The system's error code of the last failed Open (0 after a success).
+  int lastOpenError() const { return lastOpenError_; }
   SerialPort* port() { return port_.get(); }
 
   // The program-wide request to stop the running job.
@@ -60,6 +62,7 @@ class Link {
   std::unique_ptr<SerialPort> port_;
   bool stopFlag_ = false;
   bool closing_ = false;
+  int lastOpenError_ = 0;
 };
 
 }  // namespace vertolin

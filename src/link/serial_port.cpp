@@ -33,11 +33,12 @@ std::string PortBusyText(std::string_view name) {
   return text;
 }
 
-std::unique_ptr<SerialPort> SerialOpen(std::string_view name, int baud, Frontend& frontend) {
+std::unique_ptr<SerialPort> SerialOpen(std::string_view name, int baud, Frontend& frontend,
+                                       int* systemError) {
   if (name.size() > kSimPrefix.size() && name.substr(0, kSimPrefix.size()) == kSimPrefix) {
-    return OpenSimulatedPort(name, frontend);
+    return OpenSimulatedPort(name, frontend, systemError);
   }
-  return OpenDevicePort(name, baud, frontend);
+  return OpenDevicePort(name, baud, frontend, systemError);
 }
 
 void SerialWrite(Link& link, std::string_view text) {

@@ -38,11 +38,17 @@ class SerialPort {
 // Opens a port by name at a baud rate. "sim:M", "sim:S", "sim:P", "sim:B" and
 // "sim:O" open the built-in simulated board of that firmware kind; any other
 // name is a device of this system. On failure the person is told why (title
-// "Vertolin") and the result is empty.
-std::unique_ptr<SerialPort> SerialOpen(std::string_view name, int baud, Frontend& frontend);
+// "Vertolin"), the system's error code goes to `systemError` when given, and
+// the result is empty.
+std::unique_ptr<SerialPort> SerialOpen(std::string_view name, int baud, Frontend& frontend,
+                                       int* systemError = nullptr);
 
 // The device half of SerialOpen, one implementation per platform.
-std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend);
+std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend,
+                                           int* systemError);
+
+// The system's own text for one of its error codes (empty when unknown).
+std::string SystemErrorText(int code);
 
 // Writes text to the link's open port (nothing without one).
 void SerialWrite(Link& link, std::string_view text);
@@ -56,6 +62,10 @@ int SerialReadByte(Link& link);
 
 // Closes the link's port.
 void SerialClose(Link& link);
+
+// The system's "not found" code, for ports that are not devices: 2 is both
+// ERROR_FILE_NOT_FOUND on Windows and ENOENT on POSIX systems.
+inline constexpr int kNotFoundError = 2;
 
 // Open-failure messages shared by the platform sides.
 std::string PortNotFoundText(std::string_view name);

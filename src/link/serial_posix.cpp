@@ -147,7 +147,8 @@ int OpenFailureCode(int error) {
   }
 }
 
-void ReportOpenFailure(std::string_view name, int error, Frontend& frontend) {
+void ReportOpenFailure(std::string_view name, int error, Frontend& frontend, int* systemError) {
+  if (systemError != nullptr) *systemError = error;
   const int code = OpenFailureCode(error);
   if (code == kCodeNotFound) {
     frontend.ShowMessage(texts::kTitleVertolin, PortNotFoundText(name));
@@ -160,16 +161,19 @@ void ReportOpenFailure(std::string_view name, int error, Frontend& frontend) {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend) {
+std::string SystemErrorText(int code) { return code == 0 ? std::string() : std::strerror(code); }
+
+std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend,
+                                           int* systemError) {
   const std::string path = DevicePath(name);
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    ReportOpenFailure(name, errno, frontend);
+    ReportOpenFailure(name, errno, frontend, systemError);
     return nullptr;
   }
   if (!::isatty(fd)) {
     ::close(fd);
-    ReportOpenFailure(name, ENOENT, frontend);
+    ReportOpenFailure(name, ENOENT, frontend, systemError);
     return nullptr;
   }
   // Exclusive use: the advisory lock keeps out other programs that honour it,
@@ -177,7 +181,7 @@ std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Fron
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
     const int error = errno;
     ::close(fd);
-    ReportOpenFailure(name, error == EWOULDBLOCK ? EBUSY : error, frontend);
+    ReportOpenFailure(name, error == EWOULDBLOCK ? EBUSY : error, frontend, systemError);
     return nullptr;
   }
 

@@ -69,12 +69,30 @@ class Win32Port : public SerialPort {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend) {
+std::string SystemErrorText(int code) {
+  char buffer[2048];
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+  // The system's text is in the ANSI code page; the program speaks UTF-8.
+  std::wstring wide(length, L'\0');
+  const int wideLength = MultiByteToWideChar(CP_ACP, 0, buffer, static_cast<int>(length),
+                                             wide.data(), static_cast<int>(wide.size()));
+  std::string text(static_cast<std::size_t>(wideLength) * 3, '\0');
+  const int textLength = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, text.data(),
+                                             static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(textLength));
+  return text;
+}
+
+std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend,
+                                           int* systemError) {
   const std::string path = name.size() > 4 ? "\\\\.\\" + std::string(name) : std::string(name);
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
+    if (systemError != nullptr) *systemError = static_cast<int>(code);
     if (code == ERROR_FILE_NOT_FOUND) {
       frontend.ShowMessage(texts::kTitleVertolin, PortNotFoundText(name));
     } else if (code == ERROR_ACCESS_DENIED) {
@@ -112,7 +130,9 @@ std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Fron
   timeouts.ReadTotalTimeoutMultiplier = 0;
   timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(kReadWindow.count());
   if (!SetCommTimeouts(handle, &timeouts)) {
-    frontend.ShowMessage(texts::kTitleVertolin, "SetCommTimeouts ошибка " + IntText(GetLastError()));
+    const DWORD code = GetLastError();
+    if (systemError != nullptr) *systemError = static_cast<int>(code);
+    frontend.ShowMessage(texts::kTitleVertolin, "SetCommTimeouts ошибка " + IntText(code));
     CloseHandle(handle);
     return nullptr;
   }

@@ -1,6 +1,7 @@
 #include "link/sim_port.h"
 
 #include <algorithm>
+#include <cctype>
 #include <thread>
 
 #include "link/frontend.h"
@@ -44,12 +45,17 @@ int SimPort::ReadByte() {
   return static_cast<unsigned char>(incoming_[next_++]);
 }
 
-std::unique_ptr<SerialPort> OpenSimulatedPort(std::string_view name, Frontend& frontend) {
+std::unique_ptr<SerialPort> OpenSimulatedPort(std::string_view name, Frontend& frontend,
+                                              int* systemError) {
   constexpr std::string_view kKinds = "MSPBO";
-  if (name.size() == 5 && kKinds.find(name[4]) != std::string_view::npos) {
-    return std::make_unique<SimPort>(SimulatedBoard(name[4]));
+  if (name.size() == 5) {
+    const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(name[4])));
+    if (kKinds.find(kind) != std::string_view::npos) {
+      return std::make_unique<SimPort>(SimulatedBoard(kind));
+    }
   }
   frontend.ShowMessage(texts::kTitleVertolin, PortNotFoundText(name));
+  if (systemError != nullptr) *systemError = kNotFoundError;
   return nullptr;
 }
 

@@ -29,6 +29,7 @@ class SimPort : public SerialPort {
 
 // "sim:M", "sim:S", "sim:P", "sim:B" or "sim:O"; another name gives the
 // not-found message and nothing.
-std::unique_ptr<SerialPort> OpenSimulatedPort(std::string_view name, Frontend& frontend);
+std::unique_ptr<SerialPort> OpenSimulatedPort(std::string_view name, Frontend& frontend,
+                                              int* systemError);
 
 }  // namespace vertolin

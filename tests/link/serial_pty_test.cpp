@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -132,6 +133,8 @@ TEST_F(SerialPtyTest, PortHeldByAnotherUserIsReportedAsInUse) {
 TEST_F(SerialPtyTest, MissingPortIsReportedAsNotFound) {
   EXPECT_FALSE(link_.Open("ttyVertolinNone", 9600));  // looked up under /dev
   EXPECT_FALSE(link_.Open("/dev/ttyVertolinNone", 9600));
+  EXPECT_EQ(link_.lastOpenError(), ENOENT);
+  EXPECT_FALSE(SystemErrorText(ENOENT).empty());
   ASSERT_EQ(frontend_.messages.size(), 2u);
   EXPECT_EQ(frontend_.messages[0].text, PortNotFoundText("ttyVertolinNone"));
   EXPECT_NE(frontend_.messages[1].text.find("не найден."), std::string::npos);

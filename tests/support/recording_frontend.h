@@ -36,6 +36,9 @@ class RecordingFrontend : public Frontend {
     dialogAnswers.pop_front();
     return answer;
   }
+  void ShowFirmwareWarning(std::string_view text) override {
+    firmwareWarnings.emplace_back(text);
+  }
   void RunPendingEvents() override {
     ++eventRuns;
     if (onEvents) onEvents();
@@ -43,6 +46,7 @@ class RecordingFrontend : public Frontend {
 
   std::vector<Message> messages;
   std::vector<Message> questions;
+  std::vector<std::string> firmwareWarnings;
   std::deque<bool> yesNoAnswers;  // empty: Yes (stop)
   std::deque<int> dialogAnswers;  // empty: 0 (stop)
   int dialogs = 0;
