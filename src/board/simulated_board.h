@@ -64,6 +64,9 @@ class SimulatedBoard {
   char kind() const;
   std::array<std::int64_t, 3> Position() const;
   bool LaserOn() const;
+  // Every complete command in order, "V;" and lines that do not parse
+  // included; those two carry no fields. Lines that do not parse are still
+  // acknowledged, so that the PC never waits for ever.
   const std::vector<BoardCommand>& Record() const;
 
   // How long the line must stay quiet before an unterminated pause line counts.

@@ -35,7 +35,9 @@ void Link::Attach(std::unique_ptr<SerialPort> port) { port_ = std::move(port); }
 void Link::Close() { port_.reset(); }
 
 void Link::FailRead() {
-  frontend().ShowMessage(texts::kTitleVertolin, texts::kReadError);
+  // A port closed under a wait by the program's own shutdown is no failure
+  // to tell the person about.
+  if (!closing_) frontend().ShowMessage(texts::kTitleVertolin, texts::kReadError);
   RequestStop();
   throw LinkError();
 }

@@ -1,0 +1,47 @@
+#include "app/frontend_dialog.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "link/firmware_warning_dialog.h"
+#include "link/interruption_dialog.h"
+
+namespace vertolin {
+
+QString DisplayText(std::string_view text) {
+  QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return shown;
+}
+
+void DialogFrontend::Attach(Link& link, SettingsStore& settings, QWidget* owner) {
+  link_ = &link;
+  settings_ = &settings;
+  owner_ = owner;
+}
+
+void DialogFrontend::ShowMessage(std::string_view title, std::string_view text) {
+  QMessageBox box(QMessageBox::NoIcon, DisplayText(title), DisplayText(text), QMessageBox::Ok,
+                  owner_);
+  box.exec();
+}
+
+bool DialogFrontend::AskYesNo(std::string_view title, std::string_view text) {
+  QMessageBox box(QMessageBox::Question, DisplayText(title), DisplayText(text),
+                  QMessageBox::Yes | QMessageBox::No, owner_);
+  return box.exec() == QMessageBox::Yes;
+}
+
+int DialogFrontend::ShowInterruptDialog() {
+  if (link_ == nullptr || settings_ == nullptr) return 0;
+  return InterruptionDialog::Ask(*link_, *settings_, owner_);
+}
+
+void DialogFrontend::ShowFirmwareWarning(std::string_view text) {
+  FirmwareWarningDialog dialog(text, owner_);
+  dialog.exec();
+}
+
+void DialogFrontend::RunPendingEvents() { QCoreApplication::processEvents(); }
+
+}  // namespace vertolin

@@ -1,0 +1,143 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include "app/frontend_dialog.h"
+#include "app/machine_profile.h"
+#include "app/mode_window.h"
+#include "app/settings_store.h"
+#include "app/settings_window.h"
+#include "link/link.h"
+#include "modes/connectivity/connectivity_window.h"
+#include "modes/positioning/positioning_window.h"
+
+namespace vertolin {
+
+MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
+    : QMainWindow(parent), settings_(settings), link_(link), area_(new QMdiArea(this)) {
+  setObjectName(QStringLiteral("MDIForm1"));
+  area_->setObjectName(QStringLiteral("MDIClient"));
+  setCentralWidget(area_);
+
+  QMenuBar* bar = menuBar();
+  connect(AddEntry(bar, "hand_cl", QStringLiteral("Ручное перемещение ")), &QAction::triggered,
+          this, &MainWindow::OpenPositioning);
+  AddEntry(bar, "mill_cl", QStringLiteral("Фрезеровка"))->setEnabled(false);
+  AddEntry(bar, "scanner_cl", QStringLiteral("Сканер"))->setEnabled(false);
+  auto* etching = new QMenu(QStringLiteral("Лазерная гравировка"), bar);
+  etching->setObjectName(QStringLiteral("etching_m"));
+  bar->addMenu(etching);
+  AddEntry(etching, "etching_cl", QStringLiteral("Градации / картины"))->setEnabled(false);
+  AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты"))->setEnabled(false);
+  AddEntry(etching, "pic_cl", QStringLiteral("Обработка рисунка"))->setEnabled(false);
+  connect(AddEntry(bar, "link_cl", QStringLiteral("Связность")), &QAction::triggered, this,
+          &MainWindow::OpenConnectivity);
+  AddEntry(bar, "wood_cl", QStringLiteral("Выжигание по дереву"))->setEnabled(false);
+  connect(AddEntry(bar, "settings_cl", QStringLiteral("Настройка")), &QAction::triggered, this,
+          [this] {
+            OpenChild(QStringLiteral("settings_cl"),
+                      [this] { return new SettingsWindow(link_, settings_); });
+          });
+  connect(AddEntry(bar, "about_cl", QStringLiteral("О программе")), &QAction::triggered, this,
+          &MainWindow::ShowAbout);
+}
+
+MainWindow::~MainWindow() = default;
+
+QAction* MainWindow::AddEntry(QWidget* menu, const char* name, const QString& caption) {
+  auto* action = new QAction(caption, menu);
+  action->setObjectName(name);
+  menu->addAction(action);
+  return action;
+}
+
+void MainWindow::Load() {
+  setWindowTitle(QStringLiteral("Vertolin   ver. ") + QStringLiteral(VERTOLIN_VERSION));
+  link_.profile() = LoadMachineProfile(settings_, link_.frontend());
+  link_.Open();  // a failure has told the person; the program goes on without a port
+  resize(1280, 720);
+}
+
+QWidget* MainWindow::Child(const QString& menuName) const {
+  if (menuName == QStringLiteral("hand_cl")) return positioning_;
+  if (menuName == QStringLiteral("link_cl")) return connectivity_.data();
+  const auto found = children_.find(menuName);
+  if (found == children_.end() || found->second.isNull()) return nullptr;
+  return found->second->widget();
+}
+
+void MainWindow::OpenChild(const QString& menuName, const Factory& create, bool focus) {
+  QPointer<QMdiSubWindow>& sub = children_[menuName];
+  auto* window = sub ? static_cast<ModeWindow*>(sub->widget()) : nullptr;
+  if (window == nullptr) {
+    window = create();
+    sub = area_->addSubWindow(window);
+    // The window lives for the whole run: closing only hides it, so that a
+    // job running inside it never loses the object it runs in.
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->Load();
+  } else if (sub->isHidden()) {
+    window->Load();
+  }
+  window->show();
+  sub->show();
+  if (focus) {
+    area_->setActiveSubWindow(sub);
+    window->setFocus();
+  }
+}
+
+void MainWindow::OpenPositioning() {
+  auto* dialog = qobject_cast<PositioningWindow*>(positioning_.data());
+  if (dialog == nullptr) {
+    dialog = new PositioningWindow(link_, settings_, this);
+    positioning_ = dialog;
+  }
+  dialog->Load();
+  if (modalPositioning_) {
+    dialog->exec();
+  } else {
+    dialog->show();
+  }
+}
+
+void MainWindow::OpenConnectivity() {
+  if (connectivity_.isNull()) {
+    connectivity_ = new ConnectivityWindow(this);
+    connectivity_->setWindowFlag(Qt::Window);
+    connectivity_->Load();
+  }
+  connectivity_->show();
+}
+
+void MainWindow::ShowAbout() {
+  QMessageBox::about(
+      this, QStringLiteral("О программе"),
+      QStringLiteral("Vertolin, версия ") + QStringLiteral(VERTOLIN_VERSION) +
+          QStringLiteral("\n\nУправление трёхкоординатным станком с платой Ардуино: "
+                         "фрезеровка, лазерная гравировка, выжигание, резка по рисунку "
+                         "и сканирование поверхности."));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!unloaded_) {
+    unloaded_ = true;
+    // Waits still on the stack end with the program instead of waiting for a
+    // board; the children save their settings before the port goes.
+    link_.SetClosing(true);
+    for (auto& [name, sub] : children_) {
+      if (sub && !sub->isHidden()) sub->close();
+    }
+    if (connectivity_) connectivity_->close();
+    link_.Close();
+  }
+  event->accept();
+}
+
+}  // namespace vertolin

@@ -1,0 +1,25 @@
+// A child window of the main window. It lives for the whole run and is opened
+// and closed any number of times: Load runs at every opening (handshake,
+// settings into fields), Unload at every closing (fields back to settings).
+#pragma once
+
+#include <QWidget>
+
+class QCloseEvent;
+
+namespace vertolin {
+
+class ModeWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  using QWidget::QWidget;
+
+  virtual void Load() = 0;
+  virtual void Unload() = 0;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+};
+
+}  // namespace vertolin
