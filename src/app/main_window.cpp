@@ -109,7 +109,7 @@ void MainWindow::OpenPositioning() {
 
 void MainWindow::OpenConnectivity() {
   if (connectivity_.isNull()) {
-    connectivity_ = new ConnectivityWindow(this);
+    connectivity_ = new ConnectivityWindow(link_.frontend(), this);
     connectivity_->setWindowFlag(Qt::Window);
     connectivity_->Load();
   }

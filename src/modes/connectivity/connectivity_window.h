@@ -3,17 +3,40 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
+
+#include "modes/connectivity/connectivity_list.h"
+
+class QLabel;
+class QLineEdit;
 
 namespace vertolin {
+
+class Frontend;
 
 class ConnectivityWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit ConnectivityWindow(QWidget* parent = nullptr);
+  explicit ConnectivityWindow(Frontend& frontend, QWidget* parent = nullptr);
 
   // Form_Load: pattern 0.
   void Load();
+
+  // Whether cell k (1 … 9) is painted in the colour of a set cell.
+  bool CellShownSet(int k) const;
+
+ private:
+  void OnNext();
+  void OnInclude();
+  void OnShow();
+  // Number into Text2, the cells painted from it.
+  void ShowPattern();
+
+  ConnectivityList list_;
+  std::array<QLabel*, kPatternCells> cells_{};  // Label1(1 … 9)
+  QLineEdit* number_ = nullptr;                 // Text2
+  QLineEdit* listField_ = nullptr;              // Text1
 };
 
 }  // namespace vertolin
