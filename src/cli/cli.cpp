@@ -15,6 +15,9 @@
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "link/window_link.h"
+#include "modes/engraving/raster_job.h"
+#include "picture/picture_file.h"
+#include "util/size_coupling.h"
 #include "util/numbers.h"
 
 namespace vertolin {
@@ -26,7 +29,11 @@ constexpr std::string_view kUsage =
     "commands:\n"
     "  query                 ask the board for its firmware kind and print it (such as MT)\n"
     "  move DX DY DZ         move by millimetres, as the manual positioning window does\n"
-    "                        (with --print: --kind LETTER, default M)\n";
+    "                        (with --print: --kind LETTER, default M)\n"
+    "  engrave PICTURE       engrave a grey picture with the laser (keys Etching_width,\n"
+    "                        Etching_delay, Etching_min); --return comes back to the start\n"
+    "  burn PICTURE          burn a grey picture into wood with the hot wire (keys\n"
+    "                        Etching_width, Etching_delay); --return as for engrave\n";
 
 // Messages go to standard error; questions are answered "stop", because
 // nobody is there to answer them.
@@ -86,6 +93,7 @@ struct Options {
   std::optional<std::string> port;
   bool print = false;
   char kind = 'M';
+  bool returnToStart = false;
   std::string command;
   std::vector<std::string> args;
 };
@@ -113,6 +121,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
       options.port = value();
     } else if (arg == "--print") {
       options.print = true;
+    } else if (arg == "--return") {
+      options.returnToStart = true;
     } else if (arg == "--kind") {
       const std::string& letter = value();
       if (letter.size() != 1) throw UsageError{"--kind needs one letter"};
@@ -170,26 +180,100 @@ int Query(Context& context) {
   return reply.empty() ? kCliLinkError : kCliDone;
 }
 
+// The window's handshake; with --print the board is taken to be the one the
+// window needs (or --kind). On a failure the person is told why and nothing
+// is returned. The tool's drive switch is always ticked.
+std::optional<char> Handshake(Context& context, WindowLink& window, std::string_view required) {
+  window.SetDriveSwitch([] { return true; });
+  if (context.options.print) return required.empty() ? context.options.kind : required[0];
+  const HandshakeResult handshake = RunHandshake(context.link, required);
+  if (handshake.driveEnabled) return handshake.kindLetter;
+  context.frontend.ShowMessage("Vertolin", handshake.status);
+  if (handshake.warning != HandshakeResult::Warning::None) {
+    context.frontend.ShowFirmwareWarning(handshake.WarningText());
+  }
+  return std::nullopt;
+}
+
 int Move(Context& context) {
   const auto distances = ReadMoveFields(context);
   if (!distances) return kCliRefused;
   WindowLink window(context.link, WindowFlavour::Positioning);
-  if (context.options.print) {
-    window.SetKindLetter(context.options.kind);
-  } else {
-    const HandshakeResult handshake = RunHandshake(context.link, kAnyKind);
-    if (!handshake.driveEnabled) {
-      context.frontend.ShowMessage("Vertolin", handshake.status);
-      if (handshake.warning != HandshakeResult::Warning::None) {
-        context.frontend.ShowFirmwareWarning(handshake.WarningText());
-      }
-      return kCliLinkError;
-    }
-    window.SetKindLetter(handshake.kindLetter);
-  }
+  const auto kind = Handshake(context, window, kAnyKind);
+  if (!kind) return kCliLinkError;
+  window.SetKindLetter(*kind);
   window.ArduinoMoveMM((*distances)[0], (*distances)[1], (*distances)[2]);
   return kCliDone;
 }
+
+// A 24-bit picture for a job, or a message and nothing.
+std::optional<PixelImage> LoadJobPicture(Context& context, std::string_view impossibleLine) {
+  const std::string& path = context.options.args[0];
+  PictureResult loaded = LoadPictureFile(PathFromUtf8(path));
+  if (!loaded.picture) {
+    context.frontend.ShowMessage("Ошибка", PictureErrorText(loaded, path));
+    return std::nullopt;
+  }
+  if (loaded.picture->fileBitsPerPixel != 24) {
+    context.frontend.ShowMessage("Внимание", LowDepthWarningText(impossibleLine));
+    return std::nullopt;
+  }
+  return std::move(loaded.picture->image);
+}
+
+// The engraving windows' fields as the settings file (and --set) give them.
+class SettingsRasterFields : public RasterFields {
+ public:
+  SettingsRasterFields(const SettingsStore& settings, bool returnToStart, double xRatio, int width)
+      : width_(settings.ReadSetting("Etching_width", "200")),
+        dark_(settings.ReadSetting("Etching_delay", "4000")),
+        light_(settings.ReadSetting("Etching_min", "0")),
+        steps_(StepsPerPixelForWidth(width_, xRatio, width).value_or("")),
+        returnToStart_(returnToStart) {}
+
+  std::string StepsPerPixel() const override { return steps_; }
+  std::string LightDelay() const override { return light_; }
+  std::string DarkDelay() const override { return dark_; }
+  std::string Width() const override { return width_; }
+  bool ReturnToStart() const override { return returnToStart_; }
+  bool DrawEachPixel() const override { return false; }
+
+ private:
+  std::string width_;
+  std::string dark_;
+  std::string light_;
+  std::string steps_;
+  bool returnToStart_;
+};
+
+class NoProgress : public RasterProgress {
+ public:
+  void Burned(int, int, bool) override {}
+  void ShowAll() override {}
+};
+
+int RunRaster(Context& context, WindowFlavour flavour) {
+  const bool laser = flavour == WindowFlavour::Gradation;
+  auto picture = LoadJobPicture(context, kEngravingImpossibleText);
+  if (!picture) return kCliRefused;
+  WindowLink window(context.link, flavour);
+  if (!Handshake(context, window, laser ? "PT" : "BT")) return kCliLinkError;
+  const SettingsRasterFields fields(context.settings, context.options.returnToStart,
+                                    context.link.profile().xRatio, picture->width());
+  NoProgress progress;
+  switch (RunRasterJob(window, *picture, fields, progress)) {
+    case JobOutcome::Done:
+      return kCliDone;
+    case JobOutcome::Refused:
+      return kCliRefused;
+    case JobOutcome::Stopped:
+      break;
+  }
+  return context.frontend.StoppedByPerson() ? kCliStopped : kCliLinkError;
+}
+
+int Engrave(Context& context) { return RunRaster(context, WindowFlavour::Gradation); }
+int Burn(Context& context) { return RunRaster(context, WindowFlavour::WoodBurning); }
 
 struct Command {
   std::string_view name;
@@ -200,6 +284,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"query", 0, Query},
     {"move", 3, Move},
+    {"engrave", 1, Engrave},
+    {"burn", 1, Burn},
 };
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <random>
 #include <sstream>
 
+#include "picture/picture_file.h"
+#include "picture/pixel_image.h"
+
 namespace vertolin {
 namespace {
 
@@ -85,6 +88,54 @@ TEST_F(CliTest, MissingPortIsALinkError) {
   EXPECT_EQ(Run({"--port", (folder_ / "ttyNothing").string(), "query"}), kCliLinkError);
   EXPECT_NE(err_.str().find("не найден."), std::string::npos);
   EXPECT_EQ(Run({"--port", "sim:Q", "query"}), kCliLinkError);
+}
+
+class CliRasterTest : public CliTest {
+ protected:
+  // A 10 × 1 picture, black in columns 1 and 3; 0.5 mm wide at 0.005 mm
+  // per step gives 10 steps per pixel.
+  std::string BlackColumnsOneAndThree() {
+    PixelImage picture(10, 1);
+    picture.SetGrey(1, 1, 0);
+    picture.SetGrey(3, 1, 128);
+    const auto path = folder_ / "row.bmp";
+    EXPECT_TRUE(WritePictureFile(path, picture));
+    WriteIni("[CNC]\r\nEtching_width=0,5\r\nEtching_delay=4000\r\nEtching_min=0\r\n");
+    return path.string();
+  }
+};
+
+TEST_F(CliRasterTest, EngravePrintsTheRasterLines) {
+  const std::string picture = BlackColumnsOneAndThree();
+  EXPECT_EQ(Run({"--print", "engrave", picture, "--return"}), kCliDone);
+  EXPECT_EQ(out_.str(),
+            ",,,10,2000;\n10,0,0;\n10,0,4000;\n10,0,0;\n10,0,1992;\n0,10,0;\n-30,-10,0;\n");
+  EXPECT_EQ(err_.str(), "Лазерная гравировка: Гравировка закончена!\n");
+}
+
+TEST_F(CliRasterTest, BurnCarriesTheIdleDelayAndReadsItsKeys) {
+  const std::string picture = BlackColumnsOneAndThree();
+  EXPECT_EQ(Run({"--print", "--set", "SM_delay=2000", "burn", picture}), kCliDone);
+  EXPECT_EQ(out_.str(), ",,2000;\n10,0,2000;\n10,0,4000;\n10,0,2000;\n10,0,2996;\n0,10,2000;\n");
+  EXPECT_EQ(Run({"--print", "--set", "Etching_width=0,525", "burn", picture}), kCliRefused);
+  EXPECT_NE(err_.str().find("не целое"), std::string::npos);
+  EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(CliRasterTest, PicturesThatCannotBeEngravedAreRefused) {
+  EXPECT_EQ(Run({"--print", "engrave", (folder_ / "none.bmp").string()}), kCliRefused);
+  EXPECT_NE(err_.str().find("не найден!"), std::string::npos);
+  std::ofstream(folder_ / "text.bmp") << "not a picture";
+  EXPECT_EQ(Run({"--print", "engrave", (folder_ / "text.bmp").string()}), kCliRefused);
+  EXPECT_EQ(err_.str(), "Ошибка: Ошибка открытия файла!\n");
+  EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(CliRasterTest, EngraveRunsOnlyOnTheLaserBoard) {
+  const std::string picture = BlackColumnsOneAndThree();
+  EXPECT_EQ(Run({"--port", "sim:P", "engrave", picture}), kCliDone);
+  EXPECT_EQ(Run({"--port", "sim:M", "engrave", picture}), kCliLinkError);
+  EXPECT_NE(err_.str().find("Некорректная прошивка"), std::string::npos);
 }
 
 }  // namespace

@@ -52,6 +52,11 @@ bool FitsInt32(double value) { return std::abs(value) <= kInt32Limit; }
 std::optional<Checked> CheckFields(Link& link, const PixelImage& picture, const RasterFields& fields,
                                    bool gradation) {
   Frontend& frontend = link.frontend();
+  const auto width = ParseNumber(fields.Width());
+  if (!width) {
+    frontend.ShowMessage(texts::kTitleError, "Введите число в поле «Ширина»!");
+    return std::nullopt;
+  }
   const auto steps = ParseNumber(fields.StepsPerPixel());
   if (!steps) {
     frontend.ShowMessage(texts::kTitleError, "Введите число в поле «Шагов на пиксель»!");
@@ -62,14 +67,9 @@ std::optional<Checked> CheckFields(Link& link, const PixelImage& picture, const 
     return std::nullopt;
   }
   Checked checked;
-  const auto width = ParseNumber(fields.Width());
   const auto dark = ParseNumber(fields.DarkDelay());
   const auto light = gradation ? ParseNumber(fields.LightDelay())
                                : std::optional<double>(link.profile().idleDelay);
-  if (!width) {
-    frontend.ShowMessage(texts::kTitleError, "Введите число в поле «Ширина»!");
-    return std::nullopt;
-  }
   if (!dark || !FitsInt32(*dark) || !light || !FitsInt32(*light)) {
     frontend.ShowMessage(texts::kTitleError,
                          "Задержка между шагами должна быть целым числом микросекунд.");
