@@ -4,6 +4,12 @@
 
 #include "app/mode_window.h"
 
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
 namespace vertolin {
 
 class Link;
@@ -17,6 +23,24 @@ class SettingsWindow : public ModeWindow {
 
   void Load() override;
   void Unload() override;
+
+ private:
+  void Command1_Click();  // "ОК"
+  void Command2_Click();  // "Отмена"
+  void Command3_Click();  // "Проверить соединение"
+  void FillPortMenu();
+  void CloseWindow();
+
+  Link& link_;
+  SettingsStore& settings_;
+  QLineEdit* text1_;  // X ratio
+  QLineEdit* text2_;  // Y ratio
+  QLineEdit* text3_;  // Z ratio
+  QLineEdit* text4_;  // port
+  QLineEdit* text5_;  // idle delay
+  QComboBox* combo1_;  // baud
+  QCheckBox* check1_;  // optimisation
+  QMenu* portMenu_;
 };
 
 }  // namespace vertolin
