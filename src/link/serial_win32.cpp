@@ -128,7 +128,7 @@ std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Fron
   GetCommTimeouts(handle, &timeouts);
   timeouts.ReadIntervalTimeout = 3;
   timeouts.ReadTotalTimeoutMultiplier = 0;
-  timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(kReadWindow.count());
+  timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(SerialPort::kReadWindow.count());
   if (!SetCommTimeouts(handle, &timeouts)) {
     const DWORD code = GetLastError();
     if (systemError != nullptr) *systemError = static_cast<int>(code);
