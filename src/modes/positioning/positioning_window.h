@@ -3,21 +3,66 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
+#include <memory>
+
+#include "modes/positioning/manual_move.h"
+
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 
 namespace vertolin {
 
 class Link;
 class SettingsStore;
+class WindowLink;
 
 class PositioningWindow : public QDialog {
   Q_OBJECT
 
  public:
   PositioningWindow(Link& link, SettingsStore& settings, QWidget* parent = nullptr);
+  ~PositioningWindow() override;
 
   // Form_Load (handshake, then hand_step) and Form_Unload (hand_step back).
+  // Closing the dialog runs Unload once per Load.
   void Load();
   void Unload();
+
+  // The window's end of the protocol: kind letter and ready flag.
+  const WindowLink& windowLink() const { return *windowLink_; }
+  bool KeyboardMode() const { return keyboardMode_; }
+
+  void done(int result) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void MoveTyped();       // Command3_Click
+  void ToggleKeyboard();  // Command1_Click, Label19_Click
+  void EnterKeyboardMode();
+  void LeaveKeyboardMode();
+  void Jog(JogKey key);
+  void Move(const std::array<double, 3>& distances);
+
+  Link& link_;
+  SettingsStore& settings_;
+  std::unique_ptr<WindowLink> windowLink_;
+  QLineEdit* fields_[3];
+  QPushButton* command3_;
+  QPushButton* command9_;
+  QPushButton* command1_;
+  QLabel* label19_;
+  QLineEdit* text1_;
+  QLabel* label4_;
+  bool linkUsable_ = false;    // the handshake succeeded at this opening
+  bool keyboardMode_ = false;
+  bool loaded_ = false;        // between Load and Unload
+  bool moving_ = false;        // a move is waiting for its acknowledgement
+  bool abandoned_ = false;     // the window link's wait was ended by a close
 };
 
 }  // namespace vertolin
