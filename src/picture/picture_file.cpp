@@ -1,0 +1,184 @@
+#include "picture/picture_file.h"
+
+#include <algorithm>
+#include <fstream>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "picture/bmp.h"
+#include "picture/jpeg.h"
+
+namespace vertolin {
+
+namespace {
+
+// Enough of a file to hold any header we read, when the file is too big to
+// read whole.
+constexpr std::size_t kHeaderProbeBytes = 1024 * 1024;
+
+PictureResult Failed(PictureError error, int width = 0, int height = 0) {
+  PictureResult result;
+  result.error = error;
+  result.width = width;
+  result.height = height;
+  return result;
+}
+
+bool IsBmp(std::span<const std::uint8_t> file) {
+  return file.size() >= 2 && file[0] == 'B' && file[1] == 'M';
+}
+
+bool IsJpeg(std::span<const std::uint8_t> file) {
+  return file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF;
+}
+
+// Reads at most `limit` bytes from the start of the file (of about
+// `expected` bytes; the file may change while it is read).
+std::optional<std::vector<std::uint8_t>> ReadStart(const std::filesystem::path& path, std::uintmax_t limit,
+                                                   std::uintmax_t expected) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(static_cast<std::size_t>(std::min(limit, expected)));
+  constexpr std::size_t kChunk = 1 << 16;
+  while (bytes.size() < limit) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, limit - bytes.size()));
+    const std::size_t had = bytes.size();
+    bytes.resize(had + want);
+    in.read(reinterpret_cast<char*>(bytes.data() + had), static_cast<std::streamsize>(want));
+    bytes.resize(had + static_cast<std::size_t>(in.gcount()));
+    if (in.eof()) return bytes;
+    if (!in) return std::nullopt;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+std::string NotFoundText(std::string_view pathUtf8) {
+  std::string text = "Файл ";
+  text += pathUtf8;
+  text += " не найден!\r\n";
+  text += kChooseAnotherFileText;
+  return text;
+}
+
+std::string TooLargeText(int width, int height) {
+  if (width <= 0 || height <= 0) {
+    return "Файл изображения слишком велик. Наибольший размер файла — " +
+           std::to_string(kMaxPictureFileBytes / (1024 * 1024)) + " МБ.";
+  }
+  return "Изображение слишком велико: " + std::to_string(width) + " × " + std::to_string(height) +
+         " пикселей. Наибольший размер — " + std::to_string(kMaxPictureMegapixels) + " мегапикселей.";
+}
+
+std::string LowDepthWarningText(std::string_view impossibleLine) {
+  std::string text(kLowDepthText);
+  text += "\r\n";
+  text += impossibleLine;
+  text += "\r\n";
+  text += kConvertTo24BitText;
+  return text;
+}
+
+std::string PictureErrorText(const PictureResult& result, std::string_view pathUtf8) {
+  switch (result.error) {
+    case PictureError::None:
+      return {};
+    case PictureError::NotFound:
+      return NotFoundText(pathUtf8);
+    case PictureError::CannotOpen:
+      return std::string(kCannotOpenText);
+    case PictureError::TooLarge:
+      return TooLargeText(result.width, result.height);
+  }
+  return std::string(kCannotOpenText);
+}
+
+PictureResult DecodePicture(std::span<const std::uint8_t> file, std::int64_t maxPixels) {
+  try {
+    if (IsBmp(file)) {
+      BmpReadResult bmp = ReadBmp(file, maxPixels);
+      if (bmp.error == BmpError::TooLarge) return Failed(PictureError::TooLarge, bmp.width, bmp.height);
+      if (!bmp.picture) return Failed(PictureError::CannotOpen);
+      PictureResult result;
+      result.picture = std::move(bmp.picture);
+      result.width = bmp.width;
+      result.height = bmp.height;
+      return result;
+    }
+    if (IsJpeg(file)) {
+      JpegDecodeResult jpeg = DecodeJpeg(file, maxPixels);
+      if (jpeg.error == JpegError::TooLarge) return Failed(PictureError::TooLarge, jpeg.width, jpeg.height);
+      if (!jpeg.picture) return Failed(PictureError::CannotOpen);
+      PictureResult result;
+      result.picture = std::move(jpeg.picture);
+      result.width = jpeg.width;
+      result.height = jpeg.height;
+      return result;
+    }
+  } catch (const std::bad_alloc&) {
+    return Failed(PictureError::TooLarge);
+  }
+  return Failed(PictureError::CannotOpen);
+}
+
+PictureResult LoadPictureFile(const std::filesystem::path& path) {
+  if (!FileExists(path)) return Failed(PictureError::NotFound);
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) return Failed(PictureError::CannotOpen);
+
+  if (size > kMaxPictureFileBytes) {
+    // Read only the header: with no pixels allowed, any picture it describes
+    // comes back as TooLarge with its size, for the message.
+    const auto start = ReadStart(path, kHeaderProbeBytes, size);
+    if (!start) return Failed(PictureError::CannotOpen);
+    const PictureResult probe = DecodePicture(*start, 0);
+    if (probe.error == PictureError::TooLarge) return probe;
+    // Not a picture header at all: as any other file we cannot decode.
+    return Failed(PictureError::CannotOpen);
+  }
+
+  try {
+    const auto bytes = ReadStart(path, kMaxPictureFileBytes, size);
+    if (!bytes) return Failed(PictureError::CannotOpen);
+    return DecodePicture(*bytes);
+  } catch (const std::bad_alloc&) {
+    return Failed(PictureError::TooLarge);
+  }
+}
+
+bool FileExists(const std::filesystem::path& path) {
+  if (path.empty()) return false;
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return false;
+  return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+bool WritePictureFile(const std::filesystem::path& path, const PixelImage& image) {
+  const std::vector<std::uint8_t> bytes = WriteBmp(image);
+  return !bytes.empty() && WriteFileBytes(path, bytes);
+}
+
+bool WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  const std::u8string text(utf8.begin(), utf8.end());
+  return std::filesystem::path(text);
+}
+
+std::string PathToUtf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace vertolin
