@@ -15,6 +15,7 @@
 #include "app/settings_window.h"
 #include "link/link.h"
 #include "modes/connectivity/connectivity_window.h"
+#include "modes/engraving/engraving_window.h"
 #include "modes/positioning/positioning_window.h"
 
 namespace vertolin {
@@ -33,12 +34,22 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
   auto* etching = new QMenu(QStringLiteral("Лазерная гравировка"), bar);
   etching->setObjectName(QStringLiteral("etching_m"));
   bar->addMenu(etching);
-  AddEntry(etching, "etching_cl", QStringLiteral("Градации / картины"))->setEnabled(false);
+  connect(AddEntry(etching, "etching_cl", QStringLiteral("Градации / картины")),
+          &QAction::triggered, this, [this] {
+            OpenChild(QStringLiteral("etching_cl"), [this] {
+              return new EngravingWindow(link_, settings_, WindowFlavour::Gradation);
+            });
+          });
   AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты"))->setEnabled(false);
   AddEntry(etching, "pic_cl", QStringLiteral("Обработка рисунка"))->setEnabled(false);
   connect(AddEntry(bar, "link_cl", QStringLiteral("Связность")), &QAction::triggered, this,
           &MainWindow::OpenConnectivity);
-  AddEntry(bar, "wood_cl", QStringLiteral("Выжигание по дереву"))->setEnabled(false);
+  connect(AddEntry(bar, "wood_cl", QStringLiteral("Выжигание по дереву")), &QAction::triggered,
+          this, [this] {
+            OpenChild(QStringLiteral("wood_cl"), [this] {
+              return new EngravingWindow(link_, settings_, WindowFlavour::WoodBurning);
+            });
+          });
   connect(AddEntry(bar, "settings_cl", QStringLiteral("Настройка")), &QAction::triggered, this,
           [this] {
             OpenChild(QStringLiteral("settings_cl"),

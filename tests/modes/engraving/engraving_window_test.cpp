@@ -1,0 +1,565 @@
+#include "modes/engraving/engraving_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/settings_store.h"
+#include "link/link.h"
+#include "link/sim_port.h"
+#include "link/texts.h"
+#include "picture/picture_file.h"
+#include "picture/picture_widget.h"
+#include "picture/pixel_image.h"
+#include "support/recording_frontend.h"
+#include "support/temp_folder.h"
+
+namespace vertolin {
+namespace {
+
+using Lines = std::vector<std::string>;
+using std::chrono::milliseconds;
+
+// A 2 × 2 picture with 8 bits per pixel: BITMAPINFOHEADER, a grey palette of
+// 256 entries, rows bottom-up padded to four bytes.
+std::vector<std::uint8_t> EightBitBmp() {
+  std::vector<std::uint8_t> file;
+  const auto put = [&file](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  };
+  const std::uint32_t pixelsAt = 14 + 40 + 256 * 4;
+  file.push_back('B');
+  file.push_back('M');
+  put(pixelsAt + 2 * 4, 4);
+  put(0, 4);
+  put(pixelsAt, 4);
+  put(40, 4);  // header size
+  put(2, 4);   // width
+  put(2, 4);   // height
+  put(1, 2);   // planes
+  put(8, 2);   // bits per pixel
+  put(0, 4);   // BI_RGB
+  put(0, 4);
+  put(2835, 4);
+  put(2835, 4);
+  put(256, 4);  // colours used
+  put(0, 4);
+  for (std::uint32_t grey = 0; grey < 256; ++grey) put(grey * 0x010101u, 4);
+  put(0x0000FF00u, 4);  // bottom row: white, black
+  put(0x00000080u, 4);  // top row: grey, black
+  return file;
+}
+
+class EngravingWindowTest : public ::testing::Test {
+ protected:
+  EngravingWindowTest() { link_.wholeSeconds = [s = std::int64_t{0}]() mutable { return s++; }; }
+
+  SimulatedBoard& UseBoard(char kind, BoardFaults faults = {}) {
+    auto port = std::make_unique<SimPort>(SimulatedBoard(kind, std::move(faults)));
+    SimulatedBoard& board = port->board();
+    link_.Attach(std::move(port));
+    return board;
+  }
+
+  // The commands after the identification query.
+  static Lines Moves(const SimulatedBoard& board) {
+    Lines lines;
+    for (const auto& command : board.Record()) {
+      if (command.text != "V;") lines.push_back(command.text);
+    }
+    return lines;
+  }
+  static std::vector<std::int64_t> Burns(const SimulatedBoard& board) {
+    std::vector<std::int64_t> delays;
+    for (const auto& command : board.Record()) {
+      if (command.burn) delays.push_back(command.burnDelay);
+    }
+    return delays;
+  }
+
+  // Writes the picture and makes it the remembered one.
+  std::string UsePicture(const PixelImage& picture, const char* name = "picture.bmp") {
+    const auto path = folder_.path() / name;
+    EXPECT_TRUE(WritePictureFile(path, picture));
+    const std::string text = PathToUtf8(path);
+    settings_.WriteSetting("Etching_image", text);
+    return text;
+  }
+
+  // Row 1: black, white, grey 128, white; row 2: white, black, white, white.
+  // A width of 0,2 mm gives 10 steps per pixel.
+  static PixelImage SmallPicture() {
+    PixelImage picture(4, 2);
+    picture.SetGrey(1, 1, 0);
+    picture.SetGrey(3, 1, 128);
+    picture.SetGrey(2, 2, 0);
+    return picture;
+  }
+
+  template <class T = QWidget>
+  static T* Find(QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  static QLineEdit* Field(QWidget& window, const char* name) {
+    return Find<QLineEdit>(window, name);
+  }
+  static QString Text(QWidget& window, const char* name) { return Field(window, name)->text(); }
+  // Types into a field and leaves it with Enter.
+  static void Enter(QWidget& window, const char* name, const char* text) {
+    QLineEdit* field = Field(window, name);
+    field->setText(QString::fromUtf8(text));
+    QTest::keyClick(field, Qt::Key_Return);
+  }
+  static void Click(QWidget& window, const char* name) {
+    QTest::mouseClick(Find<QPushButton>(window, name), Qt::LeftButton);
+  }
+  static void Tick(QWidget& window, const char* name) {
+    Find<QCheckBox>(window, name)->setChecked(true);
+  }
+
+  bool Finished() const {
+    for (const auto& message : frontend_.messages) {
+      if (message.text == "Гравировка закончена!" && message.title == "Лазерная гравировка") {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  test::TempFolder folder_;
+  test::RecordingFrontend frontend_;
+  SettingsStore settings_{folder_.path() / "cnc.ini", frontend_};
+  Link link_{frontend_};
+};
+
+TEST_F(EngravingWindowTest, ControlsOfBothWindows) {
+  UsePicture(SmallPicture());
+  EngravingWindow form3(link_, settings_, WindowFlavour::Gradation);
+  EXPECT_EQ(form3.objectName(), QStringLiteral("Form3"));
+  EXPECT_EQ(form3.windowTitle(), QStringLiteral("Гравирование лазером"));
+  EXPECT_EQ(Text(form3, "Text6"), QStringLiteral("200"));
+  EXPECT_EQ(Text(form3, "Text7"), QStringLiteral("100"));
+  EXPECT_EQ(Text(form3, "Text2"), QStringLiteral("10"));
+  EXPECT_EQ(Text(form3, "Text4"), QStringLiteral("4000"));
+  EXPECT_EQ(Text(form3, "Text3"), QStringLiteral("0"));
+  EXPECT_EQ(Field(form3, "Text3")->toolTip(), QStringLiteral("Нижний порог лазера"));
+  EXPECT_EQ(Find<QCheckBox>(form3, "Check3")->toolTip(),
+            QStringLiteral("Без галки - построчная отрисовка"));
+  EXPECT_EQ(Find<QGroupBox>(form3, "Frame4")->title(),
+            QStringLiteral("Размер готового изображения"));
+  EXPECT_EQ(Find<QGroupBox>(form3, "Frame2")->title(), QStringLiteral("Гравирование"));
+  EXPECT_EQ(Find<QLabel>(form3, "Label3")->text(),
+            QStringLiteral("Задержка между шагами при грав-ке, микросек."));
+  EXPECT_EQ(Find<QPushButton>(form3, "Command1")->text(), QStringLiteral("Гравировать"));
+  EXPECT_EQ(Find<QPushButton>(form3, "Command2")->text(), QStringLiteral("..."));
+  EXPECT_EQ(Find<QPushButton>(form3, "Command3")->text(), QStringLiteral("Ручная уст-ка"));
+  EXPECT_EQ(Find<QCheckBox>(form3, "Check1")->text(), QStringLiteral("Гравировать"));
+  EXPECT_EQ(Find<QCheckBox>(form3, "Check2")->text(), QStringLiteral("С возвратом в исх."));
+  EXPECT_EQ(Find<QLabel>(form3, "Label8")->text(), QStringLiteral("Статус:"));
+  EXPECT_EQ(form3.findChild<QLabel*>(QStringLiteral("Label1")), nullptr);
+  // One "Стоп", in the job frame.
+  EXPECT_EQ(form3.findChildren<QPushButton*>(QStringLiteral("Command9")).size(), 1);
+  EXPECT_TRUE(Find<QGroupBox>(form3, "Frame2")->isAncestorOf(Find(form3, "Command9")));
+  EXPECT_NE(form3.findChild<PictureWidget*>(QStringLiteral("Pict")), nullptr);
+
+  EngravingWindow form8(link_, settings_, WindowFlavour::WoodBurning);
+  EXPECT_EQ(form8.objectName(), QStringLiteral("Form8"));
+  EXPECT_EQ(form8.windowTitle(), QStringLiteral("Гравировка нитью по дереву"));
+  EXPECT_EQ(form8.findChild<QWidget*>(QStringLiteral("Text3")), nullptr);
+  EXPECT_EQ(form8.findChild<QWidget*>(QStringLiteral("Check3")), nullptr);
+
+  // The laser window refuses the wood-burning board: display only, but the
+  // job buttons stay.
+  UseBoard('B');
+  Tick(form3, "Check2");
+  Tick(form3, "Check3");
+  form3.Load();
+  EXPECT_EQ(Find<QLabel>(form3, "Label4")->text(), QStringLiteral("Некорректная прошивка"));
+  EXPECT_EQ(frontend_.firmwareWarnings, std::vector<std::string>{""});
+  EXPECT_FALSE(Find(form3, "Check1")->isEnabled());
+  EXPECT_FALSE(Find(form3, "Command3")->isEnabled());
+  EXPECT_TRUE(Find(form3, "Command1")->isEnabled());
+  EXPECT_TRUE(Find(form3, "Command9")->isEnabled());
+  for (const char* name : {"Check1", "Check2", "Check3"}) {
+    EXPECT_FALSE(Find<QCheckBox>(form3, name)->isChecked()) << name;
+  }
+  form8.Load();
+  EXPECT_EQ(Find<QLabel>(form8, "Label4")->text(), QStringLiteral("Com-порт открыт"));
+  EXPECT_TRUE(Find(form8, "Check1")->isEnabled());
+  EXPECT_TRUE(frontend_.messages.empty());
+}
+
+TEST_F(EngravingWindowTest, MissingPictureHidesThePictureAreaUntilOneIsChosen) {
+  const std::string missing = PathToUtf8(folder_.path() / "нет такого.jpg");
+  settings_.WriteSetting("Etching_image", missing);
+  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  window.show();
+  window.Load();
+  EXPECT_EQ(Text(window, "Text1"), QString::fromStdString(missing));
+  for (const char* name : {"Frame4", "Frame2", "Pict", "Label3", "Text4", "Text3"}) {
+    EXPECT_TRUE(Find(window, name)->isHidden()) << name;
+  }
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_EQ(frontend_.messages[0].title, "Ошибка");
+  EXPECT_EQ(frontend_.messages[0].text, "Файл " + missing + " не найден!\r\nВыберите другой файл!");
+
+  // A file that is not a picture: told, nothing changes.
+  const auto junk = folder_.path() / "junk.jpg";
+  ASSERT_TRUE(WriteFileBytes(junk, std::vector<std::uint8_t>{'n', 'o', 'p', 'e'}));
+  window.SetFileChooser([&] { return QString::fromStdString(PathToUtf8(junk)); });
+  Click(window, "Command2");
+  ASSERT_EQ(frontend_.messages.size(), 2u);
+  EXPECT_EQ(frontend_.messages[1].title, "Ошибка");
+  EXPECT_EQ(frontend_.messages[1].text, "Ошибка открытия файла!");
+  EXPECT_EQ(Text(window, "Text1"), QString::fromStdString(missing));
+  EXPECT_EQ(settings_.ReadSetting("Etching_image", ""), missing);
+  EXPECT_TRUE(Find(window, "Frame4")->isHidden());
+
+  // A good one: shown, remembered, and the derived fields follow it.
+  const auto good = folder_.path() / "good.bmp";
+  ASSERT_TRUE(WritePictureFile(good, PixelImage(500, 300)));
+  window.SetFileChooser([&] { return QString::fromStdString(PathToUtf8(good)); });
+  Click(window, "Command2");
+  EXPECT_EQ(frontend_.messages.size(), 2u);
+  for (const char* name : {"Frame4", "Frame2", "Pict", "Label3", "Text4", "Text3"}) {
+    EXPECT_FALSE(Find(window, name)->isHidden()) << name;
+  }
+  EXPECT_EQ(Text(window, "Text1"), QString::fromStdString(PathToUtf8(good)));
+  EXPECT_EQ(settings_.ReadSetting("Etching_image", ""), PathToUtf8(good));
+  EXPECT_EQ(window.picture().width(), 500);
+  EXPECT_EQ(Text(window, "Text7"), QStringLiteral("120"));
+  EXPECT_TRUE(Find(window, "Command1")->isEnabled());
+}
+
+TEST_F(EngravingWindowTest, PictureBelow24BitsWarnsAndDisablesTheJob) {
+  const auto path = folder_.path() / "eight.bmp";
+  ASSERT_TRUE(WriteFileBytes(path, EightBitBmp()));
+  settings_.WriteSetting("Etching_image", PathToUtf8(path));
+  EngravingWindow window(link_, settings_, WindowFlavour::WoodBurning);
+  window.Load();
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_EQ(frontend_.messages[0].title, "Внимание");
+  EXPECT_EQ(frontend_.messages[0].text,
+            "В изображении используется менее 24 бит на пиксель.\r\nГравировка невозможна.\r\n"
+            "Преобразуйте изображение к 24-битовому формату (например в Paint)");
+  EXPECT_FALSE(Find(window, "Command1")->isEnabled());
+  EXPECT_FALSE(Find(window, "Command9")->isEnabled());
+  EXPECT_FALSE(Find(window, "Pict")->isHidden());
+  EXPECT_TRUE(window.findChild<PictureWidget*>(QStringLiteral("Pict"))->HasPicture());
+  // A click that gets through anyway starts nothing.
+  emit Find<QPushButton>(window, "Command1")->clicked();
+  EXPECT_EQ(frontend_.messages.size(), 1u);
+}
+
+TEST_F(EngravingWindowTest, FieldCoupling) {
+  UsePicture(PixelImage(500, 300));
+  settings_.WriteSetting("Etching_width", "200");
+  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  window.Load();
+  EXPECT_EQ(Text(window, "Text6"), QStringLiteral("200"));
+  EXPECT_EQ(Text(window, "Text7"), QStringLiteral("120"));
+  EXPECT_EQ(Text(window, "Text2"), QStringLiteral("80"));  // 200 / 0,005 / 500
+
+  Enter(window, "Text7", "100");  // 100 × 500 / 300, remainder dropped
+  EXPECT_EQ(Text(window, "Text6"), QStringLiteral("166"));
+  EXPECT_EQ(Text(window, "Text2"), QStringLiteral("66,4"));
+
+  Enter(window, "Text2", "10.5");
+  EXPECT_EQ(Text(window, "Text2"), QStringLiteral("10,5"));
+  EXPECT_EQ(Text(window, "Text6"), QStringLiteral("26,25"));
+  EXPECT_EQ(Text(window, "Text7"), QStringLiteral("15"));  // 7875 / 500
+
+  Enter(window, "Text6", "200");
+  EXPECT_EQ(Text(window, "Text7"), QStringLiteral("120"));
+  EXPECT_EQ(Text(window, "Text2"), QStringLiteral("80"));
+
+  // Not a number: the derived fields keep their text, and nobody is told.
+  Enter(window, "Text6", "двести");
+  Enter(window, "Text7", "");
+  Enter(window, "Text2", "x");
+  EXPECT_EQ(Text(window, "Text6"), QStringLiteral("двести"));
+  EXPECT_EQ(Text(window, "Text7"), QStringLiteral(""));
+  EXPECT_EQ(Text(window, "Text2"), QStringLiteral("x"));
+  EXPECT_TRUE(frontend_.messages.empty());
+
+  // Cancelling the dialog only recomputes from the width.
+  Field(window, "Text6")->setText(QStringLiteral("300"));
+  window.SetFileChooser([] { return QString(); });
+  Click(window, "Command2");
+  EXPECT_EQ(Text(window, "Text7"), QStringLiteral("180"));
+  EXPECT_EQ(Text(window, "Text2"), QStringLiteral("120"));
+  EXPECT_EQ(window.picture().width(), 500);
+}
+
+TEST_F(EngravingWindowTest, DryRunMarksThePictureAndSendsOnlyTheOpeningLine) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  SimulatedBoard& board = UseBoard('P');
+  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  window.Load();
+  ASSERT_TRUE(Find(window, "Check1")->isEnabled());
+  Tick(window, "Check2");
+  Click(window, "Command1");
+
+  EXPECT_EQ(Moves(board), Lines{",,,10,2000;"});
+  EXPECT_TRUE(Finished());
+  auto* pict = window.findChild<PictureWidget*>(QStringLiteral("Pict"));
+  EXPECT_EQ(pict->PixelAt(1, 1), qRgb(255, 0, 0));
+  EXPECT_EQ(pict->PixelAt(3, 1), qRgb(255, 128, 128));
+  EXPECT_EQ(pict->PixelAt(2, 2), qRgb(255, 0, 0));
+  EXPECT_EQ(pict->PixelAt(2, 1), qRgb(255, 255, 255));
+  // The marks stay with the shown picture; its grey levels are untouched.
+  EXPECT_EQ(window.picture().bytes()[window.picture().Offset(3, 1) + 2], 255);
+  EXPECT_EQ(window.picture().Grey(3, 1), 128);
+
+  // A second dry run burns the same pixels; loading the picture again
+  // clears the marks.
+  Click(window, "Command1");
+  EXPECT_EQ(Moves(board), (Lines{",,,10,2000;", ",,,10,2000;"}));
+  window.Unload();
+  window.Load();
+  EXPECT_EQ(pict->PixelAt(1, 1), qRgb(0, 0, 0));
+}
+
+TEST_F(EngravingWindowTest, RealRunBurnsEveryDarkPixelAndReturns) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  SimulatedBoard& board = UseBoard('P');
+  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  window.Load();
+  Tick(window, "Check1");
+  Tick(window, "Check2");
+  Click(window, "Command1");
+
+  EXPECT_EQ(Moves(board), (Lines{",,,10,2000;", "10,0,0;", "10,0,4000;", "10,0,0;", "10,0,1992;",
+                                 "0,10,0;", "-10,0,0;", "-10,0,4000;", "0,10,0;", "-10,-20,0;"}));
+  EXPECT_EQ(Burns(board), (std::vector<std::int64_t>{4000, 1992, 4000}));
+  EXPECT_TRUE(Finished());
+  EXPECT_EQ(Find<QPushButton>(window, "Command1")->text(), QStringLiteral("Гравировать"));
+  EXPECT_TRUE(Find(window, "Command1")->isEnabled());
+}
+
+TEST_F(EngravingWindowTest, WoodBurningRunUsesTheIdleDelay) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  settings_.WriteSetting("Etching_delay", "3000");
+  SimulatedBoard& board = UseBoard('B');
+  EngravingWindow window(link_, settings_, WindowFlavour::WoodBurning);
+  window.Load();
+  Tick(window, "Check1");
+  Click(window, "Command1");
+  // 2000 + 1000 × 127 / 255 = 2498,04 for the grey pixel.
+  EXPECT_EQ(Moves(board),
+            (Lines{",,2000;", "10,0,2000;", "10,0,3000;", "10,0,2000;", "10,0,2498;", "0,10,2000;",
+                   "-10,0,2000;", "-10,0,3000;", "0,10,2000;"}));
+  EXPECT_TRUE(Finished());
+}
+
+TEST_F(EngravingWindowTest, CheckThreeDecidesWhenTheMarksAreShown) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  for (const bool eachPixel : {false, true}) {
+    SCOPED_TRACE(eachPixel);
+    UseBoard('P');
+    EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+    window.Load();
+    // Replies come late enough for the waits to let events run.
+    BoardFaults late;
+    late.replyDelay = milliseconds(30);
+    SimulatedBoard& board = UseBoard('P', late);
+    Tick(window, "Check1");
+    Find<QCheckBox>(window, "Check3")->setChecked(eachPixel);
+    auto* pict = window.findChild<PictureWidget*>(QStringLiteral("Pict"));
+    // What the person sees of pixel (1, 1) once it is burned, while row 1
+    // and its row step are still going out.
+    std::vector<int> redDuringRow1;
+    frontend_.onEvents = [&] {
+      const std::size_t sent = Moves(board).size();
+      if (sent >= 4 && sent <= 6) redDuringRow1.push_back(qRed(pict->PixelAt(1, 1)));
+    };
+    Click(window, "Command1");
+    frontend_.onEvents = nullptr;
+    ASSERT_FALSE(redDuringRow1.empty());
+    EXPECT_EQ(redDuringRow1.back(), eachPixel ? 255 : 0);
+    EXPECT_EQ(pict->PixelAt(1, 1), qRgb(255, 0, 0));  // all shown at the end
+  }
+}
+
+TEST_F(EngravingWindowTest, StopQuestionAnsweredBothWays) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  for (const bool stop : {true, false}) {
+    SCOPED_TRACE(stop);
+    frontend_.messages.clear();
+    frontend_.questions.clear();
+    UseBoard('P');
+    EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+    window.Load();
+    BoardFaults late;
+    late.replyDelay = milliseconds(30);
+    SimulatedBoard& board = UseBoard('P', late);
+    Tick(window, "Check1");
+    Tick(window, "Check2");
+    frontend_.yesNoAnswers = {stop};
+    std::size_t sentAtStop = 0;
+    frontend_.onEvents = [&] {
+      // "Стоп" while a move of the job is being acknowledged.
+      if (sentAtStop == 0 && Moves(board).size() >= 2) {
+        sentAtStop = Moves(board).size();
+        Click(window, "Command9");
+      }
+    };
+    Click(window, "Command1");
+    frontend_.onEvents = nullptr;
+    ASSERT_GT(sentAtStop, 0u);
+    ASSERT_EQ(frontend_.questions.size(), 1u);
+    EXPECT_EQ(frontend_.questions[0].title, "Внимание");
+    EXPECT_EQ(frontend_.questions[0].text,
+              "Гравировка остановлена. Остановить?\r\nДа - остановить. Нет - продолжить.");
+    const Lines whole{",,,10,2000;", "10,0,0;", "10,0,4000;", "10,0,0;", "10,0,1992;",
+                      "0,10,0;",     "-10,0,0;", "-10,0,4000;", "0,10,0;", "-10,-20,0;"};
+    if (stop) {
+      // Ends where it stands: no further move, no return, no message.
+      EXPECT_EQ(Moves(board), Lines(whole.begin(), whole.begin() + sentAtStop));
+      EXPECT_FALSE(Finished());
+    } else {
+      // The pending move goes out unchanged and the job runs to its end.
+      EXPECT_EQ(Moves(board), whole);
+      EXPECT_TRUE(Finished());
+    }
+    EXPECT_FALSE(window.JobRunning());
+    EXPECT_TRUE(Find(window, "Command1")->isEnabled());
+  }
+}
+
+TEST_F(EngravingWindowTest, SecondStartWhileAJobRunsIsRefused) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  UseBoard('P');
+  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  window.Load();
+  BoardFaults late;
+  late.replyDelay = milliseconds(30);
+  SimulatedBoard& board = UseBoard('P', late);
+  Tick(window, "Check1");
+  auto* command1 = Find<QPushButton>(window, "Command1");
+  std::vector<QString> captions;
+  int runs = 0;
+  frontend_.onEvents = [&] {
+    ++runs;
+    captions.push_back(command1->text());
+    EXPECT_FALSE(command1->isEnabled());
+    EXPECT_FALSE(Find(window, "Command2")->isEnabled());
+    QTest::mouseClick(command1, Qt::LeftButton);
+    emit command1->clicked();  // even past the disabled button
+  };
+  Click(window, "Command1");
+  frontend_.onEvents = nullptr;
+  ASSERT_GT(runs, 0);
+  EXPECT_EQ(captions.front(), QStringLiteral("Идёт гравировка…"));
+  int openings = 0;
+  for (const auto& line : Moves(board)) openings += line == ",,,10,2000;";
+  EXPECT_EQ(openings, 1);
+  EXPECT_EQ(Moves(board).size(), 9u);
+  EXPECT_EQ(command1->text(), QStringLiteral("Гравировать"));
+  EXPECT_TRUE(command1->isEnabled());
+  EXPECT_TRUE(Find(window, "Command2")->isEnabled());
+}
+
+TEST_F(EngravingWindowTest, ClosingDuringAJobEndsItAndTheNextOpeningWorks) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  UseBoard('P');
+  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  window.show();
+  window.Load();
+  BoardFaults silent;
+  silent.silent = true;
+  SimulatedBoard& deaf = UseBoard('P', silent);
+  Tick(window, "Check1");
+  Field(window, "Text6")->setText(QStringLiteral("0,20"));
+  bool closed = false;
+  frontend_.onEvents = [&] {
+    if (!closed) {
+      closed = true;
+      window.close();
+    }
+  };
+  Click(window, "Command1");  // returns: the closed window's wait was abandoned
+  frontend_.onEvents = nullptr;
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(Moves(deaf), (Lines{",,,10,2000;", "10,0,0;"}));
+  EXPECT_FALSE(Finished());
+  EXPECT_TRUE(frontend_.questions.empty());
+  EXPECT_TRUE(link_.StopRequested());
+  EXPECT_EQ(settings_.ReadSetting("Etching_width", ""), "0,20");
+  EXPECT_FALSE(window.JobRunning());
+
+  // Opened again with a board that answers: a fresh link, a whole job.
+  SimulatedBoard& board = UseBoard('P');
+  window.show();
+  window.Load();
+  Tick(window, "Check1");
+  Click(window, "Command1");
+  EXPECT_EQ(Moves(board).size(), 9u);
+  EXPECT_TRUE(Finished());
+}
+
+TEST_F(EngravingWindowTest, BothWindowsShareTheirKeys) {
+  UsePicture(PixelImage(500, 300));
+  settings_.WriteSetting("Etching_min", "7");
+  EngravingWindow form3(link_, settings_, WindowFlavour::Gradation);
+  EngravingWindow form8(link_, settings_, WindowFlavour::WoodBurning);
+  form3.Load();
+  form8.Load();
+  EXPECT_EQ(Text(form3, "Text3"), QStringLiteral("7"));
+  Enter(form3, "Text6", "300");
+  Enter(form3, "Text4", "5000");
+  Enter(form3, "Text3", "100");
+  Enter(form8, "Text6", "150");
+  form3.close();
+  EXPECT_EQ(settings_.ReadSetting("Etching_width", ""), "300");
+  EXPECT_EQ(settings_.ReadSetting("Etching_delay", ""), "5000");
+  EXPECT_EQ(settings_.ReadSetting("Etching_min", ""), "100");
+  settings_.WriteSetting("Etching_min", "7");
+  form8.close();
+  EXPECT_EQ(settings_.ReadSetting("Etching_width", ""), "150");
+  EXPECT_EQ(settings_.ReadSetting("Etching_delay", ""), "4000");
+  EXPECT_EQ(settings_.ReadSetting("Etching_min", ""), "7");  // not a key of Form8
+
+  // Reopened, the laser window takes the width left by the other one.
+  form3.Load();
+  EXPECT_EQ(Text(form3, "Text6"), QStringLiteral("150"));
+  EXPECT_EQ(Text(form3, "Text7"), QStringLiteral("90"));
+}
+
+TEST_F(EngravingWindowTest, MenuEntriesOpenTheTwoWindows) {
+  UsePicture(PixelImage(40, 30));
+  MainWindow main(settings_, link_);
+  for (const auto& [entry, form] : {std::pair{"etching_cl", "Form3"}, std::pair{"wood_cl", "Form8"}}) {
+    SCOPED_TRACE(entry);
+    auto* action = main.findChild<QAction*>(QString::fromLatin1(entry));
+    ASSERT_NE(action, nullptr);
+    EXPECT_TRUE(action->isEnabled());
+    action->trigger();
+    QWidget* child = main.Child(QString::fromLatin1(entry));
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(child->objectName(), QString::fromLatin1(form));
+    EXPECT_EQ(Text(*child, "Text6"), QStringLiteral("200"));
+  }
+}
+
+}  // namespace
+}  // namespace vertolin
