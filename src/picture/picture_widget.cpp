@@ -1,5 +1,6 @@
 #include "picture/picture_widget.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
@@ -34,11 +35,13 @@ void PictureWidget::SetPicture(const PixelImage& picture) {
     std::memcpy(image_.scanLine(row), picture.bytes().data() + row * picture.stride(), rowBytes);
   }
   updateGeometry();
+  dirty_rect_ = QRect();
   RequestRepaint();
 }
 
 void PictureWidget::Clear() {
   image_ = QImage();
+  dirty_rect_ = QRect();
   RequestRepaint();
 }
 
@@ -47,6 +50,7 @@ void PictureWidget::MarkPixel(int x, int y, QRgb colour) {
   pixel[0] = static_cast<uchar>(qBlue(colour));
   pixel[1] = static_cast<uchar>(qGreen(colour));
   pixel[2] = static_cast<uchar>(qRed(colour));
+  dirty_rect_ |= QRect(x - 1, y - 1, 1, 1);
   dirty_ = true;
   if (!throttle_.isActive()) throttle_.start();
 }
@@ -56,24 +60,46 @@ void PictureWidget::Flush() {
 }
 
 void PictureWidget::RequestRepaint() {
-  dirty_ = false;
   ++repaintRequests_;
-  update();
+  const QRect target = TargetRect();
+  if (dirty_ && dirty_rect_.isValid() && !target.isEmpty() && !image_.isNull()) {
+    // The marked pixels' rectangle in widget coordinates, one pixel wider on
+    // every side for the rounding of the scale.
+    const double sx = double(target.width()) / image_.width();
+    const double sy = double(target.height()) / image_.height();
+    update(QRect(int(dirty_rect_.x() * sx) - 1, int(dirty_rect_.y() * sy) - 1,
+                 int(dirty_rect_.width() * sx) + 3, int(dirty_rect_.height() * sy) + 3));
+  } else {
+    update();
+  }
+  dirty_ = false;
+  dirty_rect_ = QRect();
+}
+
+QRect PictureWidget::TargetRect() const {
+  if (image_.isNull()) return {};
+  // Fit the box keeping the picture's proportions, never larger than the
+  // picture itself, at the top-left corner.
+  const QSize target = image_.size().scaled(size(), Qt::KeepAspectRatio).boundedTo(image_.size());
+  return QRect(QPoint(0, 0), target);
 }
 
 QSize PictureWidget::sizeHint() const {
   return image_.isNull() ? QSize(200, 150) : image_.size();
 }
 
-void PictureWidget::paintEvent(QPaintEvent*) {
-  if (image_.isNull()) return;
-  // Fit the box keeping the picture's proportions, never larger than the
-  // picture itself, at the top-left corner; pixels are copied, not smoothed.
-  QSize target = image_.size().scaled(size(), Qt::KeepAspectRatio);
-  target = target.boundedTo(image_.size());
+void PictureWidget::paintEvent(QPaintEvent* event) {
+  const QRect target = TargetRect();
+  const QRect exposed = event->rect() & target;
+  if (exposed.isEmpty()) return;
+  // Only the exposed part is drawn: its pixels are copied, not smoothed.
+  const double sx = double(image_.width()) / target.width();
+  const double sy = double(image_.height()) / target.height();
+  const QRectF source(exposed.x() * sx, exposed.y() * sy, exposed.width() * sx,
+                      exposed.height() * sy);
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(QRect(QPoint(0, 0), target), image_);
+  painter.drawImage(QRectF(exposed), image_, source);
 }
 
 }  // namespace vertolin

@@ -1,6 +1,6 @@
 // Shows one picture layer. A job marks pixels in it one by one; the widget
-// repaints at most about sixty times a second, so marking costs O(1) per pixel
-// whatever the picture's size.
+// repaints at most about sixty times a second and then only the part that
+// changed, so marking costs O(1) per pixel whatever the picture's size.
 #pragma once
 
 #include <QImage>
@@ -41,8 +41,11 @@ class PictureWidget : public QWidget {
 
  private:
   void RequestRepaint();
+  // Where the picture is drawn in the widget: fitted, top-left.
+  QRect TargetRect() const;
 
   QImage image_;
+  QRect dirty_rect_;  // marked pixels not yet repainted, in picture coordinates
   QTimer throttle_;
   bool dirty_ = false;
   int repaintRequests_ = 0;
