@@ -86,6 +86,7 @@ class WindowLink {
   // The milling window's "Ручная уст-ка" during a job: whole steps that the
   // job's next move adds to its own.
   void AddPendingSteps(const std::array<std::int32_t, 3>& steps);
+  void ClearPendingSteps() { pending_ = {}; }
 
   // Ends any wait of this window with LinkError (the window is closing).
   void Abandon() { abandoned_ = true; }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "modes/job_outcome.h"
+
 namespace vertolin {
 
 class PixelImage;
@@ -32,12 +34,6 @@ class RasterProgress {
   virtual void Burned(int x, int y, bool show) = 0;
   // Everything marked so far should be seen now.
   virtual void ShowAll() = 0;
-};
-
-enum class JobOutcome {
-  Done,     // "Гравировка закончена!" was shown
-  Refused,  // a field was wrong; a message said why and nothing was sent
-  Stopped,  // the person stopped it or the link failed; it ended where it stood
 };
 
 // Runs one job on `picture` (the working copy: burned pixels get their red
