@@ -9,6 +9,8 @@
 #include "app/machine_profile.h"
 #include "app/settings_store.h"
 #include "cli/print_port.h"
+#include "figures/figure_set.h"
+#include "figures/figures_json.h"
 #include "link/frontend.h"
 #include "link/handshake.h"
 #include "link/link.h"
@@ -16,6 +18,7 @@
 #include "link/texts.h"
 #include "link/window_link.h"
 #include "modes/engraving/raster_job.h"
+#include "modes/milling/milling_session.h"
 #include "picture/picture_file.h"
 #include "util/size_coupling.h"
 #include "util/numbers.h"
@@ -33,7 +36,17 @@ constexpr std::string_view kUsage =
     "  engrave PICTURE       engrave a grey picture with the laser (keys Etching_width,\n"
     "                        Etching_delay, Etching_min); --return comes back to the start\n"
     "  burn PICTURE          burn a grey picture into wood with the hot wire (keys\n"
-    "                        Etching_width, Etching_delay); --return as for engrave\n";
+    "                        Etching_width, Etching_delay); --return as for engrave\n"
+    "  figures PICTURE       trace the figures and print them as JSON (--labels adds the\n"
+    "                        figure of every pixel); needs no port\n"
+    "  mill PICTURE --figure N\n"
+    "                        mill the outline of figure N and of its holes (keys\n"
+    "                        cncrez_width, cncrez_depth, mill_diameter, SM_mill_delay);\n"
+    "                        --return comes back to the origin\n"
+    "  mill-all PICTURE      mill every dark figure, the most deeply nested first;\n"
+    "                        keys and --return as for mill\n"
+    "  relief PICTURE        clear the dark areas as a relief by rounds of outlines\n"
+    "                        one tool width apart; keys and --return as for mill\n";
 
 // Messages go to standard error; questions are answered "stop", because
 // nobody is there to answer them.
@@ -94,6 +107,8 @@ struct Options {
   bool print = false;
   char kind = 'M';
   bool returnToStart = false;
+  std::optional<int> figure;
+  bool labels = false;
   std::string command;
   std::vector<std::string> args;
 };
@@ -123,6 +138,14 @@ Options ParseOptions(const std::vector<std::string>& args) {
       options.print = true;
     } else if (arg == "--return") {
       options.returnToStart = true;
+    } else if (arg == "--figure") {
+      const auto number = ParseNumber(value());
+      if (!number || *number < 1 || *number > 2147483647.0 || RoundHalfEven(*number) != *number) {
+        throw UsageError{"--figure needs a figure number"};
+      }
+      options.figure = static_cast<int>(*number);
+    } else if (arg == "--labels") {
+      options.labels = true;
     } else if (arg == "--kind") {
       const std::string& letter = value();
       if (letter.size() != 1) throw UsageError{"--kind needs one letter"};
@@ -137,6 +160,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
   }
   if (options.command.empty()) throw UsageError{"no command"};
   if (options.print && options.port) throw UsageError{"--port and --print exclude each other"};
+  if (options.command == "mill" && !options.figure) throw UsageError{"mill needs --figure N"};
   return options;
 }
 
@@ -275,10 +299,90 @@ int RunRaster(Context& context, WindowFlavour flavour) {
 int Engrave(Context& context) { return RunRaster(context, WindowFlavour::Gradation); }
 int Burn(Context& context) { return RunRaster(context, WindowFlavour::WoodBurning); }
 
+int Figures(Context& context) {
+  const auto picture = LoadJobPicture(context, kMillingImpossibleText);
+  if (!picture) return kCliRefused;
+  context.streams.out << FiguresJson(Parse(*picture), context.options.labels) << '\n';
+  return kCliDone;
+}
+
+// The milling window's fields as the settings file (and --set) give them.
+class SettingsMillingFields : public MillingFields {
+ public:
+  SettingsMillingFields(const SettingsStore& settings, bool returnToOrigin)
+      : width_(settings.ReadSetting("cncrez_width", "200")),
+        depth_(settings.ReadSetting("cncrez_depth", "10")),
+        diameter_(settings.ReadSetting("mill_diameter", "3")),
+        delay_(settings.ReadSetting("SM_mill_delay", "4000")),
+        returnToOrigin_(returnToOrigin) {}
+
+  std::string Width() const override { return width_; }
+  std::string Depth() const override { return depth_; }
+  std::string Diameter() const override { return diameter_; }
+  std::string Delay() const override { return delay_; }
+  bool ReturnToOrigin() const override { return returnToOrigin_; }
+
+ private:
+  std::string width_;
+  std::string depth_;
+  std::string diameter_;
+  std::string delay_;
+  bool returnToOrigin_;
+};
+
+class NoMillingView : public MillingView {
+ public:
+  void ProgressPainted(const PixelBox&) override {}
+  void LayersChanged() override {}
+  void TreeChanged() override {}
+};
+
+enum class MillingJob { Selected, All, Relief };
+
+int RunMilling(Context& context, MillingJob job) {
+  const auto picture = LoadJobPicture(context, kMillingImpossibleText);
+  if (!picture) return kCliRefused;
+  WindowLink window(context.link, WindowFlavour::Milling);
+  if (!Handshake(context, window, "MT")) return kCliLinkError;
+  const SettingsMillingFields fields(context.settings, context.options.returnToStart);
+  NoMillingView view;
+  MillingSession session(window);
+  session.Reset();
+  session.LoadPicture(*picture);
+  JobOutcome outcome = JobOutcome::Done;
+  switch (job) {
+    case MillingJob::Selected:
+      session.Parse(view);
+      outcome = session.MillSelected(context.options.figure, fields, view);
+      break;
+    case MillingJob::All:
+      session.Parse(view);
+      outcome = session.MillAll(fields, view);
+      break;
+    case MillingJob::Relief:
+      outcome = session.Relief(fields, view);
+      break;
+  }
+  switch (outcome) {
+    case JobOutcome::Done:
+      return kCliDone;
+    case JobOutcome::Refused:
+      return kCliRefused;
+    case JobOutcome::Stopped:
+      break;
+  }
+  return context.frontend.StoppedByPerson() ? kCliStopped : kCliLinkError;
+}
+
+int Mill(Context& context) { return RunMilling(context, MillingJob::Selected); }
+int MillAll(Context& context) { return RunMilling(context, MillingJob::All); }
+int Relief(Context& context) { return RunMilling(context, MillingJob::Relief); }
+
 struct Command {
   std::string_view name;
   std::size_t argCount;
   int (*run)(Context&);
+  bool needsPort = true;
 };
 
 constexpr Command kCommands[] = {
@@ -286,6 +390,10 @@ constexpr Command kCommands[] = {
     {"move", 3, Move},
     {"engrave", 1, Engrave},
     {"burn", 1, Burn},
+    {"figures", 1, Figures, false},
+    {"mill", 1, Mill},
+    {"mill-all", 1, MillAll},
+    {"relief", 1, Relief},
 };
 
 }  // namespace
@@ -326,7 +434,8 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
 
   if (options.print) {
     link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
-  } else if (!link.Open(options.port.value_or(link.profile().port), link.profile().baud)) {
+  } else if (command->needsPort &&
+             !link.Open(options.port.value_or(link.profile().port), link.profile().baud)) {
     return kCliLinkError;  // the port's own message says why
   }
 

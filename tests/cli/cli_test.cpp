@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "picture/bmp_builder.h"
 #include "picture/picture_file.h"
 #include "picture/pixel_image.h"
 
@@ -135,6 +136,108 @@ TEST_F(CliRasterTest, EngraveRunsOnlyOnTheLaserBoard) {
   const std::string picture = BlackColumnsOneAndThree();
   EXPECT_EQ(Run({"--port", "sim:P", "engrave", picture}), kCliDone);
   EXPECT_EQ(Run({"--port", "sim:M", "engrave", picture}), kCliLinkError);
+  EXPECT_NE(err_.str().find("Некорректная прошивка"), std::string::npos);
+}
+
+class CliMillingTest : public CliTest {
+ protected:
+  // The 7 × 7 ring with its centre; 0,35 mm wide at 0.005 mm per step is 10
+  // steps per pixel, a depth of 1,275 mm one step per grey level.
+  std::string Ring() {
+    PixelImage picture(7, 7);
+    for (int i = 2; i <= 6; ++i) {
+      for (const int j : {2, 6}) {
+        picture.SetGrey(i, j, 0);
+        picture.SetGrey(j, i, 0);
+      }
+    }
+    picture.SetGrey(4, 4, 0);
+    const auto path = folder_ / "ring.bmp";
+    EXPECT_TRUE(WritePictureFile(path, picture));
+    WriteIni("[CNC]\r\ncncrez_width=0,35\r\ncncrez_depth=1,275\r\nmill_diameter=0,1\r\n"
+             "Port=" + (folder_ / "ttyNothing").string() + "\r\n");
+    return path.string();
+  }
+
+  std::vector<std::string> OutLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(out_.str());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+TEST_F(CliMillingTest, FiguresPrintsTheParseWithoutAPort) {
+  const std::string ring = Ring();
+  EXPECT_EQ(Run({"figures", ring}), kCliDone);  // the ini names a port that does not exist
+  EXPECT_EQ(err_.str(), "");
+  const std::string json = out_.str();
+  EXPECT_EQ(json.rfind("{\"width\":7,\"height\":7,", 0), 0u);
+  EXPECT_NE(json.find("\"pairs\":[[1,2],[2,3],[3,4]]"), std::string::npos);
+  EXPECT_NE(json.find("{\"key\":\"P4\",\"parent\":\"P3\"}]}\n"), std::string::npos);
+  EXPECT_EQ(json.find("labels"), std::string::npos);
+  EXPECT_EQ(Run({"--print", "figures", ring, "--labels"}), kCliDone);
+  EXPECT_NE(out_.str().find("\"labels\":[[1,1,1,1,1,1,1],[1,2,2,2,2,2,1],"), std::string::npos);
+}
+
+TEST_F(CliMillingTest, MillAllPrintsTheRingsMoves) {
+  const std::string ring = Ring();
+  EXPECT_EQ(Run({"--print", "mill-all", ring, "--return"}), kCliDone);
+  EXPECT_EQ(err_.str(), "");
+  const auto lines = OutLines();
+  // Centre, ring's hole (12 steps), ring's outside (16 steps), return.
+  ASSERT_EQ(lines.size(), 3u + (2u + 12u + 1u) + (2u + 16u + 1u) + 1u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6),
+            (std::vector<std::string>{"30,30,0,2000;", "0,0,-255,4000;", "0,0,255,2000;",
+                                      "-10,-20,0,2000;", "0,0,-255,4000;", "-10,10,0,0;"}));
+  EXPECT_EQ(lines[18], "-10,0,0,2000;");
+  EXPECT_EQ(lines.back(), "-10,-10,0,0;");
+}
+
+TEST_F(CliMillingTest, MillTakesTheFigureNumberAndItsKeys) {
+  const std::string ring = Ring();
+  EXPECT_EQ(Run({"--print", "--set", "SM_mill_delay=500", "mill", ring, "--figure", "4"}), kCliDone);
+  EXPECT_EQ(out_.str(), "30,30,0,2000;\n0,0,-255,500;\n0,0,255,2000;\n");
+  EXPECT_EQ(Run({"--print", "mill", ring, "--figure", "1"}), kCliRefused);
+  EXPECT_NE(err_.str().find("Ошибка: Фигура касается края изображения"), std::string::npos);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(Run({"--print", "--set", "cncrez_width=abc", "mill", ring, "--figure", "4"}), kCliRefused);
+  EXPECT_EQ(err_.str(), "Ошибка: Введите число в поле «Ширина»!\n");
+  EXPECT_EQ(Run({"--print", "mill", ring}), kCliUsage);
+  EXPECT_EQ(Run({"--print", "mill", ring, "--figure", "x"}), kCliUsage);
+}
+
+TEST_F(CliMillingTest, ReliefOnAWhitePictureCutsNothing) {
+  const auto path = folder_ / "white.bmp";
+  ASSERT_TRUE(WritePictureFile(path, PixelImage(9, 9)));
+  EXPECT_EQ(Run({"--print", "relief", path.string(), "--return"}), kCliDone);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliMillingTest, PicturesBelow24BitsCannotBeMilled) {
+  test::BmpSpec spec;
+  spec.bitsPerPixel = 8;
+  spec.palette = {{0, 0, 0}};
+  spec.coloursUsed = 1;
+  spec.rows = {{0}};
+  const auto bytes = test::BuildBmp(spec);
+  const auto path = folder_ / "eight.bmp";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  std::string warning = LowDepthWarningText(kMillingImpossibleText);
+  std::erase(warning, '\r');  // the console writes plain line ends
+  for (const char* command : {"mill-all", "relief", "figures"}) {
+    EXPECT_EQ(Run({"--print", command, path.string()}), kCliRefused) << command;
+    EXPECT_EQ(err_.str(), "Внимание: " + warning + "\n") << command;
+    EXPECT_EQ(out_.str(), "");
+  }
+}
+
+TEST_F(CliMillingTest, MillingRunsOnlyOnTheMillingBoard) {
+  const std::string ring = Ring();
+  EXPECT_EQ(Run({"--port", "sim:M", "mill-all", ring}), kCliDone);
+  EXPECT_EQ(Run({"--port", "sim:P", "mill-all", ring}), kCliLinkError);
   EXPECT_NE(err_.str().find("Некорректная прошивка"), std::string::npos);
 }
 

@@ -5,8 +5,11 @@
 // through MillingView.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "figures/figure_set.h"
 #include "modes/job_outcome.h"
@@ -15,6 +18,7 @@
 namespace vertolin {
 
 class WindowLink;
+struct StepScale;
 
 // The window's fields, read afresh wherever a job uses them.
 class MillingFields {
@@ -55,8 +59,12 @@ enum class JobKind { None = 0, Selected = 1, All = 2, Relief = 3 };
 
 class MillingSession {
  public:
-  // `window` is a milling window link (its SendStep carries the steps).
+  // `window` is a milling window link (its SendStep carries the steps). The
+  // session becomes the source of its scale (the fields of the running job),
+  // and becomes it again at the start of each of its jobs.
   explicit MillingSession(WindowLink& window);
+  MillingSession(const MillingSession&) = delete;
+  MillingSession& operator=(const MillingSession&) = delete;
 
   // A new picture: all four layers become it; the figures are cleared.
   void LoadPicture(const PixelImage& picture);
@@ -69,12 +77,15 @@ class MillingSession {
 
   // The traced figures; nothing before the first "Разобрать" and after
   // "Градиент" or "Отступить" (a job must not run on stale figures).
-  const FigureSet* figures() const { return figures_ ? &*figures_ : nullptr; }
+  const FigureSet* figures() const { return figures_.get(); }
   bool HasTree() const;
 
   // Window load: job kind none, no pending steps, not chained, position (1, 1).
   void Reset();
   JobKind jobKind() const { return jobKind_; }
+  // True while a job runs (also while a second one runs inside it); the
+  // window keeps the picture from being replaced meanwhile.
+  bool Running() const { return running_ > 0; }
 
   // "Разобрать".
   void Parse(MillingView& view);
@@ -85,10 +96,16 @@ class MillingSession {
   JobOutcome Offset(const MillingFields& fields, MillingView& view);
 
   // "Выделенная", "Все" and "Резать 3D". Refused with a message (and nothing
-  // sent) when the picture is not parsed, no figure is chosen, the figure
-  // holds frame cells, or a field is not a number (or the width is 0).
+  // sent) when the picture is not parsed, no figure is chosen, the figure is
+  // not in the tree, holds frame cells (the background) or has an outline
+  // that does not close, or a field is not a number (or the width is 0).
+  // "Все" passes over figures whose outline cannot be walked. A stop or a
+  // lost link ends a job quietly where it stood (Stopped). Footprints are
+  // painted into the Progress layer as the tool moves.
   JobOutcome MillSelected(std::optional<int> figure, const MillingFields& fields, MillingView& view);
   JobOutcome MillAll(const MillingFields& fields, MillingView& view);
+  // Ends when no figure is left, or after a round in which "Отступить"
+  // changed nothing (the figures left can never shrink: the person is told).
   JobOutcome Relief(const MillingFields& fields, MillingView& view);
 
   // The tool's position in picture pixels (1-based) and depth in grey units.
@@ -97,17 +114,60 @@ class MillingSession {
   int depth() const { return depth_; }
 
  private:
+  struct Tool;
+  struct MillPlan;
+  class JobScope;
+
+  // The fields' last good values: a job keeps going on them while the person
+  // is in the middle of typing a new value.
+  struct LiveValues {
+    double width = 0;
+    double depth = 0;
+    double diameter = 0;
+    std::int32_t delay = 0;
+  };
+
+  void InstallScale();
+  StepScale ScaleNow();
+  bool RefuseFields(const MillingFields& fields, bool wholeJob);
+  double LiveWidth();
+  double LiveDepth();
+  double LiveDiameter();
+  std::int32_t LiveDelay();
+  Tool ToolNow();
+
+  void ParseWork(MillingView& view);
+  void GradientNow(MillingView& view);
+  void OffsetNow(MillingView& view);
+
+  // Mills every dark figure by level; throws LinkError.
+  void MillAllFigures(const MillingFields& fields, MillingView& view);
+  MillPlan PlanFigure(const FigureSet& set, std::int32_t figure,
+                      const std::vector<std::int32_t>& holes) const;
+  void MillPlanned(const MillPlan& plan, const Tool& tool, MillingView& view);
+  void PaintFootprint(int x, int y, const Tool& tool, MillingView& view);
+  void ReturnToOrigin();
+
   WindowLink& window_;
   PixelImage base_;
   PixelImage work_;
   PixelImage selection_;
   PixelImage progress_;
-  std::optional<FigureSet> figures_;
+  // Shared with the running jobs, so that a parse clicked during a job
+  // cannot pull the figures from under it.
+  std::shared_ptr<FigureSet> figures_;
   JobKind jobKind_ = JobKind::None;
   bool chained_ = false;
   int x_ = 1;
   int y_ = 1;
   int depth_ = 0;
+  int running_ = 0;
+  const MillingFields* fields_ = nullptr;  // the running job's
+  int pixelsAcross_ = 0;                   // W of the running job's picture
+  LiveValues live_;
+  // The scale source installed in the window link holds this weakly, so a
+  // link that outlives the session never calls into a session that is gone.
+  std::shared_ptr<MillingSession*> self_ = std::make_shared<MillingSession*>(this);
 };
 
 }  // namespace vertolin

@@ -1,0 +1,511 @@
+#include "modes/milling/milling_session.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <string_view>
+#include <utility>
+
+#include "figures/outline.h"
+#include "figures/selection.h"
+#include "link/link.h"
+#include "link/link_error.h"
+#include "link/texts.h"
+#include "link/window_link.h"
+#include "modes/milling/offset_gradient.h"
+#include "util/numbers.h"
+
+namespace vertolin {
+
+namespace {
+
+constexpr std::string_view kNotParsed =
+    "Изображение не загружено или не разобрано.\r\n"
+    "Если изображение загружено, нажмите кнопку 'Разобрать'.\r\n"
+    "Необходимо, чтобы программа построила дерево вложения фигур.";
+constexpr std::string_view kNoFigure = "Не выбрана фигура.\r\nВыберите фигуру в дереве.";
+constexpr std::string_view kNoPicture = "Изображение не загружено.\r\nВыберите файл изображения.";
+constexpr std::string_view kBackground =
+    "Фигура касается края изображения (это фон), её контур не фрезеруется.\r\n"
+    "Выберите другую фигуру.";
+constexpr std::string_view kNotClosed =
+    "Обход контура фигуры не возвращается в начальную точку, фигура не фрезеруется.\r\n"
+    "Выберите другую фигуру.";
+constexpr std::string_view kZeroWidth = "Ширина готового изображения не может быть равна нулю.\r\n"
+                                        "Введите в поле «Ширина» другое число.";
+constexpr std::string_view kNoLongerShrinking =
+    "Фигуры больше не уменьшаются: «Отступить» не изменило рисунок.\r\n"
+    "Резка рельефа остановлена.";
+
+std::string NotANumber(std::string_view field) {
+  return "Введите число в поле «" + std::string(field) + "»!";
+}
+
+std::string NotInTree(int figure) {
+  return "Фигуры " + IntText(figure) + " нет в дереве вложения.\r\nВыберите фигуру в дереве.";
+}
+
+// Blue byte of a pixel; white (the surface) outside the layer, which only a
+// picture loaded during a job can bring about.
+std::uint8_t BlueAt(const PixelImage& layer, int x, int y) {
+  if (x < 1 || y < 1 || x > layer.width() || y > layer.height()) return 255;
+  return layer.Grey(x, y);
+}
+
+}  // namespace
+
+struct MillingSession::Tool {
+  double r = 0;   // radius in pixels
+  int bound = -1;  // the smallest integer not below r, at most the picture's size
+};
+
+// One closed walk of the tool, with its depths read before any of the
+// figure's footprints were painted.
+struct MillingSession::MillPlan {
+  struct Pass {
+    Pixel start;
+    std::uint8_t startBlue = 255;
+    std::vector<Pixel> path;  // one pixel per step; the last is the start again
+    std::vector<std::uint8_t> blues;
+  };
+  // kFollowed, or why the figure cannot be milled (kTouchesFrame, kEndless).
+  FollowResult refusal = FollowResult::kFollowed;
+  std::vector<Pass> passes;  // the holes in pair order, then the outside
+};
+
+// The job kind is taken only by the outermost command and given back only
+// by the one that took it; the fields and the picture width become the ones
+// the scale reads.
+class MillingSession::JobScope {
+ public:
+  JobScope(MillingSession& session, JobKind kind, const MillingFields& fields)
+      : session_(session),
+        own_(session.jobKind_ == JobKind::None),
+        kind_(kind),
+        fields_(session.fields_),
+        pixelsAcross_(session.pixelsAcross_) {
+    if (own_) session.jobKind_ = kind;
+    session.InstallScale();
+    session.fields_ = &fields;
+    session.pixelsAcross_ = session.base_.width();
+    ++session.running_;
+  }
+  ~JobScope() {
+    if (own_ && session_.jobKind_ == kind_) session_.jobKind_ = JobKind::None;
+    session_.fields_ = fields_;
+    session_.pixelsAcross_ = pixelsAcross_;
+    --session_.running_;
+  }
+  JobScope(const JobScope&) = delete;
+  JobScope& operator=(const JobScope&) = delete;
+
+ private:
+  MillingSession& session_;
+  bool own_;
+  JobKind kind_;
+  const MillingFields* fields_;
+  int pixelsAcross_;
+};
+
+MillingSession::MillingSession(WindowLink& window) : window_(window) { InstallScale(); }
+
+void MillingSession::InstallScale() {
+  window_.SetScaleSource([self = std::weak_ptr<MillingSession*>(self_)] {
+    const auto session = self.lock();
+    return session ? (*session)->ScaleNow() : StepScale{};
+  });
+}
+
+StepScale MillingSession::ScaleNow() {
+  if (fields_ == nullptr || pixelsAcross_ <= 0) return StepScale{};
+  const MachineProfile& profile = window_.link().profile();
+  const double width = LiveWidth();
+  return StepScale{width / profile.xRatio / pixelsAcross_, width / profile.yRatio / pixelsAcross_,
+                   LiveDepth() / profile.zRatio / 255};
+}
+
+void MillingSession::LoadPicture(const PixelImage& picture) {
+  base_ = picture;
+  work_ = picture;
+  selection_ = picture;
+  progress_ = picture;
+  figures_.reset();
+}
+
+bool MillingSession::HasTree() const { return figures_ && !figures_->tree.empty(); }
+
+void MillingSession::Reset() {
+  jobKind_ = JobKind::None;
+  window_.ClearPendingSteps();
+  chained_ = false;
+  x_ = 1;
+  y_ = 1;
+}
+
+// ---- fields ----
+
+bool MillingSession::RefuseFields(const MillingFields& fields, bool wholeJob) {
+  Frontend& frontend = window_.link().frontend();
+  const auto refuse = [&](std::string_view text) {
+    frontend.ShowMessage(texts::kTitleError, text);
+    return true;
+  };
+  const auto width = ParseNumber(fields.Width());
+  if (!width) return refuse(NotANumber("Ширина"));
+  if (*width == 0) return refuse(kZeroWidth);
+  std::optional<double> depth;
+  if (wholeJob) {
+    depth = ParseNumber(fields.Depth());
+    if (!depth) return refuse(NotANumber("Глубина"));
+  }
+  const auto diameter = ParseNumber(fields.Diameter());
+  if (!diameter) return refuse(NotANumber("Диаметр"));
+  std::optional<std::int32_t> delay;
+  if (wholeJob) {
+    const auto number = ParseNumber(fields.Delay());
+    delay = number ? RoundToInt32(*number) : std::nullopt;
+    if (!delay) return refuse(NotANumber("Задержка"));
+  }
+  live_.width = *width;
+  live_.diameter = *diameter;
+  if (depth) live_.depth = *depth;
+  if (delay) live_.delay = *delay;
+  return false;
+}
+
+double MillingSession::LiveWidth() {
+  if (const auto value = ParseNumber(fields_->Width()); value && *value != 0) live_.width = *value;
+  return live_.width;
+}
+
+double MillingSession::LiveDepth() {
+  if (const auto value = ParseNumber(fields_->Depth())) live_.depth = *value;
+  return live_.depth;
+}
+
+double MillingSession::LiveDiameter() {
+  if (const auto value = ParseNumber(fields_->Diameter())) live_.diameter = *value;
+  return live_.diameter;
+}
+
+std::int32_t MillingSession::LiveDelay() {
+  if (const auto value = ParseNumber(fields_->Delay())) {
+    if (const auto whole = RoundToInt32(*value)) live_.delay = *whole;
+  }
+  return live_.delay;
+}
+
+MillingSession::Tool MillingSession::ToolNow() {
+  Tool tool;
+  tool.r = ToolRadiusPixels(LiveDiameter(), pixelsAcross_, LiveWidth());
+  // A disc wider than the picture paints no more than the picture.
+  const int most = std::max(progress_.width(), progress_.height());
+  const auto bound = WholeBound(tool.r);
+  if (bound) {
+    tool.bound = std::min(*bound, most);
+  } else if (tool.r > 0) {
+    tool.bound = most;
+  }
+  return tool;
+}
+
+// ---- picture operations ----
+
+void MillingSession::Parse(MillingView& view) { ParseWork(view); }
+
+void MillingSession::ParseWork(MillingView& view) {
+  if (work_.empty()) {
+    figures_.reset();
+  } else {
+    figures_ = std::make_shared<FigureSet>(vertolin::Parse(work_));
+  }
+  view.TreeChanged();
+  view.LayersChanged();
+}
+
+void MillingSession::ShowFigure(int figure, MillingView& view) {
+  if (!figures_ || work_.empty()) return;
+  selection_ = SelectionOf(work_, figures_->labels, figure);
+  view.LayersChanged();
+}
+
+void MillingSession::GradientNow(MillingView& view) {
+  GradientPass(base_, ToolRadiusPixels(LiveDiameter(), base_.width(), LiveWidth()), work_);
+  // The old figures no longer describe the Work layer: no job may run on them.
+  figures_.reset();
+  view.TreeChanged();
+  view.LayersChanged();
+}
+
+void MillingSession::OffsetNow(MillingView& view) {
+  OffsetPass(work_, ToolDiameterPixels(LiveDiameter(), work_.width(), LiveWidth()));
+  figures_.reset();
+  view.TreeChanged();
+  view.LayersChanged();
+}
+
+JobOutcome MillingSession::Gradient(const MillingFields& fields, MillingView& view) {
+  if (!HasPicture()) {
+    window_.link().frontend().ShowMessage(texts::kTitleError, kNoPicture);
+    return JobOutcome::Refused;
+  }
+  if (RefuseFields(fields, false)) return JobOutcome::Refused;
+  const MillingFields* outer = std::exchange(fields_, &fields);
+  GradientNow(view);
+  fields_ = outer;
+  return JobOutcome::Done;
+}
+
+JobOutcome MillingSession::Offset(const MillingFields& fields, MillingView& view) {
+  if (!HasPicture()) {
+    window_.link().frontend().ShowMessage(texts::kTitleError, kNoPicture);
+    return JobOutcome::Refused;
+  }
+  if (RefuseFields(fields, false)) return JobOutcome::Refused;
+  const MillingFields* outer = std::exchange(fields_, &fields);
+  OffsetNow(view);
+  fields_ = outer;
+  return JobOutcome::Done;
+}
+
+// ---- milling ----
+
+MillingSession::MillPlan MillingSession::PlanFigure(const FigureSet& set, std::int32_t figure,
+                                                    const std::vector<std::int32_t>& holes) const {
+  MillPlan plan;
+  const auto addPass = [&](const Outline& outline) {
+    MillPlan::Pass pass;
+    pass.start = outline.start;
+    pass.startBlue = BlueAt(progress_, outline.start.x, outline.start.y);
+    pass.path = OutlinePixels(outline);
+    pass.blues.reserve(pass.path.size());
+    for (const Pixel& p : pass.path) pass.blues.push_back(BlueAt(progress_, p.x, p.y));
+    plan.passes.push_back(std::move(pass));
+  };
+  const Outline outside = FollowOutline(set.labels, figure);
+  if (outside.result == FollowResult::kTouchesFrame || outside.result == FollowResult::kEndless) {
+    plan.refusal = outside.result;
+    return plan;
+  }
+  for (const std::int32_t hole : holes) {
+    const Outline inside = FollowOutline(set.labels, figure, hole);
+    if (inside.result == FollowResult::kEndless) {
+      plan.refusal = inside.result;
+      plan.passes.clear();
+      return plan;
+    }
+    // A hole that no pixel of the figure lies above has no start: skipped.
+    if (inside.result == FollowResult::kFollowed) addPass(inside);
+  }
+  if (outside.result == FollowResult::kFollowed) addPass(outside);
+  return plan;
+}
+
+void MillingSession::PaintFootprint(int x, int y, const Tool& tool, MillingView& view) {
+  const int R = tool.bound;
+  if (R < 0 || progress_.empty()) return;
+  const int W = progress_.width();
+  const int H = progress_.height();
+  PixelBox box{std::max(1, x - R), std::max(1, y - R), std::min(W, x + R), std::min(H, y + R)};
+  if (box.left > box.right || box.top > box.bottom) return;
+  const double r2 = tool.r * tool.r;
+  std::uint8_t* bytes = progress_.bytes().data();
+  for (int py = box.top; py <= box.bottom; ++py) {
+    const double j = py - y;
+    for (int px = box.left; px <= box.right; ++px) {
+      const double i = px - x;
+      if (i * i + j * j > r2) continue;
+      std::uint8_t* pixel = bytes + progress_.Offset(px, py);
+      pixel[0] = 0;
+      pixel[1] = 0;
+      pixel[2] = 255;
+    }
+  }
+  view.ProgressPainted(box);
+}
+
+void MillingSession::MillPlanned(const MillPlan& plan, const Tool& tool, MillingView& view) {
+  Link& link = window_.link();
+  for (const MillPlan::Pass& pass : plan.passes) {
+    const std::int32_t idle = link.profile().idleDelay;
+    const bool optimised = link.profile().Optimised();
+    // In optimisation mode the board takes the plunge while it still travels.
+    window_.SendStep({pass.start.x - x_, pass.start.y - y_, 0, idle}, !optimised);
+    x_ = pass.start.x;
+    y_ = pass.start.y;
+    const int z0 = 255 - pass.startBlue;
+    window_.SendStep({0, 0, -z0, LiveDelay()}, true);
+    depth_ = z0;
+    for (std::size_t i = 0; i < pass.path.size(); ++i) {
+      const Pixel& to = pass.path[i];
+      const int z = 255 - pass.blues[i];
+      window_.SendStep({to.x - x_, to.y - y_, -(z - depth_), 0}, true);
+      x_ = to.x;
+      y_ = to.y;
+      depth_ = z;
+      PaintFootprint(to.x, to.y, tool, view);
+      link.pump().Tick();
+    }
+    window_.SendStep({0, 0, depth_, idle}, true);
+    if (optimised) window_.AwaitAck();  // the lift's own acknowledgement
+  }
+}
+
+void MillingSession::ReturnToOrigin() {
+  window_.SendStep({1 - x_, 1 - y_, 0, 0}, true);
+  x_ = 1;
+  y_ = 1;
+}
+
+JobOutcome MillingSession::MillSelected(std::optional<int> figure, const MillingFields& fields,
+                                        MillingView& view) {
+  Frontend& frontend = window_.link().frontend();
+  if (!HasTree()) {
+    frontend.ShowMessage(texts::kTitleError, kNotParsed);
+    return JobOutcome::Refused;
+  }
+  if (!figure) {
+    frontend.ShowMessage(texts::kTitleError, kNoFigure);
+    return JobOutcome::Refused;
+  }
+  const std::shared_ptr<FigureSet> set = figures_;
+  if (!set->tree.Contains(*figure)) {
+    frontend.ShowMessage(texts::kTitleError, NotInTree(*figure));
+    return JobOutcome::Refused;
+  }
+  if (RefuseFields(fields, true)) return JobOutcome::Refused;
+
+  JobScope scope(*this, JobKind::Selected, fields);
+  std::vector<std::int32_t> holes;
+  for (const NestingPair& pair : set->pairs.pairs()) {
+    if (pair.outer == *figure) holes.push_back(pair.inner);
+  }
+  const MillPlan plan = PlanFigure(*set, *figure, holes);
+  if (plan.refusal != FollowResult::kFollowed) {
+    frontend.ShowMessage(texts::kTitleError,
+                         plan.refusal == FollowResult::kTouchesFrame ? kBackground : kNotClosed);
+    return JobOutcome::Refused;
+  }
+  const Tool tool = ToolNow();
+  x_ = 1;
+  y_ = 1;
+  window_.link().ClearStop();
+  try {
+    MillPlanned(plan, tool, view);
+    if (fields.ReturnToOrigin()) ReturnToOrigin();
+  } catch (const LinkError&) {
+    return JobOutcome::Stopped;
+  }
+  return JobOutcome::Done;
+}
+
+void MillingSession::MillAllFigures(const MillingFields& fields, MillingView& view) {
+  const std::shared_ptr<FigureSet> set = figures_;
+  if (!set) return;
+  JobScope scope(*this, JobKind::All, fields);
+  const Tool tool = ToolNow();
+  FigureTable& table = set->figures;
+  const LabelMap& labels = set->labels;
+  const int slots = table.size();
+
+  // Scanning the picture level by level for the next figure amounts to
+  // taking the figures of each level in the order their first pixels come
+  // in the raster; one scan gives that order for all levels.
+  std::vector<char> seen(static_cast<std::size_t>(slots) + 1, 0);
+  std::map<std::int32_t, std::vector<std::int32_t>, std::greater<>> byLevel;
+  for (int y = 1; y <= labels.height(); ++y) {
+    const std::int32_t* row = labels.row(y);
+    for (int x = 1; x <= labels.width(); ++x) {
+      const std::int32_t f = row[x];
+      if (!table.Contains(f) || seen[static_cast<std::size_t>(f)]) continue;
+      seen[static_cast<std::size_t>(f)] = 1;
+      if (table[f].inUse() && table[f].dark()) byLevel[table[f].level].push_back(f);
+    }
+  }
+
+  // The holes of every figure, in pair order.
+  std::vector<std::vector<std::int32_t>> holes(static_cast<std::size_t>(slots) + 1);
+  for (const NestingPair& pair : set->pairs.pairs()) {
+    if (table.Contains(pair.outer)) holes[static_cast<std::size_t>(pair.outer)].push_back(pair.inner);
+  }
+
+  if (!chained_) window_.link().ClearStop();
+  for (const auto& [level, ofLevel] : byLevel) {
+    if (level < 0) continue;
+    for (const std::int32_t f : ofLevel) {
+      // Looked at afresh: a job run in between may have milled it.
+      const Figure& figure = table[f];
+      if (figure.state < 1 || figure.state > 3 || !figure.dark()) continue;
+      const MillPlan plan = PlanFigure(*set, f, holes[static_cast<std::size_t>(f)]);
+      // A figure whose outline cannot be walked is passed over.
+      if (plan.refusal == FollowResult::kFollowed) MillPlanned(plan, tool, view);
+      table.MarkMilled(f);
+    }
+  }
+  if (fields.ReturnToOrigin() && !chained_) ReturnToOrigin();
+}
+
+JobOutcome MillingSession::MillAll(const MillingFields& fields, MillingView& view) {
+  if (!HasTree()) {
+    window_.link().frontend().ShowMessage(texts::kTitleError, kNotParsed);
+    return JobOutcome::Refused;
+  }
+  if (RefuseFields(fields, true)) return JobOutcome::Refused;
+  // Run from the window, even inside a relief job, a stop ends this command
+  // here: there is no caller above the window to pass it to.
+  try {
+    MillAllFigures(fields, view);
+  } catch (const LinkError&) {
+    return JobOutcome::Stopped;
+  }
+  return JobOutcome::Done;
+}
+
+JobOutcome MillingSession::Relief(const MillingFields& fields, MillingView& view) {
+  if (!HasPicture()) {
+    window_.link().frontend().ShowMessage(texts::kTitleError, kNoPicture);
+    return JobOutcome::Refused;
+  }
+  if (RefuseFields(fields, true)) return JobOutcome::Refused;
+
+  bool stuck = false;
+  {
+    // The other commands run chained: a stop in any of them ends this one.
+    struct Chain {
+      bool& chained;
+      bool was;
+      ~Chain() { chained = was; }
+    } chain{chained_, std::exchange(chained_, true)};
+    JobScope scope(*this, JobKind::Relief, fields);
+    window_.link().ClearStop();
+    try {
+      GradientNow(view);
+      ParseWork(view);
+      while (HasTree()) {
+        MillAllFigures(fields, view);
+        // A round that changes nothing would be followed by the same round for
+        // ever: the figures left cannot shrink (they lie in the edge margin, or
+        // meet light grey rather than white).
+        const PixelImage before = work_;
+        const FigureTree treeBefore = figures_ ? figures_->tree : FigureTree{};
+        OffsetNow(view);
+        const bool changed = work_ != before;
+        ParseWork(view);
+        if (!changed && figures_ && figures_->tree.nodes() == treeBefore.nodes()) {
+          stuck = true;
+          break;
+        }
+      }
+      if (fields.ReturnToOrigin()) ReturnToOrigin();
+    } catch (const LinkError&) {
+      return JobOutcome::Stopped;
+    }
+  }
+  // Told once the job has ended: while the message is open the window is no
+  // longer in a job, so "Ручная уст-ка" moves the machine again.
+  if (stuck) window_.link().frontend().ShowMessage(texts::kTitleWarning, kNoLongerShrinking);
+  return JobOutcome::Done;
+}
+
+}  // namespace vertolin
