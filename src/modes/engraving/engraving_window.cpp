@@ -1,7 +1,6 @@
 #include "modes/engraving/engraving_window.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,6 +19,7 @@
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "modes/engraving/raster_job.h"
+#include "modes/picture_file_dialog.h"
 #include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
 #include "picture/picture_widget.h"
@@ -215,12 +215,7 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, WindowFlav
   layout->addLayout(left, 1);
   layout->addWidget(rightColumn);
 
-  chooser_ = [this] {
-    return QFileDialog::getOpenFileName(
-        this, QStringLiteral("Открыть картинку"),
-        QString::fromStdString(PathToUtf8(ExecutableFolder())),
-        QStringLiteral("Pictures (*.bmp *.jpg);;All Files (*.*)"));
-  };
+  chooser_ = [this] { return ChoosePictureFile(this); };
 
   connect(command1_, &QPushButton::clicked, this, &EngravingWindow::Command1_Click);
   connect(command2_, &QPushButton::clicked, this, &EngravingWindow::Command2_Click);
