@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "picture/pixel_image.h"
@@ -296,6 +299,26 @@ TEST(GradientPass, ADotWhitensTheDiscOfTheFractionalRadiusWithinTheWholeBound) {
       const int j = y - 11;
       const bool inside = x >= 5 && x <= 17 && y >= 5 && y <= 17;
       EXPECT_EQ(IsWhite(work, x, y), inside && i * i + j * j <= 12) << x << "," << y;
+    }
+  }
+}
+
+TEST(GradientPass, ADotWhitensExactlyItsDiscAtLargerRadii) {
+  // Every pixel of the disc around the dot sees it at a different offset,
+  // out to the disc's widest row and tallest column.
+  for (double r : {5.0, 7.5, 10.7, 16.2}) {
+    const int R = *WholeBound(r);
+    const int size = 4 * R + 1;
+    const int centre = 2 * R + 1;
+    PixelImage base = Filled(size, size, 30);
+    base.SetGrey(centre, centre, 0);
+    const PixelImage work = Gradient(base, r);
+    for (int y = 1; y <= size; ++y) {
+      for (int x = 1; x <= size; ++x) {
+        const int i = x - centre;
+        const int j = y - centre;
+        ASSERT_EQ(IsWhite(work, x, y), i * i + j * j <= r * r) << "r=" << r << " at " << i << "," << j;
+      }
     }
   }
 }
