@@ -16,6 +16,7 @@
 #include "link/link.h"
 #include "modes/connectivity/connectivity_window.h"
 #include "modes/engraving/engraving_window.h"
+#include "modes/milling/milling_window.h"
 #include "modes/positioning/positioning_window.h"
 
 namespace vertolin {
@@ -29,7 +30,10 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
   QMenuBar* bar = menuBar();
   connect(AddEntry(bar, "hand_cl", QStringLiteral("Ручное перемещение ")), &QAction::triggered,
           this, &MainWindow::OpenPositioning);
-  AddEntry(bar, "mill_cl", QStringLiteral("Фрезеровка"))->setEnabled(false);
+  connect(AddEntry(bar, "mill_cl", QStringLiteral("Фрезеровка")), &QAction::triggered, this,
+          [this] {
+            OpenChild(QStringLiteral("mill_cl"), [this] { return new MillingWindow(link_, settings_); });
+          });
   AddEntry(bar, "scanner_cl", QStringLiteral("Сканер"))->setEnabled(false);
   auto* etching = new QMenu(QStringLiteral("Лазерная гравировка"), bar);
   etching->setObjectName(QStringLiteral("etching_m"));

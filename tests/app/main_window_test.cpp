@@ -49,7 +49,8 @@ TEST_F(MainWindowTest, MenuHasItsEntriesInOrder) {
   EXPECT_EQ(Entry(window, "hand_cl")->text(), QStringLiteral("Ручное перемещение "));
   EXPECT_EQ(Entry(window, "etching2_cl")->text(), QStringLiteral("Орнаменты / силуэты"));
   EXPECT_TRUE(Entry(window, "settings_cl")->isEnabled());
-  EXPECT_FALSE(Entry(window, "mill_cl")->isEnabled());  // its window comes later
+  EXPECT_TRUE(Entry(window, "mill_cl")->isEnabled());
+  EXPECT_FALSE(Entry(window, "scanner_cl")->isEnabled());  // its window comes later
 }
 
 TEST_F(MainWindowTest, SecondChoiceBringsTheSameWindowForward) {
