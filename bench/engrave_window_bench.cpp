@@ -14,7 +14,9 @@
 #include "board/board_process.h"
 #include "cli/cli.h"
 #include "link/link.h"
+#include "link/window_link.h"
 #include "modes/engraving/engraving_window.h"
+#include "modes/engraving/raster_job.h"
 #include "picture/picture_file.h"
 #include "picture/pixel_image.h"
 
@@ -81,6 +83,39 @@ void CliJob(benchmark::State& state) {
   }
 }
 BENCHMARK(CliJob)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+// The tool's job without its handshake (which waits one to two seconds for
+// acknowledgements still on their way): the same job the window runs, with
+// no screen at all.
+struct SettingsFields : RasterFields {
+  std::string StepsPerPixel() const override { return "10"; }
+  std::string LightDelay() const override { return "100"; }
+  std::string DarkDelay() const override { return "400"; }
+  std::string Width() const override { return "50"; }
+  bool ReturnToStart() const override { return false; }
+  bool DrawEachPixel() const override { return false; }
+};
+
+struct NoProgress : RasterProgress {
+  void Burned(int, int, bool) override {}
+  void ShowAll() override {}
+};
+
+void HeadlessJob(benchmark::State& state) {
+  BoardProcess board({"--kind", "P"});
+  QuietFrontend frontend;
+  Link link(frontend);
+  link.Open(board.path(), 115200);
+  PixelImage picture = LoadPictureFile(Picture()).picture->image;
+  for (auto _ : state) {
+    WindowLink window(link, WindowFlavour::Gradation);
+    window.SetDriveSwitch([] { return true; });
+    SettingsFields fields;
+    NoProgress progress;
+    RunRasterJob(window, picture, fields, progress);
+  }
+}
+BENCHMARK(HeadlessJob)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 }  // namespace vertolin
