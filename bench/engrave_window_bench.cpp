@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/quiet_frontend.h"
 #include "app/settings_store.h"
 #include "board/board_process.h"
 #include "cli/cli.h"
@@ -22,15 +23,6 @@
 
 namespace vertolin {
 namespace {
-
-class QuietFrontend : public Frontend {
- public:
-  void ShowMessage(std::string_view, std::string_view) override {}
-  bool AskYesNo(std::string_view, std::string_view) override { return true; }
-  int ShowInterruptDialog() override { return 0; }
-  void ShowFirmwareWarning(std::string_view) override {}
-  void RunPendingEvents() override { QCoreApplication::processEvents(); }
-};
 
 // Dark shapes on white, about a sixth of the pixels burned: some 170,000
 // burns and 30,000 travel moves.
@@ -60,7 +52,7 @@ std::filesystem::path Settings() {
 
 void WindowJob(benchmark::State& state) {
   BoardProcess board({"--kind", "P"});
-  QuietFrontend frontend;
+  QuietFrontend frontend([] { QCoreApplication::processEvents(); });
   SettingsStore settings(Settings(), frontend);
   Link link(frontend);
   link.Open(board.path(), 115200);

@@ -9,6 +9,7 @@
 #include <random>
 #include <string_view>
 
+#include "support/quiet_frontend.h"
 #include "link/frontend.h"
 #include "link/link.h"
 #include "link/serial_port.h"
@@ -19,15 +20,6 @@
 
 namespace vertolin {
 namespace {
-
-class QuietFrontend : public Frontend {
- public:
-  void ShowMessage(std::string_view, std::string_view) override {}
-  bool AskYesNo(std::string_view, std::string_view) override { return true; }
-  int ShowInterruptDialog() override { return 0; }
-  void ShowFirmwareWarning(std::string_view) override {}
-  void RunPendingEvents() override {}
-};
 
 // Counts the lines and acknowledges each at once.
 class InstantBoard : public SerialPort {

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "support/quiet_frontend.h"
 #include "cli/print_port.h"
 #include "link/link.h"
 #include "link/window_link.h"
@@ -53,15 +54,6 @@ void DecodeJpg(benchmark::State& state) {
       benchmark::Counter(state.iterations() * double(kWidth) * kHeight / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(DecodeJpg)->Unit(benchmark::kMillisecond);
-
-class QuietFrontend : public Frontend {
- public:
-  void ShowMessage(std::string_view, std::string_view) override {}
-  bool AskYesNo(std::string_view, std::string_view) override { return true; }
-  int ShowInterruptDialog() override { return 0; }
-  void ShowFirmwareWarning(std::string_view) override {}
-  void RunPendingEvents() override {}
-};
 
 // Counts what would be written without keeping it.
 class CountingBuffer : public std::streambuf {

@@ -2,21 +2,13 @@
 // acknowledged, so that the PC is never what slows a job down.
 #include <benchmark/benchmark.h>
 
+#include "support/quiet_frontend.h"
 #include "board/board_process.h"
 #include "link/link.h"
 #include "link/window_link.h"
 
 namespace vertolin {
 namespace {
-
-class QuietFrontend : public Frontend {
- public:
-  void ShowMessage(std::string_view, std::string_view) override {}
-  bool AskYesNo(std::string_view, std::string_view) override { return true; }
-  int ShowInterruptDialog() override { return 0; }
-  void ShowFirmwareWarning(std::string_view) override {}
-  void RunPendingEvents() override {}
-};
 
 void AcknowledgedLines(benchmark::State& state) {
   BoardProcess board({"--kind", "M"});
