@@ -1,22 +1,16 @@
 #include "modes/engraving/engraving_window.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QVBoxLayout>
 #include <utility>
 
-#include "app/exe_folder.h"
 #include "app/settings_store.h"
-#include "link/handshake.h"
 #include "link/link.h"
-#include "link/link_error.h"
 #include "link/texts.h"
 #include "modes/engraving/raster_job.h"
 #include "modes/picture_file_dialog.h"
@@ -36,18 +30,6 @@ constexpr const char* kWidthKey = "Etching_width";
 
 const QString kStartCaption = QStringLiteral("Гравировать");
 const QString kRunningCaption = QStringLiteral("Идёт гравировка…");
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-QLineEdit* Field(const char* name, const char* text) {
-  return Named(new QLineEdit(QString::fromUtf8(text)), name);
-}
-
-std::string Utf8(const QLineEdit* field) { return field->text().toStdString(); }
 
 // The window's fields as the job reads them: afresh at every use.
 class WindowFields : public RasterFields {
@@ -127,38 +109,27 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, WindowFlav
       link_(link),
       settings_(settings),
       flavour_(flavour == WindowFlavour::WoodBurning ? WindowFlavour::WoodBurning
-                                                     : WindowFlavour::Gradation) {
-  links_.push_back(std::make_unique<WindowLink>(link_, flavour_));
+                                                     : WindowFlavour::Gradation),
+      links_(link_, flavour_) {
   setObjectName(Gradation() ? QStringLiteral("Form3") : QStringLiteral("Form8"));
   setWindowTitle(Gradation() ? QStringLiteral("Гравирование лазером")
                              : QStringLiteral("Гравировка нитью по дереву"));
 
   // The picture and its file.
-  auto* fileFrame = new QGroupBox(QStringLiteral("Выбор файла"));
   text1_ = Named(new QLineEdit, "Text1");
-  command2_ = Named(new QPushButton(QStringLiteral("...")), "Command2");
-  command2_->setFixedWidth(40);
-  auto* fileRow = new QHBoxLayout(fileFrame);
-  fileRow->addWidget(text1_, 1);
-  fileRow->addWidget(command2_);
+  command2_ = Button("Command2", "...");
   pict_ = Named(new PictureWidget, "Pict");
 
   auto* left = new QVBoxLayout;
-  left->addWidget(fileFrame);
+  left->addWidget(FileFrame(text1_, command2_));
   left->addWidget(pict_, 1);
 
   // Finished size.
-  frame4_ = Named(new QGroupBox(QStringLiteral("Размер готового изображения")), "Frame4");
   text6_ = Field("Text6", "200");
   text7_ = Field("Text7", "100");
   text2_ = Field("Text2", "10");
-  auto* size = new QGridLayout(frame4_);
-  size->addWidget(new QLabel(QStringLiteral("Ширина:")), 0, 0);
-  size->addWidget(text6_, 0, 1);
-  size->addWidget(new QLabel(QStringLiteral("Высота:")), 1, 0);
-  size->addWidget(text7_, 1, 1);
-  size->addWidget(new QLabel(QStringLiteral("Шагов на пиксель:")), 2, 0);
-  size->addWidget(text2_, 2, 1);
+  frame4_ = SizeFrame(QStringLiteral("Размер готового изображения"), text6_, text7_,
+                      QStringLiteral("Шагов на пиксель:"), text2_);
 
   // Burn delays.
   label3_ = Named(new QLabel(QStringLiteral("Задержка между шагами при грав-ке, микросек.")),
@@ -175,14 +146,14 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, WindowFlav
 
   // The positioning controls; the window shows their stop button with its
   // own job button and their switches in a frame of their own.
-  controls_ = new PositioningControls(*links_.front(), QStringLiteral("Гравировать"), true);
+  controls_ = new PositioningControls(links_.first(), QStringLiteral("Гравировать"), true);
   controls_->findChild<QLabel*>(QStringLiteral("Label1"))->setObjectName(QStringLiteral("Label8"));
   controls_->SetManualMoveHandler(
-      [this](double dx, double dy, double dz) { ManualMove(dx, dy, dz); });
+      [this](double dx, double dy, double dz) { links_.MoveNow(dx, dy, dz); });
 
   frame2_ = Named(new QGroupBox(QStringLiteral("Гравирование")), "Frame2");
   command1_ = Named(new QPushButton(kStartCaption), "Command1");
-  command9_ = controls_->findChild<QPushButton*>(QStringLiteral("Command9"));
+  command9_ = StopButton(*controls_);
   auto* jobBox = new QVBoxLayout(frame2_);
   auto* jobRow = new QHBoxLayout;
   jobRow->addWidget(command1_, 1);
@@ -194,26 +165,14 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, WindowFlav
     jobBox->addWidget(check3_);
   }
 
-  auto* setupFrame = new QGroupBox(QStringLiteral("Настройка"));
-  auto* setup = new QVBoxLayout(setupFrame);
-  setup->addWidget(controls_->driveSwitch());
-  setup->addWidget(controls_->returnSwitch());
-
   auto* right = new QVBoxLayout;
   right->addWidget(frame4_);
   right->addWidget(label3_);
   right->addLayout(delays);
-  right->addWidget(frame2_);
-  right->addWidget(setupFrame);
-  right->addWidget(controls_);
-  right->addStretch(1);
-  auto* rightColumn = new QWidget;
-  rightColumn->setLayout(right);
-  rightColumn->setFixedWidth(300);
 
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 1);
-  layout->addWidget(rightColumn);
+  layout->addWidget(ControlsColumn(right, frame2_, *controls_, 300));
 
   chooser_ = [this] { return ChoosePictureFile(this); };
 
@@ -233,49 +192,22 @@ void EngravingWindow::SetFileChooser(std::function<QString()> chooser) {
 }
 
 void EngravingWindow::Load() {
-  loaded_ = true;
-  if (linkAbandoned_) {
-    // The old link's late acknowledgement, if any, is swallowed by the
-    // handshake's settling below.
-    links_.push_back(std::make_unique<WindowLink>(link_, flavour_));
-    CurrentLink().SetDriveSwitch(
-        [box = QPointer<QCheckBox>(controls_->driveSwitch())] { return box && box->isChecked(); });
-    linkAbandoned_ = false;
-  }
-
-  try {
-    const HandshakeResult result = RunHandshake(link_, Gradation() ? "PT" : "BT");
-    WarnAboutFirmware(link_.frontend(), result);
-    controls_->ApplyHandshake(result);
-  } catch (const LinkError&) {
-    // The read failure has been shown; the window opens unable to drive.
-    HandshakeResult failed;
-    failed.status = std::string(texts::kStatusNoPort);
-    controls_->ApplyHandshake(failed);
-  }
-  // Every opening starts with the switches clear, as the window was designed.
-  controls_->returnSwitch()->setChecked(false);
+  links_.Open(controls_->driveSwitch());
+  HandshakeAtLoad(link_, *controls_, Gradation() ? "PT" : "BT");
   if (check3_ != nullptr) check3_->setChecked(false);
 
   text4_->setText(QString::fromStdString(settings_.ReadSetting(kDelayKey, "4000")));
   if (text3_ != nullptr) text3_->setText(QString::fromStdString(settings_.ReadSetting(kMinKey, "0")));
-  const std::string defaultImage = PathToUtf8(ExecutableFolder() / kGepardFileName);
-  const std::string image = settings_.ReadSetting(kImageKey, defaultImage);
-  text1_->setText(QString::fromStdString(image));
-  LoadPicture(image, LoadPictureFile(PathFromUtf8(image)));
+  LoadRememberedPicture(settings_, kImageKey, kGepardFileName, text1_,
+                        [this](const std::string& path, PictureResult loaded) {
+                          LoadPicture(path, std::move(loaded));
+                        });
   text6_->setText(QString::fromStdString(settings_.ReadSetting(kWidthKey, "200")));
   CoupleFromWidth();
 }
 
 void EngravingWindow::Unload() {
-  if (!loaded_) return;
-  loaded_ = false;
-  link_.RequestStop();
-  if (jobRunning_ || movesWaiting_ > 0) {
-    // A board that never answers must not keep a closed window's job waiting.
-    CurrentLink().Abandon();
-    linkAbandoned_ = true;
-  }
+  if (!links_.Close(jobRunning_)) return;
   settings_.WriteSetting(kWidthKey, Utf8(text6_));
   settings_.WriteSetting(kDelayKey, Utf8(text4_));
   if (text3_ != nullptr) settings_.WriteSetting(kMinKey, Utf8(text3_));
@@ -324,17 +256,7 @@ void EngravingWindow::UpdateJobButtons() {
 void EngravingWindow::Command1_Click() {
   // Events run inside the job's waits: a second start must not nest a job.
   if (jobRunning_ || !pictureUsable_) return;
-  struct Running {
-    EngravingWindow& window;
-    explicit Running(EngravingWindow& w) : window(w) {
-      window.jobRunning_ = true;
-      window.UpdateJobButtons();
-    }
-    ~Running() {
-      window.jobRunning_ = false;
-      window.UpdateJobButtons();
-    }
-  } running(*this);
+  const RunningJob running(jobRunning_, [this] { UpdateJobButtons(); });
 
   // The job works on a fresh copy of the picture as shown; its marks become
   // the shown picture unless another picture was loaded meanwhile.
@@ -343,57 +265,32 @@ void EngravingWindow::Command1_Click() {
   const WindowFields fields(text2_, text3_, text4_, text6_, *controls_, check3_);
   PictureProgress progress(*pict_, work, link_,
                            [this, generation] { return pictureGeneration_ == generation; });
-  RunRasterJob(CurrentLink(), work, fields, progress);
+  RunRasterJob(links_.current(), work, fields, progress);
   if (pictureGeneration_ == generation) picture_ = std::move(work);
 }
 
 void EngravingWindow::Command2_Click() {
-  const QString chosen = chooser_ ? chooser_() : QString();
-  if (!chosen.isEmpty()) {
-    const std::string path = chosen.toStdString();
-    PictureResult loaded = LoadPictureFile(PathFromUtf8(path));
-    if (loaded.error != PictureError::None) {
-      // Says why when the file is a picture too large to hold; otherwise
-      // "Ошибка открытия файла!". The previous picture stays.
-      link_.frontend().ShowMessage(texts::kTitleError, PictureErrorText(loaded, path));
-      return;
-    }
-    text1_->setText(chosen);
-    settings_.WriteSetting(kImageKey, path);
-    LoadPicture(path, std::move(loaded));
-  }
-  CoupleFromWidth();
-}
-
-void EngravingWindow::ManualMove(double dx, double dy, double dz) {
-  QScopedValueRollback<int> waiting(movesWaiting_, movesWaiting_ + 1);
-  try {
-    CurrentLink().ArduinoMoveMM(dx, dy, dz);
-  } catch (const LinkError&) {
-    // Shown already (read failure, refused move); the window stays usable.
-  }
+  const bool opened = OpenChosenPicture(chooser_ ? chooser_() : QString(), link_, settings_,
+                                        kImageKey, text1_,
+                                        [this](const std::string& path, PictureResult loaded) {
+                                          LoadPicture(path, std::move(loaded));
+                                        });
+  if (opened) CoupleFromWidth();
 }
 
 // The derived fields keep their text when the field left does not hold a
 // number: the job says what is wrong when it is started.
 void EngravingWindow::CoupleFromWidth() {
-  const int W = picture_.width();
-  if (W < 1) return;
-  const std::string width = Utf8(text6_);
-  if (const auto height = HeightForWidth(width, W, picture_.height())) {
-    text7_->setText(QString::fromStdString(*height));
-  }
-  if (const auto steps = StepsPerPixelForWidth(width, link_.profile().xRatio, W)) {
+  if (!HeightFromWidth(text6_, text7_, picture_)) return;
+  if (const auto steps =
+          StepsPerPixelForWidth(Utf8(text6_), link_.profile().xRatio, picture_.width())) {
     text2_->setText(QString::fromStdString(*steps));
   }
 }
 
 void EngravingWindow::CoupleFromHeight() {
-  const int H = picture_.height();
-  if (H < 1) return;
-  const auto width = WidthForHeight(Utf8(text7_), picture_.width(), H);
+  const auto width = WidthFromHeight(text7_, text6_, picture_);
   if (!width) return;
-  text6_->setText(QString::fromStdString(*width));
   if (const auto steps = StepsPerPixelForWidth(*width, link_.profile().xRatio, picture_.width())) {
     text2_->setText(QString::fromStdString(*steps));
   }

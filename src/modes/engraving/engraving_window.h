@@ -6,27 +6,17 @@
 
 #include <QString>
 #include <functional>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "app/mode_window.h"
-#include "link/window_link.h"
-#include "picture/picture_file.h"
+#include "modes/picture_window_widget.h"
 #include "picture/pixel_image.h"
 
-class QCheckBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace vertolin {
 
-class Link;
 class PictureWidget;
-class PositioningControls;
-class SettingsStore;
 
 class EngravingWindow : public ModeWindow {
   Q_OBJECT
@@ -55,11 +45,9 @@ class EngravingWindow : public ModeWindow {
 
  private:
   bool Gradation() const { return flavour_ == WindowFlavour::Gradation; }
-  WindowLink& CurrentLink() { return *links_.back(); }
 
   void Command1_Click();  // "Гравировать"
   void Command2_Click();  // "..."
-  void ManualMove(double dx, double dy, double dz);
 
   // Loads the picture at `pathUtf8` (already decoded when `loaded` is given)
   // and shows it, or hides the picture area when there is none.
@@ -75,11 +63,7 @@ class EngravingWindow : public ModeWindow {
   Link& link_;
   SettingsStore& settings_;
   WindowFlavour flavour_;
-  // The window's end of the protocol. A closed window abandons the link a job
-  // or move is still waiting on; the next opening starts a fresh one. Links
-  // are never destroyed: the positioning controls and a job that has not yet
-  // unwound still refer to theirs.
-  std::vector<std::unique_ptr<WindowLink>> links_;
+  OpeningLinks links_;  // the window's end of the protocol, one per opening
   std::function<QString()> chooser_;
 
   QLineEdit* text1_;
@@ -101,10 +85,7 @@ class EngravingWindow : public ModeWindow {
   PixelImage picture_;
   bool pictureUsable_ = false;  // a 24-bit picture is loaded
   int pictureGeneration_ = 0;   // counts loads, so a job knows its picture is still shown
-  bool loaded_ = false;         // between Load and Unload
   bool jobRunning_ = false;
-  int movesWaiting_ = 0;        // "Ручная уст-ка" moves on the stack
-  bool linkAbandoned_ = false;
 };
 
 }  // namespace vertolin

@@ -1,6 +1,5 @@
 #include "modes/milling/milling_window.h"
 
-#include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -8,8 +7,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QTabBar>
 #include <QTreeWidget>
@@ -19,9 +18,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "app/exe_folder.h"
 #include "app/settings_store.h"
-#include "link/handshake.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
@@ -30,7 +27,6 @@
 #include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
 #include "picture/picture_widget.h"
-#include "util/size_coupling.h"
 
 namespace vertolin {
 
@@ -47,22 +43,6 @@ constexpr const char* kImageKey = "Image";
 constexpr int kGridFrom = 400;
 
 constexpr int kSelectionTab = 2;
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-QLineEdit* Field(const char* name, const char* text) {
-  return Named(new QLineEdit(QString::fromUtf8(text)), name);
-}
-
-QPushButton* Button(const char* name, const char* caption) {
-  return Named(new QPushButton(QString::fromUtf8(caption)), name);
-}
-
-std::string Utf8(const QLineEdit* field) { return field->text().toStdString(); }
 
 }  // namespace
 
@@ -125,19 +105,13 @@ class MillingWindow::SessionView : public MillingView {
 };
 
 MillingWindow::MillingWindow(Link& link, SettingsStore& settings, QWidget* parent)
-    : ModeWindow(parent), link_(link), settings_(settings) {
-  links_.push_back(std::make_unique<WindowLink>(link_, WindowFlavour::Milling));
+    : ModeWindow(parent), link_(link), settings_(settings), links_(link_, WindowFlavour::Milling) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Vertolin"));
 
   // The picture file and the four layers.
-  auto* fileFrame = new QGroupBox(QStringLiteral("Выбор файла"));
   text2_ = Named(new QLineEdit, "Text2");
   command8_ = Button("Command8", "...");
-  command8_->setFixedWidth(40);
-  auto* fileRow = new QHBoxLayout(fileFrame);
-  fileRow->addWidget(text2_, 1);
-  fileRow->addWidget(command8_);
 
   pictureArea_ = new QWidget;
   pictureGrid_ = new QGridLayout(pictureArea_);
@@ -157,7 +131,7 @@ MillingWindow::MillingWindow(Link& link, SettingsStore& settings, QWidget* paren
   pictureArea_->installEventFilter(this);
 
   auto* left = new QVBoxLayout;
-  left->addWidget(fileFrame);
+  left->addWidget(FileFrame(text2_, command8_));
   left->addWidget(pictureArea_, 1);
 
   // The tree of nesting.
@@ -171,17 +145,11 @@ MillingWindow::MillingWindow(Link& link, SettingsStore& settings, QWidget* paren
   tv_->setFixedWidth(150);
 
   // Finished size and depth.
-  frame4_ = Named(new QGroupBox(QStringLiteral("Размер готового изображ.")), "Frame4");
   text6_ = Field("Text6", "200");
   text7_ = Field("Text7", "100");
   text1_ = Field("Text1", "10");
-  auto* size = new QGridLayout(frame4_);
-  size->addWidget(new QLabel(QStringLiteral("Ширина:")), 0, 0);
-  size->addWidget(text6_, 0, 1);
-  size->addWidget(new QLabel(QStringLiteral("Высота:")), 1, 0);
-  size->addWidget(text7_, 1, 1);
-  size->addWidget(new QLabel(QStringLiteral("Глубина:")), 2, 0);
-  size->addWidget(text1_, 2, 1);
+  frame4_ = SizeFrame(QStringLiteral("Размер готового изображ."), text6_, text7_,
+                      QStringLiteral("Глубина:"), text1_);
 
   // The tool.
   frame5_ = Named(new QGroupBox(QStringLiteral("Фреза")), "Frame5");
@@ -197,7 +165,7 @@ MillingWindow::MillingWindow(Link& link, SettingsStore& settings, QWidget* paren
 
   // The positioning controls; their "Стоп" joins the job buttons and their
   // switches get a frame of their own.
-  controls_ = new PositioningControls(*links_.front(), QStringLiteral("Фрезеровать"), true);
+  controls_ = new PositioningControls(links_.first(), QStringLiteral("Фрезеровать"), true);
   controls_->SetManualMoveHandler(
       [this](double dx, double dy, double dz) { ManualMove(dx, dy, dz); });
 
@@ -208,7 +176,7 @@ MillingWindow::MillingWindow(Link& link, SettingsStore& settings, QWidget* paren
   command4_ = Button("Command4", "Градиент");
   command5_ = Button("Command5", "Отступить");
   command7_ = Button("Command7", "Резать 3D");
-  command9_ = controls_->findChild<QPushButton*>(QStringLiteral("Command9"));
+  command9_ = StopButton(*controls_);
   auto* jobs = new QGridLayout(frame2_);
   jobs->addWidget(command1_, 0, 0);
   jobs->addWidget(command4_, 0, 1);
@@ -218,28 +186,16 @@ MillingWindow::MillingWindow(Link& link, SettingsStore& settings, QWidget* paren
   jobs->addWidget(command7_, 2, 1);
   jobs->addWidget(command9_, 3, 0, 1, 2);  // moves it out of the controls' own grid
 
-  auto* setupFrame = new QGroupBox(QStringLiteral("Настройка"));
-  auto* setup = new QVBoxLayout(setupFrame);
-  setup->addWidget(controls_->driveSwitch());
-  setup->addWidget(controls_->returnSwitch());
-
   auto* right = new QVBoxLayout;
   right->addWidget(frame4_);
   right->addWidget(frame5_);
   right->addWidget(label3_);
   right->addWidget(text4_);
-  right->addWidget(frame2_);
-  right->addWidget(setupFrame);
-  right->addWidget(controls_);
-  right->addStretch(1);
-  auto* rightColumn = new QWidget;
-  rightColumn->setLayout(right);
-  rightColumn->setFixedWidth(280);
 
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 1);
   layout->addWidget(tv_);
-  layout->addWidget(rightColumn);
+  layout->addWidget(ControlsColumn(right, frame2_, *controls_, 280));
 
   chooser_ = [this] { return ChoosePictureFile(this); };
 
@@ -268,52 +224,25 @@ void MillingWindow::SetFileChooser(std::function<QString()> chooser) {
 }
 
 void MillingWindow::Load() {
-  loaded_ = true;
-  if (linkAbandoned_) {
-    // The old link's late acknowledgement, if any, is swallowed by the
-    // handshake's settling below.
-    links_.push_back(std::make_unique<WindowLink>(link_, WindowFlavour::Milling));
-    CurrentLink().SetDriveSwitch(
-        [box = QPointer<QCheckBox>(controls_->driveSwitch())] { return box && box->isChecked(); });
-    linkAbandoned_ = false;
-  }
+  links_.Open(controls_->driveSwitch());
   RetireSession();
-  session_ = std::make_unique<MillingSession>(CurrentLink());
+  session_ = std::make_unique<MillingSession>(links_.current());
   session_->Reset();
-  CurrentLink().ClearPendingSteps();
-
-  try {
-    const HandshakeResult result = RunHandshake(link_, "MT");
-    WarnAboutFirmware(link_.frontend(), result);
-    controls_->ApplyHandshake(result);
-  } catch (const LinkError&) {
-    // The read failure has been shown; the window opens unable to drive.
-    HandshakeResult failed;
-    failed.status = std::string(texts::kStatusNoPort);
-    controls_->ApplyHandshake(failed);
-  }
-  // Every opening starts with the switches clear, as the window was designed.
-  controls_->returnSwitch()->setChecked(false);
+  links_.current().ClearPendingSteps();
+  HandshakeAtLoad(link_, *controls_, "MT");
 
   text6_->setText(QString::fromStdString(settings_.ReadSetting(kWidthKey, "200")));
   text1_->setText(QString::fromStdString(settings_.ReadSetting(kDepthKey, "10")));
   text3_->setText(QString::fromStdString(settings_.ReadSetting(kDiameterKey, "3")));
   text4_->setText(QString::fromStdString(settings_.ReadSetting(kDelayKey, "4000")));
-  const std::string defaultImage = PathToUtf8(ExecutableFolder() / kOrnamentFileName);
-  const std::string image = settings_.ReadSetting(kImageKey, defaultImage);
-  text2_->setText(QString::fromStdString(image));
-  LoadPicture(image, LoadPictureFile(PathFromUtf8(image)));
+  LoadRememberedPicture(settings_, kImageKey, kOrnamentFileName, text2_,
+                        [this](const std::string& path, PictureResult loaded) {
+                          LoadPicture(path, std::move(loaded));
+                        });
 }
 
 void MillingWindow::Unload() {
-  if (!loaded_) return;
-  loaded_ = false;
-  link_.RequestStop();
-  if (jobRunning_ || movesWaiting_ > 0) {
-    // A board that never answers must not keep a closed window's job waiting.
-    CurrentLink().Abandon();
-    linkAbandoned_ = true;
-  }
+  if (!links_.Close(jobRunning_)) return;
   settings_.WriteSetting(kWidthKey, Utf8(text6_));
   settings_.WriteSetting(kDepthKey, Utf8(text1_));
   settings_.WriteSetting(kDiameterKey, Utf8(text3_));
@@ -439,24 +368,13 @@ void MillingWindow::UpdateJobButtons() {
 void MillingWindow::RunJob(const Job& job) {
   // Events run inside the job's waits: a second start must not nest a job,
   // nor may one start while a manual move waits for its acknowledgement.
-  if (jobRunning_ || movesWaiting_ > 0 || !session_ || !pictureUsable_) return;
+  if (jobRunning_ || links_.MovesWaiting() || !session_ || !pictureUsable_) return;
   MillingSession& session = *session_;
-  struct Running {
-    MillingWindow& window;
-    Running(MillingWindow& w, MillingSession& session) : window(w) {
-      window.jobRunning_ = true;
-      window.jobSession_ = &session;
-      window.jobLink_ = &window.CurrentLink();
-      window.UpdateJobButtons();
-    }
-    ~Running() {
-      window.jobRunning_ = false;
-      window.jobSession_ = nullptr;
-      window.jobLink_ = nullptr;
-      window.retiredSession_.reset();
-      window.UpdateJobButtons();
-    }
-  } running(*this, session);
+  // A session retired while the job ran goes once the job has unwound.
+  const auto dropRetired = qScopeGuard([this] { retiredSession_.reset(); });
+  const QScopedValueRollback<MillingSession*> jobSession(jobSession_, &session);
+  const QScopedValueRollback<WindowLink*> jobLink(jobLink_, &links_.current());
+  const RunningJob running(jobRunning_, [this] { UpdateJobButtons(); });
 
   const WindowFields fields(*this);
   SessionView view(*this, session);
@@ -515,18 +433,13 @@ void MillingWindow::Command7_Click() {
 
 void MillingWindow::Command8_Click() {
   const QString chosen = chooser_ ? chooser_() : QString();
-  if (!chosen.isEmpty() && !jobRunning_ && session_) {
-    const std::string path = chosen.toStdString();
-    PictureResult loaded = LoadPictureFile(PathFromUtf8(path));
-    if (loaded.error != PictureError::None) {
-      // Says why when the file is a picture too large to hold; otherwise
-      // "Ошибка открытия файла!". The previous picture stays.
-      link_.frontend().ShowMessage(texts::kTitleError, PictureErrorText(loaded, path));
-      return;
-    }
-    text2_->setText(chosen);
-    settings_.WriteSetting(kImageKey, path);
-    LoadPicture(path, std::move(loaded));
+  // The dialog lets events run: a job may have started, or the window closed.
+  if (!jobRunning_ && session_ &&
+      !OpenChosenPicture(chosen, link_, settings_, kImageKey, text2_,
+                         [this](const std::string& path, PictureResult loaded) {
+                           LoadPicture(path, std::move(loaded));
+                         })) {
+    return;
   }
   CoupleFromWidth();
 }
@@ -559,32 +472,17 @@ void MillingWindow::ManualMove(double dx, double dy, double dz) {
     }
     return;
   }
-  QScopedValueRollback<int> waiting(movesWaiting_, movesWaiting_ + 1);
-  try {
-    CurrentLink().ArduinoMoveMM(dx, dy, dz);
-  } catch (const LinkError&) {
-    // Shown already (read failure, refused move); the window stays usable.
-  }
+  links_.MoveNow(dx, dy, dz);
 }
 
 // The other field keeps its text when the field left does not hold a number:
 // the job says what is wrong when it is started.
 void MillingWindow::CoupleFromWidth() {
-  if (!session_) return;
-  const PixelImage& base = session_->base();
-  if (base.width() < 1) return;
-  if (const auto height = HeightForWidth(Utf8(text6_), base.width(), base.height())) {
-    text7_->setText(QString::fromStdString(*height));
-  }
+  if (session_) HeightFromWidth(text6_, text7_, session_->base());
 }
 
 void MillingWindow::CoupleFromHeight() {
-  if (!session_) return;
-  const PixelImage& base = session_->base();
-  if (base.height() < 1) return;
-  if (const auto width = WidthForHeight(Utf8(text7_), base.width(), base.height())) {
-    text6_->setText(QString::fromStdString(*width));
-  }
+  if (session_) WidthFromHeight(text7_, text6_, session_->base());
 }
 
 }  // namespace vertolin

@@ -7,18 +7,12 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/mode_window.h"
-#include "link/window_link.h"
 #include "modes/job_outcome.h"
-#include "picture/picture_file.h"
+#include "modes/picture_window_widget.h"
 
-class QCheckBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QPushButton;
 class QTabBar;
 class QTreeWidget;
 class QGridLayout;
@@ -26,13 +20,10 @@ class QGridLayout;
 namespace vertolin {
 
 struct FigureSet;
-class Link;
 class MillingFields;
 class MillingSession;
 class MillingView;
 class PictureWidget;
-class PositioningControls;
-class SettingsStore;
 
 class MillingWindow : public ModeWindow {
   Q_OBJECT
@@ -65,8 +56,6 @@ class MillingWindow : public ModeWindow {
   class SessionView;
   class WindowFields;
 
-  WindowLink& CurrentLink() { return *links_.back(); }
-
   void Command1_Click();  // "Разобрать"
   void Command2_Click();  // "Выделенная"
   void Command6_Click();  // "Все"
@@ -98,10 +87,7 @@ class MillingWindow : public ModeWindow {
 
   Link& link_;
   SettingsStore& settings_;
-  // The window's end of the protocol; as in the engraving window, a closed
-  // window abandons the link a job or move still waits on and the next
-  // opening starts a fresh one. Links are never destroyed.
-  std::vector<std::unique_ptr<WindowLink>> links_;
+  OpeningLinks links_;  // the window's end of the protocol, one per opening
   std::unique_ptr<MillingSession> session_;
   // The session of a job still unwinding after its window was closed.
   std::unique_ptr<MillingSession> retiredSession_;
@@ -138,10 +124,7 @@ class MillingWindow : public ModeWindow {
   bool pictureUsable_ = false;  // it has 24 bits per pixel
   bool gridShown_ = false;
   bool fillingTree_ = false;    // the tree is being rebuilt: no selection
-  bool loaded_ = false;         // between Load and Unload
   bool jobRunning_ = false;
-  int movesWaiting_ = 0;        // "Ручная уст-ка" moves on the stack
-  bool linkAbandoned_ = false;
 };
 
 }  // namespace vertolin

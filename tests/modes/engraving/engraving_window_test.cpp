@@ -21,14 +21,12 @@
 #include "picture/picture_file.h"
 #include "picture/picture_widget.h"
 #include "picture/pixel_image.h"
-#include "support/recording_frontend.h"
-#include "support/temp_folder.h"
+#include "support/picture_window_fixture.h"
 
 namespace vertolin {
 namespace {
 
 using Lines = std::vector<std::string>;
-using std::chrono::milliseconds;
 
 // A 2 × 2 picture with 8 bits per pixel: BITMAPINFOHEADER, a grey palette of
 // 256 entries, rows bottom-up padded to four bytes.
@@ -60,25 +58,8 @@ std::vector<std::uint8_t> EightBitBmp() {
   return file;
 }
 
-class EngravingWindowTest : public ::testing::Test {
+class EngravingWindowTest : public test::PictureWindowFixture {
  protected:
-  EngravingWindowTest() { link_.wholeSeconds = [s = std::int64_t{0}]() mutable { return s++; }; }
-
-  SimulatedBoard& UseBoard(char kind, BoardFaults faults = {}) {
-    auto port = std::make_unique<SimPort>(SimulatedBoard(kind, std::move(faults)));
-    SimulatedBoard& board = port->board();
-    link_.Attach(std::move(port));
-    return board;
-  }
-
-  // The commands after the identification query.
-  static Lines Moves(const SimulatedBoard& board) {
-    Lines lines;
-    for (const auto& command : board.Record()) {
-      if (command.text != "V;") lines.push_back(command.text);
-    }
-    return lines;
-  }
   static std::vector<std::int64_t> Burns(const SimulatedBoard& board) {
     std::vector<std::int64_t> delays;
     for (const auto& command : board.Record()) {
@@ -89,11 +70,7 @@ class EngravingWindowTest : public ::testing::Test {
 
   // Writes the picture and makes it the remembered one.
   std::string UsePicture(const PixelImage& picture, const char* name = "picture.bmp") {
-    const auto path = folder_.path() / name;
-    EXPECT_TRUE(WritePictureFile(path, picture));
-    const std::string text = PathToUtf8(path);
-    settings_.WriteSetting("Etching_image", text);
-    return text;
+    return WritePicture(picture, "Etching_image", name);
   }
 
   // Row 1: black, white, grey 128, white; row 2: white, black, white, white.
@@ -106,29 +83,6 @@ class EngravingWindowTest : public ::testing::Test {
     return picture;
   }
 
-  template <class T = QWidget>
-  static T* Find(QWidget& window, const char* name) {
-    T* found = window.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
-  static QLineEdit* Field(QWidget& window, const char* name) {
-    return Find<QLineEdit>(window, name);
-  }
-  static QString Text(QWidget& window, const char* name) { return Field(window, name)->text(); }
-  // Types into a field and leaves it with Enter.
-  static void Enter(QWidget& window, const char* name, const char* text) {
-    QLineEdit* field = Field(window, name);
-    field->setText(QString::fromUtf8(text));
-    QTest::keyClick(field, Qt::Key_Return);
-  }
-  static void Click(QWidget& window, const char* name) {
-    QTest::mouseClick(Find<QPushButton>(window, name), Qt::LeftButton);
-  }
-  static void Tick(QWidget& window, const char* name) {
-    Find<QCheckBox>(window, name)->setChecked(true);
-  }
-
   bool Finished() const {
     for (const auto& message : frontend_.messages) {
       if (message.text == "Гравировка закончена!" && message.title == "Лазерная гравировка") {
@@ -137,11 +91,6 @@ class EngravingWindowTest : public ::testing::Test {
     }
     return false;
   }
-
-  test::TempFolder folder_;
-  test::RecordingFrontend frontend_;
-  SettingsStore settings_{folder_.path() / "cnc.ini", frontend_};
-  Link link_{frontend_};
 };
 
 TEST_F(EngravingWindowTest, ControlsOfBothWindows) {
@@ -376,9 +325,7 @@ TEST_F(EngravingWindowTest, CheckThreeDecidesWhenTheMarksAreShown) {
     EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
     window.Load();
     // Replies come late enough for the waits to let events run.
-    BoardFaults late;
-    late.replyDelay = milliseconds(30);
-    SimulatedBoard& board = UseBoard('P', late);
+    SimulatedBoard& board = UseLateBoard('P');
     Tick(window, "Check1");
     Find<QCheckBox>(window, "Check3")->setChecked(eachPixel);
     auto* pict = window.findChild<PictureWidget*>(QStringLiteral("Pict"));
@@ -407,9 +354,7 @@ TEST_F(EngravingWindowTest, StopQuestionAnsweredBothWays) {
     UseBoard('P');
     EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
     window.Load();
-    BoardFaults late;
-    late.replyDelay = milliseconds(30);
-    SimulatedBoard& board = UseBoard('P', late);
+    SimulatedBoard& board = UseLateBoard('P');
     Tick(window, "Check1");
     Tick(window, "Check2");
     frontend_.yesNoAnswers = {stop};
@@ -450,9 +395,7 @@ TEST_F(EngravingWindowTest, SecondStartWhileAJobRunsIsRefused) {
   UseBoard('P');
   EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
   window.Load();
-  BoardFaults late;
-  late.replyDelay = milliseconds(30);
-  SimulatedBoard& board = UseBoard('P', late);
+  SimulatedBoard& board = UseLateBoard('P');
   Tick(window, "Check1");
   auto* command1 = Find<QPushButton>(window, "Command1");
   std::vector<QString> captions;

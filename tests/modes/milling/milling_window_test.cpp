@@ -27,14 +27,12 @@
 #include "picture/picture_file.h"
 #include "picture/picture_widget.h"
 #include "picture/pixel_image.h"
-#include "support/recording_frontend.h"
-#include "support/temp_folder.h"
+#include "support/picture_window_fixture.h"
 
 namespace vertolin {
 namespace {
 
 using Lines = std::vector<std::string>;
-using std::chrono::milliseconds;
 
 constexpr QRgb kWhite = qRgb(255, 255, 255);
 constexpr QRgb kBlack = qRgb(0, 0, 0);
@@ -83,39 +81,17 @@ Lines RingAllLines(int scale = 10) {
   return lines;
 }
 
-class MillingWindowTest : public ::testing::Test {
+class MillingWindowTest : public test::PictureWindowFixture {
  protected:
-  MillingWindowTest() { link_.wholeSeconds = [s = std::int64_t{0}]() mutable { return s++; }; }
-
+  // The milling board.
   SimulatedBoard& UseBoard(BoardFaults faults = {}) {
-    auto port = std::make_unique<SimPort>(SimulatedBoard('M', std::move(faults)));
-    SimulatedBoard& board = port->board();
-    link_.Attach(std::move(port));
-    return board;
+    return PictureWindowFixture::UseBoard('M', std::move(faults));
   }
-  // A board whose replies come late enough for the waits to let events run.
-  SimulatedBoard& UseLateBoard() {
-    BoardFaults late;
-    late.replyDelay = milliseconds(30);
-    return UseBoard(late);
-  }
-
-  // The commands after the identification query.
-  static Lines Moves(const SimulatedBoard& board) {
-    Lines lines;
-    for (const auto& command : board.Record()) {
-      if (command.text != "V;") lines.push_back(command.text);
-    }
-    return lines;
-  }
+  SimulatedBoard& UseLateBoard() { return PictureWindowFixture::UseLateBoard('M'); }
 
   // Writes the picture and makes it the remembered one.
   std::string UsePicture(const PixelImage& picture, const char* name = "picture.bmp") {
-    const auto path = folder_.path() / name;
-    EXPECT_TRUE(WritePictureFile(path, picture));
-    const std::string text = PathToUtf8(path);
-    settings_.WriteSetting("Image", text);
-    return text;
+    return WritePicture(picture, "Image", name);
   }
   // The ring picture at 10 steps per pixel, one Z step per grey level and a
   // tool one pixel wide.
@@ -126,27 +102,6 @@ class MillingWindowTest : public ::testing::Test {
     settings_.WriteSetting("mill_diameter", "0,05");
   }
 
-  template <class T = QWidget>
-  static T* Find(QWidget& window, const char* name) {
-    T* found = window.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
-  static QLineEdit* Field(QWidget& window, const char* name) {
-    return Find<QLineEdit>(window, name);
-  }
-  static QString Text(QWidget& window, const char* name) { return Field(window, name)->text(); }
-  static void Enter(QWidget& window, const char* name, const char* text) {
-    QLineEdit* field = Field(window, name);
-    field->setText(QString::fromUtf8(text));
-    QTest::keyClick(field, Qt::Key_Return);
-  }
-  static void Click(QWidget& window, const char* name) {
-    QTest::mouseClick(Find<QPushButton>(window, name), Qt::LeftButton);
-  }
-  static void Tick(QWidget& window, const char* name) {
-    Find<QCheckBox>(window, name)->setChecked(true);
-  }
   static PictureWidget& Box(QWidget& window, const char* name) {
     return *Find<PictureWidget>(window, name);
   }
@@ -163,11 +118,6 @@ class MillingWindowTest : public ::testing::Test {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   }
-
-  test::TempFolder folder_;
-  test::RecordingFrontend frontend_;
-  SettingsStore settings_{folder_.path() / "cnc.ini", frontend_};
-  Link link_{frontend_};
 };
 
 TEST_F(MillingWindowTest, ControlsDefaultsAndHandshake) {
