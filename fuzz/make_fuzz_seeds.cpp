@@ -14,7 +14,7 @@
 namespace {
 
 using vertolin::PixelImage;
-using vertolin::test::BmpSpec;
+using vertolin::test::BmpLayout;
 using vertolin::test::BuildBmp;
 
 PixelImage Pattern(int width, int height) {
@@ -77,29 +77,29 @@ int main(int argc, char** argv) {
 
   struct Seed {
     const char* name;
-    BmpSpec spec;
+    BmpLayout layout;
   };
   std::vector<Seed> seeds;
   auto add = [&](const char* name, std::uint32_t header, int width, int height, std::uint16_t bits,
                  std::uint32_t compression, std::size_t paletteSize, std::uint32_t used) {
-    BmpSpec spec;
-    spec.headerSize = header;
-    spec.width = width;
-    spec.height = height;
-    spec.bitsPerPixel = bits;
-    spec.compression = compression;
-    spec.coloursUsed = used;
-    spec.palette.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(paletteSize));
-    if (bits == 16 && compression == 3) spec.masks = {0xF800, 0x07E0, 0x001F};
-    if (bits == 32 && compression == 3) spec.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
-    spec.rows = Rows(height < 0 ? -height : height, (static_cast<std::size_t>(width) * bits + 7) / 8);
+    BmpLayout layout;
+    layout.headerSize = header;
+    layout.width = width;
+    layout.height = height;
+    layout.bitsPerPixel = bits;
+    layout.compression = compression;
+    layout.coloursUsed = used;
+    layout.palette.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(paletteSize));
+    if (bits == 16 && compression == 3) layout.masks = {0xF800, 0x07E0, 0x001F};
+    if (bits == 32 && compression == 3) layout.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+    layout.rows = Rows(height < 0 ? -height : height, (static_cast<std::size_t>(width) * bits + 7) / 8);
     // Palette indices must stay inside the palette.
     if (bits <= 8 && paletteSize < 256) {
-      for (auto& row : spec.rows) {
+      for (auto& row : layout.rows) {
         for (auto& byte : row) byte = bits == 8 ? static_cast<std::uint8_t>(byte % paletteSize) : 0x10;
       }
     }
-    seeds.push_back({name, spec});
+    seeds.push_back({name, layout});
   };
   add("core1.bmp", 12, 9, 3, 1, 0, 2, 0);
   add("core8.bmp", 12, 3, 2, 8, 0, 256, 0);
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
   add("v4-24.bmp", 108, 3, -2, 24, 0, 0, 0);
   add("v5-32.bmp", 124, 2, 2, 32, 3, 0, 0);
   add("info32.bmp", 40, 2, 3, 32, 0, 0, 0);
-  for (const Seed& seed : seeds) ok = Save(bmp / seed.name, BuildBmp(seed.spec)) && ok;
+  for (const Seed& seed : seeds) ok = Save(bmp / seed.name, BuildBmp(seed.layout)) && ok;
   ok = Save(bmp / "written.bmp", vertolin::WriteBmp(Pattern(5, 4))) && ok;
 
   const PixelImage colour = Pattern(16, 16);

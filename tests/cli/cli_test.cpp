@@ -216,12 +216,12 @@ TEST_F(CliMillingTest, ReliefOnAWhitePictureCutsNothing) {
 }
 
 TEST_F(CliMillingTest, PicturesBelow24BitsCannotBeMilled) {
-  test::BmpSpec spec;
-  spec.bitsPerPixel = 8;
-  spec.palette = {{0, 0, 0}};
-  spec.coloursUsed = 1;
-  spec.rows = {{0}};
-  const auto bytes = test::BuildBmp(spec);
+  test::BmpLayout layout;
+  layout.bitsPerPixel = 8;
+  layout.palette = {{0, 0, 0}};
+  layout.coloursUsed = 1;
+  layout.rows = {{0}};
+  const auto bytes = test::BuildBmp(layout);
   const auto path = folder_ / "eight.bmp";
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                               static_cast<std::streamsize>(bytes.size()));

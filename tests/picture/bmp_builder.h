@@ -9,7 +9,7 @@
 
 namespace vertolin::test {
 
-struct BmpSpec {
+struct BmpLayout {
   std::uint32_t headerSize = 40;  // 12 (core), 40, 52, 56, 108, 124
   std::int32_t width = 1;
   std::int32_t height = 1;  // negative: top-down
@@ -28,47 +28,47 @@ inline void Put(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) 
 }
 }  // namespace detail
 
-inline std::vector<std::uint8_t> BuildBmp(const BmpSpec& spec) {
+inline std::vector<std::uint8_t> BuildBmp(const BmpLayout& layout) {
   using detail::Put;
   std::vector<std::uint8_t> dib;
-  if (spec.headerSize == 12) {
+  if (layout.headerSize == 12) {
     Put(dib, 12, 4);
-    Put(dib, static_cast<std::uint32_t>(spec.width), 2);
-    Put(dib, static_cast<std::uint32_t>(spec.height), 2);
-    Put(dib, spec.planes, 2);
-    Put(dib, spec.bitsPerPixel, 2);
+    Put(dib, static_cast<std::uint32_t>(layout.width), 2);
+    Put(dib, static_cast<std::uint32_t>(layout.height), 2);
+    Put(dib, layout.planes, 2);
+    Put(dib, layout.bitsPerPixel, 2);
   } else {
-    Put(dib, spec.headerSize, 4);
-    Put(dib, static_cast<std::uint32_t>(spec.width), 4);
-    Put(dib, static_cast<std::uint32_t>(spec.height), 4);
-    Put(dib, spec.planes, 2);
-    Put(dib, spec.bitsPerPixel, 2);
-    Put(dib, spec.compression, 4);
+    Put(dib, layout.headerSize, 4);
+    Put(dib, static_cast<std::uint32_t>(layout.width), 4);
+    Put(dib, static_cast<std::uint32_t>(layout.height), 4);
+    Put(dib, layout.planes, 2);
+    Put(dib, layout.bitsPerPixel, 2);
+    Put(dib, layout.compression, 4);
     Put(dib, 0, 4);  // image size: may be 0 for BI_RGB
     Put(dib, 2835, 4);
     Put(dib, 2835, 4);
-    Put(dib, spec.coloursUsed, 4);
+    Put(dib, layout.coloursUsed, 4);
     Put(dib, 0, 4);
     // From V2 on the masks are part of the header; a plain info header with
     // BI_BITFIELDS has them right after it.
-    if (spec.headerSize > 40 || spec.compression == 3) {
-      for (std::uint32_t mask : spec.masks) Put(dib, mask, 4);
+    if (layout.headerSize > 40 || layout.compression == 3) {
+      for (std::uint32_t mask : layout.masks) Put(dib, mask, 4);
     }
-    dib.resize(dib.size() < spec.headerSize ? spec.headerSize : dib.size(), 0);
+    dib.resize(dib.size() < layout.headerSize ? layout.headerSize : dib.size(), 0);
   }
-  for (const auto& entry : spec.palette) {
+  for (const auto& entry : layout.palette) {
     dib.insert(dib.end(), entry.begin(), entry.end());
-    if (spec.headerSize != 12) dib.push_back(0);
+    if (layout.headerSize != 12) dib.push_back(0);
   }
 
   std::vector<std::uint8_t> file{'B', 'M'};
   std::size_t pixelBytes = 0;
-  for (const auto& row : spec.rows) pixelBytes += (row.size() + 3) / 4 * 4;
+  for (const auto& row : layout.rows) pixelBytes += (row.size() + 3) / 4 * 4;
   Put(file, static_cast<std::uint32_t>(14 + dib.size() + pixelBytes), 4);
   Put(file, 0, 4);
   Put(file, static_cast<std::uint32_t>(14 + dib.size()), 4);
   file.insert(file.end(), dib.begin(), dib.end());
-  for (const auto& row : spec.rows) {
+  for (const auto& row : layout.rows) {
     file.insert(file.end(), row.begin(), row.end());
     file.resize(file.size() + (4 - row.size() % 4) % 4, 0);
   }

@@ -11,7 +11,7 @@
 namespace vertolin {
 namespace {
 
-using test::BmpSpec;
+using test::BmpLayout;
 using test::BuildBmp;
 using test::Poke;
 using Bgr = std::array<std::uint8_t, 3>;
@@ -55,12 +55,12 @@ TEST(Bmp, WrittenFilesReadBackUnchanged) {
 }
 
 TEST(Bmp, OddRowsCarryOnePaddingByteAndPixelsSitAtTheirOffsets) {
-  BmpSpec spec;
-  spec.headerSize = 108;
-  spec.width = 3;
-  spec.height = -2;  // top-down
-  spec.rows = {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}};
-  const PixelImage image = Read(BuildBmp(spec)).image;
+  BmpLayout layout;
+  layout.headerSize = 108;
+  layout.width = 3;
+  layout.height = -2;  // top-down
+  layout.rows = {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19}};
+  const PixelImage image = Read(BuildBmp(layout)).image;
   ASSERT_EQ(image.stride(), 10u);
   ASSERT_EQ(image.bytes().size(), 20u);
   for (int y = 1; y <= 2; ++y) {
@@ -81,7 +81,7 @@ TEST(Bmp, PaletteDepthsDecodeThroughTheirPalettes) {
 
   // 1 bit, width across a byte boundary, an empty colour count meaning all
   // colours, bottom-up.
-  BmpSpec one;
+  BmpLayout one;
   one.width = 10;
   one.height = 2;
   one.bitsPerPixel = 1;
@@ -97,7 +97,7 @@ TEST(Bmp, PaletteDepthsDecodeThroughTheirPalettes) {
 
   // 4 bits with three colours; the unused nibble after the last pixel may
   // hold anything.
-  BmpSpec four;
+  BmpLayout four;
   four.width = 3;
   four.bitsPerPixel = 4;
   four.coloursUsed = 3;
@@ -110,7 +110,7 @@ TEST(Bmp, PaletteDepthsDecodeThroughTheirPalettes) {
   EXPECT_EQ(At(fourPicture.image, 3, 1), dark);
 
   // 8 bits, top-down.
-  BmpSpec eight;
+  BmpLayout eight;
   eight.width = 3;
   eight.height = -2;
   eight.bitsPerPixel = 8;
@@ -124,7 +124,7 @@ TEST(Bmp, PaletteDepthsDecodeThroughTheirPalettes) {
   EXPECT_EQ(At(eightImage, 3, 2), dark);
 
   // Core header: 16-bit sizes, 3-byte palette entries, always bottom-up.
-  BmpSpec core;
+  BmpLayout core;
   core.headerSize = 12;
   core.width = 2;
   core.height = 2;
@@ -140,7 +140,7 @@ TEST(Bmp, PaletteDepthsDecodeThroughTheirPalettes) {
 
 TEST(Bmp, SixteenAndThirtyTwoBitPixelsAreUnpackedByTheirMasks) {
   // 5-5-5 when uncompressed: five bits scale up so that 31 is full.
-  BmpSpec rgb555;
+  BmpLayout rgb555;
   rgb555.width = 3;
   rgb555.bitsPerPixel = 16;
   rgb555.rows = {{0x1F, 0x00, 0x00, 0x7C, 0x00, 0x02}};
@@ -151,7 +151,7 @@ TEST(Bmp, SixteenAndThirtyTwoBitPixelsAreUnpackedByTheirMasks) {
   EXPECT_EQ(At(picture555.image, 3, 1), (Bgr{0, 132, 0}));  // 16 of 31
 
   // 5-6-5 by masks after a plain info header.
-  BmpSpec rgb565 = rgb555;
+  BmpLayout rgb565 = rgb555;
   rgb565.compression = 3;
   rgb565.masks = {0xF800, 0x07E0, 0x001F};
   rgb565.rows = {{0xE0, 0x07, 0x00, 0xF8, 0x20, 0x00}};
@@ -161,7 +161,7 @@ TEST(Bmp, SixteenAndThirtyTwoBitPixelsAreUnpackedByTheirMasks) {
   EXPECT_EQ(At(image565, 3, 1), (Bgr{0, 4, 0}));  // 1 of 63
 
   // 32 bits uncompressed: blue, green, red and an ignored byte.
-  BmpSpec plain32;
+  BmpLayout plain32;
   plain32.width = 1;
   plain32.height = 2;
   plain32.bitsPerPixel = 32;
@@ -172,7 +172,7 @@ TEST(Bmp, SixteenAndThirtyTwoBitPixelsAreUnpackedByTheirMasks) {
   EXPECT_EQ(At(picture32.image, 1, 1), (Bgr{4, 5, 6}));
 
   // 32 bits with masks inside a V5 header, in an unusual order.
-  BmpSpec masked32 = plain32;
+  BmpLayout masked32 = plain32;
   masked32.headerSize = 124;
   masked32.height = -1;
   masked32.compression = 3;
@@ -182,26 +182,26 @@ TEST(Bmp, SixteenAndThirtyTwoBitPixelsAreUnpackedByTheirMasks) {
 }
 
 TEST(Bmp, TheLastRowMayLackItsPadding) {
-  BmpSpec spec;
-  spec.width = 1;
-  spec.height = 2;
-  spec.rows = {{1, 2, 3}, {4, 5, 6}};
-  std::vector<std::uint8_t> file = BuildBmp(spec);
+  BmpLayout layout;
+  layout.width = 1;
+  layout.height = 2;
+  layout.rows = {{1, 2, 3}, {4, 5, 6}};
+  std::vector<std::uint8_t> file = BuildBmp(layout);
   file.pop_back();
   EXPECT_EQ(At(Read(file).image, 1, 1), (Bgr{4, 5, 6}));
   file.pop_back();  // now a pixel byte is missing
   EXPECT_EQ(ReadBmp(file).error, BmpError::Truncated);
 }
 
-BmpSpec EightBitSpec() {
-  BmpSpec spec;
-  spec.width = 3;
-  spec.height = 2;
-  spec.bitsPerPixel = 8;
-  spec.coloursUsed = 2;
-  spec.palette = {{0, 0, 0}, {255, 255, 255}};
-  spec.rows = {{0, 1, 0}, {1, 1, 1}};
-  return spec;
+BmpLayout EightBitSpec() {
+  BmpLayout layout;
+  layout.width = 3;
+  layout.height = 2;
+  layout.bitsPerPixel = 8;
+  layout.coloursUsed = 2;
+  layout.palette = {{0, 0, 0}, {255, 255, 255}};
+  layout.rows = {{0, 1, 0}, {1, 1, 1}};
+  return layout;
 }
 
 TEST(Bmp, DamagedOrUnsupportedHeadersAreRefused) {
@@ -244,20 +244,20 @@ TEST(Bmp, DamagedOrUnsupportedHeadersAreRefused) {
 TEST(Bmp, MasksThatAreNotOneRunOfBitsAreRefused) {
   for (const std::array<std::uint32_t, 3> masks :
        {std::array<std::uint32_t, 3>{0, 0x07E0, 0x001F}, {0xF801, 0x07E0, 0x001E}, {0x1F800, 0x07E0, 0x001F}}) {
-    BmpSpec spec;
-    spec.bitsPerPixel = 16;
-    spec.compression = 3;
-    spec.masks = masks;
-    spec.rows = {{0, 0}};
-    EXPECT_EQ(ReadBmp(BuildBmp(spec)).error, BmpError::BadHeader) << masks[0];
+    BmpLayout layout;
+    layout.bitsPerPixel = 16;
+    layout.compression = 3;
+    layout.masks = masks;
+    layout.rows = {{0, 0}};
+    EXPECT_EQ(ReadBmp(BuildBmp(layout)).error, BmpError::BadHeader) << masks[0];
   }
 }
 
 TEST(Bmp, HugeSizesAreRefusedFromTheHeaderAlone) {
-  BmpSpec spec;
-  spec.width = 100000;
-  spec.height = -100000;
-  const BmpReadResult tooLarge = ReadBmp(BuildBmp(spec));
+  BmpLayout layout;
+  layout.width = 100000;
+  layout.height = -100000;
+  const BmpReadResult tooLarge = ReadBmp(BuildBmp(layout));
   EXPECT_EQ(tooLarge.error, BmpError::TooLarge);
   EXPECT_EQ(tooLarge.width, 100000);
   EXPECT_EQ(tooLarge.height, 100000);
@@ -265,19 +265,19 @@ TEST(Bmp, HugeSizesAreRefusedFromTheHeaderAlone) {
   // With no pixel limit the sizes still cannot overflow the arithmetic: the
   // file simply does not hold them.
   for (const std::uint16_t bits : {1, 24, 32}) {
-    spec.width = INT32_MAX;
-    spec.height = INT32_MAX;
-    spec.bitsPerPixel = bits;
-    spec.palette.assign(bits == 1 ? 2 : 0, Bgr{});
-    EXPECT_EQ(ReadBmp(BuildBmp(spec), INT64_MAX).error, BmpError::Truncated) << bits;
+    layout.width = INT32_MAX;
+    layout.height = INT32_MAX;
+    layout.bitsPerPixel = bits;
+    layout.palette.assign(bits == 1 ? 2 : 0, Bgr{});
+    EXPECT_EQ(ReadBmp(BuildBmp(layout), INT64_MAX).error, BmpError::Truncated) << bits;
   }
 }
 
 TEST(Bmp, EveryShortenedFileIsRefused) {
-  BmpSpec spec = EightBitSpec();
-  spec.width = 5;  // one padding byte per row; the last may be left out
-  spec.rows = {{0, 1, 0, 1, 1}, {1, 1, 1, 0, 0}};
-  const std::vector<std::uint8_t> file = BuildBmp(spec);
+  BmpLayout layout = EightBitSpec();
+  layout.width = 5;  // one padding byte per row; the last may be left out
+  layout.rows = {{0, 1, 0, 1, 1}, {1, 1, 1, 0, 0}};
+  const std::vector<std::uint8_t> file = BuildBmp(layout);
   for (std::size_t length = 0; length + 3 < file.size(); ++length) {
     const std::vector<std::uint8_t> start(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
     EXPECT_FALSE(ReadBmp(start).picture) << length;

@@ -48,12 +48,12 @@ TEST(PictureFile, OutcomesOfLoading) {
   EXPECT_EQ(jpeg.picture->image.width(), 5);
 
   // A picture below 24 bits loads; the windows then warn about its depth.
-  test::BmpSpec spec;
-  spec.bitsPerPixel = 8;
-  spec.palette = {{1, 2, 3}};
-  spec.coloursUsed = 1;
-  spec.rows = {{0}};
-  Write(folder.path() / "eight.bmp", test::BuildBmp(spec));
+  test::BmpLayout layout;
+  layout.bitsPerPixel = 8;
+  layout.palette = {{1, 2, 3}};
+  layout.coloursUsed = 1;
+  layout.rows = {{0}};
+  Write(folder.path() / "eight.bmp", test::BuildBmp(layout));
   const PictureResult eight = LoadPictureFile(folder.path() / "eight.bmp");
   ASSERT_TRUE(eight.picture);
   EXPECT_EQ(eight.picture->fileBitsPerPixel, 8);
@@ -61,10 +61,10 @@ TEST(PictureFile, OutcomesOfLoading) {
 
 TEST(PictureFile, TooLargePicturesAreRefusedBeforeTheirPixelsAreRead) {
   TempFolder folder;
-  test::BmpSpec spec;
-  spec.width = 9000;
-  spec.height = 9000;
-  Write(folder.path() / "huge.bmp", test::BuildBmp(spec));
+  test::BmpLayout layout;
+  layout.width = 9000;
+  layout.height = 9000;
+  Write(folder.path() / "huge.bmp", test::BuildBmp(layout));
   const PictureResult result = LoadPictureFile(folder.path() / "huge.bmp");
   EXPECT_EQ(result.error, PictureError::TooLarge);
   EXPECT_FALSE(result.picture);
@@ -74,7 +74,7 @@ TEST(PictureFile, TooLargePicturesAreRefusedBeforeTheirPixelsAreRead) {
   // A file too big to read whole: only its header is looked at (the file is
   // sparse, so this costs no disk).
   const std::filesystem::path big = folder.path() / "big.bmp";
-  Write(big, test::BuildBmp(spec));
+  Write(big, test::BuildBmp(layout));
   std::filesystem::resize_file(big, kMaxPictureFileBytes + 1);
   const PictureResult bigResult = LoadPictureFile(big);
   EXPECT_EQ(bigResult.error, PictureError::TooLarge);

@@ -220,15 +220,15 @@ TEST_F(MillingWindowTest, MissingPictureHidesTheWorkUntilOneIsChosen) {
 }
 
 TEST_F(MillingWindowTest, PictureBelow24BitsWarnsAndDisablesTheSevenButtons) {
-  test::BmpSpec spec;
-  spec.width = 2;
-  spec.height = 2;
-  spec.bitsPerPixel = 8;
-  spec.coloursUsed = 2;
-  spec.palette = {{0, 0, 0}, {255, 255, 255}};
-  spec.rows = {{0, 1}, {1, 0}};
+  test::BmpLayout layout;
+  layout.width = 2;
+  layout.height = 2;
+  layout.bitsPerPixel = 8;
+  layout.coloursUsed = 2;
+  layout.palette = {{0, 0, 0}, {255, 255, 255}};
+  layout.rows = {{0, 1}, {1, 0}};
   const auto path = folder_.path() / "eight.bmp";
-  ASSERT_TRUE(WriteFileBytes(path, test::BuildBmp(spec)));
+  ASSERT_TRUE(WriteFileBytes(path, test::BuildBmp(layout)));
   settings_.WriteSetting("Image", PathToUtf8(path));
   MillingWindow window(link_, settings_);
   window.Load();
