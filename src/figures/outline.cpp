@@ -43,7 +43,8 @@ Step TurnCounterClockwise(Step step) {
   return i < 0 ? Step{} : Direction(i + 7);
 }
 
-Outline FollowOutline(const LabelMap& labels, std::int32_t figure, std::optional<std::int32_t> hole) {
+Outline FollowOutline(const LabelMap& labels, std::int32_t figure, std::optional<std::int32_t> hole,
+                      std::optional<Pixel> first) {
   Outline outline;
   if (labels.empty()) return outline;
   // Only a figure clear of the frame keeps every neighbour looked at inside
@@ -53,9 +54,12 @@ Outline FollowOutline(const LabelMap& labels, std::int32_t figure, std::optional
     return outline;
   }
 
+  // No pixel of the figure comes before its first one, so neither does a
+  // start for its outline or for one of its holes.
+  const Pixel from = first.value_or(Pixel{1, 1});
   bool found = false;
-  for (int y = 1; y <= labels.height() && !found; ++y) {
-    for (int x = 1; x <= labels.width(); ++x) {
+  for (int y = from.y; y <= labels.height() && !found; ++y) {
+    for (int x = y == from.y ? from.x : 1; x <= labels.width(); ++x) {
       if (labels.at(x, y) == figure && (!hole || labels.at(x, y + 1) == *hole)) {
         outline.start = {x, y};
         found = true;

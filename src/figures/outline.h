@@ -65,8 +65,11 @@ struct Outline {
 // the first whose lower neighbour belongs to the hole). Each step searches
 // from 45° anticlockwise of the last direction (90° after a diagonal step),
 // turning clockwise until a pixel of the figure is found, and the walk stops
-// on coming back to the start pixel.
-Outline FollowOutline(const LabelMap& labels, std::int32_t figure, std::optional<std::int32_t> hole = std::nullopt);
+// on coming back to the start pixel. A caller that already knows the
+// figure's first pixel in raster order passes it as `first`: the search for
+// the start then begins there instead of at the top of the picture.
+Outline FollowOutline(const LabelMap& labels, std::int32_t figure, std::optional<std::int32_t> hole = std::nullopt,
+                      std::optional<Pixel> first = std::nullopt);
 
 // The pixels an outline visits after its start, one per step.
 std::vector<Pixel> OutlinePixels(const Outline& outline);

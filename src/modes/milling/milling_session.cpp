@@ -272,7 +272,8 @@ JobOutcome MillingSession::Offset(const MillingFields& fields, MillingView& view
 // ---- milling ----
 
 MillingSession::MillPlan MillingSession::PlanFigure(const FigureSet& set, std::int32_t figure,
-                                                    const std::vector<std::int32_t>& holes) const {
+                                                    const std::vector<std::int32_t>& holes,
+                                                    std::optional<Pixel> first) const {
   MillPlan plan;
   const auto addPass = [&](const Outline& outline) {
     MillPlan::Pass pass;
@@ -283,13 +284,13 @@ MillingSession::MillPlan MillingSession::PlanFigure(const FigureSet& set, std::i
     for (const Pixel& p : pass.path) pass.blues.push_back(BlueAt(progress_, p.x, p.y));
     plan.passes.push_back(std::move(pass));
   };
-  const Outline outside = FollowOutline(set.labels, figure);
+  const Outline outside = FollowOutline(set.labels, figure, std::nullopt, first);
   if (outside.result == FollowResult::kTouchesFrame || outside.result == FollowResult::kEndless) {
     plan.refusal = outside.result;
     return plan;
   }
   for (const std::int32_t hole : holes) {
-    const Outline inside = FollowOutline(set.labels, figure, hole);
+    const Outline inside = FollowOutline(set.labels, figure, hole, first);
     if (inside.result == FollowResult::kEndless) {
       plan.refusal = inside.result;
       plan.passes.clear();
@@ -413,6 +414,7 @@ void MillingSession::MillAllFigures(const MillingFields& fields, MillingView& vi
   // taking the figures of each level in the order their first pixels come
   // in the raster; one scan gives that order for all levels.
   std::vector<char> seen(static_cast<std::size_t>(slots) + 1, 0);
+  std::vector<Pixel> firstPixel(static_cast<std::size_t>(slots) + 1);
   std::map<std::int32_t, std::vector<std::int32_t>, std::greater<>> byLevel;
   for (int y = 1; y <= labels.height(); ++y) {
     const std::int32_t* row = labels.row(y);
@@ -420,6 +422,7 @@ void MillingSession::MillAllFigures(const MillingFields& fields, MillingView& vi
       const std::int32_t f = row[x];
       if (!table.Contains(f) || seen[static_cast<std::size_t>(f)]) continue;
       seen[static_cast<std::size_t>(f)] = 1;
+      firstPixel[static_cast<std::size_t>(f)] = {x, y};
       if (table[f].inUse() && table[f].dark()) byLevel[table[f].level].push_back(f);
     }
   }
@@ -437,7 +440,8 @@ void MillingSession::MillAllFigures(const MillingFields& fields, MillingView& vi
       // Looked at afresh: a job run in between may have milled it.
       const Figure& figure = table[f];
       if (figure.state < 1 || figure.state > 3 || !figure.dark()) continue;
-      const MillPlan plan = PlanFigure(*set, f, holes[static_cast<std::size_t>(f)]);
+      const MillPlan plan =
+          PlanFigure(*set, f, holes[static_cast<std::size_t>(f)], firstPixel[static_cast<std::size_t>(f)]);
       // A figure whose outline cannot be walked is passed over.
       if (plan.refusal == FollowResult::kFollowed) MillPlanned(plan, tool, view);
       table.MarkMilled(f);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "figures/figure_set.h"
+#include "figures/outline.h"
 #include "modes/job_outcome.h"
 #include "picture/pixel_image.h"
 
@@ -142,8 +143,10 @@ class MillingSession {
 
   // Mills every dark figure by level; throws LinkError.
   void MillAllFigures(const MillingFields& fields, MillingView& view);
+  // `first`: the figure's first pixel in raster order, when already known.
   MillPlan PlanFigure(const FigureSet& set, std::int32_t figure,
-                      const std::vector<std::int32_t>& holes) const;
+                      const std::vector<std::int32_t>& holes,
+                      std::optional<Pixel> first = std::nullopt) const;
   void MillPlanned(const MillPlan& plan, const Tool& tool, MillingView& view);
   void PaintFootprint(int x, int y, const Tool& tool, MillingView& view);
   void ReturnToOrigin();
