@@ -115,9 +115,20 @@ void CheckAllOutlines(const PixelImage& picture, const std::string& what) {
     for (const NestingPair& pair : set.pairs.pairs()) {
       if (pair.outer == figure) passes.push_back(pair.inner);
     }
+    std::optional<Pixel> first;
+    for (int y = 1; y <= labels.height() && !first; ++y) {
+      for (int x = 1; x <= labels.width() && !first; ++x) {
+        if (labels.at(x, y) == figure) first = Pixel{x, y};
+      }
+    }
     for (const auto& hole : passes) {
       const Outline outline = FollowOutline(labels, figure, hole);
       const std::string pass = what + ", figure " + std::to_string(figure) + " hole " + std::to_string(hole.value_or(0));
+      // Told where the figure begins, the follower finds the same walk.
+      const Outline fromFirst = FollowOutline(labels, figure, hole, first);
+      ASSERT_EQ(fromFirst.result, outline.result) << pass;
+      ASSERT_EQ(fromFirst.start, outline.start) << pass;
+      ASSERT_EQ(fromFirst.steps, outline.steps) << pass;
       if (figure == labels.frameFigure()) {
         ASSERT_EQ(outline.result, FollowResult::kTouchesFrame) << pass;
         continue;
