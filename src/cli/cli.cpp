@@ -230,6 +230,20 @@ int Move(Context& context) {
   return kCliDone;
 }
 
+// The tool's exit status for how a job ended: a stop is the person's when
+// they asked for it (Ctrl-C, a question answered), else the link's.
+int ExitStatus(Context& context, JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::Done:
+      return kCliDone;
+    case JobOutcome::Refused:
+      return kCliRefused;
+    case JobOutcome::Stopped:
+      break;
+  }
+  return context.frontend.StoppedByPerson() ? kCliStopped : kCliLinkError;
+}
+
 // A 24-bit picture for a job, or a message and nothing.
 std::optional<PixelImage> LoadJobPicture(Context& context, std::string_view impossibleLine) {
   const std::string& path = context.options.args[0];
@@ -285,15 +299,7 @@ int RunRaster(Context& context, WindowFlavour flavour) {
   const SettingsRasterFields fields(context.settings, context.options.returnToStart,
                                     context.link.profile().xRatio, picture->width());
   NoProgress progress;
-  switch (RunRasterJob(window, *picture, fields, progress)) {
-    case JobOutcome::Done:
-      return kCliDone;
-    case JobOutcome::Refused:
-      return kCliRefused;
-    case JobOutcome::Stopped:
-      break;
-  }
-  return context.frontend.StoppedByPerson() ? kCliStopped : kCliLinkError;
+  return ExitStatus(context, RunRasterJob(window, *picture, fields, progress));
 }
 
 int Engrave(Context& context) { return RunRaster(context, WindowFlavour::Gradation); }
@@ -363,15 +369,7 @@ int RunMilling(Context& context, MillingJob job) {
       outcome = session.Relief(fields, view);
       break;
   }
-  switch (outcome) {
-    case JobOutcome::Done:
-      return kCliDone;
-    case JobOutcome::Refused:
-      return kCliRefused;
-    case JobOutcome::Stopped:
-      break;
-  }
-  return context.frontend.StoppedByPerson() ? kCliStopped : kCliLinkError;
+  return ExitStatus(context, outcome);
 }
 
 int Mill(Context& context) { return RunMilling(context, MillingJob::Selected); }

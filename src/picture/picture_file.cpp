@@ -96,27 +96,27 @@ std::string PictureErrorText(const PictureResult& result, std::string_view pathU
   return std::string(kCannotOpenText);
 }
 
+// Either decoder's result as the windows take it.
+template <typename Decoded>
+PictureResult FromDecoder(Decoded& decoded, bool tooLarge) {
+  if (tooLarge) return Failed(PictureError::TooLarge, decoded.width, decoded.height);
+  if (!decoded.picture) return Failed(PictureError::CannotOpen);
+  PictureResult result;
+  result.picture = std::move(decoded.picture);
+  result.width = decoded.width;
+  result.height = decoded.height;
+  return result;
+}
+
 PictureResult DecodePicture(std::span<const std::uint8_t> file, std::int64_t maxPixels) {
   try {
     if (IsBmp(file)) {
       BmpReadResult bmp = ReadBmp(file, maxPixels);
-      if (bmp.error == BmpError::TooLarge) return Failed(PictureError::TooLarge, bmp.width, bmp.height);
-      if (!bmp.picture) return Failed(PictureError::CannotOpen);
-      PictureResult result;
-      result.picture = std::move(bmp.picture);
-      result.width = bmp.width;
-      result.height = bmp.height;
-      return result;
+      return FromDecoder(bmp, bmp.error == BmpError::TooLarge);
     }
     if (IsJpeg(file)) {
       JpegDecodeResult jpeg = DecodeJpeg(file, maxPixels);
-      if (jpeg.error == JpegError::TooLarge) return Failed(PictureError::TooLarge, jpeg.width, jpeg.height);
-      if (!jpeg.picture) return Failed(PictureError::CannotOpen);
-      PictureResult result;
-      result.picture = std::move(jpeg.picture);
-      result.width = jpeg.width;
-      result.height = jpeg.height;
-      return result;
+      return FromDecoder(jpeg, jpeg.error == JpegError::TooLarge);
     }
   } catch (const std::bad_alloc&) {
     return Failed(PictureError::TooLarge);
