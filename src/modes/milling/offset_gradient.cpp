@@ -26,6 +26,12 @@ constexpr std::size_t kLanes = 16;
 // Grey levels that differ by more than this are a step for "Градиент".
 constexpr int kGreyStep = 10;
 
+// "Градиент" takes the picture in strips of at least this many columns.
+constexpr std::size_t kStripColumns = 1024;
+
+// How many rows ahead a strip asks for the picture's bytes.
+constexpr int kPrefetchRows = 2;
+
 // A disc whose outline has at most this many corners per quadrant is
 // followed exactly by as many boxes (see ChooseBoxes).
 constexpr std::size_t kCornerBoxes = 4;
@@ -77,8 +83,6 @@ void CombineBoth(Byte* max, Byte* min, const Byte* a, const Byte* b, std::size_t
     min[i] = MinOp::Of(min[i], b[i]);
   }
 }
-
-std::size_t WholeLanes(std::size_t n) { return (n + kLanes - 1) / kLanes * kLanes; }
 
 // floor(log2(n)) for n ≥ 1.
 int FloorLog2(std::size_t n) {
@@ -196,36 +200,76 @@ void CentredWindows(Byte* dst, const Byte* levels, std::size_t first, int half, 
   Combine<Op>(dst, left, right, n);
 }
 
-// Raises levels[u] from the extreme of 2^from bytes to that of 2^to bytes.
-template <class Op>
-void Double(Byte* levels, std::size_t n, int from, int to) {
-  for (int k = from; k < to; ++k) {
-    const std::size_t step = std::size_t{1} << k;
-    if (n > step) Combine<Op>(levels, levels, levels + step, n - step);
+// The extremes of 2^k consecutive bytes (k = 1, 2, …) for the last rows fed:
+// along a row ("row levels": bytes u … u + 2^k − 1 of row t) or down the
+// columns ("column levels": rows u … u + 2^k − 1 of column x). Level 0, the
+// greys themselves, is kept by the run. Any window's extreme is then that of
+// the two runs of 2^k that cover it from its ends. Each level keeps as many
+// rows as are read back.
+class LevelRing {
+ public:
+  LevelRing() = default;
+  // depths[k − 1]: the rows kept of level k.
+  LevelRing(const std::vector<int>& depths, std::size_t width)
+      : stride_(width + kLanes) {  // the slack lets a lane block start at any valid byte
+    std::size_t rows = 0;
+    for (const int depth : depths) {
+      levels_.push_back({rows, depth});
+      rows += static_cast<std::size_t>(depth);
+    }
+    max_.assign(rows * stride_, 0);
+    min_.assign(rows * stride_, 0);
   }
-}
 
-// A rectangle of offsets centred on the pixel, |i| ≤ halfWidth and
-// |j| ≤ halfHeight, whose grey extremes are followed row by row.
+  Byte* Max(int level, int row) { return max_.data() + Slot(level, row); }
+  Byte* Min(int level, int row) { return min_.data() + Slot(level, row); }
+  const Byte* Max(int level, int row) const { return max_.data() + Slot(level, row); }
+  const Byte* Min(int level, int row) const { return min_.data() + Slot(level, row); }
+
+ private:
+  struct Level {
+    std::size_t first;  // row of the ring where the level starts
+    int depth;
+  };
+
+  std::size_t Slot(int level, int row) const {
+    const Level& kept = levels_[static_cast<std::size_t>(level - 1)];
+    return (kept.first + static_cast<std::size_t>(row % kept.depth)) * stride_;
+  }
+
+  std::size_t stride_ = 0;
+  std::vector<Level> levels_;
+  std::vector<Byte> max_;
+  std::vector<Byte> min_;
+};
+
+// A rectangle of offsets, |i| ≤ halfWidth and |j| ≤ halfHeight around a
+// centre, whose grey extremes are followed row by row.
 struct Box {
+  enum Role {
+    kInside,  // centred on the pixel, within its disc
+    kCapsAcross,  // centred `shift` columns left and right of it: around the left and right caps
+    kCapsAlong,   // centred `shift` rows above and below it: around the top and bottom caps
+  };
   int halfWidth = 0;
   int halfHeight = 0;
-  bool inside = false;  // within the disc; else one of the boxes that together hold it
+  Role role = kInside;
+  int shift = 0;
 };
 
 class BoxExtremes {
  public:
-  BoxExtremes(Box box, int delay, std::size_t width)
+  // Extremes for `width` columns, kept for rows up to `keep` rows back.
+  BoxExtremes(Box box, std::size_t width, int keep)
       : box(box),
         level(FloorLog2(2 * static_cast<std::size_t>(box.halfWidth) + 1)),
         max(2 * box.halfHeight + 1, width),
         min(2 * box.halfHeight + 1, width),
-        ringRows_(delay - box.halfHeight + 1),
+        ringRows_(keep + 1),
         ringMax_(static_cast<std::size_t>(ringRows_) * width),
         ringMin_(ringMax_.size()),
         width_(width) {}
 
-  // Keeps the extremes of the box centred on row y until `delay` rows later.
   void Keep(int y, const Byte* rowMax, const Byte* rowMin) {
     std::memcpy(ringMax_.data() + Slot(y), rowMax, width_);
     std::memcpy(ringMin_.data() + Slot(y), rowMin, width_);
@@ -234,7 +278,7 @@ class BoxExtremes {
   const Byte* KeptMin(int y) const { return ringMin_.data() + Slot(y); }
 
   Box box;
-  int level;  // of the horizontal doubling that spans its rows
+  int level;  // of the row levels that span its rows
   RunningColumns<MaxOp> max;
   RunningColumns<MinOp> min;
 
@@ -250,26 +294,67 @@ class BoxExtremes {
 // One "Градиент" pass. Whether a pixel turns white depends only on the
 // greatest and least grey within its disc. Those of a rectangle cost the same
 // for any size (running extremes along the rows, then down the columns), so
-// rectangles inside and around the disc settle almost every pixel, and the few
-// left open get the disc's own extremes at a cost linear in its radius.
+// rectangles settle almost every pixel. A small disc is the union of the
+// rectangles at its outline's corners. A larger one is its largest square and
+// four caps beyond the square's sides: rectangles inside the disc (the square
+// among them) whiten most pixels that turn white, and a pixel with no step in
+// the rectangles around its caps stays. The few left open (a step about as
+// far away as the radius, common on smooth shading) get the extremes of the
+// caps that may hold one, chord by chord from the row and column levels.
 class GradientRun {
  public:
-  // `out` starts as a copy of `base` and may be `base` itself (see TakeGreys).
+  // `out` starts as a copy of `base`.
   GradientRun(const PixelImage& base, double r, int bound, PixelImage& out)
       : base_(base), out_(out), width_(base.width()), height_(base.height()), bound_(bound) {
     halfWidths_ = HalfWidths(r, bound);
     reach_ = 0;
     while (reach_ < bound_ && halfWidths_[reach_ + 1] >= 0) ++reach_;
-    columnsOfHeight_.assign(static_cast<std::size_t>(reach_) + 1, {});
-    for (int i = 0; i <= reach_; ++i) columnsOfHeight_[halfWidths_[i]].push_back(i);
+    square_ = 0;
+    while (square_ < reach_ && halfWidths_[square_ + 1] >= square_ + 1) ++square_;
   }
 
   void Run() {
     // A neighbourhood of the pixel alone never differs from it.
     if (reach_ == 0) return;
-    const std::size_t count = static_cast<std::size_t>(width_ - 2 * bound_);
+    const auto interior = static_cast<std::size_t>(width_ - 2 * bound_);
+    const std::size_t strip = StripWidth();
+    for (std::size_t first = 0; first < interior; first += strip) RunStrip(first, std::min(strip, interior - first));
+  }
+
+ private:
+  // Verdicts: a bit for each cap whose rectangle holds a step, or white.
+  static constexpr Byte kKeep = 0;
+  static constexpr Byte kWhite = 0x80;
+  static constexpr int kCaps = 4;  // right, left, below, above
+  static constexpr Byte kOpen = 0x0F;  // the caps' bits
+  static constexpr std::uint64_t kOpenBits = kOpen * std::uint64_t{0x0101010101010101};
+
+  // The picture is taken in strips of columns, each from top to bottom, so
+  // that the rows a strip keeps stay in the processor's cache; each strip
+  // reads the reach beyond its sides again.
+  std::size_t StripWidth() const { return std::max<std::size_t>(kStripColumns, 8 * static_cast<std::size_t>(reach_)); }
+
+  std::vector<Box> ChooseBoxes() const {
+    std::vector<Box> corners;
+    for (int j = 0; j <= reach_; ++j) {
+      if (j == reach_ || halfWidths_[j + 1] < halfWidths_[j]) corners.push_back({halfWidths_[j], j});
+    }
+    if (corners.size() <= kCornerBoxes) return corners;
+    // The caps lie beyond the square, within the chord next to it; their
+    // rectangles take one column of the square when that makes them centred.
+    const int capHeight = halfWidths_[square_ + 1];
+    const int capFirst = (reach_ - square_) % 2 == 0 ? square_ : square_ + 1;
+    const int capHalf = (reach_ - capFirst) / 2;
+    const int capShift = capFirst + capHalf;
+    return {{halfWidths_[square_], square_},
+            {capHalf, capHeight, Box::kCapsAcross, capShift},
+            {capHeight, capHalf, Box::kCapsAlong, capShift}};
+  }
+
+  // The interior columns first … first + count − 1 (0-based, from the margin).
+  void RunStrip(std::size_t first, std::size_t count) {
     interiorWidth_ = count;
-    spanX_ = static_cast<std::size_t>(bound_ - reach_);
+    spanX_ = static_cast<std::size_t>(bound_ - reach_) + first;
     spanWidth_ = count + 2 * static_cast<std::size_t>(reach_);
     greyRows_ = 2 * reach_ + 1;
     greys_.assign(static_cast<std::size_t>(greyRows_) * spanWidth_ + kLanes, 0);
@@ -278,152 +363,222 @@ class GradientRun {
     const std::size_t centre = static_cast<std::size_t>(reach_);
 
     std::vector<BoxExtremes> boxes;
-    for (const Box& box : ChooseBoxes()) boxes.emplace_back(box, reach_, count);
-    std::sort(boxes.begin(), boxes.end(), [](const BoxExtremes& p, const BoxExtremes& q) { return p.level < q.level; });
-    std::vector<Byte> levelsMax(spanWidth_);
-    std::vector<Byte> levelsMin(spanWidth_);
-    std::vector<Byte> insideMax(count), insideMin(count), aroundMax(count), aroundMin(count);
+    int rowLevels = 0;
+    caps_ = false;
+    for (const Box& box : ChooseBoxes()) {
+      // A pixel's row is decided once the rows down to the reach below it are
+      // in; the box centred on the row `shift` above it is kept longest.
+      const int keep = reach_ - box.halfHeight + (box.role == Box::kCapsAlong ? box.shift : 0);
+      const std::size_t width = count + (box.role == Box::kCapsAcross ? 2 * static_cast<std::size_t>(box.shift) : 0);
+      boxes.emplace_back(box, width, keep);
+      rowLevels = std::max(rowLevels, boxes.back().level);
+      caps_ = caps_ || box.role != Box::kInside;
+    }
+    columnLevelCount_ = 0;
+    if (caps_) {
+      // The longest chords of the caps are those next to the square.
+      columnLevelCount_ = FloorLog2(2 * static_cast<std::size_t>(halfWidths_[square_ + 1]) + 1);
+      rowLevels = std::max(rowLevels, columnLevelCount_);
+    }
+    // The boxes read the row levels of the row just fed; the caps read the
+    // levels of their chords up to the reach on either side of the pixel's
+    // row; a column level is read back by the next one for 2^k rows.
+    std::vector<int> rowDepths(static_cast<std::size_t>(rowLevels), 1);
+    std::vector<int> columnDepths(static_cast<std::size_t>(columnLevelCount_));
+    for (int k = 1; k <= columnLevelCount_; ++k) columnDepths[k - 1] = std::min(greyRows_, (1 << k) + 1);
+    if (caps_) {
+      for (int d = square_ + 1; d <= reach_; ++d) {
+        const int level = FloorLog2(2 * static_cast<std::size_t>(halfWidths_[d]) + 1);
+        if (level > 0) rowDepths[level - 1] = columnDepths[level - 1] = greyRows_;
+      }
+    }
+    rowLevels_ = LevelRing(rowDepths, spanWidth_);
+    columnLevels_ = LevelRing(columnDepths, spanWidth_);
+    std::vector<Byte> insideMax(count + kLanes), insideMin(count + kLanes);
+    verdicts_.assign(count + kLanes, kKeep);
 
     for (int t = y0 - reach_; t < y1 + reach_; ++t) {
       TakeGreys(t);
-      std::memcpy(levelsMax.data(), Grey(t), spanWidth_);
-      std::memcpy(levelsMin.data(), Grey(t), spanWidth_);
-      int level = 0;
+      FeedRowLevels(t, rowLevels);
+      FeedColumnLevels(t, y0 - reach_);
       for (BoxExtremes& extremes : boxes) {
-        const int h = extremes.box.halfHeight;
-        if (t < y0 - h || t >= y1 + h) continue;
-        Double<MaxOp>(levelsMax.data(), spanWidth_, level, extremes.level);
-        Double<MinOp>(levelsMin.data(), spanWidth_, level, extremes.level);
-        level = std::max(level, extremes.level);
-        CentredWindows<MaxOp>(extremes.max.Next(), levelsMax.data(), centre, extremes.box.halfWidth, extremes.level,
-                              count);
-        CentredWindows<MinOp>(extremes.min.Next(), levelsMin.data(), centre, extremes.box.halfWidth, extremes.level,
-                              count);
+        const Box& box = extremes.box;
+        const int h = box.halfHeight;
+        const int reachAlong = box.role == Box::kCapsAlong ? box.shift : 0;
+        if (t < y0 - reachAlong - h || t >= y1 + reachAlong + h) continue;
+        const std::size_t across = box.role == Box::kCapsAcross ? static_cast<std::size_t>(box.shift) : 0;
+        const std::size_t width = count + 2 * across;
+        CentredWindows<MaxOp>(extremes.max.Next(), RowMax(extremes.level, t), centre - across, box.halfWidth,
+                              extremes.level, width);
+        CentredWindows<MinOp>(extremes.min.Next(), RowMin(extremes.level, t), centre - across, box.halfWidth,
+                              extremes.level, width);
         const Byte* columnMax = extremes.max.Push();
         const Byte* columnMin = extremes.min.Push();
         if (columnMax != nullptr) extremes.Keep(t - h, columnMax, columnMin);
       }
       const int y = t - reach_;
       if (y < y0) continue;
-      bool firstInside = true;
-      bool firstAround = true;
+      bool first = true;
       for (const BoxExtremes& extremes : boxes) {
-        bool& first = extremes.box.inside ? firstInside : firstAround;
-        Byte* max = extremes.box.inside ? insideMax.data() : aroundMax.data();
-        Byte* min = extremes.box.inside ? insideMin.data() : aroundMin.data();
+        if (extremes.box.role != Box::kInside) continue;
         if (first) {
-          std::memcpy(max, extremes.KeptMax(y), count);
-          std::memcpy(min, extremes.KeptMin(y), count);
+          std::memcpy(insideMax.data(), extremes.KeptMax(y), count);
+          std::memcpy(insideMin.data(), extremes.KeptMin(y), count);
           first = false;
         } else {
-          CombineBoth(max, min, extremes.KeptMax(y), extremes.KeptMin(y), count);
+          CombineBoth(insideMax.data(), insideMin.data(), extremes.KeptMax(y), extremes.KeptMin(y), count);
         }
       }
-      // Boxes inside that fill the disc settle every pixel.
-      if (firstAround) {
-        DecideRow(y, insideMax.data(), insideMin.data(), insideMax.data(), insideMin.data());
-      } else {
-        DecideRow(y, insideMax.data(), insideMin.data(), aroundMax.data(), aroundMin.data());
+      if (caps_) {
+        for (const BoxExtremes& extremes : boxes) {
+          const Box& box = extremes.box;
+          if (box.role == Box::kCapsAcross) {
+            // Column c of the pixels is column c + shift of the box's row.
+            const std::size_t shift = static_cast<std::size_t>(box.shift);
+            capMax_[0] = extremes.KeptMax(y) + 2 * shift;
+            capMin_[0] = extremes.KeptMin(y) + 2 * shift;
+            capMax_[1] = extremes.KeptMax(y);
+            capMin_[1] = extremes.KeptMin(y);
+          } else if (box.role == Box::kCapsAlong) {
+            capMax_[2] = extremes.KeptMax(y + box.shift);
+            capMin_[2] = extremes.KeptMin(y + box.shift);
+            capMax_[3] = extremes.KeptMax(y - box.shift);
+            capMin_[3] = extremes.KeptMin(y - box.shift);
+          }
+        }
       }
+      DecideRow(y, insideMax.data(), insideMin.data());
     }
   }
 
-  // Verdicts: the number of the two unions of boxes that hold a grey step.
-  enum : Byte { kKeep = 0, kUnsure = 1, kWhite = 2 };
-
-  // Boxes inside the disc settle most pixels that turn white, boxes around
-  // it most that stay; only pixels between the two are looked at exactly.
-  // A small disc is the union of the boxes at its outline's corners. A larger
-  // one holds its widest row, its tallest column and its largest square, and
-  // lies within its bounding square. (More boxes leave fewer pixels open but
-  // cost every pixel more; on photographs these few do best.)
-  std::vector<Box> ChooseBoxes() const {
-    std::vector<Box> corners;
-    for (int j = 0; j <= reach_; ++j) {
-      if (j == reach_ || halfWidths_[j + 1] < halfWidths_[j]) corners.push_back({halfWidths_[j], j, true});
-    }
-    if (corners.size() <= kCornerBoxes) return corners;
-    int square = 0;
-    while (square < reach_ && halfWidths_[square + 1] >= square + 1) ++square;
-    return {{halfWidths_[0], 0, true},
-            {halfWidths_[square], square, true},
-            {halfWidths_[reach_], reach_, true},
-            {reach_, reach_, false}};
-  }
-
-  // The blue bytes of row y (0-based) in the interior's columns and the
-  // reach on either side, into the ring of the last 2·reach + 1 rows: all
-  // that a row's decision looks at. Row y is taken before any pixel within
-  // the reach of it turns white, so the picture may be both source and result.
+  // The blue bytes of row y (0-based) in the strip's columns and the reach on
+  // either side, into the ring of the last 2·reach + 1 rows: all that a row's
+  // decision looks at.
   void TakeGreys(int y) {
     const Byte* from =
         base_.bytes().data() + static_cast<std::size_t>(y) * base_.stride() + spanX_ * PixelImage::kBytesPerPixel;
     Byte* to = greys_.data() + static_cast<std::size_t>(y % greyRows_) * spanWidth_;
+#if defined(__GNUC__)
+    // A strip's rows are short: ask for the next ones before they are needed.
+    if (y + kPrefetchRows < height_) {
+      const Byte* ahead = from + kPrefetchRows * base_.stride();
+      for (std::size_t x = 0; x < spanWidth_ * PixelImage::kBytesPerPixel; x += 64) __builtin_prefetch(ahead + x);
+    }
+#endif
     for (std::size_t x = 0; x < spanWidth_; ++x) to[x] = from[x * PixelImage::kBytesPerPixel];
   }
 
   // Row y's greys from the column reach_ to the left of the interior.
   const Byte* Grey(int y) const { return greys_.data() + static_cast<std::size_t>(y % greyRows_) * spanWidth_; }
 
+  const Byte* RowMax(int level, int y) const { return level == 0 ? Grey(y) : rowLevels_.Max(level, y); }
+  const Byte* RowMin(int level, int y) const { return level == 0 ? Grey(y) : rowLevels_.Min(level, y); }
+  const Byte* ColumnMax(int level, int y) const { return level == 0 ? Grey(y) : columnLevels_.Max(level, y); }
+  const Byte* ColumnMin(int level, int y) const { return level == 0 ? Grey(y) : columnLevels_.Min(level, y); }
+
+  // Row t's levels along the row, each from the one below.
+  void FeedRowLevels(int t, int levels) {
+    for (int k = 1; k <= levels; ++k) {
+      const std::size_t step = std::size_t{1} << (k - 1);
+      if (spanWidth_ <= step) break;
+      Combine<MaxOp>(rowLevels_.Max(k, t), RowMax(k - 1, t), RowMax(k - 1, t) + step, spanWidth_ - step);
+      Combine<MinOp>(rowLevels_.Min(k, t), RowMin(k - 1, t), RowMin(k - 1, t) + step, spanWidth_ - step);
+    }
+  }
+
+  // With row t in, the column runs of 2^k rows that end at it are complete.
+  void FeedColumnLevels(int t, int firstRow) {
+    for (int k = 1; k <= columnLevelCount_; ++k) {
+      const int step = 1 << (k - 1);
+      const int u = t - 2 * step + 1;
+      if (u < firstRow) break;
+      Combine<MaxOp>(columnLevels_.Max(k, u), ColumnMax(k - 1, u), ColumnMax(k - 1, u + step), spanWidth_);
+      Combine<MinOp>(columnLevels_.Min(k, u), ColumnMin(k - 1, u), ColumnMin(k - 1, u + step), spanWidth_);
+    }
+  }
+
   // The neighbourhood holds its centre, so max ≥ grey ≥ min.
   static Byte IsStep(Byte grey, Byte max, Byte min) {
     return static_cast<Byte>(max - grey) > kGreyStep || static_cast<Byte>(grey - min) > kGreyStep ? 1 : 0;
   }
 
-  // Row y (0-based) once the extremes of both unions of boxes are known for
-  // it: a step within the boxes inside the disc whitens, none within those
-  // around it keeps, anything else is looked at exactly.
-  void DecideRow(int y, const Byte* innerMax, const Byte* innerMin, const Byte* outerMax, const Byte* outerMin) {
+  // The same for a rectangle that need not hold the pixel.
+  static Byte IsStepAway(Byte grey, Byte max, Byte min) {
+    const auto above = static_cast<Byte>(MaxOp::Of(max, grey) - grey);
+    const auto below = static_cast<Byte>(grey - MinOp::Of(min, grey));
+    return above > kGreyStep || below > kGreyStep ? 1 : 0;
+  }
+
+  // Sets the cap's bit in out[k] where its rectangle holds a step for g[k]
+  // (one lane block; the bit is a constant so that the block stays in vector
+  // registers).
+  template <int kCap>
+  static void CapBits(Byte* out, const Byte* g, const Byte* capMax, const Byte* capMin) {
+    Byte hi[kLanes], lo[kLanes];
+    std::memcpy(hi, capMax, kLanes);
+    std::memcpy(lo, capMin, kLanes);
+    for (std::size_t k = 0; k < kLanes; ++k) out[k] = static_cast<Byte>(out[k] | IsStepAway(g[k], hi[k], lo[k]) << kCap);
+  }
+
+  // The verdict of a pixel with grey g from the extremes of the boxes inside
+  // its disc and of those around its caps.
+  static Byte Verdict(Byte g, Byte inHi, Byte inLo, const Byte (&capHi)[kCaps], const Byte (&capLo)[kCaps]) {
+    Byte open = 0;
+    for (int k = 0; k < kCaps; ++k) open = static_cast<Byte>(open | IsStepAway(g, capHi[k], capLo[k]) << k);
+    return IsStep(g, inHi, inLo) != 0 ? kWhite : open;
+  }
+
+  // Row y (0-based) once the extremes of the boxes are known for it: a step
+  // within the boxes inside the disc whitens, none around the caps keeps,
+  // anything else is looked at exactly.
+  void DecideRow(int y, const Byte* innerMax, const Byte* innerMin) {
     const Byte* grey = Grey(y) + reach_;
     const std::size_t count = interiorWidth_;
-    verdicts_.resize(count);
     Byte* verdicts = verdicts_.data();
     std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-      Byte g[kLanes], inHi[kLanes], inLo[kLanes], outHi[kLanes], outLo[kLanes];
-      std::memcpy(g, grey + i, kLanes);
-      std::memcpy(inHi, innerMax + i, kLanes);
-      std::memcpy(inLo, innerMin + i, kLanes);
-      std::memcpy(outHi, outerMax + i, kLanes);
-      std::memcpy(outLo, outerMin + i, kLanes);
-      for (std::size_t k = 0; k < kLanes; ++k) {
-        g[k] = static_cast<Byte>(IsStep(g[k], inHi[k], inLo[k]) + IsStep(g[k], outHi[k], outLo[k]));
+    if (caps_) {
+      for (; i + kLanes <= count; i += kLanes) {
+        Byte g[kLanes], inHi[kLanes], inLo[kLanes], out[kLanes];
+        std::memcpy(g, grey + i, kLanes);
+        std::memcpy(inHi, innerMax + i, kLanes);
+        std::memcpy(inLo, innerMin + i, kLanes);
+        for (std::size_t k = 0; k < kLanes; ++k) out[k] = 0;
+        CapBits<0>(out, g, capMax_[0] + i, capMin_[0] + i);
+        CapBits<1>(out, g, capMax_[1] + i, capMin_[1] + i);
+        CapBits<2>(out, g, capMax_[2] + i, capMin_[2] + i);
+        CapBits<3>(out, g, capMax_[3] + i, capMin_[3] + i);
+        for (std::size_t k = 0; k < kLanes; ++k) out[k] = IsStep(g[k], inHi[k], inLo[k]) != 0 ? kWhite : out[k];
+        std::memcpy(verdicts + i, out, kLanes);
       }
-      std::memcpy(verdicts + i, g, kLanes);
-    }
-    for (; i < count; ++i) {
-      verdicts[i] =
-          static_cast<Byte>(IsStep(grey[i], innerMax[i], innerMin[i]) + IsStep(grey[i], outerMax[i], outerMin[i]));
-    }
-
-    // Pixels left open are taken in runs; a gap shorter than the reach costs
-    // less to cross than a second run's margins.
-    std::size_t runStart = 0;
-    std::size_t runEnd = 0;
-    bool inRun = false;
-    for (i = 0; i < count;) {
-      if (i + 8 <= count) {
-        std::uint64_t word;
-        std::memcpy(&word, verdicts + i, 8);
-        if ((word & 0x0101010101010101) == 0) {  // no kUnsure among the eight
-          i += 8;
-          continue;
+      for (; i < count; ++i) {
+        Byte capHi[kCaps], capLo[kCaps];
+        for (int cap = 0; cap < kCaps; ++cap) {
+          capHi[cap] = capMax_[cap][i];
+          capLo[cap] = capMin_[cap][i];
         }
+        verdicts[i] = Verdict(grey[i], innerMax[i], innerMin[i], capHi, capLo);
       }
-      if (verdicts[i] == kUnsure) {
-        if (inRun && i - runEnd > static_cast<std::size_t>(reach_)) {
-          ExactRun(y, runStart, runEnd);
-          inRun = false;
-        }
-        if (!inRun) {
-          runStart = i;
-          inRun = true;
-        }
-        runEnd = i;
+      openBlocks_.clear();
+      for (i = 0; i < count; i += kLanes) {
+        std::uint64_t low;
+        std::uint64_t high;
+        std::memcpy(&low, verdicts + i, 8);
+        std::memcpy(&high, verdicts + i + 8, 8);  // the slack past the row is kKeep
+        if (((low | high) & kOpenBits) != 0) openBlocks_.push_back(i);
       }
-      ++i;
+      if (!openBlocks_.empty()) DecideExactly(y, innerMax, innerMin);
+    } else {
+      // The boxes inside fill the disc.
+      for (; i + kLanes <= count; i += kLanes) {
+        Byte g[kLanes], hi[kLanes], lo[kLanes];
+        std::memcpy(g, grey + i, kLanes);
+        std::memcpy(hi, innerMax + i, kLanes);
+        std::memcpy(lo, innerMin + i, kLanes);
+        for (std::size_t k = 0; k < kLanes; ++k) g[k] = IsStep(g[k], hi[k], lo[k]) != 0 ? kWhite : kKeep;
+        std::memcpy(verdicts + i, g, kLanes);
+      }
+      for (; i < count; ++i) verdicts[i] = IsStep(grey[i], innerMax[i], innerMin[i]) != 0 ? kWhite : kKeep;
     }
-    if (inRun) ExactRun(y, runStart, runEnd);
 
     Byte* pixels = out_.bytes().data() + static_cast<std::size_t>(y) * out_.stride() +
                    (spanX_ + reach_) * PixelImage::kBytesPerPixel;
@@ -435,62 +590,120 @@ class GradientRun {
           i += 8;
           continue;
         }
-        if (word == kWhite * 0x0101010101010101) {
+        if (word == kWhite * std::uint64_t{0x0101010101010101}) {
           std::memcpy(pixels + i * PixelImage::kBytesPerPixel, kEightWhite, sizeof kEightWhite);
           i += 8;
           continue;
         }
       }
-      const Byte white = verdicts[i] == kWhite ? 255 : 0;
-      Byte* pixel = pixels + i * PixelImage::kBytesPerPixel;
-      pixel[0] |= white;
-      pixel[1] |= white;
-      pixel[2] |= white;
+      // Only stores: the result's row is not in the cache, and a pixel that
+      // stays needs no access at all.
+      if (verdicts[i] == kWhite) std::memcpy(pixels + i * PixelImage::kBytesPerPixel, kEightWhite, PixelImage::kBytesPerPixel);
       ++i;
     }
   }
 
-  // The disc's own extremes for the interior columns first..last of row y:
-  // column heights of the disc grow one row at a time, and each column offset
-  // joins in once its height is reached, so the cost per pixel is linear in
-  // the reach, not in the disc's area.
-  void ExactRun(int y, std::size_t first, std::size_t last) {
-    // Lengths are rounded up to whole lane blocks (the ring of rows has a
-    // block of slack at its end); the bytes past the run are never used.
-    const std::size_t count = last - first + 1;
-    const std::size_t countBlocks = WholeLanes(count);
-    const std::size_t from = first;  // the column reach_ to the left of `first`
-    const std::size_t n = WholeLanes(count + 2 * static_cast<std::size_t>(reach_));
-    columnMax_.resize(n + kLanes);
-    columnMin_.resize(n + kLanes);
-    std::memcpy(columnMax_.data(), Grey(y) + from, n);
-    std::memcpy(columnMin_.data(), Grey(y) + from, n);
-    const Byte* centre = Grey(y) + reach_ + first;
-    discMax_.assign(centre, centre + countBlocks);
-    discMin_.assign(centre, centre + countBlocks);
-    for (int h = 0; h <= reach_; ++h) {
-      if (h > 0) {
-        // Only the columns of offset |i| ≤ halfWidths_[h] are that tall.
-        const std::size_t start = static_cast<std::size_t>(reach_ - halfWidths_[h]);
-        const std::size_t length = WholeLanes(count + 2 * static_cast<std::size_t>(halfWidths_[h]));
-        for (const Byte* row : {Grey(y - h) + from + start, Grey(y + h) + from + start}) {
-          CombineBoth(columnMax_.data() + start, columnMin_.data() + start, row, row, length);
+  // The chords of row y's caps, each as the two runs of a level that cover
+  // it, placed so that entry[c] belongs to interior column c: the right and
+  // left caps are columns beyond the square, read down the columns; the caps
+  // below and above are rows beyond it, read along the rows. (No offset has
+  // both coordinates beyond the square: that corner lies outside the disc.)
+  void FindCapChords(int y) {
+    for (std::vector<Chord>& chords : capChords_) chords.clear();
+    const auto add = [&](int cap, const Byte* max, const Byte* min, std::ptrdiff_t at) {
+      capChords_[cap].push_back({max + at, min + at});
+    };
+    for (int d = square_ + 1; d <= reach_; ++d) {
+      const int half = halfWidths_[d];
+      const int level = FloorLog2(2 * static_cast<std::size_t>(half) + 1);
+      const int tail = 2 * half + 1 - (1 << level);  // where the second run starts past the first
+      for (int cap = 0; cap < kCaps; ++cap) {
+        if (cap < 2) {
+          const int column = cap == 0 ? reach_ + d : reach_ - d;
+          add(cap, ColumnMax(level, y - half), ColumnMin(level, y - half), column);
+          if (tail > 0) add(cap, ColumnMax(level, y - half + tail), ColumnMin(level, y - half + tail), column);
+        } else {
+          const int row = cap == 2 ? y + d : y - d;
+          add(cap, RowMax(level, row), RowMin(level, row), reach_ - half);
+          if (tail > 0) add(cap, RowMax(level, row), RowMin(level, row), reach_ - half + tail);
         }
       }
-      for (int i : columnsOfHeight_[h]) {
-        CombineBoth(discMax_.data(), discMin_.data(), columnMax_.data() + reach_ + i, columnMin_.data() + reach_ + i,
-                    countBlocks);
-        if (i > 0) {
-          CombineBoth(discMax_.data(), discMin_.data(), columnMax_.data() + reach_ - i, columnMin_.data() + reach_ - i,
-                      countBlocks);
-        }
-      }
-    }
-    for (std::size_t k = 0; k < count; ++k) {
-      Byte& verdict = verdicts_[first + k];
-      if (verdict == kUnsure) verdict = IsStep(centre[k], discMax_[k], discMin_[k]) ? kWhite : kKeep;
     }
   }
+
+  // The disc's own extremes for the lane blocks of row y that hold pixels
+  // left open: the boxes inside (which hold the square) joined with the
+  // chords of each cap whose box holds a step for one of the block's open
+  // pixels, one chord at a time so that each is read in order. Only the open
+  // pixels take the verdict.
+  void DecideExactly(int y, const Byte* innerMax, const Byte* innerMin) {
+    FindCapChords(y);
+    const std::size_t blocks = openBlocks_.size();
+    discMax_.resize(blocks * kLanes);
+    discMin_.resize(blocks * kLanes);
+    for (std::vector<std::size_t>& list : capBlocks_) list.clear();
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const std::size_t first = openBlocks_[b];
+      std::memcpy(discMax_.data() + b * kLanes, innerMax + first, kLanes);
+      std::memcpy(discMin_.data() + b * kLanes, innerMin + first, kLanes);
+      std::uint64_t low;
+      std::uint64_t high;
+      std::memcpy(&low, verdicts_.data() + first, 8);
+      std::memcpy(&high, verdicts_.data() + first + 8, 8);
+      std::uint64_t open = (low | high) & kOpenBits;
+      open |= open >> 32;
+      open |= open >> 16;
+      open |= open >> 8;
+      for (int cap = 0; cap < kCaps; ++cap) {
+        if ((open >> cap) & 1) capBlocks_[cap].push_back(b);
+      }
+    }
+    // Locals, so that the stores below cannot be taken to change them.
+    Byte* const discMax = discMax_.data();
+    Byte* const discMin = discMin_.data();
+    const std::size_t* const starts = openBlocks_.data();
+    for (int cap = 0; cap < kCaps; ++cap) {
+      const std::size_t* const list = capBlocks_[cap].data();
+      const std::size_t listed = capBlocks_[cap].size();
+      for (const Chord& chord : capChords_[cap]) {
+        const Byte* const chordMax = chord.max;
+        const Byte* const chordMin = chord.min;
+        for (std::size_t n = 0; n < listed; ++n) {
+          const std::size_t b = list[n];
+          Byte hi[kLanes], lo[kLanes], a[kLanes], c[kLanes];
+          std::memcpy(hi, discMax + b * kLanes, kLanes);
+          std::memcpy(lo, discMin + b * kLanes, kLanes);
+          std::memcpy(a, chordMax + starts[b], kLanes);
+          std::memcpy(c, chordMin + starts[b], kLanes);
+          for (std::size_t k = 0; k < kLanes; ++k) {
+            hi[k] = MaxOp::Of(hi[k], a[k]);
+            lo[k] = MinOp::Of(lo[k], c[k]);
+          }
+          std::memcpy(discMax + b * kLanes, hi, kLanes);
+          std::memcpy(discMin + b * kLanes, lo, kLanes);
+        }
+      }
+    }
+    // Whole lane blocks: past the row's end the verdicts are kKeep and stay.
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const std::size_t first = starts[b];
+      Byte g[kLanes], hi[kLanes], lo[kLanes], verdict[kLanes];
+      std::memcpy(g, Grey(y) + reach_ + first, kLanes);
+      std::memcpy(hi, discMax + b * kLanes, kLanes);
+      std::memcpy(lo, discMin + b * kLanes, kLanes);
+      std::memcpy(verdict, verdicts_.data() + first, kLanes);
+      for (std::size_t k = 0; k < kLanes; ++k) {
+        const Byte exact = IsStep(g[k], hi[k], lo[k]) != 0 ? kWhite : kKeep;
+        verdict[k] = (verdict[k] & kOpen) != 0 ? exact : verdict[k];
+      }
+      std::memcpy(verdicts_.data() + first, verdict, kLanes);
+    }
+  }
+
+  struct Chord {
+    const Byte* max;
+    const Byte* min;
+  };
 
   const PixelImage& base_;
   PixelImage& out_;
@@ -498,16 +711,23 @@ class GradientRun {
   int height_;
   int bound_;
   int reach_ = 0;
+  int square_ = 0;  // the largest s with (s, s) in the disc
+  bool caps_ = false;
   std::size_t interiorWidth_ = 0;
   std::size_t spanX_ = 0;  // first column (0-based) of the greys kept: reach_ left of the interior
   std::size_t spanWidth_ = 0;
   std::vector<int> halfWidths_;
-  std::vector<std::vector<int>> columnsOfHeight_;
   int greyRows_ = 0;
   std::vector<Byte> greys_;  // the blue bytes alone, spanWidth_ per row
+  LevelRing rowLevels_;
+  int columnLevelCount_ = 0;
+  LevelRing columnLevels_;
+  const Byte* capMax_[kCaps] = {};  // the extremes around each cap, entry[c] for interior column c
+  const Byte* capMin_[kCaps] = {};
   std::vector<Byte> verdicts_;
-  std::vector<Byte> columnMax_;
-  std::vector<Byte> columnMin_;
+  std::vector<Chord> capChords_[kCaps];
+  std::vector<std::size_t> openBlocks_;  // first interior column of each
+  std::vector<std::size_t> capBlocks_[kCaps];  // the open blocks that need the cap's chords
   std::vector<Byte> discMax_;
   std::vector<Byte> discMin_;
 };
@@ -604,10 +824,16 @@ std::optional<int> WholeBound(double radius) {
 }
 
 void GradientPass(const PixelImage& base, double r, PixelImage& work) {
-  if (&work != &base) work = base;
-  if (const std::optional<int> bound = WorkingBound(r, work.width(), work.height())) {
-    GradientRun(work, r, *bound, work).Run();
+  const std::optional<int> bound = WorkingBound(r, base.width(), base.height());
+  if (&work == &base) {
+    if (!bound) return;
+    // A strip reads the columns beside it that the strip before has whitened.
+    const PixelImage source = base;
+    GradientRun(source, r, *bound, work).Run();
+    return;
   }
+  work = base;
+  if (bound) GradientRun(base, r, *bound, work).Run();
 }
 
 void OffsetPass(PixelImage& work, double d) {
