@@ -293,14 +293,14 @@ class BoxExtremes {
 
 // One "Градиент" pass. Whether a pixel turns white depends only on the
 // greatest and least grey within its disc. Those of a rectangle cost the same
-// for any size (running extremes along the rows, then down the columns), so
-// rectangles settle almost every pixel. A small disc is the union of the
-// rectangles at its outline's corners. A larger one is its largest square and
-// four caps beyond the square's sides: rectangles inside the disc (the square
-// among them) whiten most pixels that turn white, and a pixel with no step in
-// the rectangles around its caps stays. The few left open (a step about as
-// far away as the radius, common on smooth shading) get the extremes of the
-// caps that may hold one, chord by chord from the row and column levels.
+// for any size (running extremes along the rows, then down the columns). A
+// small disc is the union of the rectangles at its outline's corners. A
+// larger one is its largest square and four caps beyond the square's sides:
+// a step within the square whitens, and a pixel with no step in the
+// rectangles around its caps stays. The few left open (a step about as far
+// away as the radius, common on smooth shading) get the extremes of each cap
+// whose rectangle holds a step, chord by chord from the row and column
+// levels, two runs a chord.
 class GradientRun {
  public:
   // `out` starts as a copy of `base`.
@@ -334,6 +334,7 @@ class GradientRun {
   // reads the reach beyond its sides again.
   std::size_t StripWidth() const { return std::max<std::size_t>(kStripColumns, 8 * static_cast<std::size_t>(reach_)); }
 
+  // The rectangles a strip follows.
   std::vector<Box> ChooseBoxes() const {
     std::vector<Box> corners;
     for (int j = 0; j <= reach_; ++j) {

@@ -237,6 +237,35 @@ TEST(GradientPass, MatchesTheDirectDefinitionOnRandomPictures) {
   }
 }
 
+// Pictures wider than a strip of columns, with smooth slopes and soft edges
+// (so that many pixels have their nearest step about a radius away), dots on
+// a flat ground and noise: every strip, every cap and the seams between
+// strips meet the direct definition.
+TEST(GradientPass, MatchesTheDirectDefinitionAcrossStrips) {
+  std::mt19937 random(31337);
+  const int width = 1400;
+  const int height = 44;
+  for (const Kind kind : {Kind::Slope, Kind::Dots, Kind::Noise}) {
+    PixelImage base = RandomPicture(random, width, height, kind, 0.01);
+    if (kind == Kind::Slope) {
+      // Ripples of several lengths on top of the slope.
+      for (int y = 1; y <= height; ++y) {
+        for (int x = 1; x <= width; ++x) {
+          const double wave = 30 * std::sin(x / 37.0) + 20 * std::cos((x + 3 * y) / 23.0) + 10 * std::sin(y / 7.0);
+          base.bytes()[base.Offset(x, y)] = static_cast<std::uint8_t>(std::clamp(128 + wave, 0.0, 255.0));
+        }
+      }
+    }
+    for (double r : {6.0, 7.5, 10.5, 13.0, 16.2}) {
+      const PixelImage expected = DirectGradient(base, r);
+      ASSERT_EQ(Gradient(base, r), expected) << Case(width, height, r, static_cast<int>(kind));
+      PixelImage same = base;
+      GradientPass(same, r, same);
+      ASSERT_EQ(same, expected) << Case(width, height, r, static_cast<int>(kind));
+    }
+  }
+}
+
 TEST(OffsetPass, MatchesTheDirectDefinitionOnRandomPictures) {
   std::mt19937 random(77);
   const std::vector<std::pair<int, int>> fixedSizes = {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {5, 3}, {60, 60}};
