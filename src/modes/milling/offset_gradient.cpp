@@ -27,7 +27,7 @@ constexpr std::size_t kLanes = 16;
 constexpr int kGreyStep = 10;
 
 // "Градиент" takes the picture in strips of at least this many columns.
-constexpr std::size_t kStripColumns = 1024;
+constexpr std::size_t kStripColumns = 2048;
 
 // How many rows ahead a strip asks for the picture's bytes.
 constexpr int kPrefetchRows = 2;
@@ -303,7 +303,8 @@ class BoxExtremes {
 // levels, two runs a chord.
 class GradientRun {
  public:
-  // `out` starts as a copy of `base`.
+  // `out` is `base`'s size and a copy of it outside the pixels the pass
+  // decides (see CopyMargins); the pass writes each of those.
   GradientRun(const PixelImage& base, double r, int bound, PixelImage& out)
       : base_(base), out_(out), width_(base.width()), height_(base.height()), bound_(bound) {
     halfWidths_ = HalfWidths(r, bound);
@@ -314,9 +315,16 @@ class GradientRun {
   }
 
   void Run() {
-    // A neighbourhood of the pixel alone never differs from it.
-    if (reach_ == 0) return;
     const auto interior = static_cast<std::size_t>(width_ - 2 * bound_);
+    if (reach_ == 0) {
+      // A neighbourhood of the pixel alone never differs from it.
+      for (int y = bound_; y < height_ - bound_; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * out_.stride() +
+                               static_cast<std::size_t>(bound_) * PixelImage::kBytesPerPixel;
+        std::memcpy(out_.bytes().data() + at, base_.bytes().data() + at, interior * PixelImage::kBytesPerPixel);
+      }
+      return;
+    }
     const std::size_t strip = StripWidth();
     for (std::size_t first = 0; first < interior; first += strip) RunStrip(first, std::min(strip, interior - first));
   }
@@ -581,8 +589,12 @@ class GradientRun {
       for (; i < count; ++i) verdicts[i] = IsStep(grey[i], innerMax[i], innerMin[i]) != 0 ? kWhite : kKeep;
     }
 
-    Byte* pixels = out_.bytes().data() + static_cast<std::size_t>(y) * out_.stride() +
-                   (spanX_ + reach_) * PixelImage::kBytesPerPixel;
+    // The row's pixels from the picture, then the white ones: the picture's
+    // row is still in the cache from TakeGreys, and the result's is written
+    // once.
+    const std::size_t at = static_cast<std::size_t>(y) * out_.stride() + (spanX_ + reach_) * PixelImage::kBytesPerPixel;
+    Byte* pixels = out_.bytes().data() + at;
+    std::memcpy(pixels, base_.bytes().data() + at, count * PixelImage::kBytesPerPixel);
     for (i = 0; i < count;) {
       if (i + 8 <= count) {
         std::uint64_t word;
@@ -597,8 +609,6 @@ class GradientRun {
           continue;
         }
       }
-      // Only stores: the result's row is not in the cache, and a pixel that
-      // stays needs no access at all.
       if (verdicts[i] == kWhite) std::memcpy(pixels + i * PixelImage::kBytesPerPixel, kEightWhite, PixelImage::kBytesPerPixel);
       ++i;
     }
@@ -635,14 +645,14 @@ class GradientRun {
   // The disc's own extremes for the lane blocks of row y that hold pixels
   // left open: the boxes inside (which hold the square) joined with the
   // chords of each cap whose box holds a step for one of the block's open
-  // pixels, one chord at a time so that each is read in order. Only the open
-  // pixels take the verdict.
+  // pixels, one chord at a time along runs of blocks so that each is read in
+  // order. Only the open pixels take the verdict.
   void DecideExactly(int y, const Byte* innerMax, const Byte* innerMin) {
     FindCapChords(y);
     const std::size_t blocks = openBlocks_.size();
     discMax_.resize(blocks * kLanes);
     discMin_.resize(blocks * kLanes);
-    for (std::vector<std::size_t>& list : capBlocks_) list.clear();
+    for (std::vector<BlockRun>& runs : capRuns_) runs.clear();
     for (std::size_t b = 0; b < blocks; ++b) {
       const std::size_t first = openBlocks_[b];
       std::memcpy(discMax_.data() + b * kLanes, innerMax + first, kLanes);
@@ -656,35 +666,27 @@ class GradientRun {
       open |= open >> 16;
       open |= open >> 8;
       for (int cap = 0; cap < kCaps; ++cap) {
-        if ((open >> cap) & 1) capBlocks_[cap].push_back(b);
-      }
-    }
-    // Locals, so that the stores below cannot be taken to change them.
-    Byte* const discMax = discMax_.data();
-    Byte* const discMin = discMin_.data();
-    const std::size_t* const starts = openBlocks_.data();
-    for (int cap = 0; cap < kCaps; ++cap) {
-      const std::size_t* const list = capBlocks_[cap].data();
-      const std::size_t listed = capBlocks_[cap].size();
-      for (const Chord& chord : capChords_[cap]) {
-        const Byte* const chordMax = chord.max;
-        const Byte* const chordMin = chord.min;
-        for (std::size_t n = 0; n < listed; ++n) {
-          const std::size_t b = list[n];
-          Byte hi[kLanes], lo[kLanes], a[kLanes], c[kLanes];
-          std::memcpy(hi, discMax + b * kLanes, kLanes);
-          std::memcpy(lo, discMin + b * kLanes, kLanes);
-          std::memcpy(a, chordMax + starts[b], kLanes);
-          std::memcpy(c, chordMin + starts[b], kLanes);
-          for (std::size_t k = 0; k < kLanes; ++k) {
-            hi[k] = MaxOp::Of(hi[k], a[k]);
-            lo[k] = MinOp::Of(lo[k], c[k]);
-          }
-          std::memcpy(discMax + b * kLanes, hi, kLanes);
-          std::memcpy(discMin + b * kLanes, lo, kLanes);
+        if (((open >> cap) & 1) == 0) continue;
+        std::vector<BlockRun>& runs = capRuns_[cap];
+        if (!runs.empty() && runs.back().block + runs.back().count == b &&
+            runs.back().column + runs.back().count * kLanes == first) {
+          ++runs.back().count;  // the next block of the row: one run
+        } else {
+          runs.push_back({first, b, 1});
         }
       }
     }
+    for (int cap = 0; cap < kCaps; ++cap) {
+      for (const Chord& chord : capChords_[cap]) {
+        for (const BlockRun& run : capRuns_[cap]) {
+          CombineBoth(discMax_.data() + run.block * kLanes, discMin_.data() + run.block * kLanes,
+                      chord.max + run.column, chord.min + run.column, run.count * kLanes);
+        }
+      }
+    }
+    const Byte* const discMax = discMax_.data();
+    const Byte* const discMin = discMin_.data();
+    const std::size_t* const starts = openBlocks_.data();
     // Whole lane blocks: past the row's end the verdicts are kKeep and stay.
     for (std::size_t b = 0; b < blocks; ++b) {
       const std::size_t first = starts[b];
@@ -704,6 +706,13 @@ class GradientRun {
   struct Chord {
     const Byte* max;
     const Byte* min;
+  };
+
+  // Open blocks next to each other in the row, which a chord is read along.
+  struct BlockRun {
+    std::size_t column;  // of the first block's first pixel
+    std::size_t block;   // the first block's place among the open ones
+    std::size_t count;
   };
 
   const PixelImage& base_;
@@ -728,10 +737,34 @@ class GradientRun {
   std::vector<Byte> verdicts_;
   std::vector<Chord> capChords_[kCaps];
   std::vector<std::size_t> openBlocks_;  // first interior column of each
-  std::vector<std::size_t> capBlocks_[kCaps];  // the open blocks that need the cap's chords
+  std::vector<BlockRun> capRuns_[kCaps];  // the open blocks that need the cap's chords
   std::vector<Byte> discMax_;
   std::vector<Byte> discMin_;
 };
+
+// Makes `work` the size of `base` and a copy of it outside the pixels a
+// "Градиент" pass writes (those within the whole bound `bound` of the
+// picture's edges, and the row padding). A layer of the same size is not
+// copied whole: the pass writes each of its other rows once.
+void CopyMargins(const PixelImage& base, int bound, PixelImage& work) {
+  if (work.width() != base.width() || work.height() != base.height()) {
+    work = base;
+    return;
+  }
+  const std::size_t stride = base.stride();
+  const std::size_t left = static_cast<std::size_t>(bound) * PixelImage::kBytesPerPixel;
+  const std::size_t right = static_cast<std::size_t>(base.width() - bound) * PixelImage::kBytesPerPixel;
+  const Byte* from = base.bytes().data();
+  Byte* to = work.bytes().data();
+  for (int y = 0; y < base.height(); ++y, from += stride, to += stride) {
+    if (y < bound || y >= base.height() - bound) {
+      std::memcpy(to, from, stride);
+    } else {
+      std::memcpy(to, from, left);
+      std::memcpy(to + right, from + right, stride - right);
+    }
+  }
+}
 
 // --- "Отступить" -----------------------------------------------------------
 
@@ -833,8 +866,12 @@ void GradientPass(const PixelImage& base, double r, PixelImage& work) {
     GradientRun(source, r, *bound, work).Run();
     return;
   }
-  work = base;
-  if (bound) GradientRun(base, r, *bound, work).Run();
+  if (!bound) {
+    work = base;
+    return;
+  }
+  CopyMargins(base, *bound, work);
+  GradientRun(base, r, *bound, work).Run();
 }
 
 void OffsetPass(PixelImage& work, double d) {

@@ -233,6 +233,9 @@ TEST(GradientPass, MatchesTheDirectDefinitionOnRandomPictures) {
       PixelImage same = base;  // the Base layer whitened where it stands
       GradientPass(same, r, same);
       ASSERT_EQ(same, expected) << Case(width, height, r, round);
+      PixelImage layer = RandomPicture(random, width, height, Kind::Noise, 1.0);  // the same size, other bytes
+      GradientPass(base, r, layer);
+      ASSERT_EQ(layer, expected) << Case(width, height, r, round);
     }
   }
 }
@@ -262,6 +265,9 @@ TEST(GradientPass, MatchesTheDirectDefinitionAcrossStrips) {
       PixelImage same = base;
       GradientPass(same, r, same);
       ASSERT_EQ(same, expected) << Case(width, height, r, static_cast<int>(kind));
+      PixelImage layer = RandomPicture(random, width, height, Kind::Noise, 1.0);
+      GradientPass(base, r, layer);
+      ASSERT_EQ(layer, expected) << Case(width, height, r, static_cast<int>(kind));
     }
   }
 }
