@@ -677,10 +677,29 @@ class GradientRun {
       }
     }
     for (int cap = 0; cap < kCaps; ++cap) {
-      for (const Chord& chord : capChords_[cap]) {
-        for (const BlockRun& run : capRuns_[cap]) {
-          CombineBoth(discMax_.data() + run.block * kLanes, discMin_.data() + run.block * kLanes,
-                      chord.max + run.column, chord.min + run.column, run.count * kLanes);
+      const Chord* const chords = capChords_[cap].data();
+      const std::size_t chordCount = capChords_[cap].size();
+      for (const BlockRun& run : capRuns_[cap]) {
+        for (std::size_t n = 0; n < run.count; ++n) {
+          // One lane block against all the cap's chords, its extremes held
+          // in registers.
+          Byte* const blockMax = discMax_.data() + (run.block + n) * kLanes;
+          Byte* const blockMin = discMin_.data() + (run.block + n) * kLanes;
+          const std::size_t column = run.column + n * kLanes;
+          Byte hi[kLanes], lo[kLanes];
+          std::memcpy(hi, blockMax, kLanes);
+          std::memcpy(lo, blockMin, kLanes);
+          for (std::size_t c = 0; c < chordCount; ++c) {
+            Byte a[kLanes], b[kLanes];
+            std::memcpy(a, chords[c].max + column, kLanes);
+            std::memcpy(b, chords[c].min + column, kLanes);
+            for (std::size_t k = 0; k < kLanes; ++k) {
+              hi[k] = MaxOp::Of(hi[k], a[k]);
+              lo[k] = MinOp::Of(lo[k], b[k]);
+            }
+          }
+          std::memcpy(blockMax, hi, kLanes);
+          std::memcpy(blockMin, lo, kLanes);
         }
       }
     }
