@@ -442,7 +442,9 @@ class GradientRun {
         for (const BoxExtremes& extremes : boxes) {
           const Box& box = extremes.box;
           if (box.role == Box::kCapsAcross) {
-            // Column c of the pixels is column c + shift of the box's row.
+            // The box's row starts `shift` columns left of the interior: the
+            // box centred `shift` right of pixel c is its entry c + 2·shift,
+            // the one `shift` left of it entry c.
             const std::size_t shift = static_cast<std::size_t>(box.shift);
             capMax_[0] = extremes.KeptMax(y) + 2 * shift;
             capMin_[0] = extremes.KeptMin(y) + 2 * shift;
