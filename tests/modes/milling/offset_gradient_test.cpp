@@ -9,7 +9,6 @@
 #include <limits>
 #include <random>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -179,6 +178,29 @@ std::string Case(int width, int height, double radius, int round) {
          std::to_string(round);
 }
 
+// The size of a random-picture round: the fixed sizes first, then random
+// ones up to 60 × 60.
+std::pair<int, int> RoundSize(std::mt19937& random, int round, const std::vector<std::pair<int, int>>& fixedSizes) {
+  if (round < static_cast<int>(fixedSizes.size())) return fixedSizes[round];
+  const int width = 1 + static_cast<int>(random() % 60);
+  const int height = 1 + static_cast<int>(random() % 60);
+  return {width, height};
+}
+
+// "Градиент" matches the direct definition into a new Work layer, on the
+// Base layer whitened where it stands, and into a layer of the same size
+// holding other bytes.
+void ExpectGradientAsDefined(std::mt19937& random, const PixelImage& base, double r, const std::string& label) {
+  const PixelImage expected = DirectGradient(base, r);
+  ASSERT_EQ(Gradient(base, r), expected) << label;
+  PixelImage same = base;
+  GradientPass(same, r, same);
+  ASSERT_EQ(same, expected) << label;
+  PixelImage layer = RandomPicture(random, base.width(), base.height(), Kind::Noise, 1.0);
+  GradientPass(base, r, layer);
+  ASSERT_EQ(layer, expected) << label;
+}
+
 // --- The radius and its bound.
 
 TEST(ToolRadius, BoundIsTheSmallestWholeNumberNotBelowTheRadius) {
@@ -214,28 +236,13 @@ TEST(ToolRadius, PixelsFromTheFields) {
 
 TEST(GradientPass, MatchesTheDirectDefinitionOnRandomPictures) {
   std::mt19937 random(20240611);
-  const std::vector<std::pair<int, int>> fixedSizes = {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {3, 7}, {60, 60}};
   for (int round = 0; round < 60; ++round) {
-    int width = 0;
-    int height = 0;
-    if (round < static_cast<int>(fixedSizes.size())) {
-      std::tie(width, height) = fixedSizes[round];
-    } else {
-      width = 1 + static_cast<int>(random() % 60);
-      height = 1 + static_cast<int>(random() % 60);
-    }
+    const auto [width, height] = RoundSize(random, round, {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {3, 7}, {60, 60}});
     const auto kind = static_cast<Kind>(round % 4);
     const double density = std::vector<double>{0.002, 0.01, 0.05, 0.3, 1.0}[round % 5];
     const PixelImage base = RandomPicture(random, width, height, kind, density);
     for (double r : kRadii) {
-      const PixelImage expected = DirectGradient(base, r);
-      ASSERT_EQ(Gradient(base, r), expected) << Case(width, height, r, round);
-      PixelImage same = base;  // the Base layer whitened where it stands
-      GradientPass(same, r, same);
-      ASSERT_EQ(same, expected) << Case(width, height, r, round);
-      PixelImage layer = RandomPicture(random, width, height, Kind::Noise, 1.0);  // the same size, other bytes
-      GradientPass(base, r, layer);
-      ASSERT_EQ(layer, expected) << Case(width, height, r, round);
+      ASSERT_NO_FATAL_FAILURE(ExpectGradientAsDefined(random, base, r, Case(width, height, r, round)));
     }
   }
 }
@@ -260,30 +267,15 @@ TEST(GradientPass, MatchesTheDirectDefinitionAcrossStrips) {
       }
     }
     for (double r : {6.0, 7.5, 10.5, 13.0, 16.2}) {
-      const PixelImage expected = DirectGradient(base, r);
-      ASSERT_EQ(Gradient(base, r), expected) << Case(width, height, r, static_cast<int>(kind));
-      PixelImage same = base;
-      GradientPass(same, r, same);
-      ASSERT_EQ(same, expected) << Case(width, height, r, static_cast<int>(kind));
-      PixelImage layer = RandomPicture(random, width, height, Kind::Noise, 1.0);
-      GradientPass(base, r, layer);
-      ASSERT_EQ(layer, expected) << Case(width, height, r, static_cast<int>(kind));
+      ASSERT_NO_FATAL_FAILURE(ExpectGradientAsDefined(random, base, r, Case(width, height, r, static_cast<int>(kind))));
     }
   }
 }
 
 TEST(OffsetPass, MatchesTheDirectDefinitionOnRandomPictures) {
   std::mt19937 random(77);
-  const std::vector<std::pair<int, int>> fixedSizes = {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {5, 3}, {60, 60}};
   for (int round = 0; round < 60; ++round) {
-    int width = 0;
-    int height = 0;
-    if (round < static_cast<int>(fixedSizes.size())) {
-      std::tie(width, height) = fixedSizes[round];
-    } else {
-      width = 1 + static_cast<int>(random() % 60);
-      height = 1 + static_cast<int>(random() % 60);
-    }
+    const auto [width, height] = RoundSize(random, round, {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {5, 3}, {60, 60}});
     const double density = std::vector<double>{0, 0.002, 0.01, 0.05, 0.3, 0.7, 1.0}[round % 7];
     const PixelImage work = RandomWork(random, width, height, density);
     for (double d : kRadii) {
