@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "support/quiet_frontend.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "board/board_process.h"
 #include "cli/cli.h"
 #include "link/link.h"

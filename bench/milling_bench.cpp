@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "support/quiet_frontend.h"
-#include "link/frontend.h"
+#include "util/frontend.h"
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "link/window_link.h"

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "modes/milling/offset_gradient.h"
+#include "picture/offset_gradient.h"
 #include "picture/pixel_image.h"
 
 namespace vertolin {

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "link/frontend.h"
+#include "util/frontend.h"
 
 namespace vertolin {
 

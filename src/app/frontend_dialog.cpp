@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "link/firmware_warning_dialog.h"
-#include "link/interruption_dialog.h"
+#include "ui/firmware_warning_dialog.h"
+#include "modes/milling/interruption_dialog.h"
 
 namespace vertolin {
 

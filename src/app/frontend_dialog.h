@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "link/frontend.h"
+#include "util/frontend.h"
 
 class QWidget;
 

@@ -3,7 +3,7 @@
 
 #include "app/frontend_dialog.h"
 #include "app/main_window.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 
 int main(int argc, char** argv) {

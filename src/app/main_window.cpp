@@ -9,9 +9,9 @@
 #include <QMessageBox>
 
 #include "app/frontend_dialog.h"
-#include "app/machine_profile.h"
+#include "settings/machine_profile.h"
 #include "app/mode_window.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "app/settings_window.h"
 #include "link/link.h"
 #include "modes/connectivity/connectivity_window.h"

@@ -17,12 +17,12 @@
 #include <string_view>
 #include <utility>
 
-#include "app/connection_check.h"
-#include "app/settings_store.h"
+#include "link/connection_check.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
-#include "modes/positioning/number_field_widget.h"
+#include "ui/number_field_widget.h"
 #include "util/numbers.h"
 
 namespace vertolin {

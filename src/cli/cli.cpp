@@ -6,12 +6,12 @@
 #include <ostream>
 #include <string_view>
 
-#include "app/machine_profile.h"
-#include "app/settings_store.h"
+#include "settings/machine_profile.h"
+#include "settings/settings_store.h"
 #include "cli/print_port.h"
 #include "figures/figure_set.h"
 #include "figures/figures_json.h"
-#include "link/frontend.h"
+#include "util/frontend.h"
 #include "link/handshake.h"
 #include "link/link.h"
 #include "link/link_error.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/machine_profile.h"
-#include "link/frontend.h"
+#include "settings/machine_profile.h"
+#include "util/frontend.h"
 #include "link/serial_port.h"
 
 namespace vertolin {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "link/frontend.h"
+#include "util/frontend.h"
 #include "link/serial_port.h"
 #include "link/texts.h"
 #include "util/numbers.h"

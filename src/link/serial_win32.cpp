@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "link/frontend.h"
+#include "util/frontend.h"
 #include "link/serial_port.h"
 #include "link/texts.h"
 #include "util/numbers.h"

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <thread>
 
-#include "link/frontend.h"
+#include "util/frontend.h"
 #include "link/texts.h"
 
 namespace vertolin {

@@ -2,7 +2,7 @@
 
 #include <QFileDialog>
 
-#include "app/exe_folder.h"
+#include "util/exe_folder.h"
 #include "picture/picture_file.h"
 
 namespace vertolin {

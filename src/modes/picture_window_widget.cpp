@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "app/exe_folder.h"
-#include "app/settings_store.h"
+#include "util/exe_folder.h"
+#include "settings/settings_store.h"
 #include "link/handshake.h"
 #include "link/link.h"
 #include "link/link_error.h"

@@ -6,7 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "support/recording_frontend.h"
 #include "support/temp_folder.h"

@@ -17,9 +17,9 @@
 #include <utility>
 
 #include "app/app_test_support.h"
-#include "app/machine_profile.h"
+#include "settings/machine_profile.h"
 #include "app/main_window.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/sim_port.h"
 #include "link/texts.h"

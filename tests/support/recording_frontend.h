@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/frontend.h"
+#include "util/frontend.h"
 
 namespace vertolin::test {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/frontend.h"
+#include "util/frontend.h"
 #include "link/texts.h"
 #include "util/numbers.h"
 

@@ -9,14 +9,14 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/texts.h"
 #include "modes/engraving/raster_job.h"
 #include "modes/picture_file_dialog.h"
 #include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
-#include "picture/picture_widget.h"
+#include "ui/picture_widget.h"
 #include "util/size_coupling.h"
 
 namespace vertolin {

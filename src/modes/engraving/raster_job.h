@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "modes/job_outcome.h"
+#include "jobs/job_outcome.h"
 
 namespace vertolin {
 

@@ -13,7 +13,7 @@
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "link/window_link.h"
-#include "modes/milling/offset_gradient.h"
+#include "picture/offset_gradient.h"
 #include "util/numbers.h"
 
 namespace vertolin {

@@ -13,7 +13,7 @@
 
 #include "figures/figure_set.h"
 #include "figures/outline.h"
-#include "modes/job_outcome.h"
+#include "jobs/job_outcome.h"
 #include "picture/pixel_image.h"
 
 namespace vertolin {

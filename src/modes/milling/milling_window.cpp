@@ -18,7 +18,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
@@ -26,7 +26,7 @@
 #include "modes/picture_file_dialog.h"
 #include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
-#include "picture/picture_widget.h"
+#include "ui/picture_widget.h"
 
 namespace vertolin {
 

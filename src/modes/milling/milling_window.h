@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/mode_window.h"
-#include "modes/job_outcome.h"
+#include "jobs/job_outcome.h"
 #include "modes/picture_window_widget.h"
 
 class QLabel;

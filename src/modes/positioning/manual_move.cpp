@@ -1,6 +1,6 @@
 #include "modes/positioning/manual_move.h"
 
-#include "link/frontend.h"
+#include "util/frontend.h"
 #include "link/handshake.h"
 #include "link/texts.h"
 #include "util/numbers.h"

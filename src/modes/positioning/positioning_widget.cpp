@@ -13,7 +13,7 @@
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "link/window_link.h"
-#include "modes/positioning/number_field_widget.h"
+#include "ui/number_field_widget.h"
 
 namespace vertolin {
 

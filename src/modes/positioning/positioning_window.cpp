@@ -14,13 +14,13 @@
 #include <QVBoxLayout>
 
 #include "app/frontend_dialog.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/handshake.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "link/window_link.h"
-#include "modes/positioning/number_field_widget.h"
+#include "ui/number_field_widget.h"
 #include "modes/positioning/positioning_widget.h"
 
 namespace vertolin {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "support/recording_frontend.h"
 #include "support/temp_folder.h"

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/sim_port.h"
 #include "link/texts.h"
 #include "picture/picture_file.h"
-#include "picture/picture_widget.h"
+#include "ui/picture_widget.h"
 #include "picture/pixel_image.h"
 #include "support/picture_window_fixture.h"
 

@@ -16,16 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "app/exe_folder.h"
+#include "util/exe_folder.h"
 #include "app/main_window.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/sim_port.h"
 #include "link/texts.h"
 #include "modes/milling/milling_session.h"
 #include "picture/bmp_builder.h"
 #include "picture/picture_file.h"
-#include "picture/picture_widget.h"
+#include "ui/picture_widget.h"
 #include "picture/pixel_image.h"
 #include "support/picture_window_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "app/connection_check.h"
+#include "link/connection_check.h"
 
 #include <gtest/gtest.h>
 

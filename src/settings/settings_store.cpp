@@ -1,13 +1,13 @@
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "app/exe_folder.h"
-#include "app/file_replace.h"
-#include "app/text_encoding.h"
-#include "link/frontend.h"
+#include "util/exe_folder.h"
+#include "util/file_replace.h"
+#include "settings/text_encoding.h"
+#include "util/frontend.h"
 
 namespace vertolin {
 

@@ -1,9 +1,9 @@
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
 
-#include "app/exe_folder.h"
-#include "app_test_support.h"
+#include "util/exe_folder.h"
+#include "app/app_test_support.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "modes/positioning/number_key.h"
+#include "util/number_key.h"
 
 namespace vertolin {
 

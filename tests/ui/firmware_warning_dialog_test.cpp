@@ -1,4 +1,4 @@
-#include "link/firmware_warning_dialog.h"
+#include "ui/firmware_warning_dialog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "app/machine_profile.h"
+#include "settings/machine_profile.h"
 
 #include <gtest/gtest.h>
 
-#include "app/settings_store.h"
-#include "app_test_support.h"
+#include "settings/settings_store.h"
+#include "app/app_test_support.h"
 
 namespace vertolin {
 namespace {

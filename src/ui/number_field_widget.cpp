@@ -1,9 +1,9 @@
-#include "modes/positioning/number_field_widget.h"
+#include "ui/number_field_widget.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
 
-#include "modes/positioning/number_key.h"
+#include "util/number_key.h"
 
 namespace vertolin {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/machine_profile.h"
+#include "settings/machine_profile.h"
 
 namespace vertolin {
 

@@ -1,4 +1,4 @@
-#include "link/interruption_dialog.h"
+#include "modes/milling/interruption_dialog.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -9,10 +9,10 @@
 #include <QVBoxLayout>
 
 #include "app/frontend_dialog.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link_error.h"
 #include "link/texts.h"
-#include "modes/positioning/number_field_widget.h"
+#include "ui/number_field_widget.h"
 
 namespace vertolin {
 

@@ -1,4 +1,4 @@
-#include "modes/milling/offset_gradient.h"
+#include "picture/offset_gradient.h"
 
 #include <gtest/gtest.h>
 

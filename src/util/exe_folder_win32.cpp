@@ -1,4 +1,4 @@
-#include "app/exe_folder.h"
+#include "util/exe_folder.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

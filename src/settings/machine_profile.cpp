@@ -1,11 +1,11 @@
-#include "app/machine_profile.h"
+#include "settings/machine_profile.h"
 
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "app/settings_store.h"
-#include "link/frontend.h"
+#include "settings/settings_store.h"
+#include "util/frontend.h"
 #include "util/numbers.h"
 
 namespace vertolin {

@@ -1,4 +1,4 @@
-#include "picture/picture_widget.h"
+#include "ui/picture_widget.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/file_replace.h"
+#include "util/file_replace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

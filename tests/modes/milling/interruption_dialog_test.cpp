@@ -1,4 +1,4 @@
-#include "link/interruption_dialog.h"
+#include "modes/milling/interruption_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/sim_port.h"
 #include "support/recording_frontend.h"

@@ -1,0 +1,1 @@
+// The job engine: filled in by the runner.
