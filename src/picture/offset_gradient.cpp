@@ -260,11 +260,11 @@ struct Box {
 class BoxExtremes {
  public:
   // Extremes for `width` columns, kept for rows up to `keep` rows back.
-  BoxExtremes(Box box, std::size_t width, int keep)
-      : box(box),
-        level(FloorLog2(2 * static_cast<std::size_t>(box.halfWidth) + 1)),
-        max(2 * box.halfHeight + 1, width),
-        min(2 * box.halfHeight + 1, width),
+  BoxExtremes(Box shape, std::size_t width, int keep)
+      : box(shape),
+        level(FloorLog2(2 * static_cast<std::size_t>(shape.halfWidth) + 1)),
+        max(2 * shape.halfHeight + 1, width),
+        min(2 * shape.halfHeight + 1, width),
         ringRows_(keep + 1),
         ringMax_(static_cast<std::size_t>(ringRows_) * width),
         ringMin_(ringMax_.size()),
@@ -427,13 +427,13 @@ class GradientRun {
       }
       const int y = t - reach_;
       if (y < y0) continue;
-      bool first = true;
+      bool firstInside = true;
       for (const BoxExtremes& extremes : boxes) {
         if (extremes.box.role != Box::kInside) continue;
-        if (first) {
+        if (firstInside) {
           std::memcpy(insideMax.data(), extremes.KeptMax(y), count);
           std::memcpy(insideMin.data(), extremes.KeptMin(y), count);
-          first = false;
+          firstInside = false;
         } else {
           CombineBoth(insideMax.data(), insideMin.data(), extremes.KeptMax(y), extremes.KeptMin(y), count);
         }
