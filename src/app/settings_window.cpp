@@ -72,53 +72,53 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
     : ModeWindow(parent),
       link_(link),
       settings_(settings),
-      text1_(NumberField("Text1")),
-      text2_(NumberField("Text2")),
-      text3_(NumberField("Text3")),
-      text4_(Named(new QLineEdit, "Text4")),
-      text5_(NumberField("Text5")),
-      combo1_(Named(new QComboBox, "Combo1")),
-      check1_(Named(new QCheckBox(QStringLiteral("Оптимизация")), "Check1")),
+      xRatioField_(NumberField("Text1")),
+      yRatioField_(NumberField("Text2")),
+      zRatioField_(NumberField("Text3")),
+      portField_(Named(new QLineEdit, "Text4")),
+      idleDelayField_(NumberField("Text5")),
+      baudField_(Named(new QComboBox, "Combo1")),
+      optimisationBox_(Named(new QCheckBox(QStringLiteral("Оптимизация")), "Check1")),
       portMenu_(new QMenu(this)) {
   setObjectName(QStringLiteral("Form4"));
   setWindowTitle(QStringLiteral("Настройка и калибровка"));
 
-  auto* frame2 = Named(
+  auto* ratioFrame = Named(
       new QGroupBox(QStringLiteral("Перемещение в мм, соответствующее одному шагу ШД")), "Frame2");
-  auto* ratios = new QGridLayout(frame2);
-  ratios->addWidget(Label("Label2", QStringLiteral("X:"), text1_), 0, 0);
-  ratios->addWidget(text1_, 0, 1);
-  ratios->addWidget(Label("Label3", QStringLiteral("Y:"), text2_), 1, 0);
-  ratios->addWidget(text2_, 1, 1);
-  ratios->addWidget(Label("Label4", QStringLiteral("Z:"), text3_), 2, 0);
-  ratios->addWidget(text3_, 2, 1);
+  auto* ratios = new QGridLayout(ratioFrame);
+  ratios->addWidget(Label("Label2", QStringLiteral("X:"), xRatioField_), 0, 0);
+  ratios->addWidget(xRatioField_, 0, 1);
+  ratios->addWidget(Label("Label3", QStringLiteral("Y:"), yRatioField_), 1, 0);
+  ratios->addWidget(yRatioField_, 1, 1);
+  ratios->addWidget(Label("Label4", QStringLiteral("Z:"), zRatioField_), 2, 0);
+  ratios->addWidget(zRatioField_, 2, 1);
 
-  auto* frame3 =
-      Named(new QGroupBox(QStringLiteral("Задержка между шагами при холостом ходе")), "Frame3");
-  auto* delay = new QHBoxLayout(frame3);
-  delay->addWidget(text5_);
-  delay->addWidget(Label("Label1", QStringLiteral("микросекунд"), text5_));
+  auto* delayFrame = Named(new QGroupBox(QStringLiteral("Задержка между шагами при холостом ходе")),
+                           "Frame3");
+  auto* delay = new QHBoxLayout(delayFrame);
+  delay->addWidget(idleDelayField_);
+  delay->addWidget(Label("Label1", QStringLiteral("микросекунд"), idleDelayField_));
 
-  combo1_->setEditable(true);
+  baudField_->setEditable(true);
   // A typed speed is used as it is, not added to the list.
-  combo1_->setInsertPolicy(QComboBox::NoInsert);
-  auto* frame4 = Named(new QGroupBox(QStringLiteral("Скорость")), "Frame4");
-  auto* speed = new QHBoxLayout(frame4);
-  speed->addWidget(combo1_, 1);
-  speed->addWidget(Label("Label5", QStringLiteral("бод"), combo1_));
+  baudField_->setInsertPolicy(QComboBox::NoInsert);
+  auto* speedFrame = Named(new QGroupBox(QStringLiteral("Скорость")), "Frame4");
+  auto* speed = new QHBoxLayout(speedFrame);
+  speed->addWidget(baudField_, 1);
+  speed->addWidget(Label("Label5", QStringLiteral("бод"), baudField_));
 
-  auto* label6 = Named(
+  auto* optimisationNote = Named(
       new QLabel(QStringLiteral(
           "\"Оптимизация\" означает режим, при котором следующая команда посылается не "
           "дожидаясь окончания текущей. Даёт выигрыш в скорости. На некоторых Arduino ведёт "
           "себя непредсказуемо.")),
       "Label6");
-  label6->setWordWrap(true);
+  optimisationNote->setWordWrap(true);
 
   // The port stays free text; the menu beside it only offers the ports this
   // machine has and the simulated boards.
-  auto* frame1 = Named(new QGroupBox(QStringLiteral("Виртуальный COM-порт")), "Frame1");
-  auto* portRow = new QHBoxLayout(frame1);
+  auto* portFrame = Named(new QGroupBox(QStringLiteral("Виртуальный COM-порт")), "Frame1");
+  auto* portRow = new QHBoxLayout(portFrame);
   auto* portChoice = Named(new QToolButton, "PortChoice");
   portChoice->setText(QStringLiteral("…"));
   portChoice->setToolTip(QStringLiteral("Выбрать порт из найденных на компьютере"));
@@ -126,28 +126,28 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
   portChoice->setMenu(portMenu_);
   portMenu_->setObjectName(QStringLiteral("PortMenu"));
   connect(portMenu_, &QMenu::aboutToShow, this, &SettingsWindow::FillPortMenu);
-  portRow->addWidget(text4_, 1);
+  portRow->addWidget(portField_, 1);
   portRow->addWidget(portChoice);
 
-  auto* command3 = Named(new QPushButton(QStringLiteral("Проверить соединение")), "Command3");
-  auto* command1 = Named(new QPushButton(QStringLiteral("ОК")), "Command1");
-  auto* command2 = Named(new QPushButton(QStringLiteral("Отмена")), "Command2");
-  connect(command1, &QPushButton::clicked, this, &SettingsWindow::Command1_Click);
-  connect(command2, &QPushButton::clicked, this, &SettingsWindow::Command2_Click);
-  connect(command3, &QPushButton::clicked, this, &SettingsWindow::Command3_Click);
+  auto* checkButton = Named(new QPushButton(QStringLiteral("Проверить соединение")), "Command3");
+  auto* okButton = Named(new QPushButton(QStringLiteral("ОК")), "Command1");
+  auto* cancelButton = Named(new QPushButton(QStringLiteral("Отмена")), "Command2");
+  connect(okButton, &QPushButton::clicked, this, &SettingsWindow::SaveAndClose);
+  connect(cancelButton, &QPushButton::clicked, this, &SettingsWindow::Cancel);
+  connect(checkButton, &QPushButton::clicked, this, &SettingsWindow::CheckConnection);
 
   auto* left = new QVBoxLayout;
-  left->addWidget(frame2);
-  left->addWidget(frame3);
-  left->addWidget(frame4);
+  left->addWidget(ratioFrame);
+  left->addWidget(delayFrame);
+  left->addWidget(speedFrame);
   left->addStretch();
 
   auto* right = new QVBoxLayout;
-  right->addWidget(frame1);
-  right->addWidget(command3);
+  right->addWidget(portFrame);
+  right->addWidget(checkButton);
   right->addSpacing(12);
-  right->addWidget(check1_);
-  right->addWidget(label6);
+  right->addWidget(optimisationBox_);
+  right->addWidget(optimisationNote);
   right->addStretch();
 
   auto* columns = new QHBoxLayout;
@@ -157,8 +157,8 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  buttons->addWidget(command1);
-  buttons->addWidget(command2);
+  buttons->addWidget(okButton);
+  buttons->addWidget(cancelButton);
 
   auto* root = new QVBoxLayout(this);
   root->addLayout(columns);
@@ -169,38 +169,38 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
 void SettingsWindow::Load() {
   // The profile in use, not the file: it is what the machine runs with now.
   const MachineProfile& profile = link_.profile();
-  text1_->setText(Text(FieldText(profile.xRatio)));
-  text2_->setText(Text(FieldText(profile.yRatio)));
-  text3_->setText(Text(FieldText(profile.zRatio)));
-  text5_->setText(Text(IntText(profile.idleDelay)));
-  check1_->setChecked(profile.optim == 1);
-  text4_->setText(Text(profile.port));
-  combo1_->clear();
-  for (const char* rate : kBaudRates) combo1_->addItem(QString::fromLatin1(rate));
-  combo1_->setCurrentText(QString::number(profile.baud));
+  xRatioField_->setText(Text(FieldText(profile.xRatio)));
+  yRatioField_->setText(Text(FieldText(profile.yRatio)));
+  zRatioField_->setText(Text(FieldText(profile.zRatio)));
+  idleDelayField_->setText(Text(IntText(profile.idleDelay)));
+  optimisationBox_->setChecked(profile.optim == 1);
+  portField_->setText(Text(profile.port));
+  baudField_->clear();
+  for (const char* rate : kBaudRates) baudField_->addItem(QString::fromLatin1(rate));
+  baudField_->setCurrentText(QString::number(profile.baud));
 }
 
 // The window has no keys of its own: the profile is written on "ОК" only.
 void SettingsWindow::Unload() {}
 
-void SettingsWindow::Command1_Click() {
+void SettingsWindow::SaveAndClose() {
   SettingsFields fields;
-  fields.xRatio = text1_->text().toStdString();
-  fields.yRatio = text2_->text().toStdString();
-  fields.zRatio = text3_->text().toStdString();
-  fields.delay = text5_->text().toStdString();
-  fields.baud = combo1_->currentText().toStdString();
-  fields.port = text4_->text().toStdString();
-  fields.optimised = check1_->isChecked();
+  fields.xRatio = xRatioField_->text().toStdString();
+  fields.yRatio = yRatioField_->text().toStdString();
+  fields.zRatio = zRatioField_->text().toStdString();
+  fields.delay = idleDelayField_->text().toStdString();
+  fields.baud = baudField_->currentText().toStdString();
+  fields.port = portField_->text().toStdString();
+  fields.optimised = optimisationBox_->isChecked();
 
   const FieldsReading reading = ReadSettingsFields(fields);
   if (!reading.ok()) {
     link_.frontend().ShowMessage(texts::kTitleError, reading.message);
-    QWidget* bad = combo1_;
-    if (reading.badField == SettingsField::XRatio) bad = text1_;
-    if (reading.badField == SettingsField::YRatio) bad = text2_;
-    if (reading.badField == SettingsField::ZRatio) bad = text3_;
-    if (reading.badField == SettingsField::Delay) bad = text5_;
+    QWidget* bad = baudField_;
+    if (reading.badField == SettingsField::XRatio) bad = xRatioField_;
+    if (reading.badField == SettingsField::YRatio) bad = yRatioField_;
+    if (reading.badField == SettingsField::ZRatio) bad = zRatioField_;
+    if (reading.badField == SettingsField::Delay) bad = idleDelayField_;
     bad->setFocus();
     return;
   }
@@ -231,11 +231,12 @@ void SettingsWindow::Command1_Click() {
   CloseWindow();
 }
 
-void SettingsWindow::Command2_Click() { CloseWindow(); }
+void SettingsWindow::Cancel() { CloseWindow(); }
 
-void SettingsWindow::Command3_Click() {
+void SettingsWindow::CheckConnection() {
   try {
-    Reconnect(link_, text4_->text().toStdString(), combo1_->currentText().toStdString(), true);
+    Reconnect(link_, portField_->text().toStdString(), baudField_->currentText().toStdString(),
+              true);
   } catch (const LinkError&) {
     // The read failure has been shown and StopFlag set.
   }
@@ -255,7 +256,7 @@ void SettingsWindow::FillPortMenu() {
     devices = devices || !sim;
     QAction* action = portMenu_->addAction(sim ? SimulatedCaption(port) : Text(port));
     const QString name = Text(port);
-    connect(action, &QAction::triggered, this, [this, name] { text4_->setText(name); });
+    connect(action, &QAction::triggered, this, [this, name] { portField_->setText(name); });
   }
 }
 

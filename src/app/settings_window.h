@@ -25,21 +25,21 @@ class SettingsWindow : public ModeWindow {
   void Unload() override;
 
  private:
-  void Command1_Click();  // "ОК"
-  void Command2_Click();  // "Отмена"
-  void Command3_Click();  // "Проверить соединение"
+  void SaveAndClose();     // "ОК" (Command1)
+  void Cancel();           // "Отмена" (Command2)
+  void CheckConnection();  // "Проверить соединение" (Command3)
   void FillPortMenu();
   void CloseWindow();
 
   Link& link_;
   SettingsStore& settings_;
-  QLineEdit* text1_;  // X ratio
-  QLineEdit* text2_;  // Y ratio
-  QLineEdit* text3_;  // Z ratio
-  QLineEdit* text4_;  // port
-  QLineEdit* text5_;  // idle delay
-  QComboBox* combo1_;  // baud
-  QCheckBox* check1_;  // optimisation
+  QLineEdit* xRatioField_;      // Text1
+  QLineEdit* yRatioField_;      // Text2
+  QLineEdit* zRatioField_;      // Text3
+  QLineEdit* portField_;        // Text4
+  QLineEdit* idleDelayField_;   // Text5
+  QComboBox* baudField_;        // Combo1
+  QCheckBox* optimisationBox_;  // Check1
   QMenu* portMenu_;
 };
 

@@ -39,22 +39,22 @@ ConnectivityWindow::ConnectivityWindow(Frontend& frontend, QWidget* parent)
     grid->addWidget(cell, (k - 1) / 3, (k - 1) % 3);
   }
 
-  number_ = new QLineEdit(QStringLiteral("Text2"), this);
-  number_->setObjectName(QStringLiteral("Text2"));
-  auto* next = new QPushButton(QStringLiteral("Дальше"), this);
-  next->setObjectName(QStringLiteral("Command1"));
-  auto* include = new QPushButton(QStringLiteral("Включить"), this);
-  include->setObjectName(QStringLiteral("Command2"));
-  auto* show = new QPushButton(QStringLiteral("Показать"), this);
-  show->setObjectName(QStringLiteral("Command3"));
+  numberField_ = new QLineEdit(QStringLiteral("Text2"), this);
+  numberField_->setObjectName(QStringLiteral("Text2"));
+  auto* nextButton = new QPushButton(QStringLiteral("Дальше"), this);
+  nextButton->setObjectName(QStringLiteral("Command1"));
+  auto* includeButton = new QPushButton(QStringLiteral("Включить"), this);
+  includeButton->setObjectName(QStringLiteral("Command2"));
+  auto* showButton = new QPushButton(QStringLiteral("Показать"), this);
+  showButton->setObjectName(QStringLiteral("Command3"));
   listField_ = new QLineEdit(this);
   listField_->setObjectName(QStringLiteral("Text1"));
 
   auto* controls = new QVBoxLayout;
-  controls->addWidget(number_);
-  controls->addWidget(show);
-  controls->addWidget(next);
-  controls->addWidget(include);
+  controls->addWidget(numberField_);
+  controls->addWidget(showButton);
+  controls->addWidget(nextButton);
+  controls->addWidget(includeButton);
   controls->addStretch();
 
   // The cells stay a tight square however tall the buttons beside them are.
@@ -79,9 +79,9 @@ ConnectivityWindow::ConnectivityWindow(Frontend& frontend, QWidget* parent)
     cell->setPalette(palette);
   }
 
-  connect(next, &QPushButton::clicked, this, &ConnectivityWindow::OnNext);
-  connect(include, &QPushButton::clicked, this, &ConnectivityWindow::OnInclude);
-  connect(show, &QPushButton::clicked, this, &ConnectivityWindow::OnShow);
+  connect(nextButton, &QPushButton::clicked, this, &ConnectivityWindow::NextPattern);
+  connect(includeButton, &QPushButton::clicked, this, &ConnectivityWindow::IncludePattern);
+  connect(showButton, &QPushButton::clicked, this, &ConnectivityWindow::ShowTypedPattern);
 }
 
 void ConnectivityWindow::Load() {
@@ -94,24 +94,24 @@ bool ConnectivityWindow::CellShownSet(int k) const {
   return cells_[k - 1]->palette().color(QPalette::Window) == SetColour(this);
 }
 
-void ConnectivityWindow::OnNext() {
+void ConnectivityWindow::NextPattern() {
   list_.Next();
   ShowPattern();
 }
 
-void ConnectivityWindow::OnInclude() {
+void ConnectivityWindow::IncludePattern() {
   list_.SetList(listField_->text().toStdString());
   list_.Include();
   listField_->setText(ToQString(list_.list()));
   ShowPattern();
 }
 
-void ConnectivityWindow::OnShow() {
-  if (list_.Show(number_->text().toStdString())) ShowPattern();
+void ConnectivityWindow::ShowTypedPattern() {
+  if (list_.Show(numberField_->text().toStdString())) ShowPattern();
 }
 
 void ConnectivityWindow::ShowPattern() {
-  number_->setText(ToQString(list_.NumberText()));
+  numberField_->setText(ToQString(list_.NumberText()));
   const auto cells = list_.Cells();
   for (int k = 1; k <= kPatternCells; ++k) {
     QPalette palette = cells_[k - 1]->palette();

@@ -27,15 +27,15 @@ class ConnectivityWindow : public QWidget {
   bool CellShownSet(int k) const;
 
  private:
-  void OnNext();
-  void OnInclude();
-  void OnShow();
+  void NextPattern();       // "Дальше" (Command1)
+  void IncludePattern();    // "Включить" (Command2)
+  void ShowTypedPattern();  // "Показать" (Command3)
   // Number into Text2, the cells painted from it.
   void ShowPattern();
 
   ConnectivityList list_;
   std::array<QLabel*, kPatternCells> cells_{};  // Label1(1 … 9)
-  QLineEdit* number_ = nullptr;                 // Text2
+  QLineEdit* numberField_ = nullptr;            // Text2
   QLineEdit* listField_ = nullptr;              // Text1
 };
 
