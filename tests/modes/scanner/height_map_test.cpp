@@ -1,0 +1,68 @@
+#include "modes/scanner/height_map.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace vertolin {
+namespace {
+
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+
+TEST(HeightMapTest, NormalisationStretchesToGreyLevels) {
+  struct Case {
+    std::vector<std::int32_t> raw;
+    std::vector<std::int32_t> grey;
+    bool flat = false;
+  };
+  const Case cases[] = {
+      {{40, 90, 140}, {0, 128, 255}},    // 127.5 rounds to even
+      {{0, 1, 5, 510}, {0, 0, 2, 255}},  // 0.5 and 2.5 too
+      {{40, 90, 140, 90, 40, 140}, {0, 128, 255, 128, 0, 255}},
+      {{7, 7, 7}, {0, 0, 0}, true},
+      {{0, 0, 0}, {0, 0, 0}, true},
+      {{2000, 2000, 2000}, {0, 0, 0}, true},
+      {{3000, 2500}, {255, 128}},  // lo starts at 2000
+      {{-100, -50}, {0, 128}},     // hi starts at 0
+      {{kMin, kMax, 0}, {0, 255, 128}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.raw));
+    HeightMap map(static_cast<int>(c.raw.size()), 1);
+    map.values() = c.raw;
+    EXPECT_EQ(NormaliseHeights(map).flat, c.flat);
+    EXPECT_EQ(map.values(), c.grey);
+  }
+}
+
+TEST(HeightMapTest, NodesAreAddressedByColumnAndRow) {
+  HeightMap map(3, 2);
+  map.Set(3, 1, 5);
+  map.Set(1, 2, 9);
+  EXPECT_EQ(map.values(), (std::vector<std::int32_t>{0, 0, 5, 9, 0, 0}));
+  EXPECT_EQ(map.At(3, 1), 5);
+  EXPECT_TRUE(HeightMap(0, 5).empty());
+}
+
+TEST(HeightMapTest, DryRunValuesAreUnitsTimes255RoundedAndClipped) {
+  const std::vector<double> units = {0.0, 0.5, 0.25, 0.9999, 1.0, 7.0, -0.5, NAN};
+  const std::vector<std::int32_t> expected = {0, 128, 64, 255, 255, 255, 0, 0};
+  std::size_t next = 0;
+  DryRunValues values([&] { return units[next++]; });
+  std::vector<std::int32_t> got;
+  for (std::size_t i = 0; i < units.size(); ++i) got.push_back(values.Next());
+  EXPECT_EQ(got, expected);
+
+  DryRunValues clock = DryRunValues::SeededFromClock();
+  for (int i = 0; i < 1000; ++i) {
+    const std::int32_t value = clock.Next();
+    EXPECT_GE(value, 0);
+    EXPECT_LE(value, 255);
+  }
+}
+
+}  // namespace
+}  // namespace vertolin
