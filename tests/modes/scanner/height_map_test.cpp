@@ -23,7 +23,6 @@ TEST(HeightMapTest, NormalisationStretchesToGreyLevels) {
       {{0, 1, 5, 510}, {0, 0, 2, 255}},  // 0.5 and 2.5 too
       {{40, 90, 140, 90, 40, 140}, {0, 128, 255, 128, 0, 255}},
       {{7, 7, 7}, {0, 0, 0}, true},
-      {{0, 0, 0}, {0, 0, 0}, true},
       {{2000, 2000, 2000}, {0, 0, 0}, true},
       {{3000, 2500}, {255, 128}},  // lo starts at 2000
       {{-100, -50}, {0, 128}},     // hi starts at 0
@@ -38,15 +37,6 @@ TEST(HeightMapTest, NormalisationStretchesToGreyLevels) {
   }
 }
 
-TEST(HeightMapTest, NodesAreAddressedByColumnAndRow) {
-  HeightMap map(3, 2);
-  map.Set(3, 1, 5);
-  map.Set(1, 2, 9);
-  EXPECT_EQ(map.values(), (std::vector<std::int32_t>{0, 0, 5, 9, 0, 0}));
-  EXPECT_EQ(map.At(3, 1), 5);
-  EXPECT_TRUE(HeightMap(0, 5).empty());
-}
-
 TEST(HeightMapTest, DryRunValuesAreUnitsTimes255RoundedAndClipped) {
   const std::vector<double> units = {0.0, 0.5, 0.25, 0.9999, 1.0, 7.0, -0.5, NAN};
   const std::vector<std::int32_t> expected = {0, 128, 64, 255, 255, 255, 0, 0};
@@ -55,13 +45,6 @@ TEST(HeightMapTest, DryRunValuesAreUnitsTimes255RoundedAndClipped) {
   std::vector<std::int32_t> got;
   for (std::size_t i = 0; i < units.size(); ++i) got.push_back(values.Next());
   EXPECT_EQ(got, expected);
-
-  DryRunValues clock = DryRunValues::SeededFromClock();
-  for (int i = 0; i < 1000; ++i) {
-    const std::int32_t value = clock.Next();
-    EXPECT_GE(value, 0);
-    EXPECT_LE(value, 255);
-  }
 }
 
 }  // namespace

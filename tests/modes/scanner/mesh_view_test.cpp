@@ -11,9 +11,6 @@ namespace vertolin {
 namespace {
 
 TEST(MeshViewTest, DefaultFieldsGiveTheBoxAndCells) {
-  EXPECT_EQ(PictureSide("200"), 200);
-  EXPECT_EQ(PictureSide("12,5"), 12);
-  EXPECT_EQ(PictureSide("x"), std::nullopt);
   const std::optional<BoxSize> box = BoxForPicture(200, 200);
   ASSERT_EQ(box, (BoxSize{222, 222}));
   EXPECT_EQ(BoxForPicture(-1, 200), std::nullopt);

@@ -23,7 +23,6 @@ TEST(ScanPlanTest, FieldsGiveThePitchesOrTheRefusal) {
       {{"6", "5", "120", "50", 0.005, 0.005}, {}, 4800, 2500},
       {{"4", "5", "120", "50", 0.005, 0.005}, {}, 8000, 2500},  // even is enough
       {{"2", "3", "1", "1", 0.25, -0.25}, {}, 4, -2},           // the smallest; Y reversed
-      {{"6", "5", "120,5", "50.5", 0.5, 0.5}, {}, 48, 25},      // 48.2, 25.25
       {{"5", "5", "120", "50", 0.005, 0.005}, texts::kMeshXNotEven},
       {{"6", "4", "120", "50", 0.005, 0.005}, texts::kMeshYNotOdd},
       {{"6", "", "120", "50", 0.005, 0.005}, texts::kMeshYNotOdd},  // empty reads as 0
