@@ -34,11 +34,7 @@ inline bool Reference(CuttingFilter filter, PixelImage& p) {
         case CuttingFilter::ST: {
           const double grey =
               RoundHalfEven(0.3 * p.bytes()[at + 2] + 0.59 * p.bytes()[at + 1] + 0.11 * p.bytes()[at]);
-          if (grey >= 100) {
-            p.SetGrey(x, y, 255);
-          } else {
-            p.SetGrey(x, y, static_cast<std::uint8_t>(grey));
-          }
+          p.SetGrey(x, y, grey >= 100 ? 255 : static_cast<std::uint8_t>(grey));
           break;
         }
         case CuttingFilter::CN: {
@@ -53,15 +49,12 @@ inline bool Reference(CuttingFilter filter, PixelImage& p) {
           p.SetGrey(x, y, static_cast<std::uint8_t>(RoundHalfEven(s)));
           break;
         }
-        case CuttingFilter::CR: {
-          if (!IsDark(p, x, y)) break;
-          if (std::find(kRemovalCodeList.begin(), kRemovalCodeList.end(), Code(p, x, y)) !=
-              kRemovalCodeList.end()) {
+        case CuttingFilter::CR:
+          if (IsDark(p, x, y) && std::count(kRemovalCodeList.begin(), kRemovalCodeList.end(), Code(p, x, y)) == 1) {
             p.SetGrey(x, y, 255);
             changed = true;
           }
           break;
-        }
         case CuttingFilter::CL: {
           if (!IsDark(snapshot, x, y)) break;
           int dark = 0;
