@@ -56,7 +56,7 @@ void WindowJob(benchmark::State& state) {
   SettingsStore settings(Settings(), frontend);
   Link link(frontend);
   link.Open(board.path(), 115200);
-  EngravingWindow window(link, settings, WindowFlavour::Gradation);
+  EngravingWindow window(link, settings, formats::kGradation);
   window.Load();
   window.show();
   window.findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
@@ -100,7 +100,7 @@ void HeadlessJob(benchmark::State& state) {
   link.Open(board.path(), 115200);
   PixelImage picture = LoadPictureFile(Picture()).picture->image;
   for (auto _ : state) {
-    WindowLink window(link, WindowFlavour::Gradation);
+    WindowLink window(link, formats::kGradation);
     window.SetDriveSwitch([] { return true; });
     SettingsFields fields;
     NoProgress progress;

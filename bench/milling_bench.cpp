@@ -83,7 +83,7 @@ struct Bench {
   QuietFrontend frontend;
   Link link{frontend};
   std::int64_t lines = 0;
-  WindowLink window{link, WindowFlavour::Milling};
+  WindowLink window{link, formats::kRouter};
   MillingSession session{window};
   Fields fields;
   NoView view;

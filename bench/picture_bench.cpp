@@ -95,7 +95,7 @@ void EngravePrint(benchmark::State& state) {
     std::ostream out(&buffer);
     Link link(frontend);
     link.Attach(std::make_unique<PrintPort>(out, 'P'));
-    WindowLink window(link, WindowFlavour::Gradation);
+    WindowLink window(link, formats::kGradation);
     window.SetDriveSwitch([] { return true; });
     FixedFields fields;
     NoProgress progress;

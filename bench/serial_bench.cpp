@@ -18,11 +18,10 @@ void AcknowledgedLines(benchmark::State& state) {
     state.SkipWithError("the board's port did not open");
     return;
   }
-  WindowLink window(link, WindowFlavour::Milling);
+  WindowLink window(link, formats::kRouter);
   window.SetDriveSwitch([] { return true; });
-  window.SetScaleSource([] { return StepScale{1, 1, 1}; });
   for (auto _ : state) {
-    window.SendStep({1, -1, 0, 400}, true);
+    window.SendStep({1, -1, 0, 400}, {1, 1, 1}, true);
   }
   state.SetItemsProcessed(state.iterations());
   state.counters["lines_per_second"] =

@@ -14,7 +14,6 @@ class QuietFrontend : public Frontend {
 
   void ShowMessage(std::string_view, std::string_view) override {}
   bool AskYesNo(std::string_view, std::string_view) override { return true; }
-  int ShowInterruptDialog() override { return 0; }
   void ShowFirmwareWarning(std::string_view) override {}
   void RunPendingEvents() override {
     if (events_) events_();

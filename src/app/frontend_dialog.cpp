@@ -4,7 +4,6 @@
 #include <QMessageBox>
 
 #include "ui/firmware_warning_dialog.h"
-#include "modes/milling/interruption_dialog.h"
 
 namespace vertolin {
 
@@ -30,11 +29,6 @@ bool DialogFrontend::AskYesNo(std::string_view title, std::string_view text) {
   QMessageBox box(QMessageBox::Question, DisplayText(title), DisplayText(text),
                   QMessageBox::Yes | QMessageBox::No, owner_);
   return box.exec() == QMessageBox::Yes;
-}
-
-int DialogFrontend::ShowInterruptDialog() {
-  if (link_ == nullptr || settings_ == nullptr) return 0;
-  return InterruptionDialog::Ask(*link_, *settings_, owner_);
 }
 
 void DialogFrontend::ShowFirmwareWarning(std::string_view text) {

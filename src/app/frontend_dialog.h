@@ -1,5 +1,5 @@
 // The core's frontend for the windows: message boxes, the stop question, the
-// interruption and firmware dialogs, and the Qt event loop.
+// firmware dialog, and the Qt event loop.
 #pragma once
 
 #include <QString>
@@ -21,7 +21,6 @@ class DialogFrontend : public Frontend {
 
   void ShowMessage(std::string_view title, std::string_view text) override;
   bool AskYesNo(std::string_view title, std::string_view text) override;
-  int ShowInterruptDialog() override;
   void ShowFirmwareWarning(std::string_view text) override;
   void RunPendingEvents() override;
 

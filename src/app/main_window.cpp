@@ -41,7 +41,7 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
   connect(AddEntry(etching, "etching_cl", QStringLiteral("Градации / картины")),
           &QAction::triggered, this, [this] {
             OpenChild(QStringLiteral("etching_cl"), [this] {
-              return new EngravingWindow(link_, settings_, WindowFlavour::Gradation);
+              return new EngravingWindow(link_, settings_, formats::kGradation);
             });
           });
   AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты"))->setEnabled(false);
@@ -51,7 +51,7 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
   connect(AddEntry(bar, "wood_cl", QStringLiteral("Выжигание по дереву")), &QAction::triggered,
           this, [this] {
             OpenChild(QStringLiteral("wood_cl"), [this] {
-              return new EngravingWindow(link_, settings_, WindowFlavour::WoodBurning);
+              return new EngravingWindow(link_, settings_, formats::kWoodBurning);
             });
           });
   connect(AddEntry(bar, "settings_cl", QStringLiteral("Настройка")), &QAction::triggered, this,

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "settings/machine_profile.h"
+#include "settings/mode_settings.h"
 #include "settings/settings_store.h"
 #include "cli/print_port.h"
 #include "figures/figure_set.h"
@@ -19,6 +20,7 @@
 #include "link/window_link.h"
 #include "modes/engraving/raster_job.h"
 #include "modes/milling/milling_session.h"
+#include "modes/positioning/manual_move.h"
 #include "picture/picture_file.h"
 #include "util/size_coupling.h"
 #include "util/numbers.h"
@@ -48,15 +50,14 @@ constexpr std::string_view kUsage =
     "  relief PICTURE        clear the dark areas as a relief by rounds of outlines\n"
     "                        one tool width apart; keys and --return as for mill\n";
 
-// Messages go to standard error; questions are answered "stop", because
-// nobody is there to answer them.
-class ConsoleFrontend : public Frontend {
+// Messages go to standard error; questions and the interruption dialog are
+// answered "stop", because nobody is there to answer them.
+class ConsoleFrontend : public Frontend, public InterruptionPrompt {
  public:
   ConsoleFrontend(std::ostream& err, const volatile std::sig_atomic_t* interrupts)
       : err_(err), interrupts_(interrupts) {}
 
   void Attach(Link* link) { link_ = link; }
-  bool StoppedByPerson() const { return stopped_; }
 
   void ShowMessage(std::string_view title, std::string_view text) override {
     err_ << title << ": ";
@@ -69,14 +70,10 @@ class ConsoleFrontend : public Frontend {
 
   bool AskYesNo(std::string_view title, std::string_view text) override {
     ShowMessage(title, text);
-    stopped_ = true;
     return true;
   }
 
-  int ShowInterruptDialog() override {
-    stopped_ = true;
-    return 0;
-  }
+  bool GoOn() override { return false; }
 
   void ShowFirmwareWarning(std::string_view text) override {
     ShowMessage("Внимание", text.empty() ? texts::kWarningWrongFirmware : text);
@@ -87,7 +84,6 @@ class ConsoleFrontend : public Frontend {
     const std::sig_atomic_t count = *interrupts_;
     if (count == seen_) return;
     seen_ = count;
-    stopped_ = true;
     link_->RequestStop();
     if (count >= 2) link_->SetClosing(true);  // the person insists: leave any wait
   }
@@ -96,7 +92,6 @@ class ConsoleFrontend : public Frontend {
   std::ostream& err_;
   const volatile std::sig_atomic_t* interrupts_;
   Link* link_ = nullptr;
-  bool stopped_ = false;
   std::sig_atomic_t seen_ = 0;
 };
 
@@ -172,25 +167,6 @@ struct Context {
   Link& link;
 };
 
-// The three move fields, each a number, as the positioning window checks them.
-std::optional<std::array<double, 3>> ReadMoveFields(Context& context) {
-  static constexpr std::string_view kMessages[3] = {
-      "Введите число в поле для перемещения по 1-ой оси!",
-      "Введите число в поле для перемещения по 2-ой оси!",
-      "Введите число в поле для перемещения по 3-ей оси!",
-  };
-  std::array<double, 3> values{};
-  for (int axis = 0; axis < 3; ++axis) {
-    const auto value = ParseNumber(context.options.args[axis]);
-    if (!value) {
-      context.frontend.ShowMessage("Ошибка", kMessages[axis]);
-      return std::nullopt;
-    }
-    values[axis] = *value;
-  }
-  return values;
-}
-
 int Query(Context& context) {
   std::string reply;
   if (context.options.print) {
@@ -205,43 +181,54 @@ int Query(Context& context) {
 }
 
 // The window's handshake; with --print the board is taken to be the one the
-// window needs (or --kind). On a failure the person is told why and nothing
-// is returned. The tool's drive switch is always ticked.
-std::optional<char> Handshake(Context& context, WindowLink& window, std::string_view required) {
+// window needs (or --kind). On a failure the person is told why and the exit
+// status is given instead: a board with the wrong firmware is not a lost link.
+// The tool's drive switch is always ticked; the interruption dialog answers
+// "stop".
+struct Handshaken {
+  char kind = 0;
+  int failure = kCliDone;  // not kCliDone: the handshake failed
+};
+Handshaken Handshake(Context& context, WindowLink& window) {
   window.SetDriveSwitch([] { return true; });
-  if (context.options.print) return required.empty() ? context.options.kind : required[0];
+  window.SetInterruptionPrompt(&context.frontend);
+  const std::string_view required = window.format().kind;
+  if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
   const HandshakeResult handshake = RunHandshake(context.link, required);
-  if (handshake.driveEnabled) return handshake.kindLetter;
+  if (handshake.driveEnabled) return {handshake.kindLetter};
   context.frontend.ShowMessage("Vertolin", handshake.status);
   if (handshake.warning != HandshakeResult::Warning::None) {
     context.frontend.ShowFirmwareWarning(handshake.WarningText());
   }
-  return std::nullopt;
+  return {0, handshake.warning == HandshakeResult::Warning::WrongFirmware ? kCliWrongBoard
+                                                                          : kCliLinkError};
 }
 
 int Move(Context& context) {
-  const auto distances = ReadMoveFields(context);
+  const auto distances = ReadTypedMoveOrTell(context.frontend, context.options.args[0],
+                                             context.options.args[1], context.options.args[2]);
   if (!distances) return kCliRefused;
-  WindowLink window(context.link, WindowFlavour::Positioning);
-  const auto kind = Handshake(context, window, kAnyKind);
-  if (!kind) return kCliLinkError;
-  window.SetKindLetter(*kind);
+  WindowLink window(context.link, formats::kPositioning);
+  const Handshaken handshake = Handshake(context, window);
+  if (handshake.failure != kCliDone) return handshake.failure;
+  window.SetKindLetter(handshake.kind);
   window.ArduinoMoveMM((*distances)[0], (*distances)[1], (*distances)[2]);
   return kCliDone;
 }
 
-// The tool's exit status for how a job ended: a stop is the person's when
-// they asked for it (Ctrl-C, a question answered), else the link's.
-int ExitStatus(Context& context, JobOutcome outcome) {
-  switch (outcome) {
+// The tool's exit status for how a job ended.
+int ExitStatus(const JobResult& result) {
+  switch (result.outcome) {
     case JobOutcome::Done:
       return kCliDone;
     case JobOutcome::Refused:
       return kCliRefused;
     case JobOutcome::Stopped:
+      return kCliStopped;
+    case JobOutcome::LinkLost:
       break;
   }
-  return context.frontend.StoppedByPerson() ? kCliStopped : kCliLinkError;
+  return kCliLinkError;
 }
 
 // A 24-bit picture for a job, or a message and nothing.
@@ -263,9 +250,9 @@ std::optional<PixelImage> LoadJobPicture(Context& context, std::string_view impo
 class SettingsRasterFields : public RasterFields {
  public:
   SettingsRasterFields(const SettingsStore& settings, bool returnToStart, double xRatio, int width)
-      : width_(settings.ReadSetting("Etching_width", "200")),
-        dark_(settings.ReadSetting("Etching_delay", "4000")),
-        light_(settings.ReadSetting("Etching_min", "0")),
+      : width_(keys::kEtchWidth.Read(settings)),
+        dark_(keys::kEtchDelay.Read(settings)),
+        light_(keys::kEtchMin.Read(settings)),
         steps_(StepsPerPixelForWidth(width_, xRatio, width).value_or("")),
         returnToStart_(returnToStart) {}
 
@@ -290,20 +277,20 @@ class NoProgress : public RasterProgress {
   void ShowAll() override {}
 };
 
-int RunRaster(Context& context, WindowFlavour flavour) {
-  const bool laser = flavour == WindowFlavour::Gradation;
+int RunRaster(Context& context, const LinkFormat& format) {
   auto picture = LoadJobPicture(context, kEngravingImpossibleText);
   if (!picture) return kCliRefused;
-  WindowLink window(context.link, flavour);
-  if (!Handshake(context, window, laser ? "PT" : "BT")) return kCliLinkError;
+  WindowLink window(context.link, format);
+  const Handshaken handshake = Handshake(context, window);
+  if (handshake.failure != kCliDone) return handshake.failure;
   const SettingsRasterFields fields(context.settings, context.options.returnToStart,
                                     context.link.profile().xRatio, picture->width());
   NoProgress progress;
-  return ExitStatus(context, RunRasterJob(window, *picture, fields, progress));
+  return ExitStatus(RunRasterJob(window, *picture, fields, progress));
 }
 
-int Engrave(Context& context) { return RunRaster(context, WindowFlavour::Gradation); }
-int Burn(Context& context) { return RunRaster(context, WindowFlavour::WoodBurning); }
+int Engrave(Context& context) { return RunRaster(context, formats::kGradation); }
+int Burn(Context& context) { return RunRaster(context, formats::kWoodBurning); }
 
 int Figures(Context& context) {
   const auto picture = LoadJobPicture(context, kMillingImpossibleText);
@@ -316,10 +303,10 @@ int Figures(Context& context) {
 class SettingsMillingFields : public MillingFields {
  public:
   SettingsMillingFields(const SettingsStore& settings, bool returnToOrigin)
-      : width_(settings.ReadSetting("cncrez_width", "200")),
-        depth_(settings.ReadSetting("cncrez_depth", "10")),
-        diameter_(settings.ReadSetting("mill_diameter", "3")),
-        delay_(settings.ReadSetting("SM_mill_delay", "4000")),
+      : width_(keys::kMillWidth.Read(settings)),
+        depth_(keys::kMillDepth.Read(settings)),
+        diameter_(keys::kMillDiameter.Read(settings)),
+        delay_(keys::kMillDelay.Read(settings)),
         returnToOrigin_(returnToOrigin) {}
 
   std::string Width() const override { return width_; }
@@ -348,28 +335,29 @@ enum class MillingJob { Selected, All, Relief };
 int RunMilling(Context& context, MillingJob job) {
   const auto picture = LoadJobPicture(context, kMillingImpossibleText);
   if (!picture) return kCliRefused;
-  WindowLink window(context.link, WindowFlavour::Milling);
-  if (!Handshake(context, window, "MT")) return kCliLinkError;
+  WindowLink window(context.link, formats::kRouter);
+  const Handshaken handshake = Handshake(context, window);
+  if (handshake.failure != kCliDone) return handshake.failure;
   const SettingsMillingFields fields(context.settings, context.options.returnToStart);
   NoMillingView view;
   MillingSession session(window);
   session.Reset();
   session.LoadPicture(*picture);
-  JobOutcome outcome = JobOutcome::Done;
+  JobResult result;
   switch (job) {
     case MillingJob::Selected:
       session.Parse(view);
-      outcome = session.MillSelected(context.options.figure, fields, view);
+      result = session.MillSelected(context.options.figure, fields, view);
       break;
     case MillingJob::All:
       session.Parse(view);
-      outcome = session.MillAll(fields, view);
+      result = session.MillAll(fields, view);
       break;
     case MillingJob::Relief:
-      outcome = session.Relief(fields, view);
+      result = session.Relief(fields, view);
       break;
   }
-  return ExitStatus(context, outcome);
+  return ExitStatus(result);
 }
 
 int Mill(Context& context) { return RunMilling(context, MillingJob::Selected); }
@@ -443,7 +431,8 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
   } catch (const MoveRefused&) {
     return kCliRefused;
   } catch (const LinkError&) {
-    return frontend.StoppedByPerson() ? kCliStopped : kCliLinkError;
+    const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
+    return lost ? kCliLinkError : kCliStopped;
   }
 }
 

@@ -16,6 +16,7 @@ enum CliStatus : int {
   kCliUsage = 2,
   kCliLinkError = 3,
   kCliStopped = 4,   // stopped by the person
+  kCliWrongBoard = 5,  // the board answered with another firmware than the job needs
 };
 
 struct CliStreams {

@@ -38,7 +38,7 @@ void Link::FailRead() {
   // A port closed under a wait by the program's own shutdown is no failure
   // to tell the person about.
   if (!closing_) frontend().ShowMessage(texts::kTitleVertolin, texts::kReadError);
-  RequestStop();
+  RequestStop(StopCause::LinkLost);
   throw LinkError();
 }
 

@@ -39,10 +39,20 @@ class Link {
   int lastOpenError() const { return lastOpenError_; }
   SerialPort* port() { return port_.get(); }
 
-  // The program-wide request to stop the running job.
+  // The program-wide request to stop the running job, and who made it: the
+  // person ("Стоп", closing a window, Ctrl-C) or the link itself (a read or
+  // write that failed), so that a job can tell a stop from a lost link.
+  enum class StopCause { Person, LinkLost };
   bool StopRequested() const { return stopFlag_; }
-  void RequestStop() { stopFlag_ = true; }
-  void ClearStop() { stopFlag_ = false; }
+  void RequestStop(StopCause cause = StopCause::Person) {
+    stopFlag_ = true;
+    stopCause_ = cause;
+  }
+  void ClearStop() {
+    stopFlag_ = false;
+    stopCause_ = StopCause::Person;
+  }
+  StopCause stopCause() const { return stopCause_; }
 
   // Set while the program shuts down: every wait then ends with LinkError
   // instead of waiting for a board that will never answer.
@@ -61,6 +71,7 @@ class Link {
   MachineProfile profile_;
   std::unique_ptr<SerialPort> port_;
   bool stopFlag_ = false;
+  StopCause stopCause_ = StopCause::Person;
   bool closing_ = false;
   int lastOpenError_ = 0;
 };

@@ -52,7 +52,7 @@ bool SerialWriteChecked(Link& link, std::string_view text) {
     link.ClearStop();
     return true;
   }
-  link.RequestStop();
+  link.RequestStop(Link::StopCause::LinkLost);
   return false;
 }
 

@@ -40,10 +40,10 @@ std::optional<std::array<std::int32_t, 3>> MillimetresToSteps(const Link& link, 
   return steps;
 }
 
-WindowLink::WindowLink(Link& link, WindowFlavour flavour) : link_(link), flavour_(flavour) {}
+WindowLink::WindowLink(Link& link, const LinkFormat& format) : link_(link), format_(format) {}
 
 bool WindowLink::DriveOn() const {
-  if (flavour_ == WindowFlavour::Positioning) return true;  // no drive switch there
+  if (!format_.driveSwitch) return true;
   return driveOn_ && driveOn_();
 }
 
@@ -52,8 +52,13 @@ void WindowLink::RefuseMove() {
   throw MoveRefused();
 }
 
+void WindowLink::WriteLine(std::string_view text) {
+  SerialWrite(link_, text);
+  ++linesSent_;
+}
+
 void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
-  if (flavour_ == WindowFlavour::Positioning) {
+  if (format_.readyGuard) {
     // A key repeat or click that arrives during a move is dropped, not queued.
     if (!ready_) return;
     ready_ = false;
@@ -61,7 +66,7 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   struct ReadyAgain {
     WindowLink& window;
     ~ReadyAgain() {
-      if (window.flavour_ == WindowFlavour::Positioning) window.ready_ = true;
+      if (window.format_.readyGuard) window.ready_ = true;
     }
   } readyAgain{*this};
 
@@ -71,11 +76,11 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   const std::int32_t delay = link_.profile().idleDelay;
 
   std::string text;
-  switch (flavour_) {
-    case WindowFlavour::Milling:
+  switch (format_.moveText) {
+    case LinkFormat::MoveText::WithIdleDelay:
       text = CommandLine({x, y, z, delay});
       break;
-    case WindowFlavour::Positioning: {
+    case LinkFormat::MoveText::ByKindLetter: {
       auto byKind = PositioningMoveText(kindLetter_, x, y, z, delay);
       if (!byKind) {
         link_.frontend().ShowMessage(
@@ -87,38 +92,17 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
       text = std::move(*byKind);
       break;
     }
-    default:
+    case LinkFormat::MoveText::Plain:
       text = CommandLine({x, y, z});
       break;
   }
   if (!link_.PortOpen()) return;
-  if (flavour_ == WindowFlavour::Milling || flavour_ == WindowFlavour::Positioning) {
+  if (format_.checkedMoveWrite) {
     SerialWriteChecked(link_, text);
   } else {
     SerialWrite(link_, text);
   }
   AwaitAck();
-}
-
-void WindowLink::SendStep(const JobStep& step, bool wait) {
-  switch (flavour_) {
-    case WindowFlavour::Milling:
-      SendMillingStep(step, wait);
-      break;
-    case WindowFlavour::Outlining:
-    case WindowFlavour::Cutting:
-      SendLaserStep(step, wait);
-      break;
-    case WindowFlavour::Gradation:
-    case WindowFlavour::WoodBurning:
-      SendRasterStep(step, wait);
-      break;
-    case WindowFlavour::Scanner:
-      SendScannerStep(step, wait);
-      break;
-    case WindowFlavour::Positioning:
-      break;  // the positioning window runs no jobs
-  }
 }
 
 std::array<std::int32_t, 3> WindowLink::CarrySteps(const std::array<double, 3>& displacement) {
@@ -143,63 +127,81 @@ std::array<std::int32_t, 3> WindowLink::CarrySteps(const std::array<double, 3>& 
   return steps;
 }
 
-void WindowLink::SendMillingStep(const JobStep& step, bool wait) {
-  if (link_.StopRequested()) {
-    if (link_.frontend().ShowInterruptDialog() == 0) throw LinkError();
-    link_.ClearStop();
+std::array<std::int32_t, 3> WindowLink::ScaledSteps(const JobStep& step, const StepScale& scale) {
+  switch (format_.scaling) {
+    case LinkFormat::Scaling::Carry: {
+      // The laser's third value is its switch, not a distance.
+      const bool laser = format_.stepText == LinkFormat::StepText::LaserCompact;
+      return CarrySteps({step.dx * scale.x, step.dy * scale.y, laser ? 0.0 : step.third * scale.z});
+    }
+    case LinkFormat::Scaling::WholePerPixel: {
+      const double x = step.dx * RoundHalfEven(scale.x);
+      const double y = step.dy * RoundHalfEven(scale.y);
+      if (!(std::abs(x) <= kInt32Max && std::abs(y) <= kInt32Max)) RefuseMove();
+      return {static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), 0};
+    }
+    case LinkFormat::Scaling::AsGiven:
+      break;
   }
-  const StepScale scale = scale_ ? scale_() : StepScale{};
-  const auto [x, y, z] = CarrySteps({step.dx * scale.x, step.dy * scale.y, step.third * scale.z});
-  if (DriveOn() && (step.delay > 0 || x != 0 || y != 0 || z != 0)) {
-    SerialWrite(link_, CommandLine({x, y, z, step.delay}));
-    if (wait) AwaitAck();
-  } else {
-    PauseOneMillisecond();
+  return {step.dx, step.dy, 0};
+}
+
+void WindowLink::Checkpoint(bool wait) {
+  if (!link_.StopRequested()) return;
+  switch (format_.onStop) {
+    case LinkFormat::OnStop::InterruptionDialog:
+      if (prompt_ == nullptr || !prompt_->GoOn()) throw LinkError();
+      link_.ClearStop();
+      break;
+    case LinkFormat::OnStop::Question:
+      AskToStop();
+      break;
+    case LinkFormat::OnStop::LaserOffThenQuestion:
+      LaserPause(kLaserOffPause, wait);
+      AskToStop();
+      LaserPause(kLaserOnPause, wait);
+      break;
+    case LinkFormat::OnStop::EndAtOnce:
+      throw LinkError();
+    case LinkFormat::OnStop::None:
+      break;
   }
+}
+
+void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
+  const auto [x, y, z] = ScaledSteps(step, scale);
+  std::string text;
+  switch (format_.stepText) {
+    case LinkFormat::StepText::XYZDelay:
+      if (!DriveOn() || (step.delay <= 0 && x == 0 && y == 0 && z == 0)) {
+        PauseOneMillisecond();
+        return;
+      }
+      text = CommandLine({x, y, z, step.delay});
+      break;
+    case LinkFormat::StepText::LaserCompact:
+      if (step.third != 0) laser_ = step.third;
+      if (!DriveOn() || (step.third == 0 && x == 0 && y == 0 && step.delay <= 0)) return;
+      text = WithoutTrailingZeros(CommandLine({x, y, step.third, step.delay}));
+      break;
+    case LinkFormat::StepText::XYValue:
+      if (!DriveOn()) return;
+      text = CommandLine({x, y, step.third});
+      break;
+    case LinkFormat::StepText::XYProbe:
+      if (!DriveOn()) return;
+      text = CommandLine({x, y, -2 * static_cast<std::int64_t>(step.third)});
+      break;
+  }
+  WriteLine(text);
+  if (wait) AwaitAck();
 }
 
 void WindowLink::LaserPause(std::string_view line, bool wait) {
   if (!DriveOn() || laser_ <= 0) return;
-  SerialWrite(link_, line);
+  WriteLine(line);
   // This wait is part of the stop itself, so StopFlag does not end it.
   if (wait) WaitForAck();
-}
-
-void WindowLink::SendLaserStep(const JobStep& step, bool wait) {
-  if (link_.StopRequested()) {
-    LaserPause(kLaserOffPause, wait);
-    AskToStop();
-    LaserPause(kLaserOnPause, wait);
-  }
-  const StepScale scale = scale_ ? scale_() : StepScale{};
-  const auto [x, y, z] = CarrySteps({step.dx * scale.x, step.dy * scale.y, 0.0});
-  (void)z;
-  if (step.third != 0) laser_ = step.third;
-  if (DriveOn() && (step.third != 0 || x != 0 || y != 0 || step.delay > 0)) {
-    SerialWrite(link_, WithoutTrailingZeros(CommandLine({x, y, step.third, step.delay})));
-    if (wait) AwaitAck();
-  }
-}
-
-void WindowLink::SendRasterStep(const JobStep& step, bool wait) {
-  if (link_.StopRequested()) AskToStop();
-  const StepScale scale = scale_ ? scale_() : StepScale{};
-  const double x = step.dx * RoundHalfEven(scale.x);
-  const double y = step.dy * RoundHalfEven(scale.y);
-  if (!(std::abs(x) <= kInt32Max && std::abs(y) <= kInt32Max)) RefuseMove();
-  if (DriveOn()) {
-    SerialWrite(link_, CommandLine({static_cast<std::int64_t>(x), static_cast<std::int64_t>(y),
-                                    step.third}));
-    if (wait) AwaitAck();
-  }
-}
-
-void WindowLink::SendScannerStep(const JobStep& step, bool wait) {
-  if (link_.StopRequested()) throw LinkError();
-  if (DriveOn()) {
-    SerialWrite(link_, CommandLine({step.dx, step.dy, -2 * static_cast<std::int64_t>(step.third)}));
-    if (wait) AwaitAck();
-  }
 }
 
 void WindowLink::AskToStop() {
@@ -210,11 +212,15 @@ void WindowLink::AskToStop() {
 void WindowLink::AwaitAck() {
   if (link_.StopRequested()) throw LinkError();
   if (!DriveOn()) return;  // a dry run sent nothing, so nothing is awaited
-  if (flavour_ == WindowFlavour::Scanner) reply_.Clear();
+  if (format_.emptyReplyPerWait) reply_.Clear();
   WaitForAck();
 }
 
-void WindowLink::WaitForAck() { WaitForAcknowledgement(link_, reply_, abandoned_); }
+void WindowLink::WaitForAck() {
+  if (!link_.PortOpen()) return;  // nothing was sent, so nothing will come
+  WaitForAcknowledgement(link_, reply_, abandoned_);
+  ++acknowledged_;
+}
 
 void WindowLink::AddPendingSteps(const std::array<std::int32_t, 3>& steps) {
   for (int axis = 0; axis < 3; ++axis) {

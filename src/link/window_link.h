@@ -1,6 +1,6 @@
 // One window's end of the protocol: its millimetre move, its job-time step,
 // its acknowledgement wait, its reply buffer and its rounding carry. The
-// windows differ only in the flavour below.
+// windows differ only in their LinkFormat (link/link_format.h).
 #pragma once
 
 #include <array>
@@ -8,25 +8,16 @@
 #include <functional>
 #include <optional>
 
+#include "link/link_format.h"
 #include "link/reply_buffer.h"
 
 namespace vertolin {
 
 class Link;
 
-enum class WindowFlavour {
-  Milling,      // MT: x,y,z,d; carry with pending offsets; interruption dialog
-  Positioning,  // any kind: move text by kind letter; ready guard
-  Gradation,    // PT: x,y,v; whole steps per pixel; stop question
-  WoodBurning,  // BT: as gradation
-  Outlining,    // PT: x,y,l,d; compacted; laser pause lines; stop question
-  Cutting,      // OT: as outlining
-  Scanner,      // ST: x,y,-2p; LinkError on stop; buffer emptied per wait
-};
-
-// Motor steps per unit of a job step, read from the window's fields at every
-// step: X and Y per picture pixel, Z per grey level (milling only). The
-// gradation windows give whole steps per pixel.
+// Motor steps per unit of a job step, read by the job from the window's
+// fields for every step and passed with it: X and Y per picture pixel, Z per
+// grey level (milling only). The raster windows round them to whole steps.
 struct StepScale {
   double x = 0;
   double y = 0;
@@ -49,20 +40,28 @@ struct JobStep {
 std::optional<std::array<std::int32_t, 3>> MillimetresToSteps(const Link& link, double dx,
                                                               double dy, double dz);
 
+// The milling job's interruption dialog, shown when StopFlag is set at a
+// step: true to go on, false to stop.
+class InterruptionPrompt {
+ public:
+  virtual ~InterruptionPrompt() = default;
+  virtual bool GoOn() = 0;
+};
+
 class WindowLink {
  public:
-  WindowLink(Link& link, WindowFlavour flavour);
+  WindowLink(Link& link, const LinkFormat& format);
 
-  WindowFlavour flavour() const { return flavour_; }
+  const LinkFormat& format() const { return format_; }
   Link& link() { return link_; }
+
+  // Who answers the interruption dialog (router windows); none: stop.
+  void SetInterruptionPrompt(InterruptionPrompt* prompt) { prompt_ = prompt; }
 
   // The window's drive switch (Check1): while it is clear, job steps send
   // nothing and waits return at once. The positioning window has none.
   void SetDriveSwitch(std::function<bool()> driveOn) { driveOn_ = std::move(driveOn); }
   bool DriveOn() const;
-
-  // Where the job's scale comes from (milling, gradation, outlining, cutting).
-  void SetScaleSource(std::function<StepScale()> scale) { scale_ = std::move(scale); }
 
   // The positioning window's state from its handshake.
   void SetKindLetter(char letter) { kindLetter_ = letter; }
@@ -75,9 +74,25 @@ class WindowLink {
   // is refused with a message and LinkError.
   void ArduinoMoveMM(double dx, double dy, double dz);
 
-  // One job-time move (see JobStep); waits for its acknowledgement when
-  // `wait` is set. Throws LinkError when the person stops or the link fails.
-  void SendStep(const JobStep& step, bool wait);
+  // A job's checkpoint before each step: when StopFlag is set, the window's
+  // reaction (the question, the interruption dialog, the laser switched off
+  // around the question, or an end at once). Returns to go on; throws
+  // LinkError to stop. The job runner is its one caller during a job.
+  void Checkpoint(bool wait);
+
+  // One job-time move (see JobStep) at `scale`, without the checkpoint;
+  // waits for its acknowledgement when `wait` is set. Throws LinkError when
+  // the link fails, MoveRefused when the move leaves the step range.
+  void Send(const JobStep& step, const StepScale& scale, bool wait);
+
+  // Writes a line as it is (a job's opening line), not awaited.
+  void WriteLine(std::string_view text);
+
+  // Checkpoint, then Send: one step outside a job runner.
+  void SendStep(const JobStep& step, const StepScale& scale, bool wait) {
+    Checkpoint(wait);
+    Send(step, scale, wait);
+  }
 
   // Waits for one acknowledgement. Throws LinkError when StopFlag is set at
   // entry, when the read fails, or when the window or program is closing.
@@ -93,24 +108,26 @@ class WindowLink {
 
   const ReplyBuffer& reply() const { return reply_; }
 
+  // Lines written by Send and acknowledgements taken by the waits, since the
+  // window link was made: a job's progress is their growth while it runs.
+  std::int64_t linesSent() const { return linesSent_; }
+  std::int64_t acknowledged() const { return acknowledged_; }
+
   // Whole steps the window has sent (or would have sent in a dry run) per axis.
   const std::array<std::int64_t, 3>& accounted() const { return accounted_; }
 
  private:
-  void SendMillingStep(const JobStep& step, bool wait);
-  void SendLaserStep(const JobStep& step, bool wait);
-  void SendRasterStep(const JobStep& step, bool wait);
-  void SendScannerStep(const JobStep& step, bool wait);
   void AskToStop();
+  std::array<std::int32_t, 3> ScaledSteps(const JobStep& step, const StepScale& scale);
   void LaserPause(std::string_view line, bool wait);
   void WaitForAck();
   std::array<std::int32_t, 3> CarrySteps(const std::array<double, 3>& displacement);
   [[noreturn]] void RefuseMove();
 
   Link& link_;
-  WindowFlavour flavour_;
+  const LinkFormat& format_;
+  InterruptionPrompt* prompt_ = nullptr;
   std::function<bool()> driveOn_;
-  std::function<StepScale()> scale_;
   ReplyBuffer reply_;
   char kindLetter_ = 0;
   bool ready_ = true;
@@ -122,6 +139,8 @@ class WindowLink {
   std::array<double, 3> exact_{};
   std::array<std::int64_t, 3> accounted_{};
   std::array<std::int32_t, 3> pending_{};
+  std::int64_t linesSent_ = 0;
+  std::int64_t acknowledged_ = 0;
 };
 
 }  // namespace vertolin

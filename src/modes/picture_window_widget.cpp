@@ -133,14 +133,14 @@ std::optional<std::string> WidthFromHeight(const QLineEdit* height, QLineEdit* w
   return text;
 }
 
-OpeningLinks::OpeningLinks(Link& link, WindowFlavour flavour) : link_(link), flavour_(flavour) {
-  links_.push_back(std::make_unique<WindowLink>(link_, flavour_));
+OpeningLinks::OpeningLinks(Link& link, const LinkFormat& format) : link_(link), format_(format) {
+  links_.push_back(std::make_unique<WindowLink>(link_, format_));
 }
 
 void OpeningLinks::Open(QCheckBox* driveSwitch) {
   open_ = true;
   if (!abandoned_) return;
-  links_.push_back(std::make_unique<WindowLink>(link_, flavour_));
+  links_.push_back(std::make_unique<WindowLink>(link_, format_));
   current().SetDriveSwitch(
       [box = QPointer<QCheckBox>(driveSwitch)] { return box && box->isChecked(); });
   abandoned_ = false;

@@ -91,7 +91,7 @@ std::optional<std::string> WidthFromHeight(const QLineEdit* height, QLineEdit* w
 // not yet unwound still refer to theirs.
 class OpeningLinks {
  public:
-  OpeningLinks(Link& link, WindowFlavour flavour);
+  OpeningLinks(Link& link, const LinkFormat& format);
 
   WindowLink& first() { return *links_.front(); }     // the controls' own
   WindowLink& current() { return *links_.back(); }    // this opening's
@@ -111,7 +111,7 @@ class OpeningLinks {
 
  private:
   Link& link_;
-  WindowFlavour flavour_;
+  const LinkFormat& format_;
   std::vector<std::unique_ptr<WindowLink>> links_;
   bool open_ = false;        // between Load and Unload
   bool abandoned_ = false;

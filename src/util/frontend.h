@@ -18,9 +18,6 @@ class Frontend {
   // A modal Yes/No question; true means Yes.
   virtual bool AskYesNo(std::string_view title, std::string_view text) = 0;
 
-  // The milling job's interruption dialog: 1 = go on, 0 = stop.
-  virtual int ShowInterruptDialog() = 0;
-
   // The firmware warning a mode window shows when the board does not fit its
   // work; an empty text selects the warning's default text.
   virtual void ShowFirmwareWarning(std::string_view text) = 0;

@@ -132,10 +132,24 @@ TEST_F(CliRasterTest, PicturesThatCannotBeEngravedAreRefused) {
   EXPECT_EQ(out_.str(), "");
 }
 
+TEST_F(CliRasterTest, CtrlCStopsTheJobAtItsNextStepWithExitFour) {
+  const std::string picture = BlackColumnsOneAndThree();
+  // An interrupt already counted: the first look at the events asks to stop,
+  // the next step asks the question and the tool answers it "stop".
+  volatile std::sig_atomic_t interrupts = 1;
+  out_.str("");
+  err_.str("");
+  EXPECT_EQ(RunCli({"--ini", ini_, "--print", "engrave", picture}, {out_, err_, &interrupts}),
+            kCliStopped);
+  EXPECT_EQ(out_.str(), ",,,10,2000;\n");
+  EXPECT_NE(err_.str().find("Гравировка остановлена"), std::string::npos);
+  EXPECT_EQ(err_.str().find("Гравировка закончена"), std::string::npos);
+}
+
 TEST_F(CliRasterTest, EngraveRunsOnlyOnTheLaserBoard) {
   const std::string picture = BlackColumnsOneAndThree();
   EXPECT_EQ(Run({"--port", "sim:P", "engrave", picture}), kCliDone);
-  EXPECT_EQ(Run({"--port", "sim:M", "engrave", picture}), kCliLinkError);
+  EXPECT_EQ(Run({"--port", "sim:M", "engrave", picture}), kCliWrongBoard);
   EXPECT_NE(err_.str().find("Некорректная прошивка"), std::string::npos);
 }
 
@@ -237,7 +251,7 @@ TEST_F(CliMillingTest, PicturesBelow24BitsCannotBeMilled) {
 TEST_F(CliMillingTest, MillingRunsOnlyOnTheMillingBoard) {
   const std::string ring = Ring();
   EXPECT_EQ(Run({"--port", "sim:M", "mill-all", ring}), kCliDone);
-  EXPECT_EQ(Run({"--port", "sim:P", "mill-all", ring}), kCliLinkError);
+  EXPECT_EQ(Run({"--port", "sim:P", "mill-all", ring}), kCliWrongBoard);
   EXPECT_NE(err_.str().find("Некорректная прошивка"), std::string::npos);
 }
 

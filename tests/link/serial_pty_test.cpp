@@ -61,10 +61,9 @@ TEST_F(SerialPtyTest, MovesAreAcknowledgedAndTheBoardEndsWhereTheyLead) {
   {
     BoardProcess board({"--kind", "M", "--record", record.string(), "--garbage", "x\r\n"});
     ASSERT_TRUE(Open(board));
-    WindowLink window(link_, WindowFlavour::Milling);
+    WindowLink window(link_, formats::kRouter);
     window.SetDriveSwitch([] { return true; });
-    window.SetScaleSource([] { return StepScale{0.3, 0.3, 2}; });
-    for (int i = 0; i < 200; ++i) window.SendStep({1, (i % 2) ? 1 : -1, 1, 0}, true);
+    for (int i = 0; i < 200; ++i) window.SendStep({1, (i % 2) ? 1 : -1, 1, 0}, {0.3, 0.3, 2}, true);
     window.ArduinoMoveMM(1, 0, -1);
     EXPECT_FALSE(window.reply().HasAck());  // waits and acknowledgements stayed in step
   }
@@ -88,13 +87,12 @@ TEST_F(SerialPtyTest, SilentBoardGivesAnEmptyReplyAfterTwoToThreeSeconds) {
 TEST_F(SerialPtyTest, LineDroppedMidJobEndsTheJobWithTheReadMessage) {
   BoardProcess board({"--drop-after", "5"});
   ASSERT_TRUE(Open(board));
-  WindowLink window(link_, WindowFlavour::Milling);
+  WindowLink window(link_, formats::kRouter);
   window.SetDriveSwitch([] { return true; });
-  window.SetScaleSource([] { return StepScale{1, 1, 1}; });
   int sent = 0;
   EXPECT_THROW(
       {
-        for (; sent < 100; ++sent) window.SendStep({1, 0, 0, 0}, true);
+        for (; sent < 100; ++sent) window.SendStep({1, 0, 0, 0}, {1, 1, 1}, true);
       },
       LinkError);
   EXPECT_EQ(sent, 5);  // five were acknowledged, then the line dropped
@@ -106,7 +104,7 @@ TEST_F(SerialPtyTest, LineDroppedMidJobEndsTheJobWithTheReadMessage) {
 TEST_F(SerialPtyTest, LateBoardIsWaitedForWhileEventsRun) {
   BoardProcess board({"--delay", "120"});
   ASSERT_TRUE(Open(board));
-  WindowLink window(link_, WindowFlavour::Milling);
+  WindowLink window(link_, formats::kRouter);
   window.SetDriveSwitch([] { return true; });
   const auto start = std::chrono::steady_clock::now();
   window.ArduinoMoveMM(1, 1, 1);

@@ -37,10 +37,22 @@ class WindowLinkTest : public ::testing::Test {
     return lines;
   }
 
-  WindowLink Window(WindowFlavour flavour, bool drive = true, StepScale scale = {1, 1, 1}) {
-    WindowLink window(link_, flavour);
+  // A window link whose job steps all go at one scale.
+  class ScaledWindow : public WindowLink {
+   public:
+    ScaledWindow(Link& link, const LinkFormat& format, StepScale scale)
+        : WindowLink(link, format), scale_(scale) {}
+    using WindowLink::SendStep;
+    void SendStep(const JobStep& step, bool wait) { WindowLink::SendStep(step, scale_, wait); }
+
+   private:
+    StepScale scale_;
+  };
+
+  ScaledWindow Window(const LinkFormat& format, bool drive = true, StepScale scale = {1, 1, 1}) {
+    ScaledWindow window(link_, format, scale);
     window.SetDriveSwitch([this] { return drive_; });
-    window.SetScaleSource([scale] { return scale; });
+    window.SetInterruptionPrompt(&frontend_);
     drive_ = drive;
     return window;
   }
@@ -54,7 +66,7 @@ class WindowLinkTest : public ::testing::Test {
 TEST_F(WindowLinkTest, MillimetresRoundToWholeStepsHalvesToEven) {
   link_.profile().xRatio = 0.25;
   auto& board = UseBoard('M');
-  WindowLink window = Window(WindowFlavour::Milling);
+  ScaledWindow window = Window(formats::kRouter);
   window.ArduinoMoveMM(0.625, 0, 0);  // 2.5 steps
   window.ArduinoMoveMM(0.875, 0, 0);  // 3.5 steps
   window.ArduinoMoveMM(-0.625, 0.01, 0);
@@ -64,14 +76,14 @@ TEST_F(WindowLinkTest, MillimetresRoundToWholeStepsHalvesToEven) {
 TEST_F(WindowLinkTest, MillimetreMoveTextDependsOnTheWindow) {
   link_.profile().zRatio = -0.005;  // a negative ratio reverses its axis
   auto& board = UseBoard('P');
-  Window(WindowFlavour::Gradation).ArduinoMoveMM(1, 2, 3);
+  Window(formats::kGradation).ArduinoMoveMM(1, 2, 3);
   EXPECT_EQ(Lines(board), std::vector<std::string>{"200,400,-600;"});
 }
 
 TEST_F(WindowLinkTest, MoveThatCannotBeExpressedInStepsIsRefusedAndNothingSent) {
   auto& port = UseScript();
   (void)port;
-  WindowLink window = Window(WindowFlavour::Milling);
+  ScaledWindow window = Window(formats::kRouter);
   EXPECT_THROW(window.ArduinoMoveMM(1e9, 0, 0), MoveRefused);
   link_.profile().yRatio = 0;
   EXPECT_THROW(window.ArduinoMoveMM(0, 1, 0), MoveRefused);
@@ -82,7 +94,7 @@ TEST_F(WindowLinkTest, MoveThatCannotBeExpressedInStepsIsRefusedAndNothingSent) 
 
 TEST_F(WindowLinkTest, MillingCarryNeverLosesFractionsOfASteps) {
   auto& board = UseBoard('M');
-  WindowLink window = Window(WindowFlavour::Milling, true, {0.3, 0.3, 1});
+  ScaledWindow window = Window(formats::kRouter, true, {0.3, 0.3, 1});
   for (int i = 0; i < 10; ++i) window.SendStep({1, 0, 0, 100}, true);
   std::int64_t sum = 0;
   for (const auto& command : board.Record()) sum += command.fields[0].value_or(0);
@@ -93,7 +105,7 @@ TEST_F(WindowLinkTest, MillingCarryNeverLosesFractionsOfASteps) {
 
 TEST_F(WindowLinkTest, DryRunSendsNothingButKeepsTheSameRounding) {
   UseScript();
-  WindowLink window = Window(WindowFlavour::Milling, false, {0.3, 0.3, 1});
+  ScaledWindow window = Window(formats::kRouter, false, {0.3, 0.3, 1});
   for (int i = 0; i < 10; ++i) window.SendStep({1, 0, 0, 100}, true);
   window.AwaitAck();  // returns at once: nothing was sent
   EXPECT_TRUE(script_.written.empty());
@@ -110,7 +122,7 @@ TEST_F(WindowLinkTest, DryRunSendsNothingButKeepsTheSameRounding) {
 TEST_F(WindowLinkTest, MillingStopShowsTheInterruptionDialog) {
   script_.ackEveryWrite = true;
   UseScript();
-  WindowLink window = Window(WindowFlavour::Milling);
+  ScaledWindow window = Window(formats::kRouter);
   link_.RequestStop();
   frontend_.dialogAnswers = {1};
   window.SendStep({2, 0, 0, 500}, true);
@@ -127,7 +139,7 @@ TEST_F(WindowLinkTest, MillingStopShowsTheInterruptionDialog) {
 TEST_F(WindowLinkTest, PendingOffsetsJoinTheNextMoveOnce) {
   script_.ackEveryWrite = true;
   UseScript();
-  WindowLink window = Window(WindowFlavour::Milling, true, {10, 10, 2});
+  ScaledWindow window = Window(formats::kRouter, true, {10, 10, 2});
   window.AddPendingSteps({5, -5, 7});
   window.SendStep({1, 1, 1, 0}, true);
   window.SendStep({1, 1, 1, 0}, true);
@@ -136,7 +148,7 @@ TEST_F(WindowLinkTest, PendingOffsetsJoinTheNextMoveOnce) {
 
 TEST_F(WindowLinkTest, OutliningCompactsItsLinesAndPausesTheLaserAroundTheQuestion) {
   auto& board = UseBoard('P');
-  WindowLink window = Window(WindowFlavour::Outlining, true, {1, 1, 0});
+  ScaledWindow window = Window(formats::kOutlining, true, {1, 1, 0});
   window.SendStep({5, 0, 0, 1000}, true);
   window.SendStep({5, 3, 0, 0}, true);
   window.SendStep({0, 0, 1, 1000}, true);  // laser on
@@ -159,7 +171,7 @@ TEST_F(WindowLinkTest, OutliningCompactsItsLinesAndPausesTheLaserAroundTheQuesti
 TEST_F(WindowLinkTest, OutliningWithTheLaserOffAsksWithoutPauseLines) {
   script_.ackEveryWrite = true;
   UseScript();
-  WindowLink window = Window(WindowFlavour::Cutting, true, {1, 1, 0});
+  ScaledWindow window = Window(formats::kCutting, true, {1, 1, 0});
   window.SendStep({0, 0, -1, 0}, true);
   link_.RequestStop();
   frontend_.yesNoAnswers = {false};
@@ -169,7 +181,7 @@ TEST_F(WindowLinkTest, OutliningWithTheLaserOffAsksWithoutPauseLines) {
 
 TEST_F(WindowLinkTest, GradationUsesWholeStepsPerPixelWithoutCarry) {
   auto& board = UseBoard('P');
-  WindowLink window = Window(WindowFlavour::Gradation, true, {9.6, 10.5, 0});
+  ScaledWindow window = Window(formats::kGradation, true, {9.6, 10.5, 0});
   window.SendStep({3, 0, 0, 0}, true);
   window.SendStep({1, 0, 2500, 0}, true);
   window.SendStep({0, 1, 0, 0}, true);
@@ -178,7 +190,7 @@ TEST_F(WindowLinkTest, GradationUsesWholeStepsPerPixelWithoutCarry) {
 
 TEST_F(WindowLinkTest, StopWhileIdleFailsTheNextPlainMoveAtItsWait) {
   auto& board = UseBoard('P');
-  WindowLink window = Window(WindowFlavour::Gradation);
+  ScaledWindow window = Window(formats::kGradation);
   link_.RequestStop();
   EXPECT_THROW(window.ArduinoMoveMM(1, 0, 0), LinkError);
   EXPECT_EQ(Lines(board), std::vector<std::string>{"200,0,0;"});  // sent, then the wait failed
@@ -186,7 +198,7 @@ TEST_F(WindowLinkTest, StopWhileIdleFailsTheNextPlainMoveAtItsWait) {
 
 TEST_F(WindowLinkTest, CheckedWriteClearsTheStopForTheMillingMove) {
   auto& board = UseBoard('M');
-  WindowLink window = Window(WindowFlavour::Milling);
+  ScaledWindow window = Window(formats::kRouter);
   link_.RequestStop();
   window.ArduinoMoveMM(1, 0, 0);
   EXPECT_FALSE(link_.StopRequested());
@@ -196,7 +208,7 @@ TEST_F(WindowLinkTest, CheckedWriteClearsTheStopForTheMillingMove) {
 TEST_F(WindowLinkTest, MoveWithTheDriveSwitchClearIsSentButNotAwaited) {
   script_.ackEveryWrite = true;
   UseScript();
-  WindowLink window = Window(WindowFlavour::Gradation, false);
+  ScaledWindow window = Window(formats::kGradation, false);
   window.ArduinoMoveMM(1, 0, 0);
   EXPECT_EQ(script_.written.size(), 1u);
   EXPECT_EQ(window.reply().text(), "");
@@ -209,7 +221,7 @@ TEST_F(WindowLinkTest, MoveWithTheDriveSwitchClearIsSentButNotAwaited) {
 
 TEST_F(WindowLinkTest, DoubleAcknowledgementMakesTheNextWaitReturnAtOnce) {
   auto& port = UseScript();
-  WindowLink window = Window(WindowFlavour::Milling);
+  ScaledWindow window = Window(formats::kRouter);
   port.Script("TT\r\n");
   window.AwaitAck();
   window.AwaitAck();  // the second "T" was already there
@@ -221,7 +233,7 @@ TEST_F(WindowLinkTest, DoubleAcknowledgementMakesTheNextWaitReturnAtOnce) {
 
 TEST_F(WindowLinkTest, ScannerStopsWithoutAQuestionAndEmptiesItsBufferPerWait) {
   auto& board = UseBoard('S');
-  WindowLink window = Window(WindowFlavour::Scanner);
+  ScaledWindow window = Window(formats::kScanner);
   window.SendStep({4800, 0, 0, 0}, true);
   window.SendStep({0, 0, -100, 0}, false);  // the probe line: answered with digits and "OK"
   window.SendStep({0, 5, 0, 0}, true);      // the measurement is discarded by this wait
@@ -234,7 +246,7 @@ TEST_F(WindowLinkTest, ScannerStopsWithoutAQuestionAndEmptiesItsBufferPerWait) {
 TEST_F(WindowLinkTest, ReadFailureIsToldAndEndsTheWait) {
   auto& port = UseScript();
   script_.reads = {'x', -2};
-  WindowLink window = Window(WindowFlavour::Milling);
+  ScaledWindow window = Window(formats::kRouter);
   (void)port;
   EXPECT_THROW(window.AwaitAck(), LinkError);
   EXPECT_TRUE(link_.StopRequested());
@@ -247,13 +259,13 @@ TEST_F(WindowLinkTest, ClosingTheWindowOrTheProgramEndsAWaitForASilentBoard) {
   BoardFaults silent;
   silent.silent = true;
   UseBoard('M', silent);
-  WindowLink window = Window(WindowFlavour::Milling);
+  ScaledWindow window = Window(formats::kRouter);
   frontend_.onEvents = [&] {
     if (frontend_.eventRuns == 3) window.Abandon();
   };
   EXPECT_THROW(window.ArduinoMoveMM(1, 0, 0), LinkError);
 
-  WindowLink other = Window(WindowFlavour::Gradation);
+  WindowLink other = Window(formats::kGradation);
   frontend_.onEvents = [&] { link_.SetClosing(true); };
   EXPECT_THROW(other.ArduinoMoveMM(1, 0, 0), LinkError);
 }
@@ -262,7 +274,7 @@ TEST_F(WindowLinkTest, BoardThatTalksWithoutEndKeepsTheWindowResponsiveAndBounde
   BoardFaults babble;
   babble.babble = true;
   UseBoard('M', babble);
-  WindowLink window = Window(WindowFlavour::Milling);
+  ScaledWindow window = Window(formats::kRouter);
   std::size_t largest = 0;
   frontend_.onEvents = [&] {
     largest = std::max(largest, window.reply().text().size());
@@ -277,7 +289,7 @@ TEST_F(WindowLinkTest, PositioningDropsPressesThatArriveDuringAMove) {
   BoardFaults late;
   late.replyDelay = std::chrono::milliseconds(60);
   auto& board = UseBoard('M', late);
-  WindowLink window(link_, WindowFlavour::Positioning);
+  WindowLink window(link_, formats::kPositioning);
   window.SetKindLetter('M');
   int presses = 0;
   frontend_.onEvents = [&] {
@@ -292,7 +304,7 @@ TEST_F(WindowLinkTest, PositioningDropsPressesThatArriveDuringAMove) {
 
 TEST_F(WindowLinkTest, PositioningRefusesAKindWithoutAMoveTextAndStaysReady) {
   UseScript();
-  WindowLink window(link_, WindowFlavour::Positioning);
+  WindowLink window(link_, formats::kPositioning);
   window.SetKindLetter('X');
   EXPECT_THROW(window.ArduinoMoveMM(1, 0, 0), MoveRefused);
   EXPECT_TRUE(script_.written.empty());

@@ -8,11 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "link/window_link.h"
 #include "util/frontend.h"
 
 namespace vertolin::test {
 
-class RecordingFrontend : public Frontend {
+class RecordingFrontend : public Frontend, public InterruptionPrompt {
  public:
   struct Message {
     std::string title;
@@ -29,12 +30,13 @@ class RecordingFrontend : public Frontend {
     yesNoAnswers.pop_front();
     return answer;
   }
-  int ShowInterruptDialog() override {
+  // The interruption dialog: 1 = go on, 0 = stop.
+  bool GoOn() override {
     ++dialogs;
-    if (dialogAnswers.empty()) return 0;
+    if (dialogAnswers.empty()) return false;
     const int answer = dialogAnswers.front();
     dialogAnswers.pop_front();
-    return answer;
+    return answer == 1;
   }
   void ShowFirmwareWarning(std::string_view text) override {
     firmwareWarnings.emplace_back(text);

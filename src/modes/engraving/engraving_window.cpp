@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "settings/mode_settings.h"
 #include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/texts.h"
@@ -23,10 +24,7 @@ namespace vertolin {
 
 namespace {
 
-constexpr const char* kDelayKey = "Etching_delay";
-constexpr const char* kMinKey = "Etching_min";
-constexpr const char* kImageKey = "Etching_image";
-constexpr const char* kWidthKey = "Etching_width";
+constexpr const char* kImageKey = keys::kEtchImage.data();
 
 const QString kStartCaption = QStringLiteral("Гравировать");
 const QString kRunningCaption = QStringLiteral("Идёт гравировка…");
@@ -62,9 +60,8 @@ class WindowFields : public RasterFields {
 // not want shown yet wait for the next ShowAll.
 class PictureProgress : public RasterProgress {
  public:
-  PictureProgress(PictureWidget& widget, const PixelImage& work, Link& link,
-                  std::function<bool()> stillShown)
-      : widget_(widget), work_(work), link_(link), stillShown_(std::move(stillShown)) {}
+  PictureProgress(PictureWidget& widget, const PixelImage& work, std::function<bool()> stillShown)
+      : widget_(widget), work_(work), stillShown_(std::move(stillShown)) {}
 
   void Burned(int x, int y, bool show) override {
     if (!stillShown_()) return;  // another picture was loaded meanwhile
@@ -73,9 +70,6 @@ class PictureProgress : public RasterProgress {
       return;
     }
     Mark(x, y);
-    // As a redraw did: a dry run waits for nothing, so this is where "Стоп"
-    // gets its chance.
-    link_.pump().Tick();
   }
 
   void ShowAll() override {
@@ -84,7 +78,6 @@ class PictureProgress : public RasterProgress {
       widget_.Flush();
     }
     waiting_.clear();
-    link_.pump().Tick();
   }
 
  private:
@@ -96,52 +89,51 @@ class PictureProgress : public RasterProgress {
 
   PictureWidget& widget_;
   const PixelImage& work_;
-  Link& link_;
   std::function<bool()> stillShown_;
   std::vector<std::pair<int, int>> waiting_;
 };
 
 }  // namespace
 
-EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, WindowFlavour flavour,
+EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, const LinkFormat& format,
                                  QWidget* parent)
     : ModeWindow(parent),
       link_(link),
       settings_(settings),
-      flavour_(flavour == WindowFlavour::WoodBurning ? WindowFlavour::WoodBurning
-                                                     : WindowFlavour::Gradation),
-      links_(link_, flavour_) {
+      format_(&format == &formats::kWoodBurning ? formats::kWoodBurning : formats::kGradation),
+      links_(link_, format_),
+      jobs_([this] { UpdateJobButtons(); }) {
   setObjectName(Gradation() ? QStringLiteral("Form3") : QStringLiteral("Form8"));
   setWindowTitle(Gradation() ? QStringLiteral("Гравирование лазером")
                              : QStringLiteral("Гравировка нитью по дереву"));
 
   // The picture and its file.
-  text1_ = Named(new QLineEdit, "Text1");
-  command2_ = Button("Command2", "...");
-  pict_ = Named(new PictureWidget, "Pict");
+  pathField_ = Named(new QLineEdit, "Text1");
+  chooseButton_ = Button("Command2", "...");
+  pictureBox_ = Named(new PictureWidget, "Pict");
 
   auto* left = new QVBoxLayout;
-  left->addWidget(FileFrame(text1_, command2_));
-  left->addWidget(pict_, 1);
+  left->addWidget(FileFrame(pathField_, chooseButton_));
+  left->addWidget(pictureBox_, 1);
 
   // Finished size.
-  text6_ = Field("Text6", "200");
-  text7_ = Field("Text7", "100");
-  text2_ = Field("Text2", "10");
-  frame4_ = SizeFrame(QStringLiteral("Размер готового изображения"), text6_, text7_,
-                      QStringLiteral("Шагов на пиксель:"), text2_);
+  widthField_ = Field("Text6", "200");
+  heightField_ = Field("Text7", "100");
+  stepsField_ = Field("Text2", "10");
+  sizeFrame_ = SizeFrame(QStringLiteral("Размер готового изображения"), widthField_, heightField_,
+                      QStringLiteral("Шагов на пиксель:"), stepsField_);
 
   // Burn delays.
-  label3_ = Named(new QLabel(QStringLiteral("Задержка между шагами при грав-ке, микросек.")),
+  delayLabel_ = Named(new QLabel(QStringLiteral("Задержка между шагами при грав-ке, микросек.")),
                   "Label3");
-  label3_->setWordWrap(true);
-  text4_ = Field("Text4", "4000");
+  delayLabel_->setWordWrap(true);
+  darkDelayField_ = Field("Text4", "4000");
   auto* delays = new QHBoxLayout;
-  delays->addWidget(text4_);
+  delays->addWidget(darkDelayField_);
   if (Gradation()) {
-    text3_ = Field("Text3", "0");
-    text3_->setToolTip(QStringLiteral("Нижний порог лазера"));
-    delays->addWidget(text3_);
+    lightDelayField_ = Field("Text3", "0");
+    lightDelayField_->setToolTip(QStringLiteral("Нижний порог лазера"));
+    delays->addWidget(lightDelayField_);
   }
 
   // The positioning controls; the window shows their stop button with its
@@ -151,36 +143,36 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, WindowFlav
   controls_->SetManualMoveHandler(
       [this](double dx, double dy, double dz) { links_.MoveNow(dx, dy, dz); });
 
-  frame2_ = Named(new QGroupBox(QStringLiteral("Гравирование")), "Frame2");
-  command1_ = Named(new QPushButton(kStartCaption), "Command1");
-  command9_ = StopButton(*controls_);
-  auto* jobBox = new QVBoxLayout(frame2_);
+  jobFrame_ = Named(new QGroupBox(QStringLiteral("Гравирование")), "Frame2");
+  engraveButton_ = Named(new QPushButton(kStartCaption), "Command1");
+  stopButton_ = StopButton(*controls_);
+  auto* jobBox = new QVBoxLayout(jobFrame_);
   auto* jobRow = new QHBoxLayout;
-  jobRow->addWidget(command1_, 1);
-  jobRow->addWidget(command9_);  // moves it out of the controls' own grid
+  jobRow->addWidget(engraveButton_, 1);
+  jobRow->addWidget(stopButton_);  // moves it out of the controls' own grid
   jobBox->addLayout(jobRow);
   if (Gradation()) {
-    check3_ = Named(new QCheckBox(QStringLiteral("Отрисовка")), "Check3");
-    check3_->setToolTip(QStringLiteral("Без галки - построчная отрисовка"));
-    jobBox->addWidget(check3_);
+    drawEachSwitch_ = Named(new QCheckBox(QStringLiteral("Отрисовка")), "Check3");
+    drawEachSwitch_->setToolTip(QStringLiteral("Без галки - построчная отрисовка"));
+    jobBox->addWidget(drawEachSwitch_);
   }
 
   auto* right = new QVBoxLayout;
-  right->addWidget(frame4_);
-  right->addWidget(label3_);
+  right->addWidget(sizeFrame_);
+  right->addWidget(delayLabel_);
   right->addLayout(delays);
 
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 1);
-  layout->addWidget(ControlsColumn(right, frame2_, *controls_, 300));
+  layout->addWidget(ControlsColumn(right, jobFrame_, *controls_, 300));
 
   chooser_ = [this] { return ChoosePictureFile(this); };
 
-  connect(command1_, &QPushButton::clicked, this, &EngravingWindow::Command1_Click);
-  connect(command2_, &QPushButton::clicked, this, &EngravingWindow::Command2_Click);
-  connect(text6_, &QLineEdit::editingFinished, this, &EngravingWindow::CoupleFromWidth);
-  connect(text7_, &QLineEdit::editingFinished, this, &EngravingWindow::CoupleFromHeight);
-  connect(text2_, &QLineEdit::editingFinished, this, &EngravingWindow::CoupleFromSteps);
+  connect(engraveButton_, &QPushButton::clicked, this, &EngravingWindow::Engrave);
+  connect(chooseButton_, &QPushButton::clicked, this, &EngravingWindow::ChoosePicture);
+  connect(widthField_, &QLineEdit::editingFinished, this, &EngravingWindow::CoupleFromWidth);
+  connect(heightField_, &QLineEdit::editingFinished, this, &EngravingWindow::CoupleFromHeight);
+  connect(stepsField_, &QLineEdit::editingFinished, this, &EngravingWindow::CoupleFromSteps);
 }
 
 EngravingWindow::~EngravingWindow() = default;
@@ -194,38 +186,39 @@ void EngravingWindow::SetFileChooser(std::function<QString()> chooser) {
 void EngravingWindow::Load() {
   links_.Open(controls_->driveSwitch());
   HandshakeAtLoad(link_, *controls_, Gradation() ? "PT" : "BT");
-  if (check3_ != nullptr) check3_->setChecked(false);
+  if (drawEachSwitch_ != nullptr) drawEachSwitch_->setChecked(false);
 
-  text4_->setText(QString::fromStdString(settings_.ReadSetting(kDelayKey, "4000")));
-  if (text3_ != nullptr) text3_->setText(QString::fromStdString(settings_.ReadSetting(kMinKey, "0")));
-  LoadRememberedPicture(settings_, kImageKey, kGepardFileName, text1_,
+  darkDelayField_->setText(QString::fromStdString(keys::kEtchDelay.Read(settings_)));
+  if (lightDelayField_ != nullptr) {
+    lightDelayField_->setText(QString::fromStdString(keys::kEtchMin.Read(settings_)));
+  }
+  LoadRememberedPicture(settings_, kImageKey, kGepardFileName, pathField_,
                         [this](const std::string& path, PictureResult loaded) {
                           LoadPicture(path, std::move(loaded));
                         });
-  text6_->setText(QString::fromStdString(settings_.ReadSetting(kWidthKey, "200")));
+  widthField_->setText(QString::fromStdString(keys::kEtchWidth.Read(settings_)));
   CoupleFromWidth();
 }
 
 void EngravingWindow::Unload() {
-  if (!links_.Close(jobRunning_)) return;
-  settings_.WriteSetting(kWidthKey, Utf8(text6_));
-  settings_.WriteSetting(kDelayKey, Utf8(text4_));
-  if (text3_ != nullptr) settings_.WriteSetting(kMinKey, Utf8(text3_));
+  if (!links_.Close(jobs_.Running())) return;
+  settings_.WriteSetting(keys::kEtchWidth.key, Utf8(widthField_));
+  settings_.WriteSetting(keys::kEtchDelay.key, Utf8(darkDelayField_));
+  if (lightDelayField_ != nullptr) settings_.WriteSetting(keys::kEtchMin.key, Utf8(lightDelayField_));
 }
 
 void EngravingWindow::LoadPicture(const std::string& pathUtf8, PictureResult loaded) {
-  ++pictureGeneration_;
+  picture_ = std::make_shared<PixelImage>();
   if (loaded.error != PictureError::None || !loaded.picture) {
     // Missing, or there but not a picture this program reads.
     ShowPictureArea(false);
-    picture_ = PixelImage();
     pictureUsable_ = false;
-    pict_->Clear();
+    pictureBox_->Clear();
     link_.frontend().ShowMessage(texts::kTitleError, PictureErrorText(loaded, pathUtf8));
   } else {
     ShowPictureArea(true);
-    picture_ = std::move(loaded.picture->image);
-    pict_->SetPicture(picture_);
+    *picture_ = std::move(loaded.picture->image);
+    pictureBox_->SetPicture(*picture_);
     pictureUsable_ = loaded.picture->fileBitsPerPixel == 24;
     if (!pictureUsable_) {
       link_.frontend().ShowMessage(texts::kTitleWarning,
@@ -237,41 +230,40 @@ void EngravingWindow::LoadPicture(const std::string& pathUtf8, PictureResult loa
 }
 
 void EngravingWindow::ShowPictureArea(bool shown) {
-  for (QWidget* widget : {static_cast<QWidget*>(frame4_), static_cast<QWidget*>(frame2_),
-                          static_cast<QWidget*>(pict_), static_cast<QWidget*>(label3_),
-                          static_cast<QWidget*>(text4_), static_cast<QWidget*>(text3_)}) {
+  for (QWidget* widget : {static_cast<QWidget*>(sizeFrame_), static_cast<QWidget*>(jobFrame_),
+                          static_cast<QWidget*>(pictureBox_), static_cast<QWidget*>(delayLabel_),
+                          static_cast<QWidget*>(darkDelayField_), static_cast<QWidget*>(lightDelayField_)}) {
     if (widget != nullptr) widget->setVisible(shown);
   }
 }
 
 void EngravingWindow::UpdateJobButtons() {
-  command1_->setEnabled(pictureUsable_ && !jobRunning_);
-  command1_->setText(jobRunning_ ? kRunningCaption : kStartCaption);
-  command9_->setEnabled(pictureUsable_);
+  engraveButton_->setEnabled(pictureUsable_ && !jobs_.Running());
+  engraveButton_->setText(jobs_.Running() ? kRunningCaption : kStartCaption);
+  stopButton_->setEnabled(pictureUsable_);
   // A new picture in the middle of a job would leave the job burning one
   // picture while the window shows another.
-  command2_->setEnabled(!jobRunning_);
+  chooseButton_->setEnabled(!jobs_.Running());
 }
 
-void EngravingWindow::Command1_Click() {
-  // Events run inside the job's waits: a second start must not nest a job.
-  if (jobRunning_ || !pictureUsable_) return;
-  const RunningJob running(jobRunning_, [this] { UpdateJobButtons(); });
-
+void EngravingWindow::Engrave() {
+  if (!pictureUsable_) return;
   // The job works on a fresh copy of the picture as shown; its marks become
   // the shown picture unless another picture was loaded meanwhile.
-  const int generation = pictureGeneration_;
-  PixelImage work = picture_;
-  const WindowFields fields(text2_, text3_, text4_, text6_, *controls_, check3_);
-  PictureProgress progress(*pict_, work, link_,
-                           [this, generation] { return pictureGeneration_ == generation; });
-  RunRasterJob(links_.current(), work, fields, progress);
-  if (pictureGeneration_ == generation) picture_ = std::move(work);
+  const std::shared_ptr<PixelImage> shown = picture_;
+  jobs_.Run(shown, [&] {
+    PixelImage work = *shown;
+    const WindowFields fields(stepsField_, lightDelayField_, darkDelayField_, widthField_,
+                              *controls_, drawEachSwitch_);
+    PictureProgress progress(*pictureBox_, work, [this, &shown] { return picture_ == shown; });
+    RunRasterJob(links_.current(), work, fields, progress);
+    *shown = std::move(work);
+  });
 }
 
-void EngravingWindow::Command2_Click() {
+void EngravingWindow::ChoosePicture() {
   const bool opened = OpenChosenPicture(chooser_ ? chooser_() : QString(), link_, settings_,
-                                        kImageKey, text1_,
+                                        kImageKey, pathField_,
                                         [this](const std::string& path, PictureResult loaded) {
                                           LoadPicture(path, std::move(loaded));
                                         });
@@ -281,29 +273,29 @@ void EngravingWindow::Command2_Click() {
 // The derived fields keep their text when the field left does not hold a
 // number: the job says what is wrong when it is started.
 void EngravingWindow::CoupleFromWidth() {
-  if (!HeightFromWidth(text6_, text7_, picture_)) return;
+  if (!HeightFromWidth(widthField_, heightField_, *picture_)) return;
   if (const auto steps =
-          StepsPerPixelForWidth(Utf8(text6_), link_.profile().xRatio, picture_.width())) {
-    text2_->setText(QString::fromStdString(*steps));
+          StepsPerPixelForWidth(Utf8(widthField_), link_.profile().xRatio, picture_->width())) {
+    stepsField_->setText(QString::fromStdString(*steps));
   }
 }
 
 void EngravingWindow::CoupleFromHeight() {
-  const auto width = WidthFromHeight(text7_, text6_, picture_);
+  const auto width = WidthFromHeight(heightField_, widthField_, *picture_);
   if (!width) return;
-  if (const auto steps = StepsPerPixelForWidth(*width, link_.profile().xRatio, picture_.width())) {
-    text2_->setText(QString::fromStdString(*steps));
+  if (const auto steps = StepsPerPixelForWidth(*width, link_.profile().xRatio, picture_->width())) {
+    stepsField_->setText(QString::fromStdString(*steps));
   }
 }
 
 void EngravingWindow::CoupleFromSteps() {
-  QString steps = text2_->text();
+  QString steps = stepsField_->text();
   steps.replace(QLatin1Char('.'), QLatin1Char(','));
-  if (steps != text2_->text()) text2_->setText(steps);
+  if (steps != stepsField_->text()) stepsField_->setText(steps);
   const auto width =
-      WidthForStepsPerPixel(steps.toStdString(), link_.profile().xRatio, picture_.width());
+      WidthForStepsPerPixel(steps.toStdString(), link_.profile().xRatio, picture_->width());
   if (!width) return;
-  text6_->setText(QString::fromStdString(*width));
+  widthField_->setText(QString::fromStdString(*width));
   CoupleFromWidth();
 }
 

@@ -6,11 +6,13 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/mode_window.h"
 #include "modes/picture_window_widget.h"
 #include "picture/pixel_image.h"
+#include "ui/job_host.h"
 
 class QLabel;
 
@@ -22,9 +24,9 @@ class EngravingWindow : public ModeWindow {
   Q_OBJECT
 
  public:
-  // `flavour`: WindowFlavour::Gradation (Form3) or WindowFlavour::WoodBurning
-  // (Form8); any other flavour is taken as Gradation.
-  EngravingWindow(Link& link, SettingsStore& settings, WindowFlavour flavour,
+  // `format`: formats::kGradation (Form3) or formats::kWoodBurning (Form8);
+  // any other is taken as gradation.
+  EngravingWindow(Link& link, SettingsStore& settings, const LinkFormat& format,
                   QWidget* parent = nullptr);
   ~EngravingWindow() override;
 
@@ -37,17 +39,17 @@ class EngravingWindow : public ModeWindow {
   // Replaceable so that tests need no modal dialog.
   void SetFileChooser(std::function<QString()> chooser);
 
-  bool JobRunning() const { return jobRunning_; }
+  bool JobRunning() const { return jobs_.Running(); }
   // The picture as shown: as loaded, with the marks of the jobs run on it since.
-  const PixelImage& picture() const { return picture_; }
+  const PixelImage& picture() const { return *picture_; }
 
   QSize sizeHint() const override;
 
  private:
-  bool Gradation() const { return flavour_ == WindowFlavour::Gradation; }
+  bool Gradation() const { return &format_ == &formats::kGradation; }
 
-  void Command1_Click();  // "Гравировать"
-  void Command2_Click();  // "..."
+  void Engrave();  // "Гравировать"
+  void ChoosePicture();  // "..."
 
   // Loads the picture at `pathUtf8` (already decoded when `loaded` is given)
   // and shows it, or hides the picture area when there is none.
@@ -62,30 +64,31 @@ class EngravingWindow : public ModeWindow {
 
   Link& link_;
   SettingsStore& settings_;
-  WindowFlavour flavour_;
+  const LinkFormat& format_;
   OpeningLinks links_;  // the window's end of the protocol, one per opening
   std::function<QString()> chooser_;
 
-  QLineEdit* text1_;
-  QPushButton* command2_;
-  PictureWidget* pict_;
-  QGroupBox* frame4_;
-  QLineEdit* text6_;
-  QLineEdit* text7_;
-  QLineEdit* text2_;
-  QLabel* label3_;
-  QLineEdit* text4_;
-  QLineEdit* text3_ = nullptr;  // gradation only
-  QGroupBox* frame2_;
-  QPushButton* command1_;
-  QPushButton* command9_;
-  QCheckBox* check3_ = nullptr;  // gradation only
+  QLineEdit* pathField_;
+  QPushButton* chooseButton_;
+  PictureWidget* pictureBox_;
+  QGroupBox* sizeFrame_;
+  QLineEdit* widthField_;
+  QLineEdit* heightField_;
+  QLineEdit* stepsField_;
+  QLabel* delayLabel_;
+  QLineEdit* darkDelayField_;
+  QLineEdit* lightDelayField_ = nullptr;  // gradation only
+  QGroupBox* jobFrame_;
+  QPushButton* engraveButton_;
+  QPushButton* stopButton_;
+  QCheckBox* drawEachSwitch_ = nullptr;  // gradation only
   PositioningControls* controls_;
 
-  PixelImage picture_;
+  // Replaced by every load: a job that finds it replaced keeps its marks to
+  // itself.
+  std::shared_ptr<PixelImage> picture_ = std::make_shared<PixelImage>();
   bool pictureUsable_ = false;  // a 24-bit picture is loaded
-  int pictureGeneration_ = 0;   // counts loads, so a job knows its picture is still shown
-  bool jobRunning_ = false;
+  JobHost jobs_;
 };
 
 }  // namespace vertolin

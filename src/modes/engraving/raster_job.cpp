@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "jobs/job_runner.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/move_text.h"
@@ -93,88 +94,98 @@ std::optional<Checked> CheckFields(Link& link, const PixelImage& picture, const 
 
 }  // namespace
 
-JobOutcome RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFields& fields,
-                        RasterProgress& progress) {
-  Link& link = window.link();
-  const bool gradation = window.flavour() == WindowFlavour::Gradation;
-  if (picture.empty()) return JobOutcome::Refused;
-  const auto checked = CheckFields(link, picture, fields, gradation);
-  if (!checked) return JobOutcome::Refused;
+namespace {
 
-  link.ClearStop();
+// The job's opening line: whole steps per pixel and the idle delay for the
+// laser, the idle delay for the hot wire. (Made outside the program: g++ 12
+// cannot keep an initializer list in a coroutine's frame.)
+std::string OpeningLine(bool gradation, std::int64_t stepsPerPixel, std::int32_t idle) {
+  return gradation ? CommandLine({std::nullopt, std::nullopt, std::nullopt, stepsPerPixel, idle})
+                   : CommandLine({std::nullopt, std::nullopt, idle});
+}
+
+JobProgram RasterProgram(WindowLink& window, PixelImage& picture, const RasterFields& fields,
+                         RasterProgress& progress, Checked checked) {
+  Link& link = window.link();
+  const bool gradation = window.format().kind == formats::kGradation.kind;
   const int W = picture.width();
   const int H = picture.height();
   const std::int32_t idle = link.profile().idleDelay;
 
-  LiveNumber width(checked->width, std::numeric_limits<double>::max());
-  LiveNumber lightDelay(checked->lightDelay, kInt32Limit);
-  LiveNumber darkDelay(checked->darkDelay, kInt32Limit);
-  // The scale reads this job's state, so it must not outlive the job.
-  struct ScaleReset {
-    WindowLink& window;
-    ~ScaleReset() { window.SetScaleSource({}); }
-  } scaleReset{window};
-  window.SetScaleSource([&] {
+  LiveNumber width(checked.width, std::numeric_limits<double>::max());
+  LiveNumber lightDelay(checked.lightDelay, kInt32Limit);
+  LiveNumber darkDelay(checked.darkDelay, kInt32Limit);
+  const auto scale = [&] {
     const double mm = width.Read(fields.Width());
     const MachineProfile& profile = link.profile();
     return StepScale{mm / profile.xRatio / W, mm / profile.yRatio / W, 0};
-  });
+  };
 
   // Travel moves and row steps: delay 0 for the laser, the idle delay for
   // the hot wire.
   const std::int32_t travelDelay = gradation ? 0 : idle;
-  try {
-    if (link.PortOpen()) {
-      // The opening line goes out whether or not the drive switch is ticked;
-      // its acknowledgement is collected by the first wait.
-      const auto sx = static_cast<std::int64_t>(
-          std::abs(RoundHalfEven(checked->width / link.profile().xRatio / W)));
-      SerialWrite(link, gradation ? CommandLine({std::nullopt, std::nullopt, std::nullopt, sx, idle})
-                                  : CommandLine({std::nullopt, std::nullopt, idle}));
-    }
-
-    int X = 0;  // head position in pixel pitches from the start point
-    int lastColumn = 0;
-    bool lastForward = false;
-    int rowSteps = 0;
-    for (int row = 1; row <= H; ++row) {
-      const bool forward = row % 2 == 1;
-      for (int i = 1; i <= W; ++i) {
-        const int column = forward ? i : W + 1 - i;
-        const std::uint8_t grey = picture.Grey(column, row);
-        if (grey == 255) continue;
-        const int start = forward ? column : column + 1;
-        if (X != start) {
-          window.SendStep({start - X, 0, travelDelay, 0}, true);
-          X = start;
-        }
-        const double light = gradation ? lightDelay.Read(fields.LightDelay()) : idle;
-        const double dark = darkDelay.Read(fields.DarkDelay());
-        const double delay = RoundHalfEven(light + (dark - light) * (255 - grey) / 255.0);
-        window.SendStep({forward ? 1 : -1, 0, static_cast<std::int32_t>(delay), 0}, true);
-        X += forward ? 1 : -1;
-        lastColumn = column;
-        lastForward = forward;
-        picture.bytes()[picture.Offset(column, row) + 2] = 255;
-        progress.Burned(column, row, !gradation || fields.DrawEachPixel());
-      }
-      if (!forward && gradation) progress.ShowAll();
-      window.SendStep({0, 1, travelDelay, 0}, true);
-      ++rowSteps;
-    }
-
-    if (fields.ReturnToStart()) {
-      const int dx = (lastForward ? 0 : 1) - lastColumn;
-      window.SendStep({dx, -rowSteps, travelDelay, 0}, true);
-    }
-    window.AwaitAck();
-  } catch (const LinkError&) {
-    progress.ShowAll();
-    return JobOutcome::Stopped;
+  if (link.PortOpen()) {
+    // The opening line goes out whether or not the drive switch is ticked;
+    // its acknowledgement is collected by the first wait.
+    const auto sx = static_cast<std::int64_t>(
+        std::abs(RoundHalfEven(checked.width / link.profile().xRatio / W)));
+    co_yield ProgramStep::Line(OpeningLine(gradation, sx, idle));
   }
+
+  int X = 0;  // head position in pixel pitches from the start point
+  int lastColumn = 0;
+  bool lastForward = false;
+  int rowSteps = 0;
+  for (int row = 1; row <= H; ++row) {
+    const bool forward = row % 2 == 1;
+    for (int i = 1; i <= W; ++i) {
+      const int column = forward ? i : W + 1 - i;
+      const std::uint8_t grey = picture.Grey(column, row);
+      if (grey == 255) continue;
+      const int start = forward ? column : column + 1;
+      if (X != start) {
+        co_yield ProgramStep::Move({start - X, 0, travelDelay, 0}, scale());
+        X = start;
+      }
+      const double light = gradation ? lightDelay.Read(fields.LightDelay()) : idle;
+      const double dark = darkDelay.Read(fields.DarkDelay());
+      const double delay = RoundHalfEven(light + (dark - light) * (255 - grey) / 255.0);
+      co_yield ProgramStep::Move({forward ? 1 : -1, 0, static_cast<std::int32_t>(delay), 0},
+                                 scale());
+      X += forward ? 1 : -1;
+      lastColumn = column;
+      lastForward = forward;
+      picture.bytes()[picture.Offset(column, row) + 2] = 255;
+      progress.Burned(column, row, !gradation || fields.DrawEachPixel());
+    }
+    if (!forward && gradation) progress.ShowAll();
+    co_yield ProgramStep::Move({0, 1, travelDelay, 0}, scale());
+    ++rowSteps;
+  }
+
+  if (fields.ReturnToStart()) {
+    const int dx = (lastForward ? 0 : 1) - lastColumn;
+    co_yield ProgramStep::Move({dx, -rowSteps, travelDelay, 0}, scale());
+  }
+  co_yield ProgramStep::Ack();
+}
+
+}  // namespace
+
+JobResult RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFields& fields,
+                       RasterProgress& progress) {
+  Link& link = window.link();
+  const bool gradation = window.format().kind == formats::kGradation.kind;
+  if (picture.empty()) return {JobOutcome::Refused};
+  const auto checked = CheckFields(link, picture, fields, gradation);
+  if (!checked) return {JobOutcome::Refused};
+
+  link.ClearStop();
+  JobRunner runner(window);
+  const JobResult result = runner.Run(RasterProgram(window, picture, fields, progress, *checked));
   progress.ShowAll();
-  link.frontend().ShowMessage(kDoneTitle, kDone);
-  return JobOutcome::Done;
+  if (result.outcome == JobOutcome::Done) link.frontend().ShowMessage(kDoneTitle, kDone);
+  return result;
 }
 
 }  // namespace vertolin

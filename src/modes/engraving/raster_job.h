@@ -37,8 +37,9 @@ class RasterProgress {
 };
 
 // Runs one job on `picture` (the working copy: burned pixels get their red
-// byte set to 255) through `window`, a gradation or wood-burning window link.
-JobOutcome RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFields& fields,
+// byte set to 255) through `window`, a gradation (formats::kGradation) or
+// wood-burning (formats::kWoodBurning) window link.
+JobResult RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFields& fields,
                         RasterProgress& progress);
 
 }  // namespace vertolin

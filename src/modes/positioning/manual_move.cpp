@@ -68,27 +68,6 @@ std::optional<std::array<double, 3>> JogMove(JogKey key, std::string_view stepTe
   return std::nullopt;
 }
 
-DriveControls DisabledOnFailure(WindowFlavour flavour) {
-  DriveControls disabled;
-  switch (flavour) {
-    case WindowFlavour::Milling:
-    case WindowFlavour::Outlining:
-    case WindowFlavour::Cutting:
-      disabled = {true, true, true};
-      break;
-    case WindowFlavour::Scanner:
-    case WindowFlavour::Gradation:
-    case WindowFlavour::WoodBurning:
-      // The scanner has no return switch; the gradation and wood-burning
-      // windows leave theirs usable.
-      disabled = {true, false, true};
-      break;
-    case WindowFlavour::Positioning:
-      break;  // it has no drive switch; its own buttons are its business
-  }
-  return disabled;
-}
-
 void WarnAboutFirmware(Frontend& frontend, const HandshakeResult& result) {
   if (result.warning == HandshakeResult::Warning::None) return;
   frontend.ShowFirmwareWarning(result.WarningText());

@@ -72,7 +72,7 @@ PositioningControls::PositioningControls(WindowLink& windowLink, const QString& 
 }
 
 void PositioningControls::ApplyHandshake(const HandshakeResult& result) {
-  ApplyHandshake(result, DisabledOnFailure(windowLink_.flavour()));
+  ApplyHandshake(result, DisabledOnFailure(windowLink_.format()));
 }
 
 void PositioningControls::ApplyHandshake(const HandshakeResult& result,

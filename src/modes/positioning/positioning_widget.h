@@ -41,7 +41,7 @@ class PositioningControls : public QWidget {
 
   // At every load, after the handshake: the status text, the drive switch
   // clear, and the drive controls enabled or, after a failure, disabled as
-  // the window's row says (by default the row of the link's flavour).
+  // the window's row says (by default the row of the link's format).
   void ApplyHandshake(const HandshakeResult& result);
   void ApplyHandshake(const HandshakeResult& result, DriveControls disabledOnFailure);
 

@@ -63,7 +63,7 @@ PositioningWindow::PositioningWindow(Link& link, SettingsStore& settings, QWidge
     : QDialog(parent),
       link_(link),
       settings_(settings),
-      windowLink_(std::make_unique<WindowLink>(link, WindowFlavour::Positioning)) {
+      windowLink_(std::make_unique<WindowLink>(link, formats::kPositioning)) {
   setObjectName(QStringLiteral("Form6"));
   setWindowTitle(QStringLiteral("Установка положения"));
   windowLink_->SetReady(false);  // only a handshake makes it ready
@@ -155,7 +155,7 @@ void PositioningWindow::Load() {
   if (abandoned_ && !moving_) {
     // The old link's wait was cut short; its late acknowledgement, if any,
     // is swallowed by the handshake's settling below.
-    windowLink_ = std::make_unique<WindowLink>(link_, WindowFlavour::Positioning);
+    windowLink_ = std::make_unique<WindowLink>(link_, formats::kPositioning);
     abandoned_ = false;
   }
   windowLink_->SetKindLetter(0);

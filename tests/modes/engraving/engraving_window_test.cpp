@@ -95,7 +95,7 @@ class EngravingWindowTest : public test::PictureWindowFixture {
 
 TEST_F(EngravingWindowTest, ControlsOfBothWindows) {
   UsePicture(SmallPicture());
-  EngravingWindow form3(link_, settings_, WindowFlavour::Gradation);
+  EngravingWindow form3(link_, settings_, formats::kGradation);
   EXPECT_EQ(form3.objectName(), QStringLiteral("Form3"));
   EXPECT_EQ(form3.windowTitle(), QStringLiteral("Гравирование лазером"));
   EXPECT_EQ(Text(form3, "Text6"), QStringLiteral("200"));
@@ -123,7 +123,7 @@ TEST_F(EngravingWindowTest, ControlsOfBothWindows) {
   EXPECT_TRUE(Find<QGroupBox>(form3, "Frame2")->isAncestorOf(Find(form3, "Command9")));
   EXPECT_NE(form3.findChild<PictureWidget*>(QStringLiteral("Pict")), nullptr);
 
-  EngravingWindow form8(link_, settings_, WindowFlavour::WoodBurning);
+  EngravingWindow form8(link_, settings_, formats::kWoodBurning);
   EXPECT_EQ(form8.objectName(), QStringLiteral("Form8"));
   EXPECT_EQ(form8.windowTitle(), QStringLiteral("Гравировка нитью по дереву"));
   EXPECT_EQ(form8.findChild<QWidget*>(QStringLiteral("Text3")), nullptr);
@@ -153,7 +153,7 @@ TEST_F(EngravingWindowTest, ControlsOfBothWindows) {
 TEST_F(EngravingWindowTest, MissingPictureHidesThePictureAreaUntilOneIsChosen) {
   const std::string missing = PathToUtf8(folder_.path() / "нет такого.jpg");
   settings_.WriteSetting("Etching_image", missing);
-  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  EngravingWindow window(link_, settings_, formats::kGradation);
   window.show();
   window.Load();
   EXPECT_EQ(Text(window, "Text1"), QString::fromStdString(missing));
@@ -196,7 +196,7 @@ TEST_F(EngravingWindowTest, PictureBelow24BitsWarnsAndDisablesTheJob) {
   const auto path = folder_.path() / "eight.bmp";
   ASSERT_TRUE(WriteFileBytes(path, EightBitBmp()));
   settings_.WriteSetting("Etching_image", PathToUtf8(path));
-  EngravingWindow window(link_, settings_, WindowFlavour::WoodBurning);
+  EngravingWindow window(link_, settings_, formats::kWoodBurning);
   window.Load();
   ASSERT_EQ(frontend_.messages.size(), 1u);
   EXPECT_EQ(frontend_.messages[0].title, "Внимание");
@@ -215,7 +215,7 @@ TEST_F(EngravingWindowTest, PictureBelow24BitsWarnsAndDisablesTheJob) {
 TEST_F(EngravingWindowTest, FieldCoupling) {
   UsePicture(PixelImage(500, 300));
   settings_.WriteSetting("Etching_width", "200");
-  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  EngravingWindow window(link_, settings_, formats::kGradation);
   window.Load();
   EXPECT_EQ(Text(window, "Text6"), QStringLiteral("200"));
   EXPECT_EQ(Text(window, "Text7"), QStringLiteral("120"));
@@ -256,7 +256,7 @@ TEST_F(EngravingWindowTest, DryRunMarksThePictureAndSendsOnlyTheOpeningLine) {
   UsePicture(SmallPicture());
   settings_.WriteSetting("Etching_width", "0,2");
   SimulatedBoard& board = UseBoard('P');
-  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  EngravingWindow window(link_, settings_, formats::kGradation);
   window.Load();
   ASSERT_TRUE(Find(window, "Check1")->isEnabled());
   Tick(window, "Check2");
@@ -286,7 +286,7 @@ TEST_F(EngravingWindowTest, RealRunBurnsEveryDarkPixelAndReturns) {
   UsePicture(SmallPicture());
   settings_.WriteSetting("Etching_width", "0,2");
   SimulatedBoard& board = UseBoard('P');
-  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  EngravingWindow window(link_, settings_, formats::kGradation);
   window.Load();
   Tick(window, "Check1");
   Tick(window, "Check2");
@@ -305,7 +305,7 @@ TEST_F(EngravingWindowTest, WoodBurningRunUsesTheIdleDelay) {
   settings_.WriteSetting("Etching_width", "0,2");
   settings_.WriteSetting("Etching_delay", "3000");
   SimulatedBoard& board = UseBoard('B');
-  EngravingWindow window(link_, settings_, WindowFlavour::WoodBurning);
+  EngravingWindow window(link_, settings_, formats::kWoodBurning);
   window.Load();
   Tick(window, "Check1");
   Click(window, "Command1");
@@ -322,7 +322,7 @@ TEST_F(EngravingWindowTest, CheckThreeDecidesWhenTheMarksAreShown) {
   for (const bool eachPixel : {false, true}) {
     SCOPED_TRACE(eachPixel);
     UseBoard('P');
-    EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+    EngravingWindow window(link_, settings_, formats::kGradation);
     window.Load();
     // Replies come late enough for the waits to let events run.
     SimulatedBoard& board = UseLateBoard('P');
@@ -352,7 +352,7 @@ TEST_F(EngravingWindowTest, StopQuestionAnsweredBothWays) {
     frontend_.messages.clear();
     frontend_.questions.clear();
     UseBoard('P');
-    EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+    EngravingWindow window(link_, settings_, formats::kGradation);
     window.Load();
     SimulatedBoard& board = UseLateBoard('P');
     Tick(window, "Check1");
@@ -393,7 +393,7 @@ TEST_F(EngravingWindowTest, SecondStartWhileAJobRunsIsRefused) {
   UsePicture(SmallPicture());
   settings_.WriteSetting("Etching_width", "0,2");
   UseBoard('P');
-  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  EngravingWindow window(link_, settings_, formats::kGradation);
   window.Load();
   SimulatedBoard& board = UseLateBoard('P');
   Tick(window, "Check1");
@@ -425,7 +425,7 @@ TEST_F(EngravingWindowTest, ClosingDuringAJobEndsItAndTheNextOpeningWorks) {
   UsePicture(SmallPicture());
   settings_.WriteSetting("Etching_width", "0,2");
   UseBoard('P');
-  EngravingWindow window(link_, settings_, WindowFlavour::Gradation);
+  EngravingWindow window(link_, settings_, formats::kGradation);
   window.show();
   window.Load();
   BoardFaults silent;
@@ -463,8 +463,8 @@ TEST_F(EngravingWindowTest, ClosingDuringAJobEndsItAndTheNextOpeningWorks) {
 TEST_F(EngravingWindowTest, BothWindowsShareTheirKeys) {
   UsePicture(PixelImage(500, 300));
   settings_.WriteSetting("Etching_min", "7");
-  EngravingWindow form3(link_, settings_, WindowFlavour::Gradation);
-  EngravingWindow form8(link_, settings_, WindowFlavour::WoodBurning);
+  EngravingWindow form3(link_, settings_, formats::kGradation);
+  EngravingWindow form8(link_, settings_, formats::kWoodBurning);
   form3.Load();
   form8.Load();
   EXPECT_EQ(Text(form3, "Text3"), QStringLiteral("7"));

@@ -46,9 +46,9 @@ class RasterJobTest : public ::testing::Test {
     link_.Attach(std::make_unique<test::ScriptedPort>(script_));
   }
 
-  JobOutcome Run(WindowFlavour flavour, PixelImage& picture) {
+  JobResult Run(const LinkFormat& format, PixelImage& picture) {
     if (fields_.width.empty()) fields_.width = FieldText(picture.width() * 0.05);  // 10 steps/px
-    WindowLink window(link_, flavour);
+    WindowLink window(link_, format);
     window.SetDriveSwitch([this] { return drive_; });
     return RunRasterJob(window, picture, fields_, progress_);
   }
@@ -67,7 +67,7 @@ TEST_F(RasterJobTest, RowWithBlackColumnsOneAndThree) {
   PixelImage picture(10, 1);
   picture.SetGrey(1, 1, 0);
   picture.SetGrey(3, 1, 0);
-  EXPECT_EQ(Run(WindowFlavour::Gradation, picture), JobOutcome::Done);
+  EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Done);
   EXPECT_EQ(script_.written, (Lines{",,,10,2000;", "10,0,0;", "10,0,4000;", "10,0,0;",
                                     "10,0,4000;", "0,10,0;"}));
   EXPECT_EQ(picture.bytes()[picture.Offset(1, 1) + 2], 255);  // marked red
@@ -81,7 +81,7 @@ TEST_F(RasterJobTest, WoodBurningCarriesTheIdleDelay) {
   PixelImage picture(10, 1);
   picture.SetGrey(1, 1, 0);
   picture.SetGrey(3, 1, 128);
-  EXPECT_EQ(Run(WindowFlavour::WoodBurning, picture), JobOutcome::Done);
+  EXPECT_EQ(Run(formats::kWoodBurning, picture), JobOutcome::Done);
   EXPECT_EQ(script_.written, (Lines{",,2000;", "10,0,2000;", "10,0,4000;", "10,0,2000;",
                                     "10,0,2996;", "0,10,2000;"}));
   EXPECT_EQ(progress_.shownNow, 2);  // the wire shows every burned pixel at once
@@ -90,7 +90,7 @@ TEST_F(RasterJobTest, WoodBurningCarriesTheIdleDelay) {
 TEST_F(RasterJobTest, AllWhitePictureOnlyStepsRowsAndReturns) {
   PixelImage picture(10, 100);
   fields_.back = true;
-  EXPECT_EQ(Run(WindowFlavour::Gradation, picture), JobOutcome::Done);
+  EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Done);
   ASSERT_EQ(script_.written.size(), 102u);
   EXPECT_EQ(script_.written[1], "0,10,0;");
   EXPECT_EQ(script_.written[100], "0,10,0;");
@@ -103,7 +103,7 @@ TEST_F(RasterJobTest, RightToLeftRowStartsWhereTheRowAboveEndedWithoutTravel) {
   picture.SetGrey(4, 2, 0);
   picture.SetGrey(1, 2, 200);
   fields_.back = true;
-  EXPECT_EQ(Run(WindowFlavour::Gradation, picture), JobOutcome::Done);
+  EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Done);
   // Row 1 ends at X = 5, the right edge of column 4, where row 2 starts; grey
   // 200 burns with 4000 × 55 ÷ 255 = 862.7 µs.
   EXPECT_EQ(script_.written,
@@ -116,7 +116,7 @@ TEST_F(RasterJobTest, DryRunMarksAndShowsButSendsOnlyTheOpeningLine) {
   PixelImage picture(3, 3);
   picture.SetGrey(2, 2, 0);
   drive_ = false;
-  EXPECT_EQ(Run(WindowFlavour::Gradation, picture), JobOutcome::Done);
+  EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Done);
   EXPECT_EQ(script_.written, Lines{",,,10,2000;"});
   EXPECT_EQ(progress_.burned, (std::vector<std::pair<int, int>>{{2, 2}}));
   EXPECT_EQ(frontend_.messages.back().text, "Гравировка закончена!");
@@ -126,15 +126,15 @@ TEST_F(RasterJobTest, WrongFieldsRefuseTheJobAndSendNothing) {
   PixelImage picture(10, 2);
   picture.SetGrey(1, 1, 0);
   fields_.steps = "10,5";
-  EXPECT_EQ(Run(WindowFlavour::Gradation, picture), JobOutcome::Refused);
+  EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Refused);
   EXPECT_EQ(frontend_.messages.back().title, "Внимание");
   EXPECT_NE(frontend_.messages.back().text.find("не целое"), std::string::npos);
   fields_.steps = "10";
   fields_.dark = "abc";
-  EXPECT_EQ(Run(WindowFlavour::Gradation, picture), JobOutcome::Refused);
+  EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Refused);
   fields_.dark = "4000";
   fields_.width = "1e12";  // steps beyond the 32-bit range
-  EXPECT_EQ(Run(WindowFlavour::Gradation, picture), JobOutcome::Refused);
+  EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Refused);
   EXPECT_TRUE(script_.written.empty());
   EXPECT_EQ(frontend_.messages.size(), 3u);
 }
@@ -159,7 +159,7 @@ TEST_F(RasterJobTest, StopQuestionAnsweredNoSendsThePendingMoveUnchanged) {
   fields.link = &link_;
   fields.width = "0,5";
   frontend_.yesNoAnswers = {false};
-  WindowLink window(link_, WindowFlavour::Gradation);
+  WindowLink window(link_, formats::kGradation);
   window.SetDriveSwitch([] { return true; });
   EXPECT_EQ(RunRasterJob(window, picture, fields, progress_), JobOutcome::Done);
   EXPECT_EQ(frontend_.questions.size(), 1u);
@@ -177,7 +177,7 @@ TEST_F(RasterJobTest, StopQuestionAnsweredYesEndsTheJobWhereItStands) {
   fields.width = "0,5";
   fields.back = true;
   frontend_.yesNoAnswers = {true};
-  WindowLink window(link_, WindowFlavour::Gradation);
+  WindowLink window(link_, formats::kGradation);
   window.SetDriveSwitch([] { return true; });
   EXPECT_EQ(RunRasterJob(window, picture, fields, progress_), JobOutcome::Stopped);
   EXPECT_EQ(script_.written, (Lines{",,,10,2000;", "10,0,0;", "10,0,4000;"}));  // no return

@@ -43,7 +43,7 @@ TEST(MillingBoard, ReliefEndsWithTheToolAtTheSurfaceWhereTheJobLeftIt) {
     test::RecordingFrontend frontend;
     Link link(frontend);
     ASSERT_TRUE(link.Open(board.path(), 115200));
-    WindowLink window(link, WindowFlavour::Milling);
+    WindowLink window(link, formats::kRouter);
     window.SetDriveSwitch([] { return true; });
     MillingSession session(window);
     session.Reset();

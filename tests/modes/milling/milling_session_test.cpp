@@ -148,6 +148,7 @@ class MillingSessionTest : public ::testing::Test {
   MillingSessionTest() {
     link_.Attach(std::make_unique<AckingPort>(board_));
     window_.SetDriveSwitch([this] { return drive_; });
+    window_.SetInterruptionPrompt(&frontend_);
     session_.Reset();
   }
 
@@ -163,7 +164,7 @@ class MillingSessionTest : public ::testing::Test {
   test::RecordingFrontend frontend_;
   Link link_{frontend_};
   Board board_;
-  WindowLink window_{link_, WindowFlavour::Milling};
+  WindowLink window_{link_, formats::kRouter};
   MillingSession session_{window_};
   Fields fields_;
   View view_;

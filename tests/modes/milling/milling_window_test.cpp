@@ -381,6 +381,7 @@ TEST_F(MillingWindowTest, StopDuringAJobOpensTheInterruptionDialog) {
     frontend_.dialogs = 0;
     UseBoard();
     MillingWindow window(link_, settings_);
+    window.SetInterruptionPrompt(&frontend_);
     window.Load();
     SimulatedBoard& board = UseLateBoard();
     Tick(window, "Check1");

@@ -41,18 +41,18 @@ TEST_F(PositioningControlsTest, FailedHandshakeDisablesTheWindowsDriveControls) 
   const HandshakeResult silent = JudgeFirmwareReply("", "MT");
   const HandshakeResult open = JudgeFirmwareReply("MT", "MT");
   struct Row {
-    WindowFlavour flavour;
+    const LinkFormat* format;
     bool withReturn;
     bool returnStaysEnabled;
   };
-  for (const Row row : {Row{WindowFlavour::Milling, true, false},
-                        Row{WindowFlavour::Outlining, true, false},
-                        Row{WindowFlavour::Cutting, true, false},
-                        Row{WindowFlavour::Gradation, true, true},
-                        Row{WindowFlavour::WoodBurning, true, true},
-                        Row{WindowFlavour::Scanner, false, false}}) {
-    SCOPED_TRACE(static_cast<int>(row.flavour));
-    WindowLink windowLink(link_, row.flavour);
+  for (const Row row : {Row{&formats::kRouter, true, false},
+                        Row{&formats::kOutlining, true, false},
+                        Row{&formats::kCutting, true, false},
+                        Row{&formats::kGradation, true, true},
+                        Row{&formats::kWoodBurning, true, true},
+                        Row{&formats::kScanner, false, false}}) {
+    SCOPED_TRACE(row.format->kind);
+    WindowLink windowLink(link_, *row.format);
     PositioningControls controls(windowLink, QStringLiteral("Гравировать"), row.withReturn);
     EXPECT_EQ(controls.returnSwitch() != nullptr, row.withReturn);
 
@@ -80,7 +80,7 @@ TEST_F(PositioningControlsTest, FailedHandshakeDisablesTheWindowsDriveControls) 
 }
 
 TEST_F(PositioningControlsTest, AnExplicitRowOverridesTheFlavours) {
-  WindowLink windowLink(link_, WindowFlavour::Milling);
+  WindowLink windowLink(link_, formats::kRouter);
   PositioningControls controls(windowLink, QStringLiteral("Фрезеровать"), true);
   controls.ApplyHandshake(JudgeFirmwareReply("PT", "MT"), DriveControls{true, false, false});
   EXPECT_EQ(Find<QLabel>(controls, "Label4")->text(), QStringLiteral("Некорректная прошивка"));
@@ -90,7 +90,7 @@ TEST_F(PositioningControlsTest, AnExplicitRowOverridesTheFlavours) {
 }
 
 TEST_F(PositioningControlsTest, SwitchesFeedTheWindowLink) {
-  WindowLink windowLink(link_, WindowFlavour::Outlining);
+  WindowLink windowLink(link_, formats::kOutlining);
   PositioningControls controls(windowLink, QStringLiteral("Гравировать"), true);
   EXPECT_FALSE(windowLink.DriveOn());
   EXPECT_FALSE(controls.ReturnToStart());
@@ -104,7 +104,7 @@ TEST_F(PositioningControlsTest, SwitchesFeedTheWindowLink) {
 }
 
 TEST_F(PositioningControlsTest, ManualMoveChecksTheFieldsThenCallsTheHandler) {
-  WindowLink windowLink(link_, WindowFlavour::Milling);
+  WindowLink windowLink(link_, formats::kRouter);
   PositioningControls controls(windowLink, QStringLiteral("Фрезеровать"), true);
   std::vector<std::array<double, 3>> calls;
   controls.SetManualMoveHandler([&](double x, double y, double z) { calls.push_back({x, y, z}); });
@@ -124,7 +124,7 @@ TEST_F(PositioningControlsTest, DefaultMoveGoesNowAndSurvivesAStop) {
   auto port = std::make_unique<SimPort>(SimulatedBoard('P'));
   SimulatedBoard& board = port->board();
   link_.Attach(std::move(port));
-  WindowLink windowLink(link_, WindowFlavour::Gradation);
+  WindowLink windowLink(link_, formats::kGradation);
   PositioningControls controls(windowLink, QStringLiteral("Гравировать"), true);
   controls.driveSwitch()->setChecked(true);
   MoveBy(controls, "1", "2", "3");

@@ -1,4 +1,4 @@
-#include "modes/milling/milling_session.h"
+#include "modes/figure_session.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +9,7 @@
 
 #include "figures/outline.h"
 #include "figures/selection.h"
+#include "jobs/job_runner.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
@@ -55,14 +56,14 @@ std::uint8_t BlueAt(const PixelImage& layer, int x, int y) {
 
 }  // namespace
 
-struct MillingSession::Tool {
+struct FigureSession::Tool {
   double r = 0;   // radius in pixels
   int bound = -1;  // the smallest integer not below r, at most the picture's size
 };
 
 // One closed walk of the tool, with its depths read before any of the
 // figure's footprints were painted.
-struct MillingSession::MillPlan {
+struct FigureSession::MillPlan {
   struct Pass {
     Pixel start;
     std::uint8_t startBlue = 255;
@@ -77,16 +78,15 @@ struct MillingSession::MillPlan {
 // The job kind is taken only by the outermost command and given back only
 // by the one that took it; the fields and the picture width become the ones
 // the scale reads.
-class MillingSession::JobScope {
+class FigureSession::JobScope {
  public:
-  JobScope(MillingSession& session, JobKind kind, const MillingFields& fields)
+  JobScope(FigureSession& session, JobKind kind, const FigureFields& fields)
       : session_(session),
         own_(session.jobKind_ == JobKind::None),
         kind_(kind),
         fields_(session.fields_),
         pixelsAcross_(session.pixelsAcross_) {
     if (own_) session.jobKind_ = kind;
-    session.InstallScale();
     session.fields_ = &fields;
     session.pixelsAcross_ = session.base_.width();
     ++session.running_;
@@ -101,31 +101,28 @@ class MillingSession::JobScope {
   JobScope& operator=(const JobScope&) = delete;
 
  private:
-  MillingSession& session_;
+  FigureSession& session_;
   bool own_;
   JobKind kind_;
-  const MillingFields* fields_;
+  const FigureFields* fields_;
   int pixelsAcross_;
 };
 
-MillingSession::MillingSession(WindowLink& window) : window_(window) { InstallScale(); }
+FigureSession::FigureSession(WindowLink& window, std::unique_ptr<ToolHead> head)
+    : window_(window), head_(std::move(head)) {}
 
-void MillingSession::InstallScale() {
-  window_.SetScaleSource([self = std::weak_ptr<MillingSession*>(self_)] {
-    const auto session = self.lock();
-    return session ? (*session)->ScaleNow() : StepScale{};
-  });
-}
+FigureSession::~FigureSession() = default;
 
-StepScale MillingSession::ScaleNow() {
+StepScale FigureSession::ScaleNow() {
   if (fields_ == nullptr || pixelsAcross_ <= 0) return StepScale{};
   const MachineProfile& profile = window_.link().profile();
   const double width = LiveWidth();
+  const double third = head_->UsesDepth() ? head_->ThirdPerGreyLevel(LiveDepth(), profile) : 0;
   return StepScale{width / profile.xRatio / pixelsAcross_, width / profile.yRatio / pixelsAcross_,
-                   LiveDepth() / profile.zRatio / 255};
+                   third};
 }
 
-void MillingSession::LoadPicture(const PixelImage& picture) {
+void FigureSession::LoadPicture(const PixelImage& picture) {
   base_ = picture;
   work_ = picture;
   selection_ = picture;
@@ -133,9 +130,9 @@ void MillingSession::LoadPicture(const PixelImage& picture) {
   figures_.reset();
 }
 
-bool MillingSession::HasTree() const { return figures_ && !figures_->tree.empty(); }
+bool FigureSession::HasTree() const { return figures_ && !figures_->tree.empty(); }
 
-void MillingSession::Reset() {
+void FigureSession::Reset() {
   jobKind_ = JobKind::None;
   window_.ClearPendingSteps();
   chained_ = false;
@@ -145,7 +142,7 @@ void MillingSession::Reset() {
 
 // ---- fields ----
 
-bool MillingSession::RefuseFields(const MillingFields& fields, bool wholeJob) {
+bool FigureSession::RefuseFields(const FigureFields& fields, bool wholeJob) {
   Frontend& frontend = window_.link().frontend();
   const auto refuse = [&](std::string_view text) {
     frontend.ShowMessage(texts::kTitleError, text);
@@ -155,7 +152,7 @@ bool MillingSession::RefuseFields(const MillingFields& fields, bool wholeJob) {
   if (!width) return refuse(NotANumber("Ширина"));
   if (*width == 0) return refuse(kZeroWidth);
   std::optional<double> depth;
-  if (wholeJob) {
+  if (wholeJob && head_->UsesDepth()) {
     depth = ParseNumber(fields.Depth());
     if (!depth) return refuse(NotANumber("Глубина"));
   }
@@ -174,29 +171,29 @@ bool MillingSession::RefuseFields(const MillingFields& fields, bool wholeJob) {
   return false;
 }
 
-double MillingSession::LiveWidth() {
+double FigureSession::LiveWidth() {
   if (const auto value = ParseNumber(fields_->Width()); value && *value != 0) live_.width = *value;
   return live_.width;
 }
 
-double MillingSession::LiveDepth() {
+double FigureSession::LiveDepth() {
   if (const auto value = ParseNumber(fields_->Depth())) live_.depth = *value;
   return live_.depth;
 }
 
-double MillingSession::LiveDiameter() {
+double FigureSession::LiveDiameter() {
   if (const auto value = ParseNumber(fields_->Diameter())) live_.diameter = *value;
   return live_.diameter;
 }
 
-std::int32_t MillingSession::LiveDelay() {
+std::int32_t FigureSession::LiveDelay() {
   if (const auto value = ParseNumber(fields_->Delay())) {
     if (const auto whole = RoundToInt32(*value)) live_.delay = *whole;
   }
   return live_.delay;
 }
 
-MillingSession::Tool MillingSession::ToolNow() {
+FigureSession::Tool FigureSession::ToolNow() {
   Tool tool;
   tool.r = ToolRadiusPixels(LiveDiameter(), pixelsAcross_, LiveWidth());
   // A disc wider than the picture paints no more than the picture.
@@ -212,9 +209,9 @@ MillingSession::Tool MillingSession::ToolNow() {
 
 // ---- picture operations ----
 
-void MillingSession::Parse(MillingView& view) { ParseWork(view); }
+void FigureSession::Parse(FigureView& view) { ParseWork(view); }
 
-void MillingSession::ParseWork(MillingView& view) {
+void FigureSession::ParseWork(FigureView& view) {
   if (work_.empty()) {
     figures_.reset();
   } else {
@@ -224,13 +221,13 @@ void MillingSession::ParseWork(MillingView& view) {
   view.LayersChanged();
 }
 
-void MillingSession::ShowFigure(int figure, MillingView& view) {
+void FigureSession::ShowFigure(int figure, FigureView& view) {
   if (!figures_ || work_.empty()) return;
   selection_ = SelectionOf(work_, figures_->labels, figure);
   view.LayersChanged();
 }
 
-void MillingSession::GradientNow(MillingView& view) {
+void FigureSession::GradientNow(FigureView& view) {
   GradientPass(base_, ToolRadiusPixels(LiveDiameter(), base_.width(), LiveWidth()), work_);
   // The old figures no longer describe the Work layer: no job may run on them.
   figures_.reset();
@@ -238,32 +235,32 @@ void MillingSession::GradientNow(MillingView& view) {
   view.LayersChanged();
 }
 
-void MillingSession::OffsetNow(MillingView& view) {
+void FigureSession::OffsetNow(FigureView& view) {
   OffsetPass(work_, ToolDiameterPixels(LiveDiameter(), work_.width(), LiveWidth()));
   figures_.reset();
   view.TreeChanged();
   view.LayersChanged();
 }
 
-JobOutcome MillingSession::Gradient(const MillingFields& fields, MillingView& view) {
+JobOutcome FigureSession::Gradient(const FigureFields& fields, FigureView& view) {
   if (!HasPicture()) {
     window_.link().frontend().ShowMessage(texts::kTitleError, kNoPicture);
     return JobOutcome::Refused;
   }
   if (RefuseFields(fields, false)) return JobOutcome::Refused;
-  const MillingFields* outer = std::exchange(fields_, &fields);
+  const FigureFields* outer = std::exchange(fields_, &fields);
   GradientNow(view);
   fields_ = outer;
   return JobOutcome::Done;
 }
 
-JobOutcome MillingSession::Offset(const MillingFields& fields, MillingView& view) {
+JobOutcome FigureSession::Offset(const FigureFields& fields, FigureView& view) {
   if (!HasPicture()) {
     window_.link().frontend().ShowMessage(texts::kTitleError, kNoPicture);
     return JobOutcome::Refused;
   }
   if (RefuseFields(fields, false)) return JobOutcome::Refused;
-  const MillingFields* outer = std::exchange(fields_, &fields);
+  const FigureFields* outer = std::exchange(fields_, &fields);
   OffsetNow(view);
   fields_ = outer;
   return JobOutcome::Done;
@@ -271,7 +268,7 @@ JobOutcome MillingSession::Offset(const MillingFields& fields, MillingView& view
 
 // ---- milling ----
 
-MillingSession::MillPlan MillingSession::PlanFigure(const FigureSet& set, std::int32_t figure,
+FigureSession::MillPlan FigureSession::PlanFigure(const FigureSet& set, std::int32_t figure,
                                                     const std::vector<std::int32_t>& holes,
                                                     std::optional<Pixel> first) const {
   MillPlan plan;
@@ -303,7 +300,7 @@ MillingSession::MillPlan MillingSession::PlanFigure(const FigureSet& set, std::i
   return plan;
 }
 
-void MillingSession::PaintFootprint(int x, int y, const Tool& tool, MillingView& view) {
+void FigureSession::PaintFootprint(int x, int y, const Tool& tool, FigureView& view) {
   const int R = tool.bound;
   if (R < 0 || progress_.empty()) return;
   const int W = progress_.width();
@@ -326,84 +323,88 @@ void MillingSession::PaintFootprint(int x, int y, const Tool& tool, MillingView&
   view.ProgressPainted(box);
 }
 
-void MillingSession::MillPlanned(const MillPlan& plan, const Tool& tool, MillingView& view) {
+JobProgram FigureSession::Passes(const MillPlan& plan, const Tool& tool, FigureView& view) {
   Link& link = window_.link();
   for (const MillPlan::Pass& pass : plan.passes) {
     const std::int32_t idle = link.profile().idleDelay;
     const bool optimised = link.profile().Optimised();
-    // In optimisation mode the board takes the plunge while it still travels.
-    window_.SendStep({pass.start.x - x_, pass.start.y - y_, 0, idle}, !optimised);
+    // In optimisation mode the board takes the plunge (the laser's switch)
+    // while it still travels.
+    co_yield ProgramStep::Move({pass.start.x - x_, pass.start.y - y_, 0, idle}, ScaleNow(),
+                               !optimised);
     x_ = pass.start.x;
     y_ = pass.start.y;
-    const int z0 = 255 - pass.startBlue;
-    window_.SendStep({0, 0, -z0, LiveDelay()}, true);
-    depth_ = z0;
+    const JobStep start = head_->Start(pass.startBlue, LiveDelay());
+    co_yield ProgramStep::Move(start, ScaleNow());
+    head_->Arrived(pass.startBlue);
     for (std::size_t i = 0; i < pass.path.size(); ++i) {
       const Pixel& to = pass.path[i];
-      const int z = 255 - pass.blues[i];
-      window_.SendStep({to.x - x_, to.y - y_, -(z - depth_), 0}, true);
+      const JobStep along = head_->Along(to.x - x_, to.y - y_, pass.blues[i]);
+      co_yield ProgramStep::Move(along, ScaleNow());
       x_ = to.x;
       y_ = to.y;
-      depth_ = z;
+      head_->Arrived(pass.blues[i]);
       PaintFootprint(to.x, to.y, tool, view);
-      link.pump().Tick();
     }
-    window_.SendStep({0, 0, depth_, idle}, true);
-    if (optimised) window_.AwaitAck();  // the lift's own acknowledgement
+    co_yield ProgramStep::Move(head_->End(idle), ScaleNow());
+    if (optimised) co_yield ProgramStep::Ack();  // the last line's own acknowledgement
   }
 }
 
-void MillingSession::ReturnToOrigin() {
-  window_.SendStep({1 - x_, 1 - y_, 0, 0}, true);
-  x_ = 1;
-  y_ = 1;
+ProgramStep FigureSession::ReturnToOrigin() {
+  return ProgramStep::Move({1 - x_, 1 - y_, 0, 0}, ScaleNow());
 }
 
-JobOutcome MillingSession::MillSelected(std::optional<int> figure, const MillingFields& fields,
-                                        MillingView& view) {
+JobResult FigureSession::MillSelected(std::optional<int> figure, const FigureFields& fields,
+                                       FigureView& view) {
   Frontend& frontend = window_.link().frontend();
   if (!HasTree()) {
     frontend.ShowMessage(texts::kTitleError, kNotParsed);
-    return JobOutcome::Refused;
+    return {JobOutcome::Refused};
   }
   if (!figure) {
     frontend.ShowMessage(texts::kTitleError, kNoFigure);
-    return JobOutcome::Refused;
+    return {JobOutcome::Refused};
   }
   const std::shared_ptr<FigureSet> set = figures_;
   if (!set->tree.Contains(*figure)) {
     frontend.ShowMessage(texts::kTitleError, NotInTree(*figure));
-    return JobOutcome::Refused;
+    return {JobOutcome::Refused};
   }
-  if (RefuseFields(fields, true)) return JobOutcome::Refused;
+  if (RefuseFields(fields, true)) return {JobOutcome::Refused};
 
   JobScope scope(*this, JobKind::Selected, fields);
   std::vector<std::int32_t> holes;
   for (const NestingPair& pair : set->pairs.pairs()) {
     if (pair.outer == *figure) holes.push_back(pair.inner);
   }
-  const MillPlan plan = PlanFigure(*set, *figure, holes);
+  MillPlan plan = PlanFigure(*set, *figure, holes);
   if (plan.refusal != FollowResult::kFollowed) {
     frontend.ShowMessage(texts::kTitleError,
                          plan.refusal == FollowResult::kTouchesFrame ? kBackground : kNotClosed);
-    return JobOutcome::Refused;
+    return {JobOutcome::Refused};
   }
   const Tool tool = ToolNow();
   x_ = 1;
   y_ = 1;
   window_.link().ClearStop();
-  try {
-    MillPlanned(plan, tool, view);
-    if (fields.ReturnToOrigin()) ReturnToOrigin();
-  } catch (const LinkError&) {
-    return JobOutcome::Stopped;
-  }
-  return JobOutcome::Done;
+  return JobRunner(window_).Run(SelectedFigure(std::move(plan), tool, fields, view));
 }
 
-void MillingSession::MillAllFigures(const MillingFields& fields, MillingView& view) {
+JobProgram FigureSession::SelectedFigure(MillPlan plan, Tool tool, const FigureFields& fields,
+                                         FigureView& view) {
+  JobProgram passes = Passes(plan, tool, view);
+  while (passes.Next()) co_yield passes.value();
+  if (fields.ReturnToOrigin()) {
+    co_yield ReturnToOrigin();
+    x_ = 1;
+    y_ = 1;
+  }
+}
+
+JobProgram FigureSession::AllFigures(const FigureFields& fields, FigureView& view) {
   const std::shared_ptr<FigureSet> set = figures_;
-  if (!set) return;
+  if (!set) co_return;
   JobScope scope(*this, JobKind::All, fields);
   const Tool tool = ToolNow();
   FigureTable& table = set->figures;
@@ -440,42 +441,71 @@ void MillingSession::MillAllFigures(const MillingFields& fields, MillingView& vi
       // Looked at afresh: a job run in between may have milled it.
       const Figure& figure = table[f];
       if (figure.state < 1 || figure.state > 3 || !figure.dark()) continue;
-      const MillPlan plan =
-          PlanFigure(*set, f, holes[static_cast<std::size_t>(f)], firstPixel[static_cast<std::size_t>(f)]);
+      const MillPlan plan = PlanFigure(*set, f, holes[static_cast<std::size_t>(f)],
+                                       firstPixel[static_cast<std::size_t>(f)]);
       // A figure whose outline cannot be walked is passed over.
-      if (plan.refusal == FollowResult::kFollowed) MillPlanned(plan, tool, view);
+      if (plan.refusal == FollowResult::kFollowed) {
+        JobProgram passes = Passes(plan, tool, view);
+        while (passes.Next()) co_yield passes.value();
+      }
       table.MarkMilled(f);
     }
   }
-  if (fields.ReturnToOrigin() && !chained_) ReturnToOrigin();
+  if (fields.ReturnToOrigin() && !chained_) {
+    co_yield ReturnToOrigin();
+    x_ = 1;
+    y_ = 1;
+  }
 }
 
-JobOutcome MillingSession::MillAll(const MillingFields& fields, MillingView& view) {
+JobResult FigureSession::MillAll(const FigureFields& fields, FigureView& view) {
   if (!HasTree()) {
     window_.link().frontend().ShowMessage(texts::kTitleError, kNotParsed);
-    return JobOutcome::Refused;
+    return {JobOutcome::Refused};
   }
-  if (RefuseFields(fields, true)) return JobOutcome::Refused;
+  if (RefuseFields(fields, true)) return {JobOutcome::Refused};
   // Run from the window, even inside a relief job, a stop ends this command
   // here: there is no caller above the window to pass it to.
-  try {
-    MillAllFigures(fields, view);
-  } catch (const LinkError&) {
-    return JobOutcome::Stopped;
-  }
-  return JobOutcome::Done;
+  return JobRunner(window_).Run(AllFigures(fields, view));
 }
 
-JobOutcome MillingSession::Relief(const MillingFields& fields, MillingView& view) {
+JobProgram FigureSession::Rounds(const FigureFields& fields, FigureView& view, bool& stuck) {
+  GradientNow(view);
+  ParseWork(view);
+  while (HasTree()) {
+    JobProgram round = AllFigures(fields, view);
+    while (round.Next()) co_yield round.value();
+    // A round that changes nothing would be followed by the same round for
+    // ever: the figures left cannot shrink (they lie in the edge margin, or
+    // meet light grey rather than white).
+    const PixelImage before = work_;
+    const FigureTree treeBefore = figures_ ? figures_->tree : FigureTree{};
+    OffsetNow(view);
+    const bool changed = work_ != before;
+    ParseWork(view);
+    if (!changed && figures_ && figures_->tree.nodes() == treeBefore.nodes()) {
+      stuck = true;
+      break;
+    }
+  }
+  if (fields.ReturnToOrigin()) {
+    co_yield ReturnToOrigin();
+    x_ = 1;
+    y_ = 1;
+  }
+}
+
+JobResult FigureSession::Relief(const FigureFields& fields, FigureView& view) {
   if (!HasPicture()) {
     window_.link().frontend().ShowMessage(texts::kTitleError, kNoPicture);
-    return JobOutcome::Refused;
+    return {JobOutcome::Refused};
   }
-  if (RefuseFields(fields, true)) return JobOutcome::Refused;
+  if (RefuseFields(fields, true)) return {JobOutcome::Refused};
 
   bool stuck = false;
+  JobResult result;
   {
-    // The other commands run chained: a stop in any of them ends this one.
+    // The rounds run chained: a stop in any of them ends the whole job.
     struct Chain {
       bool& chained;
       bool was;
@@ -483,33 +513,14 @@ JobOutcome MillingSession::Relief(const MillingFields& fields, MillingView& view
     } chain{chained_, std::exchange(chained_, true)};
     JobScope scope(*this, JobKind::Relief, fields);
     window_.link().ClearStop();
-    try {
-      GradientNow(view);
-      ParseWork(view);
-      while (HasTree()) {
-        MillAllFigures(fields, view);
-        // A round that changes nothing would be followed by the same round for
-        // ever: the figures left cannot shrink (they lie in the edge margin, or
-        // meet light grey rather than white).
-        const PixelImage before = work_;
-        const FigureTree treeBefore = figures_ ? figures_->tree : FigureTree{};
-        OffsetNow(view);
-        const bool changed = work_ != before;
-        ParseWork(view);
-        if (!changed && figures_ && figures_->tree.nodes() == treeBefore.nodes()) {
-          stuck = true;
-          break;
-        }
-      }
-      if (fields.ReturnToOrigin()) ReturnToOrigin();
-    } catch (const LinkError&) {
-      return JobOutcome::Stopped;
-    }
+    result = JobRunner(window_).Run(Rounds(fields, view, stuck));
   }
   // Told once the job has ended: while the message is open the window is no
   // longer in a job, so "Ручная уст-ка" moves the machine again.
-  if (stuck) window_.link().frontend().ShowMessage(texts::kTitleWarning, kNoLongerShrinking);
-  return JobOutcome::Done;
+  if (stuck && result.outcome == JobOutcome::Done) {
+    window_.link().frontend().ShowMessage(texts::kTitleWarning, kNoLongerShrinking);
+  }
+  return result;
 }
 
 }  // namespace vertolin

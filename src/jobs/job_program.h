@@ -1,0 +1,94 @@
+// A job is a program of steps, produced one at a time: the job's code is
+// written straight through and yields each step to the runner, which sends it
+// and resumes the program only once the step is done. So the fields the
+// person edits during a job are read again between steps, and a job that is
+// stopped simply is not resumed.
+#pragma once
+
+#include <coroutine>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "link/window_link.h"
+
+namespace vertolin {
+
+// One step of a job program.
+struct ProgramStep {
+  enum class Kind {
+    Move,  // a job-time move through the window's SendStep
+    Line,  // a line written as it is, not awaited (the raster job's opening line)
+    Ack,   // one more acknowledgement wait (the optimised figure jobs, the last line)
+  };
+  Kind kind = Kind::Move;
+  JobStep move;
+  StepScale scale;
+  bool wait = true;
+  std::string line;
+
+  static ProgramStep Move(const JobStep& move, const StepScale& scale, bool wait = true) {
+    return {Kind::Move, move, scale, wait, {}};
+  }
+  static ProgramStep Line(std::string text) { return {Kind::Line, {}, {}, false, std::move(text)}; }
+  static ProgramStep Ack() { return {Kind::Ack, {}, {}, true, {}}; }
+};
+
+// A lazily produced sequence of values: a C++20 coroutine that co_yields them.
+template <typename T>
+class Generator {
+ public:
+  struct promise_type {
+    T value{};
+    std::exception_ptr error;
+
+    Generator get_return_object() {
+      return Generator(std::coroutine_handle<promise_type>::from_promise(*this));
+    }
+    std::suspend_always initial_suspend() noexcept { return {}; }
+    std::suspend_always final_suspend() noexcept { return {}; }
+    std::suspend_always yield_value(T next) {
+      value = std::move(next);
+      return {};
+    }
+    void return_void() {}
+    void unhandled_exception() { error = std::current_exception(); }
+  };
+
+  Generator() = default;
+  Generator(Generator&& other) noexcept : handle_(std::exchange(other.handle_, {})) {}
+  Generator& operator=(Generator&& other) noexcept {
+    if (this != &other) {
+      Destroy();
+      handle_ = std::exchange(other.handle_, {});
+    }
+    return *this;
+  }
+  Generator(const Generator&) = delete;
+  Generator& operator=(const Generator&) = delete;
+  ~Generator() { Destroy(); }
+
+  // Runs the program to its next value: false when it has ended. An
+  // exception thrown by the program comes out here.
+  bool Next() {
+    if (!handle_ || handle_.done()) return false;
+    handle_.resume();
+    if (handle_.promise().error) std::rethrow_exception(std::exchange(handle_.promise().error, {}));
+    return !handle_.done();
+  }
+  T& value() { return handle_.promise().value; }
+
+ private:
+  explicit Generator(std::coroutine_handle<promise_type> handle) : handle_(handle) {}
+  void Destroy() {
+    if (handle_) handle_.destroy();
+    handle_ = {};
+  }
+
+  std::coroutine_handle<promise_type> handle_;
+};
+
+using JobProgram = Generator<ProgramStep>;
+
+}  // namespace vertolin

@@ -1,0 +1,199 @@
+// The figure jobs without a window and without a tool: the four layers, the
+// figures traced from the Work layer, and the jobs "Выделенная", "Все" and
+// "Резать 3D" (the fill by rounds) with "Градиент", "Отступить" and
+// "Разобрать". What the tool does at a pass's start, along it and at its end
+// is the ToolHead's: the router plunges and lifts, the laser is switched on
+// and off. The window (and vertolin-cli) reads its fields through
+// FigureFields and shows progress through FigureView.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "figures/figure_set.h"
+#include "figures/outline.h"
+#include "jobs/job_outcome.h"
+#include "jobs/job_program.h"
+#include "picture/pixel_image.h"
+
+namespace vertolin {
+
+class WindowLink;
+struct MachineProfile;
+
+// The window's fields, read afresh wherever a job uses them.
+class FigureFields {
+ public:
+  virtual ~FigureFields() = default;
+  virtual std::string Width() const = 0;     // Text6: finished width, mm
+  virtual std::string Depth() const = 0;     // Text1: depth that black stands for, mm (router)
+  virtual std::string Diameter() const = 0;  // Text3: tool (spot) diameter, mm
+  virtual std::string Delay() const = 0;     // Text4: step delay while cutting (burning), µs
+  virtual bool ReturnToOrigin() const = 0;   // Check2
+};
+
+// What the tool does on a pass: the router plunges to the grey's depth,
+// follows the depths along the path and lifts; the laser is switched on,
+// follows the path and is switched off. Steps are computed before they are
+// sent; the head takes a step's effect only once it has gone (Arrived).
+class ToolHead {
+ public:
+  virtual ~ToolHead() = default;
+  // True when the jobs need the depth field (the router).
+  virtual bool UsesDepth() const = 0;
+  // Third-axis steps per grey level at `depthMm` for black.
+  virtual double ThirdPerGreyLevel(double depthMm, const MachineProfile& profile) const = 0;
+  // At the pass's start (blue of its start pixel), with the cutting delay.
+  virtual JobStep Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const = 0;
+  // One step of the path onto a pixel of blue `blue`.
+  virtual JobStep Along(int dx, int dy, std::uint8_t blue) const = 0;
+  // At the pass's end, with the idle delay.
+  virtual JobStep End(std::int32_t idleDelay) const = 0;
+  // The step to a pixel of blue `blue` has gone (the start counts as one).
+  virtual void Arrived(std::uint8_t blue) = 0;
+  // The depth in grey units the tool stands at (0 for a head without depth).
+  virtual int depth() const = 0;
+};
+
+// A rectangle of picture pixels, 1-based and inclusive.
+struct PixelBox {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
+// How the window shows what the jobs do.
+class FigureView {
+ public:
+  virtual ~FigureView() = default;
+  // Pixels of the Progress layer inside `box` were painted (a footprint);
+  // the cost of showing them must not grow with the picture.
+  virtual void ProgressPainted(const PixelBox& box) = 0;
+  // A whole layer was rewritten (Градиент, Отступить, a parse, a selection):
+  // show the layers again.
+  virtual void LayersChanged() = 0;
+  // The figures were traced again (or cleared): show the tree again.
+  virtual void TreeChanged() = 0;
+};
+
+// The job kinds; "Ручная уст-ка" stores its distances as pending steps while
+// one runs.
+enum class JobKind { None = 0, Selected = 1, All = 2, Relief = 3 };
+
+class FigureSession {
+ public:
+  // `window` is the window link that sends the steps; `head` the tool.
+  FigureSession(WindowLink& window, std::unique_ptr<ToolHead> head);
+  FigureSession(const FigureSession&) = delete;
+  FigureSession& operator=(const FigureSession&) = delete;
+  virtual ~FigureSession();
+
+  // A new picture: all four layers become it; the figures are cleared.
+  void LoadPicture(const PixelImage& picture);
+  bool HasPicture() const { return !base_.empty(); }
+
+  const PixelImage& base() const { return base_; }
+  const PixelImage& work() const { return work_; }
+  const PixelImage& selection() const { return selection_; }
+  const PixelImage& progress() const { return progress_; }
+
+  // The traced figures; nothing before the first "Разобрать" and after
+  // "Градиент" or "Отступить" (a job must not run on stale figures).
+  const FigureSet* figures() const { return figures_.get(); }
+  bool HasTree() const;
+
+  // Window load: job kind none, no pending steps, not chained, position (1, 1).
+  void Reset();
+  JobKind jobKind() const { return jobKind_; }
+  // True while a job runs (also while a second one runs inside it); the
+  // window keeps the picture from being replaced meanwhile.
+  bool Running() const { return running_ > 0; }
+
+  // "Разобрать".
+  void Parse(FigureView& view);
+  // A click on the tree: the Selection layer shows figure n green.
+  void ShowFigure(int figure, FigureView& view);
+  // "Градиент" and "Отступить" (they clear the figures: a new parse is needed).
+  JobOutcome Gradient(const FigureFields& fields, FigureView& view);
+  JobOutcome Offset(const FigureFields& fields, FigureView& view);
+
+  // "Выделенная", "Все" and "Резать 3D". Refused with a message (and nothing
+  // sent) when the picture is not parsed, no figure is chosen, the figure is
+  // not in the tree, holds frame cells (the background) or has an outline
+  // that does not close, or a field is not a number (or the width is 0).
+  // "Все" passes over figures whose outline cannot be walked. A stop or a
+  // lost link ends a job quietly where it stood (Stopped). Footprints are
+  // painted into the Progress layer as the tool moves.
+  JobResult MillSelected(std::optional<int> figure, const FigureFields& fields, FigureView& view);
+  JobResult MillAll(const FigureFields& fields, FigureView& view);
+  // Ends when no figure is left, or after a round in which "Отступить"
+  // changed nothing (the figures left can never shrink: the person is told).
+  JobResult Relief(const FigureFields& fields, FigureView& view);
+
+  // The tool's position in picture pixels (1-based) and depth in grey units.
+  int x() const { return x_; }
+  int y() const { return y_; }
+  int depth() const { return head_->depth(); }
+
+ private:
+  struct Tool;
+  struct MillPlan;
+  class JobScope;
+
+  // The fields' last good values: a job keeps going on them while the person
+  // is in the middle of typing a new value.
+  struct LiveValues {
+    double width = 0;
+    double depth = 0;
+    double diameter = 0;
+    std::int32_t delay = 0;
+  };
+
+  StepScale ScaleNow();
+  bool RefuseFields(const FigureFields& fields, bool wholeJob);
+  double LiveWidth();
+  double LiveDepth();
+  double LiveDiameter();
+  std::int32_t LiveDelay();
+  Tool ToolNow();
+
+  void ParseWork(FigureView& view);
+  void GradientNow(FigureView& view);
+  void OffsetNow(FigureView& view);
+
+  // Every dark figure by level.
+  JobProgram AllFigures(const FigureFields& fields, FigureView& view);
+  JobProgram SelectedFigure(MillPlan plan, Tool tool, const FigureFields& fields, FigureView& view);
+  JobProgram Rounds(const FigureFields& fields, FigureView& view, bool& stuck);
+  // `first`: the figure's first pixel in raster order, when already known.
+  MillPlan PlanFigure(const FigureSet& set, std::int32_t figure,
+                      const std::vector<std::int32_t>& holes,
+                      std::optional<Pixel> first = std::nullopt) const;
+  JobProgram Passes(const MillPlan& plan, const Tool& tool, FigureView& view);
+  void PaintFootprint(int x, int y, const Tool& tool, FigureView& view);
+  ProgramStep ReturnToOrigin();
+
+  WindowLink& window_;
+  std::unique_ptr<ToolHead> head_;
+  PixelImage base_;
+  PixelImage work_;
+  PixelImage selection_;
+  PixelImage progress_;
+  // Shared with the running jobs, so that a parse clicked during a job
+  // cannot pull the figures from under it.
+  std::shared_ptr<FigureSet> figures_;
+  JobKind jobKind_ = JobKind::None;
+  bool chained_ = false;
+  int x_ = 1;
+  int y_ = 1;
+  int running_ = 0;
+  const FigureFields* fields_ = nullptr;  // the running job's
+  int pixelsAcross_ = 0;                   // W of the running job's picture
+  LiveValues live_;
+};
+
+}  // namespace vertolin

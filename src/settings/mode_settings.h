@@ -1,0 +1,36 @@
+// Each mode window's settings keys with their defaults, in one place: the
+// window reads and writes them, and vertolin-cli reads the same ones.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vertolin {
+
+class SettingsStore;
+
+struct SettingKey {
+  std::string_view key;
+  std::string_view fallback;  // the default when the key is missing
+
+  std::string Read(const SettingsStore& settings) const;
+};
+
+namespace keys {
+
+// The milling window (Form1).
+inline constexpr SettingKey kMillWidth{"cncrez_width", "200"};    // Text6
+inline constexpr SettingKey kMillDepth{"cncrez_depth", "10"};     // Text1
+inline constexpr SettingKey kMillDiameter{"mill_diameter", "3"};  // Text3
+inline constexpr SettingKey kMillDelay{"SM_mill_delay", "4000"};  // Text4
+inline constexpr std::string_view kMillImage = "Image";           // default: ornament.bmp
+
+// The gradation engraving and wood burning windows (Form3, Form8).
+inline constexpr SettingKey kEtchWidth{"Etching_width", "200"};   // Text6
+inline constexpr SettingKey kEtchDelay{"Etching_delay", "4000"};  // Text4
+inline constexpr SettingKey kEtchMin{"Etching_min", "0"};         // Text3 (gradation)
+inline constexpr std::string_view kEtchImage = "Etching_image";   // default: gepard2.jpg
+
+}  // namespace keys
+
+}  // namespace vertolin
