@@ -14,6 +14,7 @@
 #include "settings/settings_store.h"
 #include "app/settings_window.h"
 #include "link/link.h"
+#include "link/link_format.h"
 #include "modes/connectivity/connectivity_window.h"
 #include "modes/engraving/engraving_window.h"
 #include "modes/milling/milling_window.h"
@@ -31,34 +32,21 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
   connect(AddEntry(bar, "hand_cl", QStringLiteral("Ручное перемещение ")), &QAction::triggered,
           this, &MainWindow::OpenPositioning);
   connect(AddEntry(bar, "mill_cl", QStringLiteral("Фрезеровка")), &QAction::triggered, this,
-          [this] {
-            OpenChild(QStringLiteral("mill_cl"), [this] { return new MillingWindow(link_, settings_); });
-          });
+          &MainWindow::OpenMilling);
   AddEntry(bar, "scanner_cl", QStringLiteral("Сканер"))->setEnabled(false);
   auto* etching = new QMenu(QStringLiteral("Лазерная гравировка"), bar);
   etching->setObjectName(QStringLiteral("etching_m"));
   bar->addMenu(etching);
   connect(AddEntry(etching, "etching_cl", QStringLiteral("Градации / картины")),
-          &QAction::triggered, this, [this] {
-            OpenChild(QStringLiteral("etching_cl"), [this] {
-              return new EngravingWindow(link_, settings_, formats::kGradation);
-            });
-          });
+          &QAction::triggered, this, &MainWindow::OpenGradation);
   AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты"))->setEnabled(false);
   AddEntry(etching, "pic_cl", QStringLiteral("Обработка рисунка"))->setEnabled(false);
   connect(AddEntry(bar, "link_cl", QStringLiteral("Связность")), &QAction::triggered, this,
           &MainWindow::OpenConnectivity);
   connect(AddEntry(bar, "wood_cl", QStringLiteral("Выжигание по дереву")), &QAction::triggered,
-          this, [this] {
-            OpenChild(QStringLiteral("wood_cl"), [this] {
-              return new EngravingWindow(link_, settings_, formats::kWoodBurning);
-            });
-          });
+          this, &MainWindow::OpenWoodBurning);
   connect(AddEntry(bar, "settings_cl", QStringLiteral("Настройка")), &QAction::triggered, this,
-          [this] {
-            OpenChild(QStringLiteral("settings_cl"),
-                      [this] { return new SettingsWindow(link_, settings_); });
-          });
+          &MainWindow::OpenSettings);
   connect(AddEntry(bar, "about_cl", QStringLiteral("О программе")), &QAction::triggered, this,
           &MainWindow::ShowAbout);
 }
@@ -106,6 +94,24 @@ void MainWindow::OpenChild(const QString& menuName, const Factory& create, bool 
     area_->setActiveSubWindow(sub);
     window->setFocus();
   }
+}
+
+void MainWindow::OpenMilling() {
+  OpenChild(QStringLiteral("mill_cl"), [this] { return new MillingWindow(link_, settings_); });
+}
+
+void MainWindow::OpenGradation() {
+  OpenChild(QStringLiteral("etching_cl"),
+            [this] { return new EngravingWindow(link_, settings_, formats::kGradation); });
+}
+
+void MainWindow::OpenWoodBurning() {
+  OpenChild(QStringLiteral("wood_cl"),
+            [this] { return new EngravingWindow(link_, settings_, formats::kWoodBurning); });
+}
+
+void MainWindow::OpenSettings() {
+  OpenChild(QStringLiteral("settings_cl"), [this] { return new SettingsWindow(link_, settings_); });
 }
 
 void MainWindow::OpenPositioning() {

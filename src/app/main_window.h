@@ -44,9 +44,14 @@ class MainWindow : public QMainWindow {
   using Factory = std::function<ModeWindow*()>;
   QAction* AddEntry(QWidget* menu, const char* name, const QString& caption);
   void OpenChild(const QString& menuName, const Factory& create, bool focus = true);
-  void OpenPositioning();
-  void OpenConnectivity();
-  void ShowAbout();
+  // The menu entries.
+  void OpenPositioning();   // "Ручное перемещение " (hand_cl)
+  void OpenMilling();       // "Фрезеровка" (mill_cl)
+  void OpenGradation();     // "Градации / картины" (etching_cl)
+  void OpenConnectivity();  // "Связность" (link_cl)
+  void OpenWoodBurning();   // "Выжигание по дереву" (wood_cl)
+  void OpenSettings();      // "Настройка" (settings_cl)
+  void ShowAbout();         // "О программе" (about_cl)
 
   SettingsStore& settings_;
   Link& link_;
