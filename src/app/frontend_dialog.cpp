@@ -13,11 +13,7 @@ QString DisplayText(std::string_view text) {
   return shown;
 }
 
-void DialogFrontend::Attach(Link& link, SettingsStore& settings, QWidget* owner) {
-  link_ = &link;
-  settings_ = &settings;
-  owner_ = owner;
-}
+void DialogFrontend::Attach(QWidget* owner) { owner_ = owner; }
 
 void DialogFrontend::ShowMessage(std::string_view title, std::string_view text) {
   QMessageBox box(QMessageBox::NoIcon, DisplayText(title), DisplayText(text), QMessageBox::Ok,

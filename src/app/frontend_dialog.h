@@ -10,14 +10,10 @@ class QWidget;
 
 namespace vertolin {
 
-class Link;
-class SettingsStore;
-
 class DialogFrontend : public Frontend {
  public:
-  // The dialogs need the link and the settings, which need the frontend
-  // first: they are attached once both exist.
-  void Attach(Link& link, SettingsStore& settings, QWidget* owner);
+  // The window the boxes belong to, which needs the frontend first.
+  void Attach(QWidget* owner);
 
   void ShowMessage(std::string_view title, std::string_view text) override;
   bool AskYesNo(std::string_view title, std::string_view text) override;
@@ -25,8 +21,6 @@ class DialogFrontend : public Frontend {
   void RunPendingEvents() override;
 
  private:
-  Link* link_ = nullptr;
-  SettingsStore* settings_ = nullptr;
   QWidget* owner_ = nullptr;
 };
 

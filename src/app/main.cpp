@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   vertolin::SettingsStore settings(vertolin::SettingsStore::DefaultPath(), frontend);
   vertolin::Link link(frontend);
   vertolin::MainWindow window(settings, link);
-  frontend.Attach(link, settings, &window);
+  frontend.Attach(&window);
   window.Load();
   window.show();
   return application.exec();

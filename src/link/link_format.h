@@ -57,6 +57,12 @@ struct LinkFormat {
 
 namespace formats {
 
+// The same way of speaking for another firmware kind.
+constexpr LinkFormat WithKind(LinkFormat format, std::string_view kind) {
+  format.kind = kind;
+  return format;
+}
+
 // Milling (Form1): MT.
 inline constexpr LinkFormat kRouter{"MT",
                                     LinkFormat::MoveText::WithIdleDelay,
@@ -93,16 +99,7 @@ inline constexpr LinkFormat kGradation{"PT",
                                        LinkFormat::StepText::XYValue,
                                        false,
                                        {true, false, true}};
-inline constexpr LinkFormat kWoodBurning{"BT",
-                                         LinkFormat::MoveText::Plain,
-                                         false,
-                                         false,
-                                         true,
-                                         LinkFormat::OnStop::Question,
-                                         LinkFormat::Scaling::WholePerPixel,
-                                         LinkFormat::StepText::XYValue,
-                                         false,
-                                         {true, false, true}};
+inline constexpr LinkFormat kWoodBurning = WithKind(kGradation, "BT");
 
 // Silhouette outlining (Form5, PT) and cutting (Form9, OT): the laser follows
 // outlines, switched on and off by the third value.
@@ -116,16 +113,7 @@ inline constexpr LinkFormat kOutlining{"PT",
                                        LinkFormat::StepText::LaserCompact,
                                        false,
                                        {true, true, true}};
-inline constexpr LinkFormat kCutting{"OT",
-                                     LinkFormat::MoveText::Plain,
-                                     false,
-                                     false,
-                                     true,
-                                     LinkFormat::OnStop::LaserOffThenQuestion,
-                                     LinkFormat::Scaling::Carry,
-                                     LinkFormat::StepText::LaserCompact,
-                                     false,
-                                     {true, true, true}};
+inline constexpr LinkFormat kCutting = WithKind(kOutlining, "OT");
 
 // The surface scanner (Form2, ST): steps as given, the probe as third value.
 // It has no return switch.

@@ -167,15 +167,4 @@ void OpeningLinks::MoveNow(double dx, double dy, double dz) {
   }
 }
 
-RunningJob::RunningJob(bool& running, std::function<void()> changed)
-    : running_(running), changed_(std::move(changed)) {
-  running_ = true;
-  changed_();
-}
-
-RunningJob::~RunningJob() {
-  running_ = false;
-  changed_();
-}
-
 }  // namespace vertolin

@@ -118,18 +118,4 @@ class OpeningLinks {
   int movesWaiting_ = 0;     // manual moves on the stack
 };
 
-// Marks a job as running for its scope: events run inside the job's waits,
-// and the window's buttons follow the flag.
-class RunningJob {
- public:
-  RunningJob(bool& running, std::function<void()> changed);
-  ~RunningJob();
-  RunningJob(const RunningJob&) = delete;
-  RunningJob& operator=(const RunningJob&) = delete;
-
- private:
-  bool& running_;
-  std::function<void()> changed_;
-};
-
 }  // namespace vertolin
