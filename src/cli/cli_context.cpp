@@ -1,0 +1,51 @@
+#include "cli/cli_context.h"
+
+#include "link/handshake.h"
+#include "picture/picture_file.h"
+
+namespace vertolin {
+
+Handshaken Handshake(Context& context, WindowLink& window) {
+  window.SetDriveSwitch([] { return true; });
+  window.SetInterruptionPrompt(&context.frontend);
+  const std::string_view required = window.format().kind;
+  if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
+  const HandshakeResult handshake = RunHandshake(context.link, required);
+  if (handshake.driveEnabled) return {handshake.kindLetter};
+  context.frontend.ShowMessage("Vertolin", handshake.status);
+  if (handshake.warning != HandshakeResult::Warning::None) {
+    context.frontend.ShowFirmwareWarning(handshake.WarningText());
+  }
+  return {0, handshake.warning == HandshakeResult::Warning::WrongFirmware ? kCliWrongBoard
+                                                                          : kCliLinkError};
+}
+
+int ExitStatus(const JobResult& result) {
+  switch (result.outcome) {
+    case JobOutcome::Done:
+      return kCliDone;
+    case JobOutcome::Refused:
+      return kCliRefused;
+    case JobOutcome::Stopped:
+      return kCliStopped;
+    case JobOutcome::LinkLost:
+      break;
+  }
+  return kCliLinkError;
+}
+
+std::optional<PixelImage> LoadJobPicture(Context& context, std::string_view impossibleLine) {
+  const std::string& path = context.options.args[0];
+  PictureResult loaded = LoadPictureFile(PathFromUtf8(path));
+  if (!loaded.picture) {
+    context.frontend.ShowMessage("Ошибка", PictureErrorText(loaded, path));
+    return std::nullopt;
+  }
+  if (loaded.picture->fileBitsPerPixel != 24) {
+    context.frontend.ShowMessage("Внимание", LowDepthWarningText(impossibleLine));
+    return std::nullopt;
+  }
+  return std::move(loaded.picture->image);
+}
+
+}  // namespace vertolin

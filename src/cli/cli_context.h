@@ -1,0 +1,119 @@
+// What every command of vertolin-cli shares: the parsed options, the console
+// in place of the person, the handshake and the exit status of a job.
+#pragma once
+
+#include <csignal>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "cli/cli.h"
+#include "jobs/job_outcome.h"
+#include "link/interruption.h"
+#include "link/link.h"
+#include "link/texts.h"
+#include "link/window_link.h"
+#include "picture/picture_file.h"
+#include "picture/pixel_image.h"
+#include "settings/settings_store.h"
+#include "util/frontend.h"
+
+namespace vertolin {
+
+// Messages go to standard error; questions and the interruption dialog are
+// answered "stop", because nobody is there to answer them.
+class ConsoleFrontend : public Frontend, public InterruptionPrompt {
+ public:
+  ConsoleFrontend(std::ostream& err, const volatile std::sig_atomic_t* interrupts)
+      : err_(err), interrupts_(interrupts) {}
+
+  void Attach(Link* link) { link_ = link; }
+
+  void ShowMessage(std::string_view title, std::string_view text) override {
+    err_ << title << ": ";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+      err_ << text[i];
+    }
+    err_ << '\n';
+  }
+
+  bool AskYesNo(std::string_view title, std::string_view text) override {
+    ShowMessage(title, text);
+    return true;
+  }
+
+  bool GoOn() override { return false; }
+
+  void ShowFirmwareWarning(std::string_view text) override {
+    ShowMessage("Внимание", text.empty() ? texts::kWarningWrongFirmware : text);
+  }
+
+  void RunPendingEvents() override {
+    if (interrupts_ == nullptr || link_ == nullptr) return;
+    const std::sig_atomic_t count = *interrupts_;
+    if (count == seen_) return;
+    seen_ = count;
+    link_->RequestStop();
+    if (count >= 2) link_->SetClosing(true);  // the person insists: leave any wait
+  }
+
+ private:
+  std::ostream& err_;
+  const volatile std::sig_atomic_t* interrupts_;
+  Link* link_ = nullptr;
+  std::sig_atomic_t seen_ = 0;
+};
+
+struct Options {
+  std::optional<std::string> ini;
+  std::vector<std::pair<std::string, std::string>> overrides;
+  std::optional<std::string> port;
+  bool print = false;
+  char kind = 'M';
+  bool returnToStart = false;
+  std::optional<int> figure;
+  bool labels = false;
+  // --NAME VALUE options and --NAME flags of single commands (kValueOptions,
+  // kFlagOptions in cli.cpp).
+  std::map<std::string, std::string> values;
+  std::set<std::string> flags;
+  std::string command;
+  std::vector<std::string> args;
+};
+
+struct UsageError {
+  std::string text;
+};
+
+struct Context {
+  Options& options;
+  CliStreams streams;
+  ConsoleFrontend& frontend;
+  SettingsStore& settings;
+  Link& link;
+};
+
+// The window's handshake; with --print the board is taken to be the one the
+// window needs (or --kind). On a failure the person is told why and the exit
+// status is given instead: a board with the wrong firmware is not a lost link.
+// The tool's drive switch is always ticked; the interruption dialog answers
+// "stop".
+struct Handshaken {
+  char kind = 0;
+  int failure = kCliDone;  // not kCliDone: the handshake failed
+};
+Handshaken Handshake(Context& context, WindowLink& window);
+
+// The tool's exit status for how a job ended.
+int ExitStatus(const JobResult& result);
+
+// A 24-bit picture for a job (the first argument), or a message and nothing.
+std::optional<PixelImage> LoadJobPicture(Context& context, std::string_view impossibleLine);
+
+}  // namespace vertolin
