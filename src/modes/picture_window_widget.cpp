@@ -141,15 +141,17 @@ void OpeningLinks::Open(QCheckBox* driveSwitch) {
   open_ = true;
   if (!abandoned_) return;
   links_.push_back(std::make_unique<WindowLink>(link_, format_));
-  current().SetDriveSwitch(
-      [box = QPointer<QCheckBox>(driveSwitch)] { return box && box->isChecked(); });
+  if (driveSwitch != nullptr) {
+    current().SetDriveSwitch(
+        [box = QPointer<QCheckBox>(driveSwitch)] { return box && box->isChecked(); });
+  }
   abandoned_ = false;
 }
 
-bool OpeningLinks::Close(bool jobRunning) {
+bool OpeningLinks::Close(bool jobRunning, bool requestStop) {
   if (!open_) return false;
   open_ = false;
-  link_.RequestStop();
+  if (requestStop) link_.RequestStop();
   if (jobRunning || movesWaiting_ > 0) {
     // A board that never answers must not keep a closed window's job waiting.
     current().Abandon();

@@ -97,13 +97,14 @@ class OpeningLinks {
   WindowLink& current() { return *links_.back(); }    // this opening's
   bool MovesWaiting() const { return movesWaiting_ > 0; }
 
-  // At Load: a fresh link, driven by `driveSwitch`, when the last closing
-  // abandoned one. The old link's late acknowledgement, if any, is swallowed
+  // At Load: a fresh link, driven by `driveSwitch` (none: the format's own
+  // rule), when the last closing abandoned one. The old link's late acknowledgement, if any, is swallowed
   // by the handshake's settling.
   void Open(QCheckBox* driveSwitch);
-  // At Unload: StopFlag, and the link abandoned while `jobRunning` or a
-  // manual move waits. False when the window was not open.
-  bool Close(bool jobRunning);
+  // At Unload: StopFlag (unless `requestStop` is false), and the link
+  // abandoned while `jobRunning` or a manual move waits. False when the window
+  // was not open.
+  bool Close(bool jobRunning, bool requestStop = true);
 
   // "Ручная уст-ка" now; the window stays usable when the move fails (shown
   // already: read failure, refused move).

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -19,7 +18,6 @@
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
-#include "link/window_link.h"
 #include "ui/number_field_widget.h"
 #include "modes/positioning/positioning_widget.h"
 
@@ -63,10 +61,10 @@ PositioningWindow::PositioningWindow(Link& link, SettingsStore& settings, QWidge
     : QDialog(parent),
       link_(link),
       settings_(settings),
-      windowLink_(std::make_unique<WindowLink>(link, formats::kPositioning)) {
+      links_(link, formats::kPositioning) {
   setObjectName(QStringLiteral("Form6"));
   setWindowTitle(QStringLiteral("Установка положения"));
-  windowLink_->SetReady(false);  // only a handshake makes it ready
+  links_.current().SetReady(false);  // only a handshake makes it ready
 
   // Typed distances.
   auto* frame1 = new QGroupBox(QStringLiteral("Перемещение по осям в мм"), this);
@@ -152,14 +150,10 @@ PositioningWindow::~PositioningWindow() = default;
 void PositioningWindow::Load() {
   loaded_ = true;
   LeaveKeyboardMode();
-  if (abandoned_ && !moving_) {
-    // The old link's wait was cut short; its late acknowledgement, if any,
-    // is swallowed by the handshake's settling below.
-    windowLink_ = std::make_unique<WindowLink>(link_, formats::kPositioning);
-    abandoned_ = false;
-  }
-  windowLink_->SetKindLetter(0);
-  windowLink_->SetReady(false);
+  links_.Open(nullptr);
+  WindowLink& windowLink = links_.current();
+  windowLink.SetKindLetter(0);
+  windowLink.SetReady(false);
   linkUsable_ = false;
   // The design caption stays when the handshake fails with a read error.
   label4_->setText(DisplayText(texts::kStatusNoPort));
@@ -167,8 +161,8 @@ void PositioningWindow::Load() {
     const HandshakeResult result = RunHandshake(link_, kAnyKind);
     label4_->setText(DisplayText(result.status));
     if (result.driveEnabled) {
-      windowLink_->SetKindLetter(result.kindLetter);
-      windowLink_->SetReady(true);
+      windowLink.SetKindLetter(result.kindLetter);
+      windowLink.SetReady(true);
       linkUsable_ = true;
     } else {
       WarnAboutFirmware(link_.frontend(), result);
@@ -185,11 +179,7 @@ void PositioningWindow::Unload() {
   if (!loaded_) return;
   loaded_ = false;
   LeaveKeyboardMode();
-  if (moving_) {
-    // A board that never answers must not keep a closed window waiting.
-    windowLink_->Abandon();
-    abandoned_ = true;
-  }
+  links_.Close(false, false);  // a closed window's move does not stop a job
   settings_.WriteSetting(kHandStepKey, text1_->text().toStdString());
 }
 
@@ -269,14 +259,7 @@ void PositioningWindow::Jog(JogKey key) {
 }
 
 void PositioningWindow::Move(const std::array<double, 3>& distances) {
-  // Nested: a press during a wait returns at once, and must not clear the
-  // outer move's flag.
-  QScopedValueRollback<bool> moving(moving_, true);
-  try {
-    windowLink_->ArduinoMoveMM(distances[0], distances[1], distances[2]);
-  } catch (const LinkError&) {
-    // Shown already (read failure, refused move); the window stays usable.
-  }
+  links_.MoveNow(distances[0], distances[1], distances[2]);
 }
 
 }  // namespace vertolin

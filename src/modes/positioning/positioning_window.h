@@ -6,6 +6,7 @@
 #include <array>
 #include <memory>
 
+#include "modes/picture_window_widget.h"
 #include "modes/positioning/manual_move.h"
 
 class QKeyEvent;
@@ -17,7 +18,6 @@ namespace vertolin {
 
 class Link;
 class SettingsStore;
-class WindowLink;
 
 class PositioningWindow : public QDialog {
   Q_OBJECT
@@ -32,7 +32,7 @@ class PositioningWindow : public QDialog {
   void Unload();
 
   // The window's end of the protocol: kind letter and ready flag.
-  const WindowLink& windowLink() const { return *windowLink_; }
+  const WindowLink& windowLink() { return links_.current(); }
   bool KeyboardMode() const { return keyboardMode_; }
 
   void done(int result) override;
@@ -50,7 +50,7 @@ class PositioningWindow : public QDialog {
 
   Link& link_;
   SettingsStore& settings_;
-  std::unique_ptr<WindowLink> windowLink_;
+  OpeningLinks links_;
   QLineEdit* fields_[3];
   QPushButton* command3_;
   QPushButton* command9_;
@@ -61,8 +61,6 @@ class PositioningWindow : public QDialog {
   bool linkUsable_ = false;    // the handshake succeeded at this opening
   bool keyboardMode_ = false;
   bool loaded_ = false;        // between Load and Unload
-  bool moving_ = false;        // a move is waiting for its acknowledgement
-  bool abandoned_ = false;     // the window link's wait was ended by a close
 };
 
 }  // namespace vertolin
