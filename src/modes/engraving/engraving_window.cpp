@@ -14,6 +14,7 @@
 #include "link/link.h"
 #include "link/texts.h"
 #include "modes/engraving/raster_job.h"
+#include "modes/engraving/raster_progress_widget.h"
 #include "modes/picture_file_dialog.h"
 #include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
@@ -52,45 +53,6 @@ class WindowFields : public RasterFields {
   const QLineEdit* width_;
   const PositioningControls& controls_;
   const QCheckBox* drawEach_;  // none for wood burning
-};
-
-// Shows the burned pixels in the picture widget one by one: each mark costs
-// one pixel, and the widget limits its repaints, so the person sees the same
-// progress as a full redraw per pixel without its cost. Marks the job does
-// not want shown yet wait for the next ShowAll.
-class PictureProgress : public RasterProgress {
- public:
-  PictureProgress(PictureWidget& widget, const PixelImage& work, std::function<bool()> stillShown)
-      : widget_(widget), work_(work), stillShown_(std::move(stillShown)) {}
-
-  void Burned(int x, int y, bool show) override {
-    if (!stillShown_()) return;  // another picture was loaded meanwhile
-    if (!show) {
-      waiting_.emplace_back(x, y);
-      return;
-    }
-    Mark(x, y);
-  }
-
-  void ShowAll() override {
-    if (stillShown_()) {
-      for (const auto& [x, y] : waiting_) Mark(x, y);
-      widget_.Flush();
-    }
-    waiting_.clear();
-  }
-
- private:
-  // The pixel as the job left it (its red byte is 255 now).
-  void Mark(int x, int y) {
-    const std::uint8_t* pixel = work_.bytes().data() + work_.Offset(x, y);
-    widget_.MarkPixel(x, y, qRgb(pixel[2], pixel[1], pixel[0]));
-  }
-
-  PictureWidget& widget_;
-  const PixelImage& work_;
-  std::function<bool()> stillShown_;
-  std::vector<std::pair<int, int>> waiting_;
 };
 
 }  // namespace
@@ -192,10 +154,7 @@ void EngravingWindow::Load() {
   if (lightDelayField_ != nullptr) {
     lightDelayField_->setText(QString::fromStdString(keys::kEtchMin.Read(settings_)));
   }
-  LoadRememberedPicture(settings_, kImageKey, kGepardFileName, pathField_,
-                        [this](const std::string& path, PictureResult loaded) {
-                          LoadPicture(path, std::move(loaded));
-                        });
+  LoadRememberedPicture(settings_, kImageKey, kGepardFileName, pathField_, Shower());
   widthField_->setText(QString::fromStdString(keys::kEtchWidth.Read(settings_)));
   CoupleFromWidth();
 }
@@ -229,10 +188,16 @@ void EngravingWindow::LoadPicture(const std::string& pathUtf8, PictureResult loa
   CoupleFromWidth();
 }
 
+ShowPicture EngravingWindow::Shower() {
+  return [this](const std::string& path, PictureResult loaded) {
+    LoadPicture(path, std::move(loaded));
+  };
+}
+
 void EngravingWindow::ShowPictureArea(bool shown) {
-  for (QWidget* widget : {static_cast<QWidget*>(sizeFrame_), static_cast<QWidget*>(jobFrame_),
-                          static_cast<QWidget*>(pictureBox_), static_cast<QWidget*>(delayLabel_),
-                          static_cast<QWidget*>(darkDelayField_), static_cast<QWidget*>(lightDelayField_)}) {
+  const std::initializer_list<QWidget*> area = {sizeFrame_,  jobFrame_,      pictureBox_,
+                                                 delayLabel_, darkDelayField_, lightDelayField_};
+  for (QWidget* widget : area) {
     if (widget != nullptr) widget->setVisible(shown);
   }
 }
@@ -255,35 +220,31 @@ void EngravingWindow::Engrave() {
     PixelImage work = *shown;
     const WindowFields fields(stepsField_, lightDelayField_, darkDelayField_, widthField_,
                               *controls_, drawEachSwitch_);
-    PictureProgress progress(*pictureBox_, work, [this, &shown] { return picture_ == shown; });
+    RasterProgressWidget progress(*pictureBox_, work, [this, &shown] { return picture_ == shown; });
     RunRasterJob(links_.current(), work, fields, progress);
     *shown = std::move(work);
   });
 }
 
 void EngravingWindow::ChoosePicture() {
-  const bool opened = OpenChosenPicture(chooser_ ? chooser_() : QString(), link_, settings_,
-                                        kImageKey, pathField_,
-                                        [this](const std::string& path, PictureResult loaded) {
-                                          LoadPicture(path, std::move(loaded));
-                                        });
-  if (opened) CoupleFromWidth();
+  if (OpenChosenPicture(chooser_ ? chooser_() : QString(), link_, settings_, kImageKey, pathField_,
+                        Shower())) {
+    CoupleFromWidth();
+  }
 }
 
 // The derived fields keep their text when the field left does not hold a
 // number: the job says what is wrong when it is started.
 void EngravingWindow::CoupleFromWidth() {
-  if (!HeightFromWidth(widthField_, heightField_, *picture_)) return;
-  if (const auto steps =
-          StepsPerPixelForWidth(Utf8(widthField_), link_.profile().xRatio, picture_->width())) {
-    stepsField_->setText(QString::fromStdString(*steps));
-  }
+  if (HeightFromWidth(widthField_, heightField_, *picture_)) ShowStepsFor(Utf8(widthField_));
 }
 
 void EngravingWindow::CoupleFromHeight() {
-  const auto width = WidthFromHeight(heightField_, widthField_, *picture_);
-  if (!width) return;
-  if (const auto steps = StepsPerPixelForWidth(*width, link_.profile().xRatio, picture_->width())) {
+  if (const auto width = WidthFromHeight(heightField_, widthField_, *picture_)) ShowStepsFor(*width);
+}
+
+void EngravingWindow::ShowStepsFor(const std::string& width) {
+  if (const auto steps = StepsPerPixelForWidth(width, link_.profile().xRatio, picture_->width())) {
     stepsField_->setText(QString::fromStdString(*steps));
   }
 }

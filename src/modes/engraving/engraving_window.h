@@ -54,6 +54,7 @@ class EngravingWindow : public ModeWindow {
   // Loads the picture at `pathUtf8` (already decoded when `loaded` is given)
   // and shows it, or hides the picture area when there is none.
   void LoadPicture(const std::string& pathUtf8, PictureResult loaded);
+  ShowPicture Shower();  // LoadPicture for the picture helpers
   void ShowPictureArea(bool shown);
   void UpdateJobButtons();
 
@@ -61,6 +62,7 @@ class EngravingWindow : public ModeWindow {
   void CoupleFromWidth();   // Text6 -> Text7, Text2
   void CoupleFromHeight();  // Text7 -> Text6, Text2
   void CoupleFromSteps();   // Text2 -> Text6 (and on)
+  void ShowStepsFor(const std::string& width);
 
   Link& link_;
   SettingsStore& settings_;
