@@ -1,12 +1,14 @@
 #include "cli/cli.h"
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string_view>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_context.h"
 #include "cli/print_port.h"
+#include "jobs/job_estimate.h"
 #include "link/handshake.h"
 #include "link/link_error.h"
 #include "modes/positioning/manual_move.h"
@@ -36,7 +38,10 @@ constexpr std::string_view kUsage =
     "  mill-all PICTURE      mill every dark figure, the most deeply nested first;\n"
     "                        keys and --return as for mill\n"
     "  relief PICTURE        clear the dark areas as a relief by rounds of outlines\n"
-    "                        one tool width apart; keys and --return as for mill\n";
+    "                        one tool width apart; keys and --return as for mill\n"
+    "  estimate COMMAND ARGS...\n"
+    "                        the job's lines, bytes, motor steps, tool share and time at\n"
+    "                        the speed setting, as one line of JSON; opens no port\n";
 
 // Options with a value and flags that single commands read from
 // Options::values and Options::flags.
@@ -128,14 +133,15 @@ struct Command {
   std::size_t argCount;
   int (*run)(Context&);
   bool needsPort = true;
+  bool job = true;  // sends a job the estimate can count
 };
 
 constexpr Command kCommands[] = {
-    {"query", 0, Query},
-    {"move", 3, Move},
+    {"query", 0, Query, true, false},
+    {"move", 3, Move, true, false},
     {"engrave", 1, Engrave},
     {"burn", 1, Burn},
-    {"figures", 1, Figures, false},
+    {"figures", 1, Figures, false, false},
     {"mill", 1, Mill},
     {"mill-all", 1, MillAll},
     {"relief", 1, Relief},
@@ -155,12 +161,27 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
     streams.err << "vertolin-cli: " << error.text << '\n' << kUsage;
     return kCliUsage;
   }
+  // "estimate COMMAND ARGS...": the command's job as --print runs it, counted.
+  const bool estimate = options.command == "estimate";
+  if (estimate) {
+    if (options.args.empty() || options.print || options.port) {
+      streams.err << "vertolin-cli: estimate needs a job command and opens no port\n" << kUsage;
+      return kCliUsage;
+    }
+    options.command = options.args.front();
+    options.args.erase(options.args.begin());
+    options.print = true;  // the job runs as --print runs it, its lines counted
+  }
   const Command* command = nullptr;
   for (const Command& candidate : kCommands) {
     if (candidate.name == options.command) command = &candidate;
   }
   if (command == nullptr) {
     streams.err << "vertolin-cli: unknown command " << options.command << '\n' << kUsage;
+    return kCliUsage;
+  }
+  if (estimate && !command->job) {
+    streams.err << "vertolin-cli: " << options.command << " is not a job to estimate\n" << kUsage;
     return kCliUsage;
   }
   if (options.args.size() != command->argCount) {
@@ -177,16 +198,32 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
   Link link(frontend, LoadMachineProfile(settings, frontend));
   frontend.Attach(&link);
 
-  if (options.print) {
+  Context context{options, streams, frontend, settings, link};
+  std::optional<JobEstimator> estimator;
+  if (estimate) {
+    link.Attach(std::make_unique<PrintPort>(
+        [&](std::string_view line) {
+          if (!estimator && context.format != nullptr) {
+            estimator.emplace(*context.format, link.profile().idleDelay, link.profile().baud);
+          }
+          if (estimator) estimator->Add(line);
+        },
+        options.kind));
+  } else if (options.print) {
     link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
   } else if (command->needsPort &&
              !link.Open(options.port.value_or(link.profile().port), link.profile().baud)) {
     return kCliLinkError;  // the port's own message says why
   }
 
-  Context context{options, streams, frontend, settings, link};
   try {
-    return command->run(context);
+    const int status = command->run(context);
+    if (estimate && status == kCliDone) {
+      const JobEstimate none;
+      streams.out << EstimateJson(estimator ? estimator->estimate() : none, link.profile().baud)
+                  << '\n';
+    }
+    return status;
   } catch (const MoveRefused&) {
     return kCliRefused;
   } catch (const LinkError&) {

@@ -8,6 +8,7 @@ namespace vertolin {
 Handshaken Handshake(Context& context, WindowLink& window) {
   window.SetDriveSwitch([] { return true; });
   window.SetInterruptionPrompt(&context.frontend);
+  context.format = &window.format();
   const std::string_view required = window.format().kind;
   if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
   const HandshakeResult handshake = RunHandshake(context.link, required);

@@ -97,6 +97,7 @@ struct Context {
   ConsoleFrontend& frontend;
   SettingsStore& settings;
   Link& link;
+  const LinkFormat* format = nullptr;  // the job's firmware format, once its handshake ran
 };
 
 // The window's handshake; with --print the board is taken to be the one the

@@ -7,7 +7,8 @@
 namespace vertolin {
 
 void PrintPort::Write(std::string_view bytes) {
-  out_ << bytes << '\n';
+  if (out_ != nullptr) *out_ << bytes << '\n';
+  if (onLine_) onLine_(bytes);
   if (bytes == kIdentify) replies_.push_back(kind_);
   replies_.push_back('T');
 }

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <iosfwd>
+#include <string_view>
+#include <utility>
 
 #include "link/serial_port.h"
 
@@ -12,14 +15,18 @@ namespace vertolin {
 class PrintPort : public SerialPort {
  public:
   // `kind` answers the identification query.
-  PrintPort(std::ostream& out, char kind) : out_(out), kind_(kind) {}
+  PrintPort(std::ostream& out, char kind) : out_(&out), kind_(kind) {}
+  // Hands every line to `onLine` instead of printing it (the estimate).
+  PrintPort(std::function<void(std::string_view)> onLine, char kind)
+      : onLine_(std::move(onLine)), kind_(kind) {}
 
   void Write(std::string_view bytes) override;
   bool WriteChecked(std::string_view bytes, std::chrono::milliseconds limit) override;
   int ReadByte() override;
 
  private:
-  std::ostream& out_;
+  std::ostream* out_ = nullptr;
+  std::function<void(std::string_view)> onLine_;
   char kind_;
   std::deque<char> replies_;
 };

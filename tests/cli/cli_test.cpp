@@ -123,6 +123,21 @@ TEST_F(CliRasterTest, BurnCarriesTheIdleDelayAndReadsItsKeys) {
   EXPECT_EQ(out_.str(), "");
 }
 
+TEST_F(CliRasterTest, EstimateCountsTheLinesPrintWouldSendAndOpensNoPort) {
+  const std::string picture = BlackColumnsOneAndThree();
+  EXPECT_EQ(Run({"--set", "Port=/nonexistent", "estimate", "engrave", picture, "--return"}),
+            kCliDone);
+  // The seven lines of the printed job: 62 bytes, 70 + 20 steps, two burns;
+  // 0.180 s of steps and 0.065 s on the wire.
+  EXPECT_EQ(out_.str(),
+            "{\"lines\":7,\"bytes\":62,\"steps\":{\"x\":70,\"y\":20,\"z\":0},"
+            "\"tool_on_share\":0.2857,\"baud\":9600,\"seconds\":0.245}\n");
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{"estimate"}, {"estimate", "query"}, {"--print", "estimate", "engrave", picture}}) {
+    EXPECT_EQ(Run(wrong), kCliUsage);
+  }
+}
+
 TEST_F(CliRasterTest, PicturesThatCannotBeEngravedAreRefused) {
   EXPECT_EQ(Run({"--print", "engrave", (folder_ / "none.bmp").string()}), kCliRefused);
   EXPECT_NE(err_.str().find("не найден!"), std::string::npos);

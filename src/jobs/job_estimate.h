@@ -1,0 +1,53 @@
+// What a job's lines ask of the board and how long the board will take: the
+// bytes at the port's speed plus each line's own step time (its largest axis
+// step count times its delay, the idle delay where the line gives none). The
+// lines are the ones the job sends, counted as --print writes them, so the
+// estimate needs no board.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/link_format.h"
+
+namespace vertolin {
+
+struct JobEstimate {
+  std::int64_t lines = 0;
+  std::int64_t bytes = 0;
+  std::array<std::int64_t, 3> steps{};  // motor steps per axis, X Y Z
+  // Lines sent with the tool at work: the laser on, the router below its
+  // start, a raster line that burns.
+  std::int64_t toolOnLines = 0;
+  bool hasTool = false;  // the firmware has such a state at all
+  double stepSeconds = 0;
+  double transferSeconds = 0;
+
+  double seconds() const { return stepSeconds + transferSeconds; }
+};
+
+class JobEstimator {
+ public:
+  // `idleDelay` in µs (SM_delay), `baud` the port's speed (8 data bits, one
+  // start and one stop bit per byte).
+  JobEstimator(const LinkFormat& format, std::int32_t idleDelay, std::int32_t baud);
+
+  void Add(std::string_view line);
+
+  const JobEstimate& estimate() const { return estimate_; }
+
+ private:
+  const LinkFormat& format_;
+  std::int32_t idleDelay_;
+  std::int32_t baud_;
+  JobEstimate estimate_;
+  std::int64_t z_ = 0;  // the router's depth in steps, 0 at the start
+  bool laserOn_ = false;
+};
+
+// One line of JSON for the estimate: lines, bytes, steps, tool share, seconds.
+std::string EstimateJson(const JobEstimate& estimate, std::int32_t baud);
+
+}  // namespace vertolin

@@ -1,0 +1,59 @@
+#include "jobs/job_estimate.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vertolin {
+namespace {
+
+struct EstimateCase {
+  const char* name;
+  const LinkFormat& format;
+  std::vector<const char*> lines;
+  std::array<std::int64_t, 3> steps;
+  std::int64_t toolOnLines;
+  double stepSeconds;  // at an idle delay of 2000 µs
+};
+
+TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
+  const EstimateCase cases[] = {
+      // Plunge 50 steps at 400 µs, travel 10 at the idle delay, lift at 2000.
+      {"router", formats::kRouter, {"0,0,-50,400;", "10,-3,0,0;", "0,0,50,2000;"},
+       {10, 3, 100}, 2, 50 * 400e-6 + 10 * 2000e-6 + 50 * 2000e-6},
+      // The opening line moves nothing; travel at the idle delay; a burn at its own.
+      {"raster", formats::kGradation, {",,,10,2000;", "10,0,0;", "-10,0,4000;", "0,10,0;"},
+       {20, 10, 0}, 1, 10 * 2000e-6 + 10 * 4000e-6 + 10 * 2000e-6},
+      // Laser on, a compact step with no delay field, laser off.
+      {"laser", formats::kOutlining, {"0,0,1,1000;", "5;", "0,-7;", "0,0,-1,2000;"},
+       {5, 7, 0}, 3, 5 * 2000e-6 + 7 * 2000e-6},
+  };
+  for (const EstimateCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    JobEstimator estimator(c.format, 2000, 9600);
+    std::int64_t bytes = 0;
+    for (const char* line : c.lines) {
+      estimator.Add(line);
+      bytes += static_cast<std::int64_t>(std::string_view(line).size());
+    }
+    const JobEstimate& estimate = estimator.estimate();
+    EXPECT_EQ(estimate.lines, static_cast<std::int64_t>(c.lines.size()));
+    EXPECT_EQ(estimate.bytes, bytes);
+    EXPECT_EQ(estimate.steps, c.steps);
+    EXPECT_EQ(estimate.toolOnLines, c.toolOnLines);
+    EXPECT_NEAR(estimate.stepSeconds, c.stepSeconds, 1e-9);
+    // Ten bits a byte on the wire.
+    EXPECT_NEAR(estimate.transferSeconds, static_cast<double>(bytes) * 10 / 9600, 1e-9);
+  }
+}
+
+TEST(JobEstimate, JsonCarriesEveryFigureAndNoToolShareForTheProbe) {
+  JobEstimator probe(formats::kScanner, 1000, 115200);
+  probe.Add("4800,0,-200;");
+  EXPECT_EQ(EstimateJson(probe.estimate(), 115200),
+            "{\"lines\":1,\"bytes\":12,\"steps\":{\"x\":4800,\"y\":0,\"z\":0},"
+            "\"tool_on_share\":null,\"baud\":115200,\"seconds\":4.801}");
+}
+
+}  // namespace
+}  // namespace vertolin
