@@ -41,12 +41,14 @@ constexpr std::string_view kUsage =
     "                        one tool width apart; keys and --return as for mill\n"
     "  estimate COMMAND ARGS...\n"
     "                        the job's lines, bytes, motor steps, tool share and time at\n"
-    "                        the speed setting, as one line of JSON; opens no port\n";
+    "                        the speed setting, as one line of JSON; opens no port\n"
+    "job commands take --progress (the default when standard error is a terminal) and\n"
+    "--no-progress: a line \"строка N из M, прошло, осталось\" on standard error, ten a second\n";
 
 // Options with a value and flags that single commands read from
 // Options::values and Options::flags.
 const std::set<std::string, std::less<>> kValueOptions = {};
-const std::set<std::string, std::less<>> kFlagOptions = {};
+const std::set<std::string, std::less<>> kFlagOptions = {"--progress", "--no-progress"};
 
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
@@ -147,6 +149,55 @@ constexpr Command kCommands[] = {
     {"relief", 1, Relief},
 };
 
+struct ProgressPlan {
+  std::int64_t lines;
+  double seconds;
+  bool terminal;
+};
+
+// Runs the command once: on its port, printed (--print), or with its lines
+// counted into `counted` instead of sent; with `progress`, progress lines go
+// to standard error.
+int RunOnce(Options& options, CliStreams streams, const Command& command, JobEstimate* counted,
+            const ProgressPlan* progress) {
+  ConsoleFrontend frontend(streams.err, streams.interrupts);
+  if (progress != nullptr) frontend.PlanProgress(progress->lines, progress->seconds, progress->terminal);
+  SettingsStore settings(options.ini ? std::filesystem::path(*options.ini) : SettingsStore::DefaultPath(),
+                         frontend);
+  for (const auto& [key, value] : options.overrides) settings.Override(key, value);
+  Link link(frontend, LoadMachineProfile(settings, frontend));
+  frontend.Attach(&link);
+
+  Context context{options, streams, frontend, settings, link};
+  std::optional<JobEstimator> estimator;
+  if (counted != nullptr) {
+    link.Attach(std::make_unique<PrintPort>(
+        [&](std::string_view line) {
+          if (!estimator && context.format != nullptr) {
+            estimator.emplace(*context.format, link.profile().idleDelay, link.profile().baud);
+          }
+          if (estimator) estimator->Add(line);
+        },
+        options.kind));
+  } else if (options.print) {
+    link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
+  } else if (command.needsPort &&
+             !link.Open(options.port.value_or(link.profile().port), link.profile().baud)) {
+    return kCliLinkError;  // the port's own message says why
+  }
+
+  try {
+    const int status = command.run(context);
+    if (counted != nullptr) *counted = estimator ? estimator->estimate() : JobEstimate{};
+    return status;
+  } catch (const MoveRefused&) {
+    return kCliRefused;
+  } catch (const LinkError&) {
+    const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
+    return lost ? kCliLinkError : kCliStopped;
+  }
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, CliStreams streams) {
@@ -191,45 +242,28 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
     return kCliUsage;
   }
 
-  ConsoleFrontend frontend(streams.err, streams.interrupts);
-  SettingsStore settings(options.ini ? std::filesystem::path(*options.ini) : SettingsStore::DefaultPath(),
-                         frontend);
-  for (const auto& [key, value] : options.overrides) settings.Override(key, value);
-  Link link(frontend, LoadMachineProfile(settings, frontend));
-  frontend.Attach(&link);
-
-  Context context{options, streams, frontend, settings, link};
-  std::optional<JobEstimator> estimator;
+  if (!command->job) return RunOnce(options, streams, *command, nullptr, nullptr);
   if (estimate) {
-    link.Attach(std::make_unique<PrintPort>(
-        [&](std::string_view line) {
-          if (!estimator && context.format != nullptr) {
-            estimator.emplace(*context.format, link.profile().idleDelay, link.profile().baud);
-          }
-          if (estimator) estimator->Add(line);
-        },
-        options.kind));
-  } else if (options.print) {
-    link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
-  } else if (command->needsPort &&
-             !link.Open(options.port.value_or(link.profile().port), link.profile().baud)) {
-    return kCliLinkError;  // the port's own message says why
-  }
-
-  try {
-    const int status = command->run(context);
-    if (estimate && status == kCliDone) {
-      const JobEstimate none;
-      streams.out << EstimateJson(estimator ? estimator->estimate() : none, link.profile().baud)
-                  << '\n';
-    }
+    JobEstimate counted;
+    const int status = RunOnce(options, streams, *command, &counted, nullptr);
+    if (status == kCliDone) streams.out << EstimateJson(counted) << '\n';
     return status;
-  } catch (const MoveRefused&) {
-    return kCliRefused;
-  } catch (const LinkError&) {
-    const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
-    return lost ? kCliLinkError : kCliStopped;
   }
+  const bool progress = options.flags.contains("--progress") ||
+                        (streams.errIsTerminal && !options.flags.contains("--no-progress"));
+  if (!progress) return RunOnce(options, streams, *command, nullptr, nullptr);
+  // The job is counted first, as the estimate counts it, quietly; a job that
+  // cannot be counted runs without progress and says why itself.
+  std::ostream nowhere(nullptr);
+  Options counting = options;
+  counting.print = true;
+  JobEstimate counted;
+  if (RunOnce(counting, {nowhere, nowhere, streams.interrupts}, *command, &counted, nullptr) !=
+      kCliDone) {
+    return RunOnce(options, streams, *command, nullptr, nullptr);
+  }
+  const ProgressPlan plan{counted.lines, counted.seconds(), streams.errIsTerminal};
+  return RunOnce(options, streams, *command, nullptr, &plan);
 }
 
 }  // namespace vertolin

@@ -25,6 +25,9 @@ struct CliStreams {
   // Counts interrupts (Ctrl-C): the first asks the job to stop, a second one
   // also ends a wait for a board that does not answer.
   const volatile std::sig_atomic_t* interrupts = nullptr;
+  // Standard error is a terminal: job commands show their progress there
+  // unless told otherwise.
+  bool errIsTerminal = false;
 };
 
 // Runs one command line (without the program name).

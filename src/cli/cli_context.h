@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "jobs/job_estimate.h"
 #include "jobs/job_outcome.h"
 #include "link/interruption.h"
 #include "link/link.h"
@@ -50,6 +51,23 @@ class ConsoleFrontend : public Frontend, public InterruptionPrompt {
 
   bool GoOn() override { return false; }
 
+  // Progress lines on the error stream for a job of `totalLines` lines,
+  // rewritten in place on a terminal.
+  void PlanProgress(std::int64_t totalLines, double estimatedSeconds, bool terminal) {
+    totalLines_ = totalLines;
+    estimatedSeconds_ = estimatedSeconds;
+    terminal_ = terminal;
+  }
+
+  void ShowProgress(const JobProgress& progress) override {
+    if (totalLines_ < 0) return;
+    if (terminal_) err_ << '\r';
+    err_ << ProgressText(progress, totalLines_, estimatedSeconds_);
+    if (terminal_) err_ << "\x1b[K";
+    if (!terminal_ || progress.finished) err_ << '\n';
+    err_.flush();
+  }
+
   void ShowFirmwareWarning(std::string_view text) override {
     ShowMessage("Внимание", text.empty() ? texts::kWarningWrongFirmware : text);
   }
@@ -68,6 +86,9 @@ class ConsoleFrontend : public Frontend, public InterruptionPrompt {
   const volatile std::sig_atomic_t* interrupts_;
   Link* link_ = nullptr;
   std::sig_atomic_t seen_ = 0;
+  std::int64_t totalLines_ = -1;  // no progress lines
+  double estimatedSeconds_ = 0;
+  bool terminal_ = false;
 };
 
 struct Options {

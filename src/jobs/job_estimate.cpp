@@ -30,6 +30,7 @@ std::array<std::int64_t, 4> Fields(std::string_view line) {
 JobEstimator::JobEstimator(const LinkFormat& format, std::int32_t idleDelay, std::int32_t baud)
     : format_(format), idleDelay_(std::max(idleDelay, 0)), baud_(baud) {
   estimate_.hasTool = format.stepText != LinkFormat::StepText::XYProbe;
+  estimate_.baud = baud;
 }
 
 void JobEstimator::Add(std::string_view line) {
@@ -73,7 +74,40 @@ void JobEstimator::Add(std::string_view line) {
       static_cast<double>(most) * static_cast<double>(delay > 0 ? delay : idleDelay_) * 1e-6;
 }
 
-std::string EstimateJson(const JobEstimate& estimate, std::int32_t baud) {
+double SecondsLeft(const JobProgress& progress, std::int64_t totalLines, double estimatedSeconds) {
+  constexpr double kRateAfterSeconds = 3;
+  const auto left =
+      static_cast<double>(std::max<std::int64_t>(totalLines - progress.acknowledged, 0));
+  if (progress.elapsedSeconds >= kRateAfterSeconds && progress.acknowledged > 0) {
+    return left * progress.elapsedSeconds / static_cast<double>(progress.acknowledged);
+  }
+  if (totalLines <= 0) return 0;
+  return estimatedSeconds * left / static_cast<double>(totalLines);
+}
+
+namespace {
+
+std::string Clock(double seconds) {
+  const auto whole = static_cast<long long>(std::max(seconds, 0.0) + 0.5);
+  char text[32];
+  if (whole >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ProgressText(const JobProgress& progress, std::int64_t totalLines,
+                         double estimatedSeconds) {
+  return "строка " + std::to_string(progress.linesSent) + " из " + std::to_string(totalLines) +
+         ", прошло " + Clock(progress.elapsedSeconds) + ", осталось " +
+         Clock(SecondsLeft(progress, totalLines, estimatedSeconds));
+}
+
+std::string EstimateJson(const JobEstimate& estimate) {
   char text[512];
   const double share = estimate.lines > 0 ? static_cast<double>(estimate.toolOnLines) /
                                                 static_cast<double>(estimate.lines)
@@ -85,7 +119,7 @@ std::string EstimateJson(const JobEstimate& estimate, std::int32_t baud) {
                 "\"tool_on_share\":%s,\"baud\":%d,\"seconds\":%.3f}",
                 static_cast<long long>(estimate.lines), static_cast<long long>(estimate.bytes),
                 static_cast<long long>(estimate.steps[0]), static_cast<long long>(estimate.steps[1]),
-                static_cast<long long>(estimate.steps[2]), shareText, baud, estimate.seconds());
+                static_cast<long long>(estimate.steps[2]), shareText, estimate.baud, estimate.seconds());
   return text;
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "link/link_format.h"
+#include "util/frontend.h"
 
 namespace vertolin {
 
@@ -24,6 +25,7 @@ struct JobEstimate {
   bool hasTool = false;  // the firmware has such a state at all
   double stepSeconds = 0;
   double transferSeconds = 0;
+  std::int32_t baud = 0;
 
   double seconds() const { return stepSeconds + transferSeconds; }
 };
@@ -47,7 +49,16 @@ class JobEstimator {
   bool laserOn_ = false;
 };
 
+// The seconds a running job has left of `totalLines`: projected from the
+// rate the board has acknowledged once a few seconds have passed, before that
+// from the estimate.
+double SecondsLeft(const JobProgress& progress, std::int64_t totalLines, double estimatedSeconds);
+
+// "строка N из M, прошло m:ss, осталось m:ss".
+std::string ProgressText(const JobProgress& progress, std::int64_t totalLines,
+                         double estimatedSeconds);
+
 // One line of JSON for the estimate: lines, bytes, steps, tool share, seconds.
-std::string EstimateJson(const JobEstimate& estimate, std::int32_t baud);
+std::string EstimateJson(const JobEstimate& estimate);
 
 }  // namespace vertolin

@@ -1,5 +1,7 @@
 #include "jobs/job_runner.h"
 
+#include <chrono>
+
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/serial_port.h"
@@ -7,15 +9,33 @@
 
 namespace vertolin {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kProgressInterval{100};
+
+}  // namespace
+
 JobResult JobRunner::Run(JobProgram program) {
   Link& link = window_.link();
   const std::int64_t sentBefore = window_.linesSent();
   const std::int64_t ackedBefore = window_.acknowledged();
+  const Clock::time_point start = Clock::now();
+  Clock::time_point lastProgress = start;
+  const auto report = [&](bool finished) {
+    JobProgress progress;
+    progress.linesSent = window_.linesSent() - sentBefore;
+    progress.acknowledged = window_.acknowledged() - ackedBefore;
+    progress.elapsedSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    progress.finished = finished;
+    link.frontend().ShowProgress(progress);
+  };
   JobResult result;
   const auto finish = [&](JobOutcome outcome) {
     result.outcome = outcome;
     result.linesSent = window_.linesSent() - sentBefore;
     result.acknowledged = window_.acknowledged() - ackedBefore;
+    report(true);
     return result;
   };
   try {
@@ -37,6 +57,10 @@ JobResult JobRunner::Run(JobProgram program) {
       // A dry run waits for nothing: this is where "Стоп" and the rest of
       // the window get their turn.
       link.pump().Tick();
+      if (const auto now = Clock::now(); now - lastProgress >= kProgressInterval) {
+        lastProgress = now;
+        report(false);
+      }
     }
   } catch (const MoveRefused&) {
     return finish(JobOutcome::Refused);

@@ -4,9 +4,19 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string_view>
 
 namespace vertolin {
+
+// How far a running job is: what it has sent, what the board has
+// acknowledged, and the seconds since it began.
+struct JobProgress {
+  std::int64_t linesSent = 0;
+  std::int64_t acknowledged = 0;
+  double elapsedSeconds = 0;
+  bool finished = false;  // the job's last report
+};
 
 class Frontend {
  public:
@@ -24,6 +34,9 @@ class Frontend {
 
   // Lets pending window events run (clicks, key presses, repaints).
   virtual void RunPendingEvents() = 0;
+
+  // A running job's progress, at most every ~100 ms and once at its end.
+  virtual void ShowProgress(const JobProgress&) {}
 };
 
 // Lets events run at most once per interval, so that a tight protocol loop

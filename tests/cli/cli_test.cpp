@@ -132,6 +132,10 @@ TEST_F(CliRasterTest, EstimateCountsTheLinesPrintWouldSendAndOpensNoPort) {
   EXPECT_EQ(out_.str(),
             "{\"lines\":7,\"bytes\":62,\"steps\":{\"x\":70,\"y\":20,\"z\":0},"
             "\"tool_on_share\":0.2857,\"baud\":9600,\"seconds\":0.245}\n");
+  // --progress counts the job first, then reports on standard error as it runs.
+  EXPECT_EQ(Run({"--print", "--progress", "engrave", picture}), kCliDone);
+  EXPECT_NE(err_.str().find("строка 6 из 6, прошло 0:00, осталось 0:00\n"), std::string::npos)
+      << err_.str();
   for (const std::vector<std::string>& wrong :
        {std::vector<std::string>{"estimate"}, {"estimate", "query"}, {"--print", "estimate", "engrave", picture}}) {
     EXPECT_EQ(Run(wrong), kCliUsage);

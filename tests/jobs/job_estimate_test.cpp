@@ -50,9 +50,33 @@ TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
 TEST(JobEstimate, JsonCarriesEveryFigureAndNoToolShareForTheProbe) {
   JobEstimator probe(formats::kScanner, 1000, 115200);
   probe.Add("4800,0,-200;");
-  EXPECT_EQ(EstimateJson(probe.estimate(), 115200),
+  EXPECT_EQ(EstimateJson(probe.estimate()),
             "{\"lines\":1,\"bytes\":12,\"steps\":{\"x\":4800,\"y\":0,\"z\":0},"
             "\"tool_on_share\":null,\"baud\":115200,\"seconds\":4.801}");
+}
+
+TEST(JobEstimate, TimeLeftFromTheEstimateFirstThenFromTheBoardsRate) {
+  struct Case {
+    std::int64_t sent, acknowledged;
+    double elapsed;
+    const char* text;
+  };
+  // 1000 lines estimated at 100 s.
+  const Case cases[] = {
+      {0, 0, 0, "строка 0 из 1000, прошло 0:00, осталось 1:40"},
+      // Before three seconds the estimate holds, whatever the rate.
+      {101, 100, 2, "строка 101 из 1000, прошло 0:02, осталось 1:30"},
+      // Then the board's own rate: 100 lines in 20 s leaves 900 lines, 180 s.
+      {101, 100, 20, "строка 101 из 1000, прошло 0:20, осталось 3:00"},
+      {1000, 1000, 3725, "строка 1000 из 1000, прошло 1:02:05, осталось 0:00"},
+  };
+  for (const Case& c : cases) {
+    JobProgress progress;
+    progress.linesSent = c.sent;
+    progress.acknowledged = c.acknowledged;
+    progress.elapsedSeconds = c.elapsed;
+    EXPECT_EQ(ProgressText(progress, 1000, 100), c.text);
+  }
 }
 
 }  // namespace
