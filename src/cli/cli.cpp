@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string_view>
@@ -18,7 +20,10 @@ namespace vertolin {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: vertolin-cli [--ini FILE] [--set KEY=VALUE]... [--port NAME | --print] COMMAND [ARGS]\n"
+    "usage: vertolin-cli [--ini FILE] [--set KEY=VALUE]... [--port NAME | --print]\n"
+    "                    [--ack-timeout SECONDS] COMMAND [ARGS]\n"
+    "  --ack-timeout SECONDS  give up on a board that has not acknowledged a line for\n"
+    "                         this long (default: the line's own step time twice, plus 3 s)\n"
     "commands:\n"
     "  query                 ask the board for its firmware kind and print it (such as MT)\n"
     "  move DX DY DZ         move by millimetres, as the manual positioning window does\n"
@@ -60,6 +65,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
       options.overrides.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
     } else if (arg == "--port") {
       options.port = value();
+    } else if (arg == "--ack-timeout") {
+      const auto seconds = ParseNumber(value());
+      if (!seconds || !(*seconds > 0) || *seconds > 1e6) {
+        throw UsageError{"--ack-timeout needs a number of seconds above 0"};
+      }
+      options.ackTimeout = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
     } else if (arg == "--print") {
       options.print = true;
     } else if (arg == "--return") {
@@ -176,6 +187,9 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
   for (const auto& [key, value] : options.overrides) settings.Override(key, value);
   Link link(frontend, LoadMachineProfile(settings, frontend));
   frontend.Attach(&link);
+  // Nobody stands by the tool to judge a silent board: a stop ends any wait
+  // at once, and a line that stays unacknowledged too long ends the job.
+  link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = options.ackTimeout};
 
   if (options.print) {
     link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
@@ -191,7 +205,9 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
     return kCliRefused;
   } catch (const LinkError&) {
     const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
-    return lost ? kCliLinkError : kCliStopped;
+    if (lost) return kCliLinkError;
+    streams.err << "vertolin-cli: stopped\n";
+    return kCliStopped;
   }
 }
 

@@ -7,6 +7,13 @@
 #include <random>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/time.h>
+
+#include <csignal>
+
+#include "board/board_process.h"
+#endif
 #include "picture/bmp_builder.h"
 #include "picture/picture_file.h"
 #include "picture/pixel_image.h"
@@ -146,6 +153,37 @@ TEST_F(CliRasterTest, CtrlCStopsTheJobAtItsNextStepWithExitFour) {
   EXPECT_EQ(err_.str().find("Гравировка закончена"), std::string::npos);
 }
 
+#ifndef _WIN32
+volatile std::sig_atomic_t alarmInterrupts = 0;
+extern "C" void CountAlarm(int) { alarmInterrupts = alarmInterrupts + 1; }
+
+TEST_F(CliRasterTest, ABoardThatFallsSilentEndsTheJobAndCtrlCEndsTheWaitAtOnce) {
+  const std::string picture = BlackColumnsOneAndThree();
+  // "V;", the opening line and the first move are answered, then nothing;
+  // the opening line's "T" answers the first wait, so the fourth line waits.
+  BoardProcess board({"--kind", "P", "--after", "3", "--silent"});
+  EXPECT_EQ(Run({"--port", board.path(), "--ack-timeout", "0,2", "engrave", picture}), kCliLinkError);
+  EXPECT_NE(err_.str().find("Плата не ответила на строку 4 «10,0,0;»"), std::string::npos) << err_.str();
+
+  // Ctrl-C during the wait, long before the line would be overdue (the
+  // handshake's settling takes up to two seconds before it).
+  BoardProcess again({"--kind", "P", "--after", "3", "--silent"});
+  alarmInterrupts = 0;
+  const auto previous = std::signal(SIGALRM, CountAlarm);
+  itimerval timer{};
+  timer.it_value.tv_sec = 2;
+  timer.it_value.tv_usec = 500000;
+  ::setitimer(ITIMER_REAL, &timer, nullptr);
+  out_.str("");
+  err_.str("");
+  EXPECT_EQ(RunCli({"--ini", ini_, "--port", again.path(), "--ack-timeout", "60", "engrave", picture},
+                   {out_, err_, &alarmInterrupts}),
+            kCliStopped);
+  std::signal(SIGALRM, previous);
+  EXPECT_NE(err_.str().find("stopped at line 4 (10,0,0;)"), std::string::npos) << err_.str();
+}
+#endif
+
 TEST_F(CliRasterTest, EngraveRunsOnlyOnTheLaserBoard) {
   const std::string picture = BlackColumnsOneAndThree();
   EXPECT_EQ(Run({"--port", "sim:P", "engrave", picture}), kCliDone);
@@ -219,6 +257,7 @@ TEST_F(CliMillingTest, MillTakesTheFigureNumberAndItsKeys) {
   EXPECT_EQ(err_.str(), "Ошибка: Введите число в поле «Ширина»!\n");
   EXPECT_EQ(Run({"--print", "mill", ring}), kCliUsage);
   EXPECT_EQ(Run({"--print", "mill", ring, "--figure", "x"}), kCliUsage);
+  EXPECT_EQ(Run({"--print", "--ack-timeout", "0", "mill-all", ring}), kCliUsage);
 }
 
 TEST_F(CliMillingTest, ReliefOnAWhitePictureCutsNothing) {
