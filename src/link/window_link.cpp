@@ -217,7 +217,14 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
   }
   WriteLine(text);
   NoteLine(text, StepTime(Largest(x, y, z), delay));
+  ++owed_;
   if (wait) AwaitAck();
+}
+
+void WindowLink::AwaitOwedAck() {
+  link_.frontend().TakeInterrupts();
+  if (link_.StopRequested()) throw LinkError();
+  if (owed_ > 0) AwaitAck();
 }
 
 void WindowLink::LaserPause(std::string_view line, bool wait) {
@@ -245,6 +252,7 @@ void WindowLink::WaitForAck() {
   WaitForAcknowledgement(link_, reply_, abandoned_,
                          {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
   ++acknowledged_;
+  if (owed_ > 0) --owed_;
 }
 
 void WindowLink::AddPendingSteps(const std::array<std::int32_t, 3>& steps) {

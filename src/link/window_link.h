@@ -101,6 +101,11 @@ class WindowLink {
   // entry, when the read fails, or when the window or program is closing.
   void AwaitAck();
 
+  // Waits for the acknowledgement of a job line sent without its wait, if
+  // one is still owed: the optimised figure jobs' last wait. A line that was
+  // never sent (a travel of no steps) owes nothing, so nothing is awaited.
+  void AwaitOwedAck();
+
   // The milling window's "Ручная уст-ка" during a job: whole steps that the
   // job's next move adds to its own.
   void AddPendingSteps(const std::array<std::int32_t, 3>& steps);
@@ -148,6 +153,7 @@ class WindowLink {
   std::array<std::int32_t, 3> pending_{};
   std::int64_t linesSent_ = 0;
   std::int64_t acknowledged_ = 0;
+  std::int64_t owed_ = 0;  // job lines sent whose acknowledgement is not yet taken
   // The last line sent and the step times of the last two: an optimised job
   // waits for the one before the last.
   std::string lastLine_;
