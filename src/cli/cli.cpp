@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
 #include <string_view>
 
 #include "cli/cli_commands.h"
@@ -193,9 +194,17 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
 
   if (options.print) {
     link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
-  } else if (command->needsPort &&
-             !link.Open(options.port.value_or(link.profile().port), link.profile().baud)) {
-    return kCliLinkError;  // the port's own message says why
+  } else if (command->needsPort) {
+    const int baud = link.profile().baud;
+    if (!SupportedBaud(baud)) {
+      frontend.ShowMessage("Ошибка", "Скорость порта " + std::to_string(baud) +
+                                         " (ключ speed) не поддерживается.\r\nУкажите в Настройках "
+                                         "другую скорость, например 9600.");
+      return kCliRefused;
+    }
+    if (!link.Open(options.port.value_or(link.profile().port), baud)) {
+      return kCliLinkError;  // the port's own message says why
+    }
   }
 
   Context context{options, streams, frontend, settings, link};

@@ -43,6 +43,10 @@ class SerialPort {
 std::unique_ptr<SerialPort> SerialOpen(std::string_view name, int baud, Frontend& frontend,
                                        int* systemError = nullptr);
 
+// True when the system's serial driver can take this line speed; a job is
+// refused before the port opens rather than run at a speed the line ignores.
+bool SupportedBaud(int baud);
+
 // The device half of SerialOpen, one implementation per platform.
 std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend,
                                            int* systemError);

@@ -14,6 +14,7 @@
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "link/window_link.h"
+#include "modes/job_fields.h"
 #include "picture/offset_gradient.h"
 #include "util/numbers.h"
 
@@ -164,6 +165,17 @@ bool FigureSession::RefuseFields(const FigureFields& fields, bool wholeJob) {
     delay = number ? RoundToInt32(*number) : std::nullopt;
     if (!delay) return refuse(NotANumber("Задержка"));
   }
+  // Values that would mill nothing, or everything on one spot.
+  const MachineProfile& profile = window_.link().profile();
+  std::optional<std::string> problem;
+  if (wholeJob) {
+    problem = WidthProblem(profile, *width, base_.width(), std::max(base_.width(), base_.height()),
+                           StepRule::WholePicture);
+  }
+  if (!problem && depth) problem = DepthProblem(profile, *depth);
+  if (!problem) problem = NegativeField(*diameter, "Диаметр");
+  if (!problem && delay) problem = NegativeField(*delay, "Задержка");
+  if (problem) return refuse(*problem);
   live_.width = *width;
   live_.diameter = *diameter;
   if (depth) live_.depth = *depth;

@@ -260,6 +260,44 @@ TEST_F(CliMillingTest, MillTakesTheFigureNumberAndItsKeys) {
   EXPECT_EQ(Run({"--print", "--ack-timeout", "0", "mill-all", ring}), kCliUsage);
 }
 
+TEST_F(CliMillingTest, NonsenseFieldsAreRefusedByNameBeforeAnythingIsSent) {
+  const std::string ring = Ring();
+  const std::string row = folder_ / "row.bmp";
+  {
+    PixelImage picture(10, 1);
+    picture.SetGrey(1, 1, 0);
+    ASSERT_TRUE(WritePictureFile(row, picture));
+  }
+  struct Case {
+    std::vector<std::string> args;
+    std::string said;
+  };
+  const Case cases[] = {
+      {{"--set", "Etching_width=0", "engrave", row}, "на пиксель приходится 0 шагов по оси X"},
+      {{"--set", "Etching_width=4e-324", "burn", row}, "на пиксель"},
+      {{"--set", "Etching_width=-0,5", "engrave", row}, "«Ширина» не может быть отрицательным"},
+      {{"--set", "Etching_width=0,5", "--set", "SM_Y_ratio=1e308", "engrave", row}, "по оси Y"},
+      {{"--set", "Etching_width=0,5", "--set", "Etching_delay=-5", "burn", row}, "«Задержка»"},
+      {{"--set", "cncrez_width=1e-308", "mill-all", ring}, "меньше одного шага по оси X"},
+      {{"--set", "cncrez_width=1e308", "mill-all", ring}, "Перемещение не выполнено"},
+      {{"--set", "cncrez_depth=-1", "relief", ring}, "«Глубина» не может"},
+      {{"--set", "cncrez_depth=1e-9", "mill-all", ring}, "по оси Z"},
+      {{"--set", "mill_diameter=-3", "relief", ring}, "«Диаметр» не может"},
+      {{"--set", "SM_mill_delay=-1", "mill", ring, "--figure", "4"}, "«Задержка» не может"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--print");
+    EXPECT_EQ(Run(args), kCliRefused) << c.args[1];
+    EXPECT_NE(err_.str().find(c.said), std::string::npos) << c.args[1] << ": " << err_.str();
+    EXPECT_EQ(out_.str(), "") << c.args[1];
+  }
+  // A line speed the port cannot take is refused before the port opens.
+  EXPECT_EQ(Run({"--set", "speed=12345", "--port", "sim:M", "mill-all", ring}), kCliRefused);
+  EXPECT_NE(err_.str().find("Скорость порта 12345"), std::string::npos);
+  EXPECT_EQ(err_.str().find("SetCommState"), std::string::npos);
+}
+
 TEST_F(CliMillingTest, ReliefOnAWhitePictureCutsNothing) {
   const auto path = folder_ / "white.bmp";
   ASSERT_TRUE(WritePictureFile(path, PixelImage(9, 9)));
