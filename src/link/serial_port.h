@@ -33,6 +33,10 @@ class SerialPort {
   // 0..255: the byte received; -1: nothing within the read window; -2: the
   // read failed (the line is gone).
   virtual int ReadByte() = 0;
+
+  // False for a port that only records what is sent (the tool's --print):
+  // nothing there takes time, so a dry run's pause per step is not made.
+  virtual bool TakesTime() const { return true; }
 };
 
 // Opens a port by name at a baud rate. "sim:M", "sim:S", "sim:P", "sim:B" and

@@ -188,7 +188,7 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
   switch (format_.stepText) {
     case LinkFormat::StepText::XYZDelay:
       if (!DriveOn() || (step.delay <= 0 && x == 0 && y == 0 && z == 0)) {
-        PauseOneMillisecond();
+        if (!link_.PortOpen() || link_.port()->TakesTime()) PauseOneMillisecond();
         return;
       }
       text = CommandLine({x, y, z, step.delay});
