@@ -1,7 +1,9 @@
 #include "app/frontend_dialog.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QStatusBar>
 
 #include "ui/firmware_warning_dialog.h"
 
@@ -33,5 +35,15 @@ void DialogFrontend::ShowFirmwareWarning(std::string_view text) {
 }
 
 void DialogFrontend::RunPendingEvents() { QCoreApplication::processEvents(); }
+
+void DialogFrontend::ShowStatus(std::string_view text) {
+  auto* main = qobject_cast<QMainWindow*>(owner_);
+  if (main == nullptr) return;
+  if (text.empty()) {
+    main->statusBar()->clearMessage();
+  } else {
+    main->statusBar()->showMessage(DisplayText(text));
+  }
+}
 
 }  // namespace vertolin

@@ -19,6 +19,8 @@ class DialogFrontend : public Frontend {
   bool AskYesNo(std::string_view title, std::string_view text) override;
   void ShowFirmwareWarning(std::string_view text) override;
   void RunPendingEvents() override;
+  // On the main window's status bar.
+  void ShowStatus(std::string_view text) override;
 
  private:
   QWidget* owner_ = nullptr;

@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vertolin-board [--kind LETTER] [--delay MS] [--silent] [--garbage TEXT] [--babble]"
-    " [--drop-after N] [--crlf] [--record FILE] [--stdin-eof] [--help]\n";
+    " [--after N] [--drop-after N] [--crlf] [--record FILE] [--stdin-eof] [--help]\n";
 
 constexpr const char* kHelp =
     "Serves a simulated board on a pseudo-terminal and prints the port's path.\n"
@@ -26,6 +26,7 @@ constexpr const char* kHelp =
     "  --silent         never answer\n"
     "  --garbage TEXT   send TEXT before every acknowledgement\n"
     "  --babble         send bytes without end and never an acknowledgement\n"
+    "  --after N        answer the first N commands, then be --silent or --babble\n"
     "  --drop-after N   drop the line after N commands\n"
     "  --crlf           follow every answer with CR LF\n"
     "  --record FILE    append each command and the position after it to FILE\n"
@@ -80,6 +81,11 @@ int main(int argc, char** argv) {
       const auto count = text ? NonNegative(*text) : std::nullopt;
       if (!count) return BadUsage("--drop-after needs a count", text.value_or(""));
       faults.dropAfter = *count;
+    } else if (arg == "--after") {
+      const auto text = value();
+      const auto count = text ? NonNegative(*text) : std::nullopt;
+      if (!count) return BadUsage("--after needs a count", text.value_or(""));
+      faults.faultAfter = *count;
     } else if (arg == "--garbage") {
       const auto text = value();
       if (!text) return BadUsage("--garbage needs a text", "");

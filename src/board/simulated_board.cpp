@@ -111,7 +111,7 @@ std::string SimulatedBoard::TakeOutput(Clock::time_point now, std::size_t max) {
   CompletePauseLine(now);
   std::string out;
   if (dropped_) return out;
-  if (faults_.babble && !TakingNoMore()) {
+  if (Babbling()) {
     const std::size_t count = std::min(max, kBabbleBurst);
     out.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -139,7 +139,7 @@ std::string SimulatedBoard::TakeOutput(Clock::time_point now, std::size_t max) {
 
 std::optional<SimulatedBoard::Clock::time_point> SimulatedBoard::NextEventTime() const {
   if (dropped_) return std::nullopt;
-  if (faults_.babble && !TakingNoMore()) return lastSeen_;
+  if (Babbling()) return lastSeen_;
   std::optional<Clock::time_point> next;
   if (!pending_.empty()) next = pending_.front().due;
   if (PauseLineWaiting()) {
@@ -162,6 +162,15 @@ std::array<std::int64_t, 3> SimulatedBoard::Position() const { return position_;
 bool SimulatedBoard::LaserOn() const { return laserOn_; }
 
 const std::vector<BoardCommand>& SimulatedBoard::Record() const { return record_; }
+
+bool SimulatedBoard::Silenced() const {
+  return (faults_.silent || faults_.babble) && commands_ > faults_.faultAfter;
+}
+
+bool SimulatedBoard::Babbling() const {
+  // Starts once the answers owed before it are out, so they stay whole.
+  return faults_.babble && !TakingNoMore() && commands_ >= faults_.faultAfter && pending_.empty();
+}
 
 bool SimulatedBoard::TakingNoMore() const {
   return faults_.dropAfter >= 0 && commands_ >= faults_.dropAfter;
@@ -269,7 +278,7 @@ void SimulatedBoard::Execute(std::string text, Clock::time_point now) {
 }
 
 void SimulatedBoard::Reply(std::string bytes, Clock::time_point now) {
-  if (faults_.silent || faults_.babble) return;
+  if (Silenced()) return;
   if (faults_.crlf) bytes += "\r\n";
   auto due = now + faults_.replyDelay;
   // Replies keep their order even if the caller's clock steps back.

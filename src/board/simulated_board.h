@@ -22,6 +22,9 @@ struct BoardFaults {
   bool babble = false;                      // sends bytes without end and never a "T"
   int dropAfter = -1;                       // the line drops after this many commands (-1: never)
   bool crlf = false;                        // every reply is followed by CR LF
+  // silent and babble begin only once this many commands have been answered:
+  // a board that works for a while and then falls silent or babbles.
+  int faultAfter = 0;
 };
 
 // One complete command as the board took it.
@@ -83,6 +86,9 @@ class SimulatedBoard {
   bool TakingNoMore() const;
   void UpdateDropped();
   bool PauseLineWaiting() const;
+  // The silent or babble fault has begun.
+  bool Silenced() const;
+  bool Babbling() const;
   void CompletePauseLine(Clock::time_point now);
 
   char kind_;

@@ -1,8 +1,11 @@
 #include "cli/cli.h"
 
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <string_view>
 
 #include "cli/cli_commands.h"
@@ -20,7 +23,10 @@ namespace vertolin {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: vertolin-cli [--ini FILE] [--set KEY=VALUE]... [--port NAME | --print] COMMAND [ARGS]\n"
+    "usage: vertolin-cli [--ini FILE] [--set KEY=VALUE]... [--port NAME | --print]\n"
+    "                    [--ack-timeout SECONDS] COMMAND [ARGS]\n"
+    "  --ack-timeout SECONDS  give up on a board that has not acknowledged a line for\n"
+    "                         this long (default: the line's own step time twice, plus 3 s)\n"
     "commands:\n"
     "  query                 ask the board for its firmware kind and print it (such as MT)\n"
     "  move DX DY DZ         move by millimetres, as the manual positioning window does\n"
@@ -67,6 +73,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
       options.overrides.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
     } else if (arg == "--port") {
       options.port = value();
+    } else if (arg == "--ack-timeout") {
+      const auto seconds = ParseNumber(value());
+      if (!seconds || !(*seconds > 0) || *seconds > 1e6) {
+        throw UsageError{"--ack-timeout needs a number of seconds above 0"};
+      }
+      options.ackTimeout = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
     } else if (arg == "--print") {
       options.print = true;
     } else if (arg == "--return") {
@@ -167,6 +179,9 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   for (const auto& [key, value] : options.overrides) settings.Override(key, value);
   Link link(frontend, LoadMachineProfile(settings, frontend));
   frontend.Attach(&link);
+  // Nobody stands by the tool to judge a silent board: a stop ends any wait
+  // at once, and a line that stays unacknowledged too long ends the job.
+  link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = options.ackTimeout};
 
   Context context{options, streams, frontend, settings, link};
   std::optional<JobEstimator> estimator;
@@ -181,9 +196,17 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
         options.kind));
   } else if (options.print) {
     link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
-  } else if (command.needsPort &&
-             !link.Open(options.port.value_or(link.profile().port), link.profile().baud)) {
-    return kCliLinkError;  // the port's own message says why
+  } else if (command.needsPort) {
+    const int baud = link.profile().baud;
+    if (!SupportedBaud(baud)) {
+      frontend.ShowMessage("Ошибка", "Скорость порта " + std::to_string(baud) +
+                                         " (ключ speed) не поддерживается.\r\nУкажите в Настройках "
+                                         "другую скорость, например 9600.");
+      return kCliRefused;
+    }
+    if (!link.Open(options.port.value_or(link.profile().port), baud)) {
+      return kCliLinkError;  // the port's own message says why
+    }
   }
 
   try {
@@ -194,7 +217,9 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
     return kCliRefused;
   } catch (const LinkError&) {
     const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
-    return lost ? kCliLinkError : kCliStopped;
+    if (lost) return kCliLinkError;
+    streams.err << "vertolin-cli: stopped\n";
+    return kCliStopped;
   }
 }
 

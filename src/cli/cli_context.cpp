@@ -35,6 +35,15 @@ int ExitStatus(const JobResult& result) {
   return kCliLinkError;
 }
 
+int ExitStatus(Context& context, const WindowLink& window, const JobResult& result) {
+  if (result.outcome == JobOutcome::Stopped) {
+    context.streams.err << "vertolin-cli: stopped at line " << result.linesSent;
+    if (result.linesSent > 0) context.streams.err << " (" << window.lastLine() << ")";
+    context.streams.err << '\n';
+  }
+  return ExitStatus(result);
+}
+
 std::optional<PixelImage> LoadJobPicture(Context& context, std::string_view impossibleLine) {
   const std::string& path = context.options.args[0];
   PictureResult loaded = LoadPictureFile(PathFromUtf8(path));

@@ -2,6 +2,7 @@
 // in place of the person, the handshake and the exit status of a job.
 #pragma once
 
+#include <chrono>
 #include <csignal>
 #include <map>
 #include <optional>
@@ -72,7 +73,9 @@ class ConsoleFrontend : public Frontend, public InterruptionPrompt {
     ShowMessage("Внимание", text.empty() ? texts::kWarningWrongFirmware : text);
   }
 
-  void RunPendingEvents() override {
+  void RunPendingEvents() override { TakeInterrupts(); }
+
+  void TakeInterrupts() override {
     if (interrupts_ == nullptr || link_ == nullptr) return;
     const std::sig_atomic_t count = *interrupts_;
     if (count == seen_) return;
@@ -95,6 +98,7 @@ struct Options {
   std::optional<std::string> ini;
   std::vector<std::pair<std::string, std::string>> overrides;
   std::optional<std::string> port;
+  std::optional<std::chrono::milliseconds> ackTimeout;
   bool print = false;
   char kind = 'M';
   bool returnToStart = false;
@@ -134,6 +138,8 @@ Handshaken Handshake(Context& context, WindowLink& window);
 
 // The tool's exit status for how a job ended.
 int ExitStatus(const JobResult& result);
+// The same, and a stopped job says at which of its lines it stood.
+int ExitStatus(Context& context, const WindowLink& window, const JobResult& result);
 
 // A 24-bit picture for a job (the first argument), or a message and nothing.
 std::optional<PixelImage> LoadJobPicture(Context& context, std::string_view impossibleLine);

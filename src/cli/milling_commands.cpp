@@ -75,7 +75,7 @@ int RunMilling(Context& context, MillingJob job) {
       result = session.Relief(fields, view);
       break;
   }
-  return ExitStatus(result);
+  return ExitStatus(context, window, result);
 }
 
 }  // namespace

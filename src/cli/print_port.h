@@ -23,6 +23,7 @@ class PrintPort : public SerialPort {
   void Write(std::string_view bytes) override;
   bool WriteChecked(std::string_view bytes, std::chrono::milliseconds limit) override;
   int ReadByte() override;
+  bool TakesTime() const override { return false; }
 
  private:
   std::ostream* out_ = nullptr;

@@ -49,7 +49,7 @@ int RunRaster(Context& context, const LinkFormat& format) {
   const SettingsRasterFields fields(context.settings, context.options.returnToStart,
                                     context.link.profile().xRatio, picture->width());
   NoProgress progress;
-  return ExitStatus(RunRasterJob(window, *picture, fields, progress));
+  return ExitStatus(context, window, RunRasterJob(window, *picture, fields, progress));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ struct ProgramStep {
   enum class Kind {
     Move,  // a job-time move through the window's SendStep
     Line,  // a line written as it is, not awaited (the raster job's opening line)
-    Ack,   // one more acknowledgement wait (the optimised figure jobs, the last line)
+    Ack,   // the acknowledgement still owed, if any (the optimised figure jobs, the last line)
   };
   Kind kind = Kind::Move;
   JobStep move;

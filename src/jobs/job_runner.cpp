@@ -50,7 +50,7 @@ JobResult JobRunner::Run(JobProgram program) {
           window_.WriteLine(step.line);
           break;
         case ProgramStep::Kind::Ack:
-          window_.AwaitAck();
+          window_.AwaitOwedAck();
           break;
       }
       ++result.stepsDone;

@@ -1,16 +1,38 @@
 // The acknowledgement wait shared by every window and the interruption dialog.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <string_view>
+
 namespace vertolin {
 
 class Link;
 class ReplyBuffer;
 
-// Reads until `reply` holds a "T", letting events run while the line is idle,
-// then takes that acknowledgement. No time limit: a slow board is waited for.
-// Throws LinkError on a read failure (after the message, with StopFlag set),
-// and when `abandoned` or the link's closing flag becomes set, so that
-// closing a window or the program never leaves a wait behind.
-void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandoned);
+// The line a wait is for, so that a board that does not answer it can be told
+// apart from a slow one, and the person told which line it was.
+struct AwaitedLine {
+  std::int64_t number = 0;  // counted from 1 by the window that sent it
+  std::string_view text;
+  // Its largest axis step count times its step delay, as far as the settings
+  // tell it: how long the board should be busy with it.
+  std::chrono::microseconds stepTime{0};
+};
+
+// A line's step time: its largest axis step count times its step delay in µs.
+std::chrono::microseconds StepTime(std::int64_t largestSteps, std::int64_t delay);
+
+// When the acknowledgement of `line` counts as overdue under the link's policy.
+std::chrono::microseconds OverdueAfter(const Link& link, const AwaitedLine& line);
+
+// Reads until `reply` holds a "T", letting events run, then takes that
+// acknowledgement. Throws LinkError on a read failure (after the message,
+// with StopFlag set), when `abandoned` or the link's closing flag becomes set,
+// at a stop (at once for the tool, once the line is overdue for the windows),
+// and for the tool when the line is overdue (said, as a lost link). The
+// windows show how long an overdue board has kept silent.
+void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandoned,
+                            const AwaitedLine& line = {});
 
 }  // namespace vertolin

@@ -1,6 +1,8 @@
 #include "link/interruption.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <limits>
 #include <thread>
 
@@ -29,8 +31,10 @@ bool InterruptionLink::RaiseLower(std::string_view distanceText, bool raise) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
   }
-  SerialWrite(link_, CommandLine({0, 0, z, link_.profile().idleDelay}));
-  WaitForAcknowledgement(link_, reply_, abandoned_);
+  const std::string line = CommandLine({0, 0, z, link_.profile().idleDelay});
+  SerialWrite(link_, line);
+  WaitForAcknowledgement(link_, reply_, abandoned_,
+                         {0, line, StepTime(std::abs(static_cast<std::int64_t>(z)), link_.profile().idleDelay)});
   return true;
 }
 

@@ -3,9 +3,11 @@
 // the person and the event loop.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +61,20 @@ class Link {
   bool Closing() const { return closing_; }
   void SetClosing(bool closing) { closing_ = closing; }
 
+  // How the acknowledgement waits treat a board that does not answer. A line
+  // is overdue once its own step time twice over plus kAckMargin has passed
+  // (or `limit`, when one is given). The windows wait on, since the person is
+  // there, and say for how long; a stop then ends the wait. The tool ends
+  // every wait at a stop and an overdue one as a lost link.
+  struct AckPolicy {
+    bool stopEndsWait = false;
+    bool overdueLosesLink = false;
+    std::optional<std::chrono::milliseconds> limit;
+  };
+  static constexpr std::chrono::milliseconds kAckMargin{3000};
+  AckPolicy& ackPolicy() { return ackPolicy_; }
+  const AckPolicy& ackPolicy() const { return ackPolicy_; }
+
   // Whole seconds of a monotonic clock; the handshake measures its windows
   // with it. Tests may replace it.
   std::function<std::int64_t()> wholeSeconds;
@@ -73,6 +89,7 @@ class Link {
   bool stopFlag_ = false;
   StopCause stopCause_ = StopCause::Person;
   bool closing_ = false;
+  AckPolicy ackPolicy_;
   int lastOpenError_ = 0;
 };
 

@@ -33,6 +33,10 @@ class SerialPort {
   // 0..255: the byte received; -1: nothing within the read window; -2: the
   // read failed (the line is gone).
   virtual int ReadByte() = 0;
+
+  // False for a port that only records what is sent (the tool's --print):
+  // nothing there takes time, so a dry run's pause per step is not made.
+  virtual bool TakesTime() const { return true; }
 };
 
 // Opens a port by name at a baud rate. "sim:M", "sim:S", "sim:P", "sim:B" and
@@ -42,6 +46,10 @@ class SerialPort {
 // the result is empty.
 std::unique_ptr<SerialPort> SerialOpen(std::string_view name, int baud, Frontend& frontend,
                                        int* systemError = nullptr);
+
+// True when the system's serial driver can take this line speed; a job is
+// refused before the port opens rather than run at a speed the line ignores.
+bool SupportedBaud(int baud);
 
 // The device half of SerialOpen, one implementation per platform.
 std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend,

@@ -163,6 +163,8 @@ void ReportOpenFailure(std::string_view name, int error, Frontend& frontend, int
 
 std::string SystemErrorText(int code) { return code == 0 ? std::string() : std::strerror(code); }
 
+bool SupportedBaud(int baud) { return BaudConstant(baud) != B0; }
+
 std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend,
                                            int* systemError) {
   const std::string path = DevicePath(name);

@@ -69,6 +69,8 @@ class Win32Port : public SerialPort {
 
 }  // namespace
 
+bool SupportedBaud(int baud) { return baud > 0; }
+
 std::string SystemErrorText(int code) {
   char buffer[2048];
   const DWORD length =

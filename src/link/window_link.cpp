@@ -1,5 +1,6 @@
 #include "link/window_link.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -22,6 +23,10 @@ constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 bool FitsInt32(std::int64_t value) { return value >= kInt32Min && value <= kInt32Max; }
 
 void PauseOneMillisecond() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+std::int64_t Largest(std::int64_t x, std::int64_t y, std::int64_t z) {
+  return std::max({std::abs(x), std::abs(y), std::abs(z)});
+}
 
 }  // namespace
 
@@ -52,7 +57,14 @@ void WindowLink::RefuseMove() {
   throw MoveRefused();
 }
 
+void WindowLink::NoteLine(std::string_view text, std::chrono::microseconds stepTime) {
+  lastLine_ = text;
+  previousStepTime_ = lastStepTime_;
+  lastStepTime_ = stepTime;
+}
+
 void WindowLink::WriteLine(std::string_view text) {
+  NoteLine(text, {});
   SerialWrite(link_, text);
   ++linesSent_;
 }
@@ -97,6 +109,7 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
       break;
   }
   if (!link_.PortOpen()) return;
+  NoteLine(text, StepTime(Largest(x, y, z), delay));
   if (format_.checkedMoveWrite) {
     SerialWriteChecked(link_, text);
   } else {
@@ -147,6 +160,7 @@ std::array<std::int32_t, 3> WindowLink::ScaledSteps(const JobStep& step, const S
 }
 
 void WindowLink::Checkpoint(bool wait) {
+  link_.frontend().TakeInterrupts();
   if (!link_.StopRequested()) return;
   switch (format_.onStop) {
     case LinkFormat::OnStop::InterruptionDialog:
@@ -174,7 +188,7 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
   switch (format_.stepText) {
     case LinkFormat::StepText::XYZDelay:
       if (!DriveOn() || (step.delay <= 0 && x == 0 && y == 0 && z == 0)) {
-        PauseOneMillisecond();
+        if (!link_.PortOpen() || link_.port()->TakesTime()) PauseOneMillisecond();
         return;
       }
       text = CommandLine({x, y, z, step.delay});
@@ -193,8 +207,24 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
       text = CommandLine({x, y, -2 * static_cast<std::int64_t>(step.third)});
       break;
   }
+  // The firmware steps at the line's own delay, or its idle delay when the
+  // line has none (travel moves of the raster, the probe).
+  std::int64_t delay = link_.profile().idleDelay;
+  if (format_.stepText == LinkFormat::StepText::XYValue) delay = std::max<std::int64_t>(delay, step.third);
+  if (format_.stepText == LinkFormat::StepText::XYZDelay ||
+      format_.stepText == LinkFormat::StepText::LaserCompact) {
+    delay = std::max<std::int64_t>(delay, step.delay);
+  }
   WriteLine(text);
+  NoteLine(text, StepTime(Largest(x, y, z), delay));
+  ++owed_;
   if (wait) AwaitAck();
+}
+
+void WindowLink::AwaitOwedAck() {
+  link_.frontend().TakeInterrupts();
+  if (link_.StopRequested()) throw LinkError();
+  if (owed_ > 0) AwaitAck();
 }
 
 void WindowLink::LaserPause(std::string_view line, bool wait) {
@@ -210,6 +240,7 @@ void WindowLink::AskToStop() {
 }
 
 void WindowLink::AwaitAck() {
+  link_.frontend().TakeInterrupts();
   if (link_.StopRequested()) throw LinkError();
   if (!DriveOn()) return;  // a dry run sent nothing, so nothing is awaited
   if (format_.emptyReplyPerWait) reply_.Clear();
@@ -218,8 +249,10 @@ void WindowLink::AwaitAck() {
 
 void WindowLink::WaitForAck() {
   if (!link_.PortOpen()) return;  // nothing was sent, so nothing will come
-  WaitForAcknowledgement(link_, reply_, abandoned_);
+  WaitForAcknowledgement(link_, reply_, abandoned_,
+                         {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
   ++acknowledged_;
+  if (owed_ > 0) --owed_;
 }
 
 void WindowLink::AddPendingSteps(const std::array<std::int32_t, 3>& steps) {

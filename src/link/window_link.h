@@ -4,9 +4,12 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "link/link_format.h"
 #include "link/reply_buffer.h"
@@ -98,6 +101,11 @@ class WindowLink {
   // entry, when the read fails, or when the window or program is closing.
   void AwaitAck();
 
+  // Waits for the acknowledgement of a job line sent without its wait, if
+  // one is still owed: the optimised figure jobs' last wait. A line that was
+  // never sent (a travel of no steps) owes nothing, so nothing is awaited.
+  void AwaitOwedAck();
+
   // The milling window's "Ручная уст-ка" during a job: whole steps that the
   // job's next move adds to its own.
   void AddPendingSteps(const std::array<std::int32_t, 3>& steps);
@@ -112,6 +120,8 @@ class WindowLink {
   // window link was made: a job's progress is their growth while it runs.
   std::int64_t linesSent() const { return linesSent_; }
   std::int64_t acknowledged() const { return acknowledged_; }
+  // The last line written, "" before the first.
+  const std::string& lastLine() const { return lastLine_; }
 
   // Whole steps the window has sent (or would have sent in a dry run) per axis.
   const std::array<std::int64_t, 3>& accounted() const { return accounted_; }
@@ -121,6 +131,8 @@ class WindowLink {
   std::array<std::int32_t, 3> ScaledSteps(const JobStep& step, const StepScale& scale);
   void LaserPause(std::string_view line, bool wait);
   void WaitForAck();
+  // Remembers a line going out, for the wait that follows it.
+  void NoteLine(std::string_view text, std::chrono::microseconds stepTime);
   std::array<std::int32_t, 3> CarrySteps(const std::array<double, 3>& displacement);
   [[noreturn]] void RefuseMove();
 
@@ -141,6 +153,12 @@ class WindowLink {
   std::array<std::int32_t, 3> pending_{};
   std::int64_t linesSent_ = 0;
   std::int64_t acknowledged_ = 0;
+  std::int64_t owed_ = 0;  // job lines sent whose acknowledgement is not yet taken
+  // The last line sent and the step times of the last two: an optimised job
+  // waits for the one before the last.
+  std::string lastLine_;
+  std::chrono::microseconds lastStepTime_{0};
+  std::chrono::microseconds previousStepTime_{0};
 };
 
 }  // namespace vertolin

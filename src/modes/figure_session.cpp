@@ -14,6 +14,7 @@
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "link/window_link.h"
+#include "modes/job_fields.h"
 #include "picture/offset_gradient.h"
 #include "util/numbers.h"
 
@@ -127,6 +128,7 @@ void FigureSession::LoadPicture(const PixelImage& picture) {
   work_ = picture;
   selection_ = picture;
   progress_ = picture;
+  progressAllPainted_ = false;
   figures_.reset();
 }
 
@@ -164,6 +166,17 @@ bool FigureSession::RefuseFields(const FigureFields& fields, bool wholeJob) {
     delay = number ? RoundToInt32(*number) : std::nullopt;
     if (!delay) return refuse(NotANumber("Задержка"));
   }
+  // Values that would mill nothing, or everything on one spot.
+  const MachineProfile& profile = window_.link().profile();
+  std::optional<std::string> problem;
+  if (wholeJob) {
+    problem = WidthProblem(profile, *width, base_.width(), std::max(base_.width(), base_.height()),
+                           StepRule::WholePicture);
+  }
+  if (!problem && depth) problem = DepthProblem(profile, *depth);
+  if (!problem) problem = NegativeField(*diameter, "Диаметр");
+  if (!problem && delay) problem = NegativeField(*delay, "Задержка");
+  if (problem) return refuse(*problem);
   live_.width = *width;
   live_.diameter = *diameter;
   if (depth) live_.depth = *depth;
@@ -308,6 +321,17 @@ void FigureSession::PaintFootprint(int x, int y, const Tool& tool, FigureView& v
   PixelBox box{std::max(1, x - R), std::max(1, y - R), std::min(W, x + R), std::min(H, y + R)};
   if (box.left > box.right || box.top > box.bottom) return;
   const double r2 = tool.r * tool.r;
+  // A disc over the whole layer paints all of it; once it has, every later
+  // one changes nothing, so neither the layer nor the view is touched again
+  // (a huge tool would otherwise cost a whole picture per step).
+  const auto within = [&](int px, int py) {
+    const double i = px - x;
+    const double j = py - y;
+    return i * i + j * j <= r2;
+  };
+  const bool coversAll = within(1, 1) && within(W, 1) && within(1, H) && within(W, H);
+  if (coversAll && progressAllPainted_) return;
+  if (coversAll) progressAllPainted_ = true;
   std::uint8_t* bytes = progress_.bytes().data();
   for (int py = box.top; py <= box.bottom; ++py) {
     const double j = py - y;

@@ -183,6 +183,7 @@ class FigureSession {
   PixelImage work_;
   PixelImage selection_;
   PixelImage progress_;
+  bool progressAllPainted_ = false;  // a footprint has covered the whole Progress layer
   // Shared with the running jobs, so that a parse clicked during a job
   // cannot pull the figures from under it.
   std::shared_ptr<FigureSet> figures_;

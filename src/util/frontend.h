@@ -37,6 +37,14 @@ class Frontend {
 
   // A running job's progress, at most every ~100 ms and once at its end.
   virtual void ShowProgress(const JobProgress&) {}
+
+  // A one-line state the person should see without a box (the board not
+  // answering for so long); an empty text takes it away.
+  virtual void ShowStatus(std::string_view /*text*/) {}
+
+  // Takes a stop asked for outside the event loop (the tool's Ctrl-C). Cheap,
+  // so that it can run before every line that goes out.
+  virtual void TakeInterrupts() {}
 };
 
 // Lets events run at most once per interval, so that a tight protocol loop

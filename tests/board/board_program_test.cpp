@@ -108,7 +108,20 @@ TEST(BoardProgramTest, DroppedLineFailsTheClientsReads) {
   ::close(fd);
 }
 
+TEST(BoardProgramTest, FallsSilentAfterTheCommandsItAnswers) {
+  BoardProcess board({"--after", "1", "--silent"});
+  const int fd = OpenPort(board.path());
+  ASSERT_GE(fd, 0);
+  Send(fd, "V;");
+  EXPECT_EQ(Receive(fd, 2), "MT");
+  Send(fd, "1,0,0,100;");
+  pollfd ready{fd, POLLIN, 0};
+  EXPECT_EQ(::poll(&ready, 1, 200), 0);
+  ::close(fd);
+}
+
 TEST(BoardProgramTest, BadOptionsGiveNoPort) {
+  EXPECT_THROW(BoardProcess({"--after", "-1", "--babble"}), std::runtime_error);
   EXPECT_THROW(BoardProcess({"--kind", "MM"}), std::runtime_error);
   EXPECT_THROW(BoardProcess({"--delay", "soon"}), std::runtime_error);
 }

@@ -209,6 +209,26 @@ TEST(SimulatedBoardTest, BabbleNeverEndsNeverAcknowledgesAndComesInSmallBursts) 
   EXPECT_EQ(board.Record().size(), 2u);
 }
 
+TEST(SimulatedBoardTest, FaultsCanBeginAfterSomeAnsweredCommands) {
+  SimulatedBoard silent('M', With([](BoardFaults& f) { f.silent = true; f.faultAfter = 2; }));
+  EXPECT_EQ(Exchange(silent, "V;"), "MT");
+  EXPECT_EQ(Exchange(silent, "1,0,0,0;"), "T");
+  EXPECT_EQ(Exchange(silent, "2,0,0,0;"), "");
+  EXPECT_EQ(silent.NextEventTime(), std::nullopt);
+  EXPECT_EQ(silent.Position(), (Position{3, 0, 0}));
+
+  SimulatedBoard babbler('M', With([](BoardFaults& f) { f.babble = true; f.faultAfter = 2; f.replyDelay = 5ms; }));
+  babbler.Receive("V;", kStart);
+  EXPECT_EQ(babbler.TakeOutput(kStart + 5ms), "MT");
+  babbler.Receive("1;", kStart + 5ms);
+  // The second answer goes out whole before the babble begins.
+  EXPECT_EQ(babbler.TakeOutput(kStart + 5ms), "");
+  EXPECT_EQ(babbler.TakeOutput(kStart + 10ms), "T");
+  const std::string bytes = babbler.TakeOutput(kStart + 10ms);
+  EXPECT_GT(bytes.size(), 0u);
+  EXPECT_EQ(bytes.find('T'), std::string::npos);
+}
+
 TEST(SimulatedBoardTest, LineDropsOnceTheCommandsBeforeItAreAnswered) {
   SimulatedBoard board('M', With([](BoardFaults& f) { f.replyDelay = 10ms; f.dropAfter = 2; }));
   board.Receive("V;1;2;", kStart);

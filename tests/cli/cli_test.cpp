@@ -7,6 +7,13 @@
 #include <random>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/time.h>
+
+#include <csignal>
+
+#include "board/board_process.h"
+#endif
 #include "picture/bmp_builder.h"
 #include "picture/picture_file.h"
 #include "picture/pixel_image.h"
@@ -165,6 +172,37 @@ TEST_F(CliRasterTest, CtrlCStopsTheJobAtItsNextStepWithExitFour) {
   EXPECT_EQ(err_.str().find("Гравировка закончена"), std::string::npos);
 }
 
+#ifndef _WIN32
+volatile std::sig_atomic_t alarmInterrupts = 0;
+extern "C" void CountAlarm(int) { alarmInterrupts = alarmInterrupts + 1; }
+
+TEST_F(CliRasterTest, ABoardThatFallsSilentEndsTheJobAndCtrlCEndsTheWaitAtOnce) {
+  const std::string picture = BlackColumnsOneAndThree();
+  // "V;", the opening line and the first move are answered, then nothing;
+  // the opening line's "T" answers the first wait, so the fourth line waits.
+  BoardProcess board({"--kind", "P", "--after", "3", "--silent"});
+  EXPECT_EQ(Run({"--port", board.path(), "--ack-timeout", "0,2", "engrave", picture}), kCliLinkError);
+  EXPECT_NE(err_.str().find("Плата не ответила на строку 4 «10,0,0;»"), std::string::npos) << err_.str();
+
+  // Ctrl-C during the wait, long before the line would be overdue (the
+  // handshake's settling takes up to two seconds before it).
+  BoardProcess again({"--kind", "P", "--after", "3", "--silent"});
+  alarmInterrupts = 0;
+  const auto previous = std::signal(SIGALRM, CountAlarm);
+  itimerval timer{};
+  timer.it_value.tv_sec = 2;
+  timer.it_value.tv_usec = 500000;
+  ::setitimer(ITIMER_REAL, &timer, nullptr);
+  out_.str("");
+  err_.str("");
+  EXPECT_EQ(RunCli({"--ini", ini_, "--port", again.path(), "--ack-timeout", "60", "engrave", picture},
+                   {out_, err_, &alarmInterrupts}),
+            kCliStopped);
+  std::signal(SIGALRM, previous);
+  EXPECT_NE(err_.str().find("stopped at line 4 (10,0,0;)"), std::string::npos) << err_.str();
+}
+#endif
+
 TEST_F(CliRasterTest, EngraveRunsOnlyOnTheLaserBoard) {
   const std::string picture = BlackColumnsOneAndThree();
   EXPECT_EQ(Run({"--port", "sim:P", "engrave", picture}), kCliDone);
@@ -238,6 +276,45 @@ TEST_F(CliMillingTest, MillTakesTheFigureNumberAndItsKeys) {
   EXPECT_EQ(err_.str(), "Ошибка: Введите число в поле «Ширина»!\n");
   EXPECT_EQ(Run({"--print", "mill", ring}), kCliUsage);
   EXPECT_EQ(Run({"--print", "mill", ring, "--figure", "x"}), kCliUsage);
+  EXPECT_EQ(Run({"--print", "--ack-timeout", "0", "mill-all", ring}), kCliUsage);
+}
+
+TEST_F(CliMillingTest, NonsenseFieldsAreRefusedByNameBeforeAnythingIsSent) {
+  const std::string ring = Ring();
+  const std::string row = folder_ / "row.bmp";
+  {
+    PixelImage picture(10, 1);
+    picture.SetGrey(1, 1, 0);
+    ASSERT_TRUE(WritePictureFile(row, picture));
+  }
+  struct Case {
+    std::vector<std::string> args;
+    std::string said;
+  };
+  const Case cases[] = {
+      {{"--set", "Etching_width=0", "engrave", row}, "на пиксель приходится 0 шагов по оси X"},
+      {{"--set", "Etching_width=4e-324", "burn", row}, "на пиксель"},
+      {{"--set", "Etching_width=-0,5", "engrave", row}, "«Ширина» не может быть отрицательным"},
+      {{"--set", "Etching_width=0,5", "--set", "SM_Y_ratio=1e308", "engrave", row}, "по оси Y"},
+      {{"--set", "Etching_width=0,5", "--set", "Etching_delay=-5", "burn", row}, "«Задержка»"},
+      {{"--set", "cncrez_width=1e-308", "mill-all", ring}, "меньше одного шага по оси X"},
+      {{"--set", "cncrez_width=1e308", "mill-all", ring}, "Перемещение не выполнено"},
+      {{"--set", "cncrez_depth=-1", "relief", ring}, "«Глубина» не может"},
+      {{"--set", "cncrez_depth=1e-9", "mill-all", ring}, "по оси Z"},
+      {{"--set", "mill_diameter=-3", "relief", ring}, "«Диаметр» не может"},
+      {{"--set", "SM_mill_delay=-1", "mill", ring, "--figure", "4"}, "«Задержка» не может"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--print");
+    EXPECT_EQ(Run(args), kCliRefused) << c.args[1];
+    EXPECT_NE(err_.str().find(c.said), std::string::npos) << c.args[1] << ": " << err_.str();
+    EXPECT_EQ(out_.str(), "") << c.args[1];
+  }
+  // A line speed the port cannot take is refused before the port opens.
+  EXPECT_EQ(Run({"--set", "speed=12345", "--port", "sim:M", "mill-all", ring}), kCliRefused);
+  EXPECT_NE(err_.str().find("Скорость порта 12345"), std::string::npos);
+  EXPECT_EQ(err_.str().find("SetCommState"), std::string::npos);
 }
 
 TEST_F(CliMillingTest, ReliefOnAWhitePictureCutsNothing) {

@@ -188,6 +188,61 @@ TEST_F(WindowLinkTest, GradationUsesWholeStepsPerPixelWithoutCarry) {
   EXPECT_EQ(Lines(board), (std::vector<std::string>{"30,0,0;", "10,0,2500;", "0,10,0;"}));
 }
 
+TEST_F(WindowLinkTest, TheToolEndsAWaitAtAStopAndForAnOverdueBoard) {
+  using namespace std::chrono_literals;
+  link_.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = 100ms};
+  UseScript();  // never answers
+  ScaledWindow window = Window(formats::kRouter);
+  window.SendStep({1, 0, 0, 500}, false);
+  EXPECT_THROW(window.SendStep({2, 0, 0, 500}, true), LinkError);
+  EXPECT_EQ(link_.stopCause(), Link::StopCause::LinkLost);
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  EXPECT_NE(frontend_.messages[0].text.find("строку 2 «2,0,0,500;»"), std::string::npos);
+
+  // A board that talks without end is overdue all the same, and a stop
+  // during its talk ends the wait too.
+  for (const bool stop : {false, true}) {
+    link_.ClearStop();
+    link_.ackPolicy().limit = stop ? std::nullopt : std::optional(100ms);
+    BoardFaults babble;
+    babble.babble = true;
+    UseBoard('M', babble);
+    frontend_.onEvents = [&] { if (stop) link_.RequestStop(); };
+    ScaledWindow babbled = Window(formats::kRouter);
+    EXPECT_THROW(babbled.SendStep({1, 0, 0, 500}, true), LinkError);
+    EXPECT_EQ(link_.stopCause(), stop ? Link::StopCause::Person : Link::StopCause::LinkLost);
+  }
+}
+
+TEST_F(WindowLinkTest, TheWindowsWaitOnButSayHowLongTheBoardHasKeptSilent) {
+  using namespace std::chrono_literals;
+  auto& port = UseScript();
+  ScaledWindow window = Window(formats::kRouter);
+  // A stop while the board is not yet overdue leaves the wait to its answer.
+  frontend_.onEvents = [&] {
+    link_.RequestStop();
+    if (frontend_.eventRuns == 3) port.Script("T");
+  };
+  EXPECT_NO_THROW(window.Send({1, 0, 0, 500}, {1, 1, 1}, true));
+  EXPECT_TRUE(frontend_.statuses.empty());
+  link_.ClearStop();
+
+  link_.ackPolicy().limit = 30ms;
+  frontend_.onEvents = [&] {
+    if (!frontend_.statuses.empty() && script_.reads.empty()) port.Script("T");
+  };
+  window.Send({1, 0, 0, 500}, {1, 1, 1}, true);
+  ASSERT_EQ(frontend_.statuses.size(), 2u);
+  EXPECT_NE(frontend_.statuses[0].find("не отвечает на строку 2"), std::string::npos);
+  EXPECT_EQ(frontend_.statuses[1], "");  // gone once it answers
+
+  // Once it is overdue, "Стоп" ends the wait.
+  frontend_.onEvents = [&] { link_.RequestStop(); };
+  EXPECT_THROW(window.Send({1, 0, 0, 500}, {1, 1, 1}, true), LinkError);
+  EXPECT_EQ(link_.stopCause(), Link::StopCause::Person);
+  EXPECT_EQ(frontend_.statuses.back(), "");
+}
+
 TEST_F(WindowLinkTest, StopWhileIdleFailsTheNextPlainMoveAtItsWait) {
   auto& board = UseBoard('P');
   ScaledWindow window = Window(formats::kGradation);

@@ -45,10 +45,12 @@ class RecordingFrontend : public Frontend, public InterruptionPrompt {
     ++eventRuns;
     if (onEvents) onEvents();
   }
+  void ShowStatus(std::string_view text) override { statuses.emplace_back(text); }
 
   std::vector<Message> messages;
   std::vector<Message> questions;
   std::vector<std::string> firmwareWarnings;
+  std::vector<std::string> statuses;
   std::deque<bool> yesNoAnswers;  // empty: Yes (stop)
   std::deque<int> dialogAnswers;  // empty: 0 (stop)
   int dialogs = 0;

@@ -1,5 +1,6 @@
 #include "modes/engraving/raster_job.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -11,6 +12,7 @@
 #include "link/move_text.h"
 #include "link/texts.h"
 #include "link/window_link.h"
+#include "modes/job_fields.h"
 #include "picture/pixel_image.h"
 #include "util/numbers.h"
 
@@ -80,13 +82,18 @@ std::optional<Checked> CheckFields(Link& link, const PixelImage& picture, const 
   checked.darkDelay = *dark;
   checked.lightDelay = *light;
 
-  // Every move of the job stays within the 32-bit step range: the longest
-  // is a travel across the whole row or the return over every row.
-  const MachineProfile& profile = link.profile();
-  const double sx = std::abs(RoundHalfEven(*width / profile.xRatio / picture.width()));
-  const double sy = std::abs(RoundHalfEven(*width / profile.yRatio / picture.width()));
-  if (!FitsInt32(sx * (picture.width() + 1.0)) || !FitsInt32(sy * picture.height())) {
-    frontend.ShowMessage(texts::kTitleError, texts::kMoveOutOfRange);
+  // Every pixel moves the head by whole steps on both axes (no burning into
+  // one spot, no rows laid on one line), and every move of the job stays
+  // within the 32-bit step range: the longest is a travel across the whole
+  // row or the return over every row.
+  auto problem = NegativeField(*dark, "Задержка");
+  if (!problem && gradation) problem = NegativeField(*light, "Нижний порог лазера");
+  if (!problem) {
+    problem = WidthProblem(link.profile(), *width, picture.width(),
+                           std::max(picture.width(), picture.height()), StepRule::EveryPixel);
+  }
+  if (problem) {
+    frontend.ShowMessage(texts::kTitleError, *problem);
     return std::nullopt;
   }
   return checked;

@@ -409,6 +409,16 @@ TEST_F(MillingSessionTest, OptimisationCollectsEveryAcknowledgementOnce) {
   EXPECT_FALSE(window_.reply().HasAck());
 }
 
+TEST_F(MillingSessionTest, AToolWiderThanThePicturePaintsItOnlyOnce) {
+  fields_.diameter = "1e308";
+  LoadParsed(PictureFromArt(kRing));
+  EXPECT_EQ(session_.MillAll(fields_, view_), JobOutcome::Done);
+  ASSERT_EQ(view_.painted.size(), 1u);
+  for (int y = 1; y <= session_.progress().height(); ++y) {
+    for (int x = 1; x <= session_.progress().width(); ++x) EXPECT_EQ(session_.progress().Grey(x, y), 0);
+  }
+}
+
 TEST_F(MillingSessionTest, JobStartedInsideAJobLeavesTheOuterKind) {
   LoadParsed(PictureFromArt(kRing));
   std::vector<JobKind> kinds;

@@ -1,0 +1,47 @@
+#include "jobs/job_runner.h"
+
+#include <gtest/gtest.h>
+
+#include "link/link.h"
+#include "support/recording_frontend.h"
+#include "support/scripted_port.h"
+
+namespace vertolin {
+namespace {
+
+using namespace std::chrono_literals;
+
+ProgramStep RouterMove(std::int32_t dx, std::int32_t dz, std::int32_t delay, bool wait) {
+  return ProgramStep::Move(JobStep{dx, 0, dz, delay}, StepScale{1, 1, 1}, wait);
+}
+
+// An optimised figure pass: the travel goes unawaited, the rest collect the
+// acknowledgement of the line before, and the last wait takes what is owed.
+JobProgram OptimisedPass(std::int32_t travel) {
+  co_yield RouterMove(travel, 0, 0, false);
+  co_yield RouterMove(0, -5, 100, true);
+  co_yield RouterMove(0, 5, 0, true);
+  co_yield ProgramStep::Ack();
+}
+
+TEST(JobRunnerTest, TheLastWaitAwaitsOnlyWhatWasSent) {
+  for (const std::int32_t travel : {3, 0}) {
+    test::RecordingFrontend frontend;
+    Link link(frontend);
+    test::ScriptedPort::Shared script;
+    script.ackEveryWrite = true;
+    link.Attach(std::make_unique<test::ScriptedPort>(script));
+    // A wait that never ends fails the test instead of hanging it.
+    link.ackPolicy() = {.stopEndsWait = false, .overdueLosesLink = true, .limit = 500ms};
+    WindowLink window(link, formats::kRouter);
+    window.SetDriveSwitch([] { return true; });
+    const JobResult result = JobRunner(window).Run(OptimisedPass(travel));
+    EXPECT_EQ(result, JobOutcome::Done) << travel;
+    // A travel of no steps and no delay is not sent at all.
+    EXPECT_EQ(result.linesSent, travel != 0 ? 3 : 2);
+    EXPECT_EQ(result.acknowledged, result.linesSent);
+  }
+}
+
+}  // namespace
+}  // namespace vertolin
