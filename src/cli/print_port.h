@@ -2,7 +2,9 @@
 // is acknowledged at once, so a job runs as if a board were there.
 #pragma once
 
+#include <cstdint>
 #include <deque>
+#include <string>
 #include <iosfwd>
 
 #include "link/serial_port.h"
@@ -14,6 +16,13 @@ class PrintPort : public SerialPort {
   // `kind` answers the identification query.
   PrintPort(std::ostream& out, char kind) : out_(out), kind_(kind) {}
 
+  // Answers each write of `line` (the scanner's probe line) with the next of
+  // `values` followed by "OK" instead of "T"; with none left, with nothing.
+  void AnswerProbes(std::string line, std::deque<std::int32_t> values) {
+    probeLine_ = std::move(line);
+    probeValues_ = std::move(values);
+  }
+
   void Write(std::string_view bytes) override;
   bool WriteChecked(std::string_view bytes, std::chrono::milliseconds limit) override;
   int ReadByte() override;
@@ -22,6 +31,8 @@ class PrintPort : public SerialPort {
   std::ostream& out_;
   char kind_;
   std::deque<char> replies_;
+  std::string probeLine_;
+  std::deque<std::int32_t> probeValues_;
 };
 
 }  // namespace vertolin

@@ -6,6 +6,7 @@
 
 #include "jobs/job_runner.h"
 #include "link/link.h"
+#include "link/move_text.h"
 #include "link/texts.h"
 #include "link/window_link.h"
 
@@ -29,6 +30,8 @@ JobProgram ScanProgram(const std::vector<NodeVisit>& walk, HeightMap& map, bool 
 }
 
 }  // namespace
+
+std::string ProbeLine() { return CommandLine({0, 0, -2 * std::int64_t{kProbeArgument}}); }
 
 ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
                    ScanProgress& progress, ScanOptions options) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "jobs/job_outcome.h"
 #include "modes/scanner/height_map.h"
@@ -13,6 +14,9 @@
 namespace vertolin {
 
 class WindowLink;
+
+// The line the scanner sends at every node: "0,0,200;".
+std::string ProbeLine();
 
 // How the window shows the scan's progress.
 class ScanProgress {
