@@ -353,7 +353,13 @@ void ScannerWindow::Scan() {
     const MachineProfile& profile = link_.profile();
     const ScanFields fields{meshX, meshY, areaX, areaY, profile.xRatio, profile.yRatio};
     WindowProgress progress(*dataLabel_, *view_, [this] { return Layout(); });
+    // Check1 decides what the whole scan is: a real scan must not turn into
+    // a dry one half way (nor back).
+    QCheckBox* drive = controls_->driveSwitch();
+    const bool driveEnabled = drive->isEnabled();
+    drive->setEnabled(false);
     RunScan(links_.current(), fields, *map, progress);
+    drive->setEnabled(driveEnabled);
   });
 }
 
