@@ -116,6 +116,33 @@ TEST_F(ScannerWindowTest, RealScanThenInterpolationShowsTheMapAtItsNodes) {
   }
 }
 
+TEST_F(ScannerWindowTest, StopEndsTheScanAtOnceKeepingWhatWasMeasured) {
+  UseBoard('S');
+  ScannerWindow window(link_, settings_);
+  window.Load();
+  SimulatedBoard& board = UseLateBoard('S');
+  Tick(window, "Check1");
+  std::size_t sentAtStop = 0;
+  frontend_.onEvents = [&] {
+    // "Стоп" while the fourth line (a probe or a move) is being answered.
+    if (sentAtStop == 0 && Moves(board).size() >= 4) {
+      sentAtStop = Moves(board).size();
+      Click(window, "Command9");
+    }
+  };
+  Click(window, "Command6");
+  frontend_.onEvents = nullptr;
+  ASSERT_GT(sentAtStop, 0u);
+  // No question, no further line, no message; the map raw, not normalised.
+  EXPECT_EQ(Moves(board).size(), sentAtStop);
+  EXPECT_TRUE(frontend_.questions.empty());
+  EXPECT_TRUE(frontend_.messages.empty());
+  EXPECT_GE(window.heightMap().At(1, 1), 100);
+  EXPECT_EQ(window.heightMap().At(6, 5), 0);
+  EXPECT_TRUE(Find<QCheckBox>(window, "Check1")->isEnabled());
+  EXPECT_TRUE(Find(window, "Command6")->isEnabled());
+}
+
 TEST_F(ScannerWindowTest, GripSetsTheBoxAndWholeCells) {
   ScannerWindow window(link_, settings_);
   window.Load();
