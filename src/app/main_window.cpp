@@ -19,6 +19,7 @@
 #include "modes/engraving/engraving_window.h"
 #include "modes/milling/milling_window.h"
 #include "modes/positioning/positioning_window.h"
+#include "modes/scanner/scanner_window.h"
 
 namespace vertolin {
 
@@ -33,7 +34,8 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
           this, &MainWindow::OpenPositioning);
   connect(AddEntry(bar, "mill_cl", QStringLiteral("Фрезеровка")), &QAction::triggered, this,
           &MainWindow::OpenMilling);
-  AddEntry(bar, "scanner_cl", QStringLiteral("Сканер"))->setEnabled(false);
+  connect(AddEntry(bar, "scanner_cl", QStringLiteral("Сканер")), &QAction::triggered, this,
+          &MainWindow::OpenScanner);
   auto* etching = new QMenu(QStringLiteral("Лазерная гравировка"), bar);
   etching->setObjectName(QStringLiteral("etching_m"));
   bar->addMenu(etching);
@@ -98,6 +100,10 @@ void MainWindow::OpenChild(const QString& menuName, const Factory& create, bool 
 
 void MainWindow::OpenMilling() {
   OpenChild(QStringLiteral("mill_cl"), [this] { return new MillingWindow(link_, settings_); });
+}
+
+void MainWindow::OpenScanner() {
+  OpenChild(QStringLiteral("scanner_cl"), [this] { return new ScannerWindow(link_, settings_); });
 }
 
 void MainWindow::OpenGradation() {

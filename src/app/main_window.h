@@ -47,6 +47,7 @@ class MainWindow : public QMainWindow {
   // The menu entries.
   void OpenPositioning();   // "Ручное перемещение " (hand_cl)
   void OpenMilling();       // "Фрезеровка" (mill_cl)
+  void OpenScanner();       // "Сканер" (scanner_cl)
   void OpenGradation();     // "Градации / картины" (etching_cl)
   void OpenConnectivity();  // "Связность" (link_cl)
   void OpenWoodBurning();   // "Выжигание по дереву" (wood_cl)

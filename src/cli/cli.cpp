@@ -45,6 +45,17 @@ constexpr std::string_view kUsage =
     "                        keys and --return as for mill\n"
     "  relief PICTURE        clear the dark areas as a relief by rounds of outlines\n"
     "                        one tool width apart; keys and --return as for mill\n"
+    "  scan [--dry-run] [--map FILE]\n"
+    "                        probe the mesh (keys scanner_mesh_width, scanner_mesh_height,\n"
+    "                        scanner_area_width, scanner_picture_width, scanner_picture_height)\n"
+    "                        and write the height map to FILE or standard output: one line\n"
+    "                        per mesh row, integers separated by spaces; --dry-run takes\n"
+    "                        random values; with --print the probe replies come from\n"
+    "                        --probe FILE (one number per node in walk order) and --map\n"
+    "                        is needed\n"
+    "  interpolate MAPFILE --out FILE.bmp\n"
+    "                        the height map interpolated into the scanner's view, saved as\n"
+    "                        a 24-bit BMP; needs no port\n"
     "  estimate COMMAND ARGS...\n"
     "                        the job's lines, bytes, motor steps, tool share and time at\n"
     "                        the speed setting, as one line of JSON; opens no port\n"
@@ -53,8 +64,8 @@ constexpr std::string_view kUsage =
 
 // Options with a value and flags that single commands read from
 // Options::values and Options::flags.
-const std::set<std::string, std::less<>> kValueOptions = {};
-const std::set<std::string, std::less<>> kFlagOptions = {"--progress", "--no-progress"};
+const std::set<std::string, std::less<>> kValueOptions = {"--map", "--probe", "--out"};
+const std::set<std::string, std::less<>> kFlagOptions = {"--dry-run", "--progress", "--no-progress"};
 
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
@@ -110,6 +121,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.command.empty()) throw UsageError{"no command"};
   if (options.print && options.port) throw UsageError{"--port and --print exclude each other"};
   if (options.command == "mill" && !options.figure) throw UsageError{"mill needs --figure N"};
+  if (options.command == "interpolate" && !options.values.contains("--out")) {
+    throw UsageError{"interpolate needs --out FILE.bmp"};
+  }
   return options;
 }
 
@@ -159,6 +173,9 @@ constexpr Command kCommands[] = {
     {"mill", 1, Mill},
     {"mill-all", 1, MillAll},
     {"relief", 1, Relief},
+    // The scan's lines depend on the board's answers: it is not counted ahead.
+    {"scan", 0, Scan, true, false},
+    {"interpolate", 1, Interpolate, false, false},
 };
 
 struct ProgressPlan {

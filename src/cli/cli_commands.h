@@ -14,5 +14,7 @@ int Figures(Context& context);
 int Mill(Context& context);
 int MillAll(Context& context);
 int Relief(Context& context);
+int Scan(Context& context);
+int Interpolate(Context& context);
 
 }  // namespace vertolin

@@ -1,6 +1,7 @@
 #include "cli/print_port.h"
 
 #include <ostream>
+#include <string>
 
 #include "link/move_text.h"
 
@@ -9,6 +10,12 @@ namespace vertolin {
 void PrintPort::Write(std::string_view bytes) {
   if (out_ != nullptr) *out_ << bytes << '\n';
   if (onLine_) onLine_(bytes);
+  if (!probeLine_.empty() && bytes == probeLine_) {
+    if (probeValues_.empty()) return;
+    for (const char c : std::to_string(probeValues_.front()) + "OK") replies_.push_back(c);
+    probeValues_.pop_front();
+    return;
+  }
   if (bytes == kIdentify) replies_.push_back(kind_);
   replies_.push_back('T');
 }

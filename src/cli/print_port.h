@@ -2,8 +2,10 @@
 // is acknowledged at once, so a job runs as if a board were there.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <string>
 #include <iosfwd>
 #include <string_view>
 #include <utility>
@@ -20,6 +22,13 @@ class PrintPort : public SerialPort {
   PrintPort(std::function<void(std::string_view)> onLine, char kind)
       : onLine_(std::move(onLine)), kind_(kind) {}
 
+  // Answers each write of `line` (the scanner's probe line) with the next of
+  // `values` followed by "OK" instead of "T"; with none left, with nothing.
+  void AnswerProbes(std::string line, std::deque<std::int32_t> values) {
+    probeLine_ = std::move(line);
+    probeValues_ = std::move(values);
+  }
+
   void Write(std::string_view bytes) override;
   bool WriteChecked(std::string_view bytes, std::chrono::milliseconds limit) override;
   int ReadByte() override;
@@ -30,6 +39,8 @@ class PrintPort : public SerialPort {
   std::function<void(std::string_view)> onLine_;
   char kind_;
   std::deque<char> replies_;
+  std::string probeLine_;
+  std::deque<std::int32_t> probeValues_;
 };
 
 }  // namespace vertolin

@@ -8,6 +8,7 @@
 #include <coroutine>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -15,24 +16,35 @@
 
 namespace vertolin {
 
+// Where the runner leaves the answer of a Probe step for the program, which
+// reads it once it is resumed: the measurement, or nothing in a dry run.
+struct ProbeAnswer {
+  std::optional<std::int32_t> value;
+};
+
 // One step of a job program.
 struct ProgramStep {
   enum class Kind {
-    Move,  // a job-time move through the window's SendStep
-    Line,  // a line written as it is, not awaited (the raster job's opening line)
-    Ack,   // the acknowledgement still owed, if any (the optimised figure jobs, the last line)
+    Move,   // a job-time move through the window's SendStep
+    Line,   // a line written as it is, not awaited (the raster job's opening line)
+    Ack,    // the acknowledgement still owed, if any (the optimised figure jobs, the last line)
+    Probe,  // a move sent without a wait, then the board's measurement (the scanner)
   };
   Kind kind = Kind::Move;
   JobStep move;
   StepScale scale;
   bool wait = true;
   std::string line;
+  ProbeAnswer* answer = nullptr;  // Probe: filled in before the program resumes
 
   static ProgramStep Move(const JobStep& move, const StepScale& scale, bool wait = true) {
     return {Kind::Move, move, scale, wait, {}};
   }
   static ProgramStep Line(std::string text) { return {Kind::Line, {}, {}, false, std::move(text)}; }
   static ProgramStep Ack() { return {Kind::Ack, {}, {}, true, {}}; }
+  static ProgramStep Probe(const JobStep& move, ProbeAnswer& answer) {
+    return {Kind::Probe, move, {}, false, {}, &answer};
+  }
 };
 
 // A lazily produced sequence of values: a C++20 coroutine that co_yields them.

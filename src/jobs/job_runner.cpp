@@ -52,6 +52,11 @@ JobResult JobRunner::Run(JobProgram program) {
         case ProgramStep::Kind::Ack:
           window_.AwaitOwedAck();
           break;
+        case ProgramStep::Kind::Probe:
+          window_.Checkpoint(false);
+          window_.Send(step.move, step.scale, false);
+          step.answer->value = window_.ReadProbe();
+          break;
       }
       ++result.stepsDone;
       // A dry run waits for nothing: this is where "Стоп" and the rest of

@@ -10,6 +10,7 @@
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/move_text.h"
+#include "link/probe_reader.h"
 #include "link/texts.h"
 #include "util/numbers.h"
 
@@ -253,6 +254,31 @@ void WindowLink::WaitForAck() {
                          {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
   ++acknowledged_;
   if (owed_ > 0) --owed_;
+}
+
+std::optional<std::int32_t> WindowLink::ReadProbe() {
+  if (link_.StopRequested()) throw LinkError();
+  if (!DriveOn() || !link_.PortOpen()) return std::nullopt;
+  reply_.Clear();
+  ProbeReader reader;
+  while (true) {
+    if (abandoned_ || link_.Closing() || link_.StopRequested()) throw LinkError();
+    const int byte = SerialReadByte(link_);
+    if (byte >= 0) {
+      const char c = static_cast<char>(byte);
+      const ProbeReader::Result result = reader.Feed(std::string_view(&c, 1));
+      if (result.status == ProbeReader::Status::Value) return result.value;
+      if (result.status == ProbeReader::Status::ReadError) {
+        link_.frontend().ShowMessage(texts::kTitleVertolin, texts::kProbeValueTooLarge);
+        link_.RequestStop(Link::StopCause::LinkLost);
+        throw LinkError();
+      }
+    } else if (byte == -2) {
+      link_.FailRead();
+    } else {
+      link_.pump().Now();
+    }
+  }
 }
 
 void WindowLink::AddPendingSteps(const std::array<std::int32_t, 3>& steps) {

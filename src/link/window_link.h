@@ -106,6 +106,14 @@ class WindowLink {
   // never sent (a travel of no steps) owes nothing, so nothing is awaited.
   void AwaitOwedAck();
 
+  // The scanner's ReadProbe: one measurement, the board's digits before "OK"
+  // (link/probe_reader.h), read after the buffer is emptied. Nothing in a
+  // dry run or without a port, where nothing was sent. Throws LinkError when
+  // StopFlag is set, also during the wait (a board that never answers must
+  // not keep the window from "Стоп"), when the read fails, when the reply
+  // passes the 32-bit range (said first) and when the window is closing.
+  std::optional<std::int32_t> ReadProbe();
+
   // The milling window's "Ручная уст-ка" during a job: whole steps that the
   // job's next move adds to its own.
   void AddPendingSteps(const std::array<std::int32_t, 3>& steps);

@@ -89,7 +89,8 @@ void HandshakeAtLoad(Link& link, PositioningControls& controls, const char* requ
     controls.ApplyHandshake(failed);
   }
   // Every opening starts with the switches clear, as the window was designed.
-  controls.returnSwitch()->setChecked(false);
+  // The scanner has no return switch.
+  if (controls.returnSwitch() != nullptr) controls.returnSwitch()->setChecked(false);
 }
 
 void LoadRememberedPicture(SettingsStore& settings, const char* key, std::string_view defaultFileName,

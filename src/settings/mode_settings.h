@@ -31,6 +31,14 @@ inline constexpr SettingKey kEtchDelay{"Etching_delay", "4000"};  // Text4
 inline constexpr SettingKey kEtchMin{"Etching_min", "0"};         // Text3 (gradation)
 inline constexpr std::string_view kEtchImage = "Etching_image";   // default: gepard2.jpg
 
+// The scanner window (Form2). The area's Y size (Text9) has no key: it is
+// always derived from Text8 and the picture size.
+inline constexpr SettingKey kScanMeshWidth{"scanner_mesh_width", "6"};            // Text3
+inline constexpr SettingKey kScanMeshHeight{"scanner_mesh_height", "5"};          // Text4
+inline constexpr SettingKey kScanAreaWidth{"scanner_area_width", "100"};          // Text8
+inline constexpr SettingKey kScanPictureWidth{"scanner_picture_width", "200"};    // Text6
+inline constexpr SettingKey kScanPictureHeight{"scanner_picture_height", "200"};  // Text7
+
 }  // namespace keys
 
 }  // namespace vertolin

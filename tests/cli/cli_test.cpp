@@ -14,6 +14,9 @@
 
 #include "board/board_process.h"
 #endif
+
+#include "modes/scanner/height_map.h"
+#include "modes/scanner/mesh_view.h"
 #include "picture/bmp_builder.h"
 #include "picture/picture_file.h"
 #include "picture/pixel_image.h"
@@ -350,6 +353,118 @@ TEST_F(CliMillingTest, MillingRunsOnlyOnTheMillingBoard) {
   EXPECT_EQ(Run({"--port", "sim:P", "mill-all", ring}), kCliWrongBoard);
   EXPECT_NE(err_.str().find("Некорректная прошивка"), std::string::npos);
 }
+
+class CliScannerTest : public CliTest {
+ protected:
+  std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  std::filesystem::path Path(const char* name) { return folder_ / name; }
+};
+
+TEST_F(CliScannerTest, PrintedScanTakesTheProbeRepliesInWalkOrder) {
+  // Mesh 4 × 3 over 120 mm with a 200 × 100 picture: the area's Y is 60 mm,
+  // pitches 8000 and 6000 steps.
+  WriteIni("[CNC]\nscanner_mesh_width=4\nscanner_mesh_height=3\nscanner_area_width=120\n"
+           "scanner_picture_width=200\nscanner_picture_height=100\n");
+  // Walk (1,1) (2,1) (2,2) (1,2) (1,3) (2,3), (3,3) (4,3) (4,2) (3,2) (3,1) (4,1).
+  std::ofstream(Path("probe.txt")) << "40 50 60 70 80 90\n140 130 120 110 100 -15\n";
+  EXPECT_EQ(Run({"--print", "scan", "--probe", Path("probe.txt").string(), "--map",
+                 Path("map.txt").string()}),
+            kCliDone)
+      << err_.str();
+  const std::string out = out_.str();
+  EXPECT_EQ(out.substr(0, 49), "0,0,200;\n8000,0,0;\n0,0,200;\n0,6000,0;\n0,0,200;\n-8");
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 12 + 11);
+  // Raw 15 … 140 stretched: 15 → 0, 140 → 255; the sign of "-15" is not read.
+  EXPECT_EQ(ReadFile(Path("map.txt")), "51 71 173 0\n112 92 194 214\n133 153 255 235\n");
+  EXPECT_EQ(err_.str(), "Vertolin: Сканирвание завершено\n");
+
+  // A short probe file, a missing --map: refused before anything is sent.
+  std::ofstream(Path("short.txt")) << "1 2 3";
+  EXPECT_EQ(Run({"--print", "scan", "--probe", Path("short.txt").string(), "--map",
+                 Path("map.txt").string()}),
+            kCliRefused);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(Run({"--print", "scan", "--probe", Path("probe.txt").string()}), kCliRefused);
+  EXPECT_EQ(Run({"--print", "--set", "scanner_mesh_width=5", "scan", "--map",
+                 Path("map.txt").string()}),
+            kCliRefused);
+  EXPECT_EQ(err_.str(), "Vertolin: Размер сетки по X должен быть кратным 4\n");
+  EXPECT_EQ(Run({"interpolate", Path("map.txt").string()}), kCliUsage);
+}
+
+TEST_F(CliScannerTest, DryRunMapReadsBackAndInterpolatesToTheView) {
+  EXPECT_EQ(Run({"--print", "scan", "--dry-run", "--map", Path("dry.txt").string()}), kCliDone);
+  EXPECT_EQ(out_.str(), "");  // a dry run sends nothing
+  std::string error;
+  const auto map = ParseHeightMapText(ReadFile(Path("dry.txt")), error);
+  ASSERT_TRUE(map) << error;
+  EXPECT_EQ(map->meshX(), 6);
+  EXPECT_EQ(map->meshY(), 5);
+  for (const std::int32_t value : map->values()) EXPECT_TRUE(value >= 0 && value <= 255);
+
+  ASSERT_EQ(Run({"interpolate", Path("dry.txt").string(), "--out", Path("v.bmp").string()}),
+            kCliDone);
+  const PictureResult view = LoadPictureFile(Path("v.bmp"));
+  ASSERT_TRUE(view.picture);
+  EXPECT_EQ(view.picture->fileBitsPerPixel, 24);
+  ASSERT_EQ(view.width, 222);
+  ASSERT_EQ(view.height, 222);
+  // Node (x, y) at pixel (40 (x − 1) + 9, 50 (y − 1) + 9), 0-based.
+  for (int y = 1; y <= 5; ++y) {
+    for (int x = 1; x <= 6; ++x) {
+      EXPECT_EQ(view.picture->image.Grey(40 * (x - 1) + 10, 50 * (y - 1) + 10), map->At(x, y));
+    }
+  }
+  EXPECT_EQ(view.picture->image.Grey(1, 1), 255);  // the margin stays white
+
+  std::ofstream(Path("bad.txt")) << "1 2 3 4\n5 6 7\n";
+  EXPECT_EQ(Run({"interpolate", Path("bad.txt").string(), "--out", Path("b.bmp").string()}),
+            kCliRefused);
+  std::ofstream(Path("small.txt")) << "1 2 3\n4 5 6\n7 8 9\n10 11 12\n";
+  EXPECT_EQ(Run({"interpolate", Path("small.txt").string(), "--out", Path("b.bmp").string()}),
+            kCliRefused);
+  EXPECT_FALSE(std::filesystem::exists(Path("b.bmp")));
+}
+
+#ifndef _WIN32
+TEST_F(CliScannerTest, ScanOnTheBoardProgramFollowsItsSurface) {
+  // The board's surface rises as 100 + x ÷ 37 + 2 (y ÷ 53) (steps) over this
+  // small area: 20 mm × 20 mm, pitches 800 and 1000 steps.
+  BoardProcess board({"--kind", "S"});
+  WriteIni("[CNC]\nscanner_area_width=20\n");
+  ASSERT_EQ(Run({"--port", board.path(), "scan", "--map", Path("map.txt").string()}), kCliDone)
+      << err_.str();
+  ASSERT_EQ(Run({"interpolate", Path("map.txt").string(), "--out", Path("v.bmp").string()}),
+            kCliDone);
+  const PictureResult view = LoadPictureFile(Path("v.bmp"));
+  ASSERT_TRUE(view.picture);
+  const auto surface = [](double x, double y) { return x / 37 + 2 * (y / 53); };
+  const double top = surface(4000, 4000);
+  for (int q = 0; q <= 200; q += 10) {
+    for (int p = 0; p <= 200; p += 10) {
+      const double expected = surface(p * 20.0, q * 20.0) * 255 / top;
+      EXPECT_NEAR(view.picture->image.Grey(p + 10, q + 10), expected, 3) << p << "," << q;
+    }
+  }
+}
+
+TEST_F(CliScannerTest, BoardFallingSilentMidScanKeepsTheNodesMeasured) {
+  BoardProcess board({"--kind", "S", "--drop-after", "12"});
+  EXPECT_EQ(Run({"--port", board.path(), "scan", "--map", Path("map.txt").string()}),
+            kCliLinkError);
+  EXPECT_NE(err_.str().find("Ошибка чтения данных с Ардуино"), std::string::npos) << err_.str();
+  std::string error;
+  const auto map = ParseHeightMapText(ReadFile(Path("map.txt")), error);
+  ASSERT_TRUE(map) << error;
+  // Raw heights (100 and more) where measured, zeros after.
+  EXPECT_GE(map->At(1, 1), 100);
+  EXPECT_GE(map->At(2, 1), 100);
+  EXPECT_EQ(map->At(6, 5), 0);
+}
+#endif
 
 }  // namespace
 }  // namespace vertolin

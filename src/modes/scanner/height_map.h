@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,6 +44,16 @@ class HeightMap {
   int meshY_ = 0;
   std::vector<std::int32_t> values_;
 };
+
+// The map as text: meshY lines of meshX integers separated by single
+// spaces, node (1, 1) first, each line ended by a line feed.
+std::string HeightMapText(const HeightMap& map);
+
+// The same text read back (a CR before a line feed and a last line without
+// one are taken too). Nothing, and `error` saying what is wrong, for lines
+// of different lengths, anything but 32-bit integers between single spaces,
+// or no numbers at all.
+std::optional<HeightMap> ParseHeightMapText(std::string_view text, std::string& error);
 
 // Stretches a real scan's raw values to grey levels: lo = min(2000, every
 // value), hi = max(0, every value), and each value becomes

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "modes/scanner/height_map.h"
 #include "modes/scanner/mesh_view.h"
@@ -28,20 +29,22 @@ AxisPlace Place(int pixel, int side, int nodes) {
   return {static_cast<int>(base), u - base};
 }
 
-// The numerators of the basis on the nodes −1, 0, 1, 2, and their divisors.
-double Numerator(int node, double t) {
+// The three factors of the basis on the nodes −1, 0, 1, 2 in the order they
+// are multiplied, and the basis' divisor.
+using Factors = std::array<double, 3>;
+Factors FactorsOf(int node, double t) {
   switch (node) {
     case -1:
-      return t * (t - 1) * (t - 2);
+      return {t, t - 1, t - 2};
     case 0:
-      return (t - 1) * (t - 2) * (t + 1);
+      return {t - 1, t - 2, t + 1};
     case 1:
-      return (t + 1) * t * (t - 2);
+      return {t + 1, t, t - 2};
     default:
-      return (t + 1) * t * (t - 1);
+      return {t + 1, t, t - 1};
   }
 }
-double Divisor(int node) {
+constexpr double Divisor(int node) {
   switch (node) {
     case -1:
       return -6;
@@ -76,8 +79,26 @@ constexpr std::array<Term, 16> kTerms = {{{0, 0},
                                           {-1, 2},
                                           {2, 2}}};
 
+// Each weight is one closed product taken left to right, the three X factors
+// then the three Y factors, divided once by the product of the divisors:
+// (fx − 1)(fx − 2)(fx + 1)(fy − 1)(fy − 2)(fy + 1) ÷ 4 for (0, 0). So the
+// X part is a prefix of the product and can be computed once per column,
+// the rest multiplied in per pixel without changing a single rounding.
+double XPrefix(int i, double fx) {
+  const Factors f = FactorsOf(i, fx);
+  return f[0] * f[1] * f[2];
+}
+double Weight(double xPrefix, const Factors& y, double divisor) {
+  return xPrefix * y[0] * y[1] * y[2] / divisor;
+}
+
 bool Interpolable(const HeightMap& map) {
   return map.meshX() >= kLeastNodes && map.meshY() >= kLeastNodes;
+}
+
+std::uint8_t Grey(double height) {
+  // Clipped before the conversion: raw values of a stopped scan overshoot far.
+  return static_cast<std::uint8_t>(std::clamp(RoundHalfEven(height), 0.0, 255.0));
 }
 
 }  // namespace
@@ -87,30 +108,59 @@ double InterpolatedHeight(const HeightMap& map, int width, int height, int p, in
   const AxisPlace y = Place(q, height, map.meshY());
   double sum = 0;
   for (const Term term : kTerms) {
-    // One closed product per weight.
-    const double weight = Numerator(term.i, x.offset) * Numerator(term.j, y.offset) /
-                          (Divisor(term.i) * Divisor(term.j));
+    const double weight = Weight(XPrefix(term.i, x.offset), FactorsOf(term.j, y.offset),
+                                 Divisor(term.i) * Divisor(term.j));
     sum += weight * map.At(x.base + term.i, y.base + term.j);
   }
   return sum;
 }
 
 std::uint8_t InterpolatedGrey(const HeightMap& map, int width, int height, int p, int q) {
-  // Clipped before the conversion: raw values of a stopped scan overshoot far.
-  const double grey = std::clamp(RoundHalfEven(InterpolatedHeight(map, width, height, p, q)), 0.0,
-                                 255.0);
-  return static_cast<std::uint8_t>(grey);
+  return Grey(InterpolatedHeight(map, width, height, p, q));
 }
 
 std::string_view InterpolateInto(PixelImage& view, const HeightMap& map, int width, int height) {
   if (!Interpolable(map)) return texts::kInterpolationNeedsNodes;
   const int lastP = std::min(width, view.width() - 1 - kViewMargin);
   const int lastQ = std::min(height, view.height() - 1 - kViewMargin);
+  if (lastP < 0 || lastQ < 0) return {};
+  const std::size_t columns = static_cast<std::size_t>(lastP) + 1;
+
+  // What depends on the column alone: its base node and the X prefix of
+  // every term's weight.
+  std::vector<int> baseX(columns);
+  std::vector<std::array<double, kTerms.size()>> prefix(columns);
   for (int p = 0; p <= lastP; ++p) {
-    for (int q = 0; q <= lastQ; ++q) {
-      // 1-based picture coordinates of the 0-based pixel (p + 9, q + 9).
-      view.SetGrey(p + kViewMargin + 1, q + kViewMargin + 1,
-                   InterpolatedGrey(map, width, height, p, q));
+    const AxisPlace x = Place(p, width, map.meshX());
+    baseX[static_cast<std::size_t>(p)] = x.base;
+    for (std::size_t k = 0; k < kTerms.size(); ++k) {
+      prefix[static_cast<std::size_t>(p)][k] = XPrefix(kTerms[k].i, x.offset);
+    }
+  }
+  std::array<double, kTerms.size()> divisor{};
+  for (std::size_t k = 0; k < kTerms.size(); ++k) {
+    divisor[k] = Divisor(kTerms[k].i) * Divisor(kTerms[k].j);
+  }
+
+  std::uint8_t* bytes = view.bytes().data();
+  for (int q = 0; q <= lastQ; ++q) {
+    // What depends on the row alone: its base node and the Y factors.
+    const AxisPlace y = Place(q, height, map.meshY());
+    std::array<Factors, kTerms.size()> factorsY{};
+    std::array<int, kTerms.size()> rowY{};
+    for (std::size_t k = 0; k < kTerms.size(); ++k) {
+      factorsY[k] = FactorsOf(kTerms[k].j, y.offset);
+      rowY[k] = y.base + kTerms[k].j;
+    }
+    std::uint8_t* pixel = bytes + view.Offset(kViewMargin + 1, q + kViewMargin + 1);
+    for (std::size_t p = 0; p < columns; ++p, pixel += PixelImage::kBytesPerPixel) {
+      double sum = 0;
+      for (std::size_t k = 0; k < kTerms.size(); ++k) {
+        const double weight = Weight(prefix[p][k], factorsY[k], divisor[k]);
+        sum += weight * map.At(baseX[p] + kTerms[k].i, rowY[k]);
+      }
+      const std::uint8_t grey = Grey(sum);
+      pixel[0] = pixel[1] = pixel[2] = grey;
     }
   }
   return {};

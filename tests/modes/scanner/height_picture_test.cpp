@@ -87,6 +87,28 @@ TEST(HeightPictureTest, NodesComeBackExactlyAndOvershootIsClipped) {
   EXPECT_EQ(InterpolatedGrey(raw, 30, 40, 10, 0), 255);
 }
 
+TEST(HeightPictureTest, ConstantMapStaysConstantAndTheFillMatchesEveryPixel) {
+  for (const int c : {0, 77, 255}) {
+    PixelImage view(300, 250);
+    ASSERT_EQ(InterpolateInto(view, MapOf(9, 7, [c](int, int) { return c; }), 277, 227), "");
+    for (int row = 10; row <= 237; ++row) {
+      for (int column = 10; column <= 287; ++column) ASSERT_EQ(view.Grey(column, row), c);
+    }
+  }
+  // The column and row parts computed once give every pixel exactly the
+  // per-pixel sum, raw out-of-range values included.
+  std::mt19937 random(8);
+  const HeightMap map = MapOf(13, 11, [&](int, int) { return int(random() % 900) - 300; });
+  PixelImage view(501 + kViewExtra, 333 + kViewExtra);
+  ASSERT_EQ(InterpolateInto(view, map, 501, 333), "");
+  for (int q = 0; q <= 333; ++q) {
+    for (int p = 0; p <= 501; ++p) {
+      ASSERT_EQ(view.Grey(p + kViewMargin + 1, q + kViewMargin + 1),
+                InterpolatedGrey(map, 501, 333, p, q));
+    }
+  }
+}
+
 TEST(HeightPictureTest, PaintsInsideTheMarginOnlyAndRefusesSmallMaps) {
   const HeightMap map = MapOf(4, 5, [](int x, int y) { return 40 * x + 10 * y; });
   // A picture 30 × 40 in a box made for it; then one too wide for its box.

@@ -1,4 +1,4 @@
-#include "modes/scanner/probe_reader.h"
+#include "link/probe_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +33,7 @@ TEST(ProbeReaderTest, RepliesInPieces) {
   };
   const Case cases[] = {
       {{"137OK\r\n"}, Status::Value, 137, 5},
+      {{"-15OK"}, Status::Value, 15, 5},  // the sign is not read
       {{"1", "3", "7O", "K"}, Status::Value, 137, 1},
       {{"\r\n13", "7O\r", "\nK"}, Status::Value, 137, 2},  // line ends split "OK" too
       {{"2147483647OK"}, Status::Value, 2147483647, 12},

@@ -1,4 +1,4 @@
-#include "modes/scanner/probe_reader.h"
+#include "link/probe_reader.h"
 
 #include <limits>
 

@@ -11,6 +11,13 @@
 
 namespace vertolin {
 
+namespace texts {
+
+inline constexpr std::string_view kProbeValueTooLarge =
+    "Плата прислала измерение больше, чем помещается в число.\r\n\r\nРабота программы остановлена.";
+
+}  // namespace texts
+
 class ProbeReader {
  public:
   enum class Status {

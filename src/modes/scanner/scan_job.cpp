@@ -1,0 +1,65 @@
+#include "modes/scanner/scan_job.h"
+
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "jobs/job_runner.h"
+#include "link/link.h"
+#include "link/move_text.h"
+#include "link/texts.h"
+#include "link/window_link.h"
+
+namespace vertolin {
+
+namespace {
+
+JobProgram ScanProgram(const std::vector<NodeVisit>& walk, HeightMap& map, bool dryRun,
+                       ScanProgress& progress, ScanOptions& options) {
+  ProbeAnswer answer;
+  for (const NodeVisit& node : walk) {
+    if (node.stepX != 0 || node.stepY != 0) {
+      co_yield ProgramStep::Move(JobStep{node.stepX, node.stepY, 0, 0}, StepScale{});
+    }
+    co_yield ProgramStep::Probe(JobStep{0, 0, kProbeArgument, 0}, answer);
+    const std::int32_t value = answer.value ? *answer.value : options.dryRun.Next();
+    map.Set(node.x, node.y, value);
+    progress.Measured(node.x, node.y, value);
+    if (dryRun) options.pause(kDryRunPause);
+  }
+}
+
+}  // namespace
+
+std::string ProbeLine() { return CommandLine({0, 0, -2 * std::int64_t{kProbeArgument}}); }
+
+ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
+                   ScanProgress& progress, ScanOptions options) {
+  Link& link = window.link();
+  const ScanPlanResult planned = PlanScan(fields);
+  if (!planned.plan) {
+    link.frontend().ShowMessage(planned.refusalTitle, planned.refusal);
+    return {JobResult{JobOutcome::Refused}};
+  }
+  link.ClearStop();
+  const ScanPlan& plan = *planned.plan;
+  map = HeightMap(plan.meshX, plan.meshY);
+  if (!options.pause) {
+    options.pause = [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); };
+  }
+  // Read once: the switch decides what the whole scan's values are.
+  const bool dryRun = !window.DriveOn();
+  const std::vector<NodeVisit> walk = WalkOrder(plan);
+
+  ScanResult result;
+  result.job = JobRunner(window).Run(ScanProgram(walk, map, dryRun, progress, options));
+  if (result.job.outcome != JobOutcome::Done) return result;
+  if (!dryRun) {
+    result.flat = NormaliseHeights(map).flat;
+    if (result.flat) link.frontend().ShowMessage(texts::kTitleVertolin, texts::kSurfaceFlat);
+  }
+  link.frontend().ShowMessage(texts::kTitleVertolin, texts::kScanFinished);
+  return result;
+}
+
+}  // namespace vertolin

@@ -1,0 +1,53 @@
+// "Сканировать": the probe walks the mesh node by node and the board's
+// measurements fill the height map, as a program on the job engine.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "jobs/job_outcome.h"
+#include "modes/scanner/height_map.h"
+#include "modes/scanner/scan_plan.h"
+
+namespace vertolin {
+
+class WindowLink;
+
+// The line the scanner sends at every node: "0,0,200;".
+std::string ProbeLine();
+
+// How the window shows the scan's progress.
+class ScanProgress {
+ public:
+  virtual ~ScanProgress() = default;
+  // Node (x, y) measured `value` (raw during a real scan): "Данные: v" and
+  // the node's marker.
+  virtual void Measured(int x, int y, std::int32_t value) = 0;
+};
+
+// The dry run's pause after every node; a test may shorten it.
+inline constexpr std::chrono::milliseconds kDryRunPause{10};
+
+struct ScanOptions {
+  DryRunValues dryRun = DryRunValues::SeededFromClock();
+  std::function<void(std::chrono::milliseconds)> pause;  // none: sleep
+};
+
+struct ScanResult {
+  JobResult job;
+  bool flat = false;  // a real scan measured the same height everywhere
+};
+
+// Checks the mesh (refusing with a message before anything moves), clears
+// StopFlag, makes `map` anew and walks it through `window` (formats::kScanner).
+// A dry run (drive switch clear) takes random values and pauses after each
+// node. At the end of a real scan the map is normalised (a flat one becomes
+// all 0, and the person is told), then "Сканирвание завершено". A scan that
+// is stopped or loses the board ends quietly: the map keeps the values
+// measured so far, not normalised. A refused mesh leaves `map` as it was.
+ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
+                   ScanProgress& progress, ScanOptions options = {});
+
+}  // namespace vertolin
