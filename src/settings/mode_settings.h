@@ -31,6 +31,11 @@ inline constexpr SettingKey kEtchDelay{"Etching_delay", "4000"};  // Text4
 inline constexpr SettingKey kEtchMin{"Etching_min", "0"};         // Text3 (gradation)
 inline constexpr std::string_view kEtchImage = "Etching_image";   // default: gepard2.jpg
 
+// The cutting window (Form9).
+inline constexpr SettingKey kCutWidth{"Etching9_width", "200"};    // Text6
+inline constexpr SettingKey kCutDelay{"Etching9_delay", "1000"};   // Text4
+inline constexpr std::string_view kCutImage = "Etching9_image";    // default: ornament.bmp
+
 }  // namespace keys
 
 }  // namespace vertolin
