@@ -36,12 +36,20 @@ constexpr std::string_view kUsage =
     "  mill-all PICTURE      mill every dark figure, the most deeply nested first;\n"
     "                        keys and --return as for mill\n"
     "  relief PICTURE        clear the dark areas as a relief by rounds of outlines\n"
-    "                        one tool width apart; keys and --return as for mill\n";
+    "                        one tool width apart; keys and --return as for mill\n"
+    "  prepare PICTURE --out FILE.bmp [--only ST|CN|CR|CL|GS]\n"
+    "                        turn the picture into a drawing of one-pixel lines as\n"
+    "                        \"Обработать\" does (needs neuro.net beside the program) and\n"
+    "                        write it; --only runs that one filter once instead; needs no port\n"
+    "  cut PICTURE [--prepared] [--return] [--painted FILE.bmp]\n"
+    "                        cut the drawing stroke by stroke with the laser (keys\n"
+    "                        Etching9_width, Etching9_delay), preparing it first unless\n"
+    "                        --prepared; --painted writes the picture as the cut paints it\n";
 
 // Options with a value and flags that single commands read from
 // Options::values and Options::flags.
-const std::set<std::string, std::less<>> kValueOptions = {};
-const std::set<std::string, std::less<>> kFlagOptions = {};
+const std::set<std::string, std::less<>> kValueOptions = {"--out", "--only", "--painted"};
+const std::set<std::string, std::less<>> kFlagOptions = {"--prepared"};
 
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
@@ -91,6 +99,13 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.command.empty()) throw UsageError{"no command"};
   if (options.print && options.port) throw UsageError{"--port and --print exclude each other"};
   if (options.command == "mill" && !options.figure) throw UsageError{"mill needs --figure N"};
+  if (options.command == "prepare" && !options.values.contains("--out")) {
+    throw UsageError{"prepare needs --out FILE.bmp"};
+  }
+  if (const auto only = options.values.find("--only");
+      only != options.values.end() && !IsFilterName(only->second)) {
+    throw UsageError{"--only needs ST, CN, CR, CL or GS"};
+  }
   return options;
 }
 
@@ -139,6 +154,8 @@ constexpr Command kCommands[] = {
     {"mill", 1, Mill},
     {"mill-all", 1, MillAll},
     {"relief", 1, Relief},
+    {"prepare", 1, Prepare, false},
+    {"cut", 1, Cut},
 };
 
 }  // namespace

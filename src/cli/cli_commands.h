@@ -2,9 +2,14 @@
 // them. Each mode's commands live in a file of their own.
 #pragma once
 
+#include <string_view>
+
 namespace vertolin {
 
 struct Context;
+
+// The names prepare --only takes: ST, CN, CR, CL, GS.
+bool IsFilterName(std::string_view name);
 
 int Query(Context& context);
 int Move(Context& context);
@@ -14,5 +19,7 @@ int Figures(Context& context);
 int Mill(Context& context);
 int MillAll(Context& context);
 int Relief(Context& context);
+int Prepare(Context& context);
+int Cut(Context& context);
 
 }  // namespace vertolin
