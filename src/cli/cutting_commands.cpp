@@ -18,15 +18,7 @@ namespace {
 
 constexpr std::string_view kCuttingImpossibleText = "Гравировка невозможна.";
 
-// Nobody watches: the stages, the bar and the paint go nowhere.
-class NoProcessingView : public ProcessingView {
- public:
-  void Stage(std::string_view) override {}
-  void Bar(double) override {}
-  void Idle() override {}
-  void LayersWritten(CuttingFilter) override {}
-};
-
+// Nobody watches the paint.
 class NoCutView : public CutView {
  public:
   void Marked(int, int) override {}
@@ -66,7 +58,7 @@ std::optional<CuttingFilter> FilterNamed(std::string_view name) {
 // beside the program (told already) is still the drawing.
 bool Process(Context& context, CuttingLayers& layers) {
   CuttingPreparation preparation(layers, context.frontend, ExecutableFolder());
-  NoProcessingView view;
+  UnseenProcessing view;
   const ProcessingOutcome outcome = preparation.Process(view).outcome;
   return outcome == ProcessingOutcome::Done || outcome == ProcessingOutcome::NotSaved;
 }
@@ -96,7 +88,7 @@ int Prepare(Context& context) {
   if (only) {
     // A button of the hidden filter frame: one pass on the picture as loaded.
     CuttingPreparation preparation(layers, context.frontend, ExecutableFolder());
-    NoProcessingView view;
+    UnseenProcessing view;
     preparation.RunOne(*only, view);
     return Save(context, layers.work, out) ? kCliDone : kCliRefused;
   }

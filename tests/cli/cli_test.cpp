@@ -309,12 +309,7 @@ TEST_F(CliCuttingTest, PrepareWritesTheDrawingOrOneFiltersWork) {
   const std::string bar = Write(Bar(), "bar.bmp");
   const std::string out = (folder_ / "out.bmp").string();
   CuttingLayers expected = CuttingLayers::From(Bar());
-  struct : ProcessingView {
-    void Stage(std::string_view) override {}
-    void Bar(double) override {}
-    void Idle() override {}
-    void LayersWritten(CuttingFilter) override {}
-  } nowhere;
+  UnseenProcessing nowhere;
   test::RecordingFrontend quiet;
   std::ofstream(folder_ / "neuro.net") << "";
   ASSERT_EQ(CuttingPreparation(expected, quiet, folder_).Process(nowhere).outcome, ProcessingOutcome::Done);

@@ -44,6 +44,15 @@ class ProcessingView {
   virtual void LayersWritten(CuttingFilter filter) = 0;
 };
 
+// A run nobody watches (the command-line tool, benchmarks).
+class UnseenProcessing : public ProcessingView {
+ public:
+  void Stage(std::string_view) override {}
+  void Bar(double) override {}
+  void Idle() override {}
+  void LayersWritten(CuttingFilter) override {}
+};
+
 enum class ProcessingOutcome {
   Done,
   NoNetwork,  // neuro.net missing: the message was shown, no layer changed

@@ -113,12 +113,7 @@ TEST_F(CuttingWindowTest, AFullRunShowsEveryStageInOrder) {
   CuttingLayers expected = window.layers();
   test::RecordingFrontend quiet;
   CuttingPreparation copy(expected, quiet, folder_.path());
-  struct : ProcessingView {
-    void Stage(std::string_view) override {}
-    void Bar(double) override {}
-    void Idle() override {}
-    void LayersWritten(CuttingFilter) override {}
-  } nowhere;
+  UnseenProcessing nowhere;
   const int removalPasses = copy.Process(nowhere).removalPasses;
   ASSERT_GE(removalPasses, 2);
   std::filesystem::remove(folder_.path() / "neuro.bmp");
