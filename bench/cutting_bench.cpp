@@ -37,12 +37,15 @@ PixelImage Photograph() {
       double tone = 150 + 70 * std::sin(x / 131.0) * std::cos(y / 89.0) + 30 * std::sin((x + y) / 23.0);
       const double dx = (x % 500) - 250.0;
       const double dy = (y % 400) - 200.0;
-      if (dx * dx + dy * dy < 120.0 * 120.0) tone -= 110;  // dark discs
-      if ((x / 173 + y / 211) % 5 == 0) tone = 250;        // light patches
+      if ((x / 173 + y / 211) % 5 == 0) tone = 250;  // light patches
       const auto at = [&](double shift) {
         return static_cast<std::uint8_t>(std::clamp(tone + shift + grain(random), 0.0, 255.0));
       };
       picture.SetPixel(x, y, at(-10), at(0), at(15));
+      // Black discs and bands, as deep shadows give: solid areas the thinning
+      // takes pass after pass.
+      const bool band = std::abs((x + 2 * y) % 600 - 300) < 35;
+      if (dx * dx + dy * dy < 120.0 * 120.0 || band) picture.SetPixel(x, y, 0, 0, 0);
     }
   }
   return picture;

@@ -123,8 +123,10 @@ PatternRemoval::PatternRemoval(PixelImage& layer)
 
 void PatternRemoval::Queue(std::vector<std::vector<int>>& rows, std::vector<std::uint8_t>& queued,
                            int x, int y) {
-  // Only the visited range is ever examined.
+  // Only dark pixels of the visited range are ever examined, and a pixel
+  // once white stays white.
   if (x < 2 || y < 2 || x > layer_.width() - 1 || y > layer_.height() - 1) return;
+  if (!Dark(layer_.bytes()[layer_.Offset(x, y)])) return;
   std::uint8_t& flag = queued[static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(layer_.width()) +
                               static_cast<std::size_t>(x - 1)];
   if (flag != 0) return;
@@ -151,10 +153,15 @@ void PatternRemoval::Examine(int x, int y, bool whole) {
       queuedNow_[right] = 1;
       extra_ = x + 1;
     }
-    for (int dx = -1; dx <= 1; ++dx) Queue(now_, queuedNow_, x + dx, y + 1);
+    for (int dx = -1; dx <= 1; ++dx) {
+      if (Dark(*At(row + stride, x + dx))) Queue(now_, queuedNow_, x + dx, y + 1);
+    }
   }
-  for (int dx = -1; dx <= 1; ++dx) Queue(next_, queuedNext_, x + dx, y - 1);
-  Queue(next_, queuedNext_, x - 1, y);
+  // Read here first: in a dark area being cleared most are white already.
+  for (int dx = -1; dx <= 1; ++dx) {
+    if (Dark(*At(row - stride, x + dx))) Queue(next_, queuedNext_, x + dx, y - 1);
+  }
+  if (Dark(*At(row, x - 1))) Queue(next_, queuedNext_, x - 1, y);
 }
 
 bool PatternRemoval::Pass(const FilterRowHook& onRow) {
