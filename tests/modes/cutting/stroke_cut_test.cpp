@@ -295,6 +295,22 @@ TEST_F(StrokeCutTest, StopAndLostLinkEndWithTheLaserOff) {
   }
 }
 
+TEST_F(StrokeCutTest, AnEndSearchGoingRoundForEverEndsWhereItRepeats) {
+  // One start (red 0) among pixels that are on a stroke but cannot start one
+  // (red 50): the search from (2, 3) goes round below it and never comes
+  // back to the start. Unbounded, it would never end.
+  PixelImage trace(5, 8);
+  for (const auto& [x, y] : Pixels{{2, 2}, {1, 3}, {3, 3}, {2, 4}, {1, 5}, {2, 5}, {1, 7}, {2, 7}, {3, 7}}) {
+    trace.SetPixel(x, y, 50, 50, 50);
+  }
+  trace.SetPixel(2, 3, 0, 0, 0);
+  const PixelImage before = trace;
+  ASSERT_EQ(Run(trace), JobOutcome::Done);
+  ASSERT_FALSE(script_.written.empty());
+  EXPECT_EQ(script_.written[0], "1,3,0,2000;");  // to (2, 4), where the search repeated
+  EXPECT_EQ(trace, test::ReferenceCut(before, 2000, 1000, false).trace);
+}
+
 TEST_F(StrokeCutTest, DryRunPaintsTheSameAndSendsNothing) {
   drive_ = false;
   PixelImage trace = WithBlack(20, 15, Join({Row(5, 15, 5), Column(10, 6, 11)}));
