@@ -207,6 +207,31 @@ TEST_F(CuttingWindowTest, StopQuestionSwitchesTheLaserOffAndOnAgain) {
   }
 }
 
+TEST_F(CuttingWindowTest, ClosingDuringACutSwitchesTheLaserOff) {
+  UsePicture(Line());
+  settings_.WriteSetting("Etching9_width", "16");
+  UseBoard('O');
+  CuttingWindow window(link_, settings_);
+  window.Load();
+  SimulatedBoard& board = UseLateBoard('O');
+  Tick(window, "Check1");
+  bool closed = false;
+  frontend_.onEvents = [&] {
+    if (!closed && Moves(board).size() >= 4) {
+      closed = true;
+      window.Unload();
+    }
+  };
+  Click(window, "Command7");
+  frontend_.onEvents = nullptr;
+  ASSERT_TRUE(closed);
+  EXPECT_FALSE(window.JobRunning());
+  EXPECT_TRUE(frontend_.questions.empty());
+  EXPECT_EQ(Moves(board).back(), "0,0,-1,2000;");
+  EXPECT_FALSE(board.LaserOn());
+  EXPECT_FALSE(Said("Готово"));
+}
+
 TEST_F(CuttingWindowTest, MenuEntryOpensTheWindow) {
   UsePicture(Line());
   MainWindow main(settings_, link_);
