@@ -6,6 +6,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "support/counting_buffer.h"
 #include "support/quiet_frontend.h"
 #include "cli/print_port.h"
 #include "link/link.h"
@@ -54,22 +55,6 @@ void DecodeJpg(benchmark::State& state) {
       benchmark::Counter(state.iterations() * double(kWidth) * kHeight / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(DecodeJpg)->Unit(benchmark::kMillisecond);
-
-// Counts what would be written without keeping it.
-class CountingBuffer : public std::streambuf {
- public:
-  std::size_t lines = 0;
-
- protected:
-  int overflow(int c) override {
-    if (c == '\n') ++lines;
-    return c;
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    lines += static_cast<std::size_t>(std::count(s, s + n, '\n'));
-    return n;
-  }
-};
 
 struct FixedFields : RasterFields {
   std::string StepsPerPixel() const override { return "10"; }

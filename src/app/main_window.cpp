@@ -16,6 +16,7 @@
 #include "link/link.h"
 #include "link/link_format.h"
 #include "modes/connectivity/connectivity_window.h"
+#include "modes/cutting/cutting_window.h"
 #include "modes/engraving/engraving_window.h"
 #include "modes/milling/milling_window.h"
 #include "modes/positioning/positioning_window.h"
@@ -42,7 +43,8 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
   connect(AddEntry(etching, "etching_cl", QStringLiteral("Градации / картины")),
           &QAction::triggered, this, &MainWindow::OpenGradation);
   AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты"))->setEnabled(false);
-  AddEntry(etching, "pic_cl", QStringLiteral("Обработка рисунка"))->setEnabled(false);
+  connect(AddEntry(etching, "pic_cl", QStringLiteral("Обработка рисунка")), &QAction::triggered,
+          this, &MainWindow::OpenCutting);
   connect(AddEntry(bar, "link_cl", QStringLiteral("Связность")), &QAction::triggered, this,
           &MainWindow::OpenConnectivity);
   connect(AddEntry(bar, "wood_cl", QStringLiteral("Выжигание по дереву")), &QAction::triggered,
@@ -109,6 +111,10 @@ void MainWindow::OpenScanner() {
 void MainWindow::OpenGradation() {
   OpenChild(QStringLiteral("etching_cl"),
             [this] { return new EngravingWindow(link_, settings_, formats::kGradation); });
+}
+
+void MainWindow::OpenCutting() {
+  OpenChild(QStringLiteral("pic_cl"), [this] { return new CuttingWindow(link_, settings_); });
 }
 
 void MainWindow::OpenWoodBurning() {

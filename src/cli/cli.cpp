@@ -56,6 +56,14 @@ constexpr std::string_view kUsage =
     "  interpolate MAPFILE --out FILE.bmp\n"
     "                        the height map interpolated into the scanner's view, saved as\n"
     "                        a 24-bit BMP; needs no port\n"
+    "  prepare PICTURE --out FILE.bmp [--only ST|CN|CR|CL|GS]\n"
+    "                        turn the picture into a drawing of one-pixel lines as\n"
+    "                        \"Обработать\" does (needs neuro.net beside the program) and\n"
+    "                        write it; --only runs that one filter once instead; needs no port\n"
+    "  cut PICTURE [--prepared] [--return] [--painted FILE.bmp]\n"
+    "                        cut the drawing stroke by stroke with the laser (keys\n"
+    "                        Etching9_width, Etching9_delay), preparing it first unless\n"
+    "                        --prepared; --painted writes the picture as the cut paints it\n"
     "  estimate COMMAND ARGS...\n"
     "                        the job's lines, bytes, motor steps, tool share and time at\n"
     "                        the speed setting, as one line of JSON; opens no port\n"
@@ -64,8 +72,9 @@ constexpr std::string_view kUsage =
 
 // Options with a value and flags that single commands read from
 // Options::values and Options::flags.
-const std::set<std::string, std::less<>> kValueOptions = {"--map", "--probe", "--out"};
-const std::set<std::string, std::less<>> kFlagOptions = {"--dry-run", "--progress", "--no-progress"};
+const std::set<std::string, std::less<>> kValueOptions = {"--map", "--probe", "--out", "--only", "--painted"};
+const std::set<std::string, std::less<>> kFlagOptions = {"--dry-run", "--prepared", "--progress",
+                                                         "--no-progress"};
 
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
@@ -124,6 +133,13 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (options.command == "interpolate" && !options.values.contains("--out")) {
     throw UsageError{"interpolate needs --out FILE.bmp"};
   }
+  if (options.command == "prepare" && !options.values.contains("--out")) {
+    throw UsageError{"prepare needs --out FILE.bmp"};
+  }
+  if (const auto only = options.values.find("--only");
+      only != options.values.end() && !IsFilterName(only->second)) {
+    throw UsageError{"--only needs ST, CN, CR, CL or GS"};
+  }
   return options;
 }
 
@@ -176,6 +192,8 @@ constexpr Command kCommands[] = {
     // The scan's lines depend on the board's answers: it is not counted ahead.
     {"scan", 0, Scan, true, false},
     {"interpolate", 1, Interpolate, false, false},
+    {"prepare", 1, Prepare, false, false},
+    {"cut", 1, Cut},
 };
 
 struct ProgressPlan {

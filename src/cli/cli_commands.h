@@ -2,9 +2,14 @@
 // them. Each mode's commands live in a file of their own.
 #pragma once
 
+#include <string_view>
+
 namespace vertolin {
 
 struct Context;
+
+// The names prepare --only takes: ST, CN, CR, CL, GS.
+bool IsFilterName(std::string_view name);
 
 int Query(Context& context);
 int Move(Context& context);
@@ -16,5 +21,7 @@ int MillAll(Context& context);
 int Relief(Context& context);
 int Scan(Context& context);
 int Interpolate(Context& context);
+int Prepare(Context& context);
+int Cut(Context& context);
 
 }  // namespace vertolin

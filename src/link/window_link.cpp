@@ -198,6 +198,7 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
       if (step.third != 0) laser_ = step.third;
       if (!DriveOn() || (step.third == 0 && x == 0 && y == 0 && step.delay <= 0)) return;
       text = WithoutTrailingZeros(CommandLine({x, y, step.third, step.delay}));
+      if (step.third != 0) laserLit_ = step.third > 0;
       break;
     case LinkFormat::StepText::XYValue:
       if (!DriveOn()) return;
@@ -231,6 +232,7 @@ void WindowLink::AwaitOwedAck() {
 void WindowLink::LaserPause(std::string_view line, bool wait) {
   if (!DriveOn() || laser_ <= 0) return;
   WriteLine(line);
+  laserLit_ = line == kLaserOnPause;
   // This wait is part of the stop itself, so StopFlag does not end it.
   if (wait) WaitForAck();
 }

@@ -124,6 +124,11 @@ class WindowLink {
 
   const ReplyBuffer& reply() const { return reply_; }
 
+  // True when the last laser switch written to the board (a job step's or a
+  // pause line's) switched the laser on: a job that ends early switches it
+  // off again.
+  bool LaserLit() const { return laserLit_; }
+
   // Lines written by Send and acknowledgements taken by the waits, since the
   // window link was made: a job's progress is their growth while it runs.
   std::int64_t linesSent() const { return linesSent_; }
@@ -153,6 +158,7 @@ class WindowLink {
   bool ready_ = true;
   bool abandoned_ = false;
   std::int32_t laser_ = 0;  // the last non-zero laser value sent
+  bool laserLit_ = false;
 
   // Exact target position in steps and whole steps accounted for: a step is
   // always taken against the exact position, so rounding never adds up.

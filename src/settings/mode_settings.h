@@ -39,6 +39,11 @@ inline constexpr SettingKey kScanAreaWidth{"scanner_area_width", "100"};        
 inline constexpr SettingKey kScanPictureWidth{"scanner_picture_width", "200"};    // Text6
 inline constexpr SettingKey kScanPictureHeight{"scanner_picture_height", "200"};  // Text7
 
+// The cutting window (Form9).
+inline constexpr SettingKey kCutWidth{"Etching9_width", "200"};    // Text6
+inline constexpr SettingKey kCutDelay{"Etching9_delay", "1000"};   // Text4
+inline constexpr std::string_view kCutImage = "Etching9_image";    // default: ornament.bmp
+
 }  // namespace keys
 
 }  // namespace vertolin

@@ -17,9 +17,14 @@
 
 #include "modes/scanner/height_map.h"
 #include "modes/scanner/mesh_view.h"
+#include "modes/cutting/cut_reference.h"
+#include "modes/cutting/cutting_layers.h"
+#include "modes/cutting/processing_run.h"
 #include "picture/bmp_builder.h"
 #include "picture/picture_file.h"
 #include "picture/pixel_image.h"
+#include "support/recording_frontend.h"
+#include "util/exe_folder.h"
 
 namespace vertolin {
 namespace {
@@ -465,6 +470,109 @@ TEST_F(CliScannerTest, BoardFallingSilentMidScanKeepsTheNodesMeasured) {
   EXPECT_EQ(map->At(6, 5), 0);
 }
 #endif
+
+}  // namespace
+}  // namespace vertolin
+
+namespace vertolin {
+namespace {
+
+// prepare and cut. The processing run needs neuro.net beside the program,
+// which these tests make sure of (as scripts/run does); that it refuses
+// without one is the processing run's own test.
+class CliCuttingTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    const auto network = ExecutableFolder() / "neuro.net";
+    if (!std::filesystem::exists(network)) std::ofstream(network) << "";
+  }
+  std::string Write(const PixelImage& picture, const char* name) {
+    const auto path = folder_ / name;
+    EXPECT_TRUE(WritePictureFile(path, picture));
+    return path.string();
+  }
+  PixelImage Read(const std::string& path) {
+    const PictureResult read = LoadPictureFile(path);
+    return read.picture ? read.picture->image : PixelImage();
+  }
+  // A black bar on white, and a ring of one-pixel lines.
+  static PixelImage Bar() {
+    PixelImage picture(30, 16);
+    for (int y = 6; y <= 9; ++y) {
+      for (int x = 5; x <= 25; ++x) picture.SetGrey(x, y, 0);
+    }
+    return picture;
+  }
+  static PixelImage Ring() {
+    PixelImage picture(15, 15);
+    for (int i = 0; i <= 4; ++i) {
+      picture.SetGrey(5 + i, 5, 0);
+      picture.SetGrey(5 + i, 9, 0);
+      picture.SetGrey(5, 5 + i, 0);
+      picture.SetGrey(9, 5 + i, 0);
+    }
+    return picture;
+  }
+};
+
+TEST_F(CliCuttingTest, PrepareWritesTheDrawingOrOneFiltersWork) {
+  const std::string bar = Write(Bar(), "bar.bmp");
+  const std::string out = (folder_ / "out.bmp").string();
+  CuttingLayers expected = CuttingLayers::From(Bar());
+  UnseenProcessing nowhere;
+  test::RecordingFrontend quiet;
+  std::ofstream(folder_ / "neuro.net") << "";
+  ASSERT_EQ(CuttingPreparation(expected, quiet, folder_).Process(nowhere).outcome, ProcessingOutcome::Done);
+
+  EXPECT_EQ(Run({"prepare", bar, "--out", out}), kCliDone) << err_.str();
+  EXPECT_EQ(Read(out), expected.pattern);
+  EXPECT_EQ(out_.str(), "");
+
+  for (const auto& [name, filter] : {std::pair{"ST", CuttingFilter::ST}, std::pair{"CR", CuttingFilter::CR}}) {
+    SCOPED_TRACE(name);
+    PixelImage once = Bar();
+    ApplyFilter(filter, once);
+    EXPECT_EQ(Run({"prepare", bar, "--out", out, "--only", name}), kCliDone) << err_.str();
+    EXPECT_EQ(Read(out), once);
+  }
+
+  std::filesystem::remove(out);
+  EXPECT_EQ(Run({"prepare", bar}), kCliUsage);
+  EXPECT_EQ(Run({"prepare", bar, "--out", out, "--only", "XX"}), kCliUsage);
+  EXPECT_EQ(Run({"prepare", (folder_ / "missing.bmp").string(), "--out", out}), kCliRefused);
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(CliCuttingTest, CutPrintsTheLinesAndWritesThePaintedPicture) {
+  const std::string ring = Write(Ring(), "ring.bmp");
+  const std::string painted = (folder_ / "painted.bmp").string();
+  // 15 mm over 15 pixels at 0,005 mm per step: 200 steps per pixel.
+  EXPECT_EQ(Run({"--print", "--set", "Etching9_width=15", "--set", "Etching9_delay=700", "cut", ring,
+                 "--prepared", "--return", "--painted", painted}),
+            kCliDone)
+      << err_.str();
+  std::string want = "800,800,0,2000;\n0,0,1,700;\n";
+  for (const char* step : {"200;", "0,200;", "-200;"}) {
+    for (int i = 0; i < 4; ++i) want += std::string(step) + "\n";
+  }
+  want += "0,-200;\n0,-200;\n0,-200;\n0,0,-1,2000;\n-800,-1000;\n";
+  EXPECT_EQ(out_.str(), want);
+  EXPECT_EQ(Read(painted), test::ReferenceCut(Ring(), 2000, 700, true).trace);
+  EXPECT_NE(err_.str().find("Готово"), std::string::npos);
+
+  // Without --prepared the picture is prepared first, as prepare does.
+  const std::string prepared = (folder_ / "prepared.bmp").string();
+  ASSERT_EQ(Run({"prepare", ring, "--out", prepared}), kCliDone);
+  ASSERT_EQ(Run({"--print", "--set", "Etching9_width=15", "cut", prepared, "--prepared"}), kCliDone);
+  const std::string afterPrepare = out_.str();
+  EXPECT_NE(afterPrepare, want);  // CR took the ring's corners
+  EXPECT_EQ(Run({"--print", "--set", "Etching9_width=15", "cut", ring}), kCliDone);
+  EXPECT_EQ(out_.str(), afterPrepare);
+
+  EXPECT_EQ(Run({"--print", "--set", "Etching9_width=0", "cut", ring, "--prepared"}), kCliRefused);
+  EXPECT_EQ(out_.str(), "");
+}
 
 }  // namespace
 }  // namespace vertolin

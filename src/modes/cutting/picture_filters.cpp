@@ -1,6 +1,8 @@
 #include "modes/cutting/picture_filters.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "picture/pixel_image.h"
@@ -110,6 +112,90 @@ bool RemovePatterns(PixelImage& layer, const FilterRowHook& onRow) {
     }
   });
   return changed;
+}
+
+PatternRemoval::PatternRemoval(PixelImage& layer)
+    : layer_(layer),
+      now_(static_cast<std::size_t>(layer.height()) + 1),
+      next_(static_cast<std::size_t>(layer.height()) + 1),
+      queuedNow_(static_cast<std::size_t>(layer.width()) * static_cast<std::size_t>(layer.height())),
+      queuedNext_(queuedNow_.size()) {}
+
+void PatternRemoval::Queue(std::vector<std::vector<int>>& rows, std::vector<std::uint8_t>& queued,
+                           int x, int y) {
+  // Only dark pixels of the visited range are ever examined, and a pixel
+  // once white stays white.
+  if (x < 2 || y < 2 || x > layer_.width() - 1 || y > layer_.height() - 1) return;
+  if (!Dark(layer_.bytes()[layer_.Offset(x, y)])) return;
+  std::uint8_t& flag = queued[static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(layer_.width()) +
+                              static_cast<std::size_t>(x - 1)];
+  if (flag != 0) return;
+  flag = 1;
+  rows[static_cast<std::size_t>(y)].push_back(x);
+}
+
+void PatternRemoval::Examine(int x, int y, bool whole) {
+  const std::size_t stride = layer_.stride();
+  Byte* const row = layer_.bytes().data() + layer_.Offset(1, y);
+  Byte* const pixel = At(row, x);
+  if (!Dark(pixel[0])) return;
+  if (!kRemovalCodes[static_cast<std::size_t>(NeighbourhoodCode(row - stride, row, row + stride, x))]) {
+    return;
+  }
+  SetAll(pixel, kWhite);
+  changed_ = true;
+  // Those after it in raster order see the change in this pass (a whole
+  // pass examines them anyway), those before it only in the next.
+  if (!whole) {
+    const std::size_t right = static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(layer_.width()) +
+                              static_cast<std::size_t>(x);
+    if (x + 1 <= layer_.width() - 1 && queuedNow_[right] == 0) {
+      queuedNow_[right] = 1;
+      extra_ = x + 1;
+    }
+    for (int dx = -1; dx <= 1; ++dx) {
+      if (Dark(*At(row + stride, x + dx))) Queue(now_, queuedNow_, x + dx, y + 1);
+    }
+  }
+  // Read here first: in a dark area being cleared most are white already.
+  for (int dx = -1; dx <= 1; ++dx) {
+    if (Dark(*At(row - stride, x + dx))) Queue(next_, queuedNext_, x + dx, y - 1);
+  }
+  if (Dark(*At(row, x - 1))) Queue(next_, queuedNext_, x - 1, y);
+}
+
+bool PatternRemoval::Pass(const FilterRowHook& onRow) {
+  changed_ = false;
+  const int W = layer_.width();
+  if (first_) {
+    first_ = false;
+    ForVisited(layer_, 1, onRow, [&](Byte*, int x, int y) { Examine(x, y, true); });
+  } else {
+    for (int y = 2; y <= layer_.height() - 1; ++y) {
+      if (onRow) onRow(y);
+      std::vector<int>& columns = now_[static_cast<std::size_t>(y)];
+      std::sort(columns.begin(), columns.end());
+      std::size_t i = 0;
+      for (;;) {
+        int x = 0;
+        if (extra_ != 0) {
+          x = std::exchange(extra_, 0);
+        } else if (i < columns.size()) {
+          x = columns[i++];
+        } else {
+          break;
+        }
+        queuedNow_[static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(W) +
+                   static_cast<std::size_t>(x - 1)] = 0;
+        Examine(x, y, false);
+      }
+      columns.clear();
+    }
+  }
+  // Every queue of this pass is empty now; the next pass takes its own.
+  std::swap(now_, next_);
+  std::swap(queuedNow_, queuedNext_);
+  return changed_;
 }
 
 void CleanUp(PixelImage& layer, const FilterRowHook& onRow) {

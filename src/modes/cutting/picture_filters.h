@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vertolin {
 
@@ -86,6 +87,35 @@ void Sharpen(PixelImage& layer, const FilterRowHook& onRow = {});
 // (pixels already whitened in this pass count as white), is a removal code
 // turns white. True when some pixel did.
 bool RemovePatterns(PixelImage& layer, const FilterRowHook& onRow = {});
+
+// CR pass after pass on one layer, as the processing run chains them: each
+// pass has exactly the effect of RemovePatterns, but after the first one it
+// examines only the pixels whose neighbourhood has changed since they were
+// last examined (a neighbour whitened after them in the pass before, or
+// before them in this one), so a pass costs in proportion to what can still
+// change. The layer must not be changed by anything else between passes.
+class PatternRemoval {
+ public:
+  explicit PatternRemoval(PixelImage& layer);
+
+  // One CR pass; true when some pixel turned white.
+  bool Pass(const FilterRowHook& onRow = {});
+
+ private:
+  void Examine(int x, int y, bool whole);
+  void Queue(std::vector<std::vector<int>>& rows, std::vector<std::uint8_t>& queued, int x, int y);
+
+  PixelImage& layer_;
+  bool first_ = true;
+  bool changed_ = false;
+  int extra_ = 0;  // the column right of a pixel just whitened, examined next
+  // Per row the columns to examine in this pass and in the next, and per
+  // pixel whether it is queued there.
+  std::vector<std::vector<int>> now_;
+  std::vector<std::vector<int>> next_;
+  std::vector<std::uint8_t> queuedNow_;
+  std::vector<std::uint8_t> queuedNext_;
+};
 
 // CL: a dark pixel with fewer than 3 dark cells in its neighbourhood (itself
 // included) turns white: lone pixels and the free ends of lines go.

@@ -32,28 +32,34 @@ class RunningScope {
 
 }  // namespace
 
-bool SaveDrawing(const PixelImage& drawing, const std::filesystem::path& folder, std::string& error) {
-  const std::vector<std::uint8_t> file = WriteBmp(drawing);
-  if (file.empty()) {
+bool SaveBmpFile(const PixelImage& picture, const std::filesystem::path& file, std::string& error) {
+  const std::vector<std::uint8_t> contents = WriteBmp(picture);
+  if (contents.empty()) {
     error = "Изображение пусто или слишком велико для файла BMP.";
     return false;
   }
-  const std::string_view bytes(reinterpret_cast<const char*>(file.data()), file.size());
-  return ReplaceFileContents(folder / kDrawingFileName, bytes, error);
+  const std::string_view bytes(reinterpret_cast<const char*>(contents.data()), contents.size());
+  return ReplaceFileContents(file, bytes, error);
+}
+
+bool SaveDrawing(const PixelImage& drawing, const std::filesystem::path& folder, std::string& error) {
+  return SaveBmpFile(drawing, folder / kDrawingFileName, error);
 }
 
 CuttingPreparation::CuttingPreparation(CuttingLayers& layers, Frontend& frontend,
                                        std::filesystem::path programFolder)
     : layers_(layers), frontend_(frontend), pump_(frontend), folder_(std::move(programFolder)) {}
 
-bool CuttingPreparation::Pass(CuttingFilter filter, int pass, ProcessingView& view) {
+bool CuttingPreparation::Pass(CuttingFilter filter, int pass, ProcessingView& view,
+                              PatternRemoval* removal) {
   PixelImage& work = layers_.work;
   view.Stage(FilterLabel(filter, pass));
   const double height = work.height();
-  const bool changed = ApplyFilter(filter, work, [&](int y) {
+  const FilterRowHook onRow = [&](int y) {
     view.Bar(y * 100.0 / height);
     pump_.Tick();
-  });
+  };
+  const bool changed = removal != nullptr ? removal->Pass(onRow) : ApplyFilter(filter, work, onRow);
   view.Idle();
   if (filter == CuttingFilter::GS) {
     layers_.pattern = work;
@@ -86,7 +92,8 @@ ProcessingResult CuttingPreparation::Process(ProcessingView& view) {
   for (int pass = 1; pass <= kSharpenPasses; ++pass) Pass(CuttingFilter::CN, pass, view);
   // Each pass can only whiten pixels, so this ends after at most as many
   // passes as there are dark pixels, plus one.
-  while (Pass(CuttingFilter::CR, ++result.removalPasses, view)) {
+  PatternRemoval removal(layers_.work);
+  while (Pass(CuttingFilter::CR, ++result.removalPasses, view, &removal)) {
   }
   Pass(CuttingFilter::CL, 1, view);
   Pass(CuttingFilter::GS, 1, view);

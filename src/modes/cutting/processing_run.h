@@ -44,6 +44,15 @@ class ProcessingView {
   virtual void LayersWritten(CuttingFilter filter) = 0;
 };
 
+// A run nobody watches (the command-line tool, benchmarks).
+class UnseenProcessing : public ProcessingView {
+ public:
+  void Stage(std::string_view) override {}
+  void Bar(double) override {}
+  void Idle() override {}
+  void LayersWritten(CuttingFilter) override {}
+};
+
 enum class ProcessingOutcome {
   Done,
   NoNetwork,  // neuro.net missing: the message was shown, no layer changed
@@ -61,6 +70,8 @@ struct ProcessingResult {
 // temporary file, then renamed over the old one, so that a failure leaves the
 // earlier file whole. False with the system's text in `error` on failure.
 bool SaveDrawing(const PixelImage& drawing, const std::filesystem::path& folder, std::string& error);
+// The same for any file name.
+bool SaveBmpFile(const PixelImage& picture, const std::filesystem::path& file, std::string& error);
 
 class CuttingPreparation {
  public:
@@ -80,8 +91,9 @@ class CuttingPreparation {
   ProcessingOutcome RunOne(CuttingFilter filter, ProcessingView& view);
 
  private:
-  // One filter pass on the Work layer; CR's changed flag.
-  bool Pass(CuttingFilter filter, int pass, ProcessingView& view);
+  // One filter pass on the Work layer; CR's changed flag. The CR passes of
+  // the run go through `removal`.
+  bool Pass(CuttingFilter filter, int pass, ProcessingView& view, PatternRemoval* removal = nullptr);
   // After GS: neuro.bmp, or the message why not.
   ProcessingOutcome SaveAfterDrawing();
 

@@ -100,3 +100,54 @@ TEST(PictureFilters, RemovalRepeatedLeavesNoRemovalCode) {
 
 }  // namespace
 }  // namespace vertolin
+
+namespace vertolin {
+namespace {
+
+// Dark blobs of several sizes on noise, like a photograph after ST and CN:
+// many passes, most of them changing little.
+PixelImage BlobPicture(int width, int height, std::mt19937& random) {
+  PixelImage picture(width, height);
+  for (int y = 1; y <= height; ++y) {
+    for (int x = 1; x <= width; ++x) picture.SetGrey(x, y, random() % 9 == 0 ? 0 : 255);
+  }
+  const int blobs = 1 + static_cast<int>(random() % 6);
+  for (int i = 0; i < blobs; ++i) {
+    const int cx = 1 + static_cast<int>(random() % static_cast<unsigned>(width));
+    const int cy = 1 + static_cast<int>(random() % static_cast<unsigned>(height));
+    const int r = 1 + static_cast<int>(random() % 9);
+    for (int y = cy - r; y <= cy + r; ++y) {
+      for (int x = cx - r; x <= cx + r; ++x) {
+        if (x >= 1 && y >= 1 && x <= width && y <= height && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
+          picture.SetGrey(x, y, static_cast<std::uint8_t>(random() % 100));
+        }
+      }
+    }
+  }
+  return picture;
+}
+
+TEST(PictureFilters, PatternRemovalPassesMatchWholePasses) {
+  std::mt19937 random(31);
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    const int width = 1 + static_cast<int>(random() % 40);
+    const int height = 1 + static_cast<int>(random() % 40);
+    PixelImage expected = round % 2 == 0 ? BlobPicture(width, height, random)
+                                         : RandomPicture(width, height, random);
+    PixelImage actual = expected;
+    PatternRemoval removal(actual);
+    for (int pass = 1;; ++pass) {
+      SCOPED_TRACE(pass);
+      const bool expectedChange = Reference(CuttingFilter::CR, expected);
+      std::vector<int> rows;
+      ASSERT_EQ(removal.Pass([&](int y) { rows.push_back(y); }), expectedChange);
+      ASSERT_EQ(actual, expected);
+      EXPECT_EQ(rows.size(), static_cast<std::size_t>(std::max(0, height - 2)));
+      if (!expectedChange) break;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vertolin
