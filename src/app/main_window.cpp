@@ -18,6 +18,7 @@
 #include "modes/connectivity/connectivity_window.h"
 #include "modes/engraving/engraving_window.h"
 #include "modes/milling/milling_window.h"
+#include "modes/outlining/outlining_window.h"
 #include "modes/positioning/positioning_window.h"
 
 namespace vertolin {
@@ -39,7 +40,8 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
   bar->addMenu(etching);
   connect(AddEntry(etching, "etching_cl", QStringLiteral("Градации / картины")),
           &QAction::triggered, this, &MainWindow::OpenGradation);
-  AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты"))->setEnabled(false);
+  connect(AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты")),
+          &QAction::triggered, this, &MainWindow::OpenOutlining);
   AddEntry(etching, "pic_cl", QStringLiteral("Обработка рисунка"))->setEnabled(false);
   connect(AddEntry(bar, "link_cl", QStringLiteral("Связность")), &QAction::triggered, this,
           &MainWindow::OpenConnectivity);
@@ -98,6 +100,10 @@ void MainWindow::OpenChild(const QString& menuName, const Factory& create, bool 
 
 void MainWindow::OpenMilling() {
   OpenChild(QStringLiteral("mill_cl"), [this] { return new MillingWindow(link_, settings_); });
+}
+
+void MainWindow::OpenOutlining() {
+  OpenChild(QStringLiteral("etching2_cl"), [this] { return new OutliningWindow(link_, settings_); });
 }
 
 void MainWindow::OpenGradation() {

@@ -48,6 +48,7 @@ class MainWindow : public QMainWindow {
   void OpenPositioning();   // "Ручное перемещение " (hand_cl)
   void OpenMilling();       // "Фрезеровка" (mill_cl)
   void OpenGradation();     // "Градации / картины" (etching_cl)
+  void OpenOutlining();     // "Орнаменты / силуэты" (etching2_cl)
   void OpenConnectivity();  // "Связность" (link_cl)
   void OpenWoodBurning();   // "Выжигание по дереву" (wood_cl)
   void OpenSettings();      // "Настройка" (settings_cl)

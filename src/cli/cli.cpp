@@ -36,7 +36,15 @@ constexpr std::string_view kUsage =
     "  mill-all PICTURE      mill every dark figure, the most deeply nested first;\n"
     "                        keys and --return as for mill\n"
     "  relief PICTURE        clear the dark areas as a relief by rounds of outlines\n"
-    "                        one tool width apart; keys and --return as for mill\n";
+    "                        one tool width apart; keys and --return as for mill\n"
+    "  outline PICTURE --figure N\n"
+    "                        engrave with the laser the outline of figure N and of its\n"
+    "                        holes (keys Etching2_width, Etching2_diameter,\n"
+    "                        Etching2_delay); --return comes back to the origin\n"
+    "  outline-all PICTURE   engrave the outlines of every dark figure, the most deeply\n"
+    "                        nested first; keys and --return as for outline\n"
+    "  fill PICTURE          fill the dark areas with outlines one spot diameter apart;\n"
+    "                        keys and --return as for outline\n";
 
 // Options with a value and flags that single commands read from
 // Options::values and Options::flags.
@@ -90,7 +98,11 @@ Options ParseOptions(const std::vector<std::string>& args) {
   }
   if (options.command.empty()) throw UsageError{"no command"};
   if (options.print && options.port) throw UsageError{"--port and --print exclude each other"};
-  if (options.command == "mill" && !options.figure) throw UsageError{"mill needs --figure N"};
+  for (const char* selected : {"mill", "outline"}) {
+    if (options.command == selected && !options.figure) {
+      throw UsageError{options.command + " needs --figure N"};
+    }
+  }
   return options;
 }
 
@@ -139,6 +151,9 @@ constexpr Command kCommands[] = {
     {"mill", 1, Mill},
     {"mill-all", 1, MillAll},
     {"relief", 1, Relief},
+    {"outline", 1, OutlineFigure},
+    {"outline-all", 1, OutlineAll},
+    {"fill", 1, FillOutlines},
 };
 
 }  // namespace

@@ -14,5 +14,8 @@ int Figures(Context& context);
 int Mill(Context& context);
 int MillAll(Context& context);
 int Relief(Context& context);
+int OutlineFigure(Context& context);
+int OutlineAll(Context& context);
+int FillOutlines(Context& context);
 
 }  // namespace vertolin

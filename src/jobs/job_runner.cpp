@@ -39,9 +39,11 @@ JobResult JobRunner::Run(JobProgram program) {
       link.pump().Tick();
     }
   } catch (const MoveRefused&) {
+    window_.SwitchLaserOff();
     return finish(JobOutcome::Refused);
   } catch (const LinkError&) {
     const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
+    window_.SwitchLaserOff();
     return finish(lost ? JobOutcome::LinkLost : JobOutcome::Stopped);
   }
   return finish(JobOutcome::Done);

@@ -183,6 +183,7 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
       if (step.third != 0) laser_ = step.third;
       if (!DriveOn() || (step.third == 0 && x == 0 && y == 0 && step.delay <= 0)) return;
       text = WithoutTrailingZeros(CommandLine({x, y, step.third, step.delay}));
+      if (step.third != 0) laserLit_ = step.third > 0;
       break;
     case LinkFormat::StepText::XYValue:
       if (!DriveOn()) return;
@@ -200,6 +201,7 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
 void WindowLink::LaserPause(std::string_view line, bool wait) {
   if (!DriveOn() || laser_ <= 0) return;
   WriteLine(line);
+  laserLit_ = line == kLaserOnPause;
   // This wait is part of the stop itself, so StopFlag does not end it.
   if (wait) WaitForAck();
 }
@@ -220,6 +222,21 @@ void WindowLink::WaitForAck() {
   if (!link_.PortOpen()) return;  // nothing was sent, so nothing will come
   WaitForAcknowledgement(link_, reply_, abandoned_);
   ++acknowledged_;
+}
+
+void WindowLink::SwitchLaserOff() {
+  if (!laserLit_) return;
+  laserLit_ = false;
+  if (!link_.PortOpen()) return;
+  WriteLine(WithoutTrailingZeros(CommandLine({0, 0, -1, link_.profile().idleDelay})));
+  const bool lost = link_.StopRequested() && link_.stopCause() == Link::StopCause::LinkLost;
+  if (lost || abandoned_ || link_.Closing()) return;
+  try {
+    // Part of the stop itself, so StopFlag does not end it.
+    WaitForAck();
+  } catch (const LinkError&) {
+    // The read failed meanwhile: told already, and nothing more to do.
+  }
 }
 
 void WindowLink::AddPendingSteps(const std::array<std::int32_t, 3>& steps) {

@@ -31,6 +31,12 @@ inline constexpr SettingKey kEtchDelay{"Etching_delay", "4000"};  // Text4
 inline constexpr SettingKey kEtchMin{"Etching_min", "0"};         // Text3 (gradation)
 inline constexpr std::string_view kEtchImage = "Etching_image";   // default: gepard2.jpg
 
+// The outlining window (Form5).
+inline constexpr SettingKey kOutlineWidth{"Etching2_width", "200"};     // Text6
+inline constexpr SettingKey kOutlineDiameter{"Etching2_diameter", "2"};  // Text3
+inline constexpr SettingKey kOutlineDelay{"Etching2_delay", "1000"};     // Text4
+inline constexpr std::string_view kOutlineImage = "Etching2_image";      // default: ornament.bmp
+
 }  // namespace keys
 
 }  // namespace vertolin
