@@ -111,6 +111,8 @@ class WindowLink {
   // sent have left the laser on (a laser outline window), one more line
   // switches it off with the idle delay. Its acknowledgement is collected
   // while the link still answers; a lost or abandoned link is not waited on.
+  // A step sent with the drive switch cleared while the laser is lit does
+  // the same, and the stop question pauses only a laser that is lit.
   void SwitchLaserOff();
   // The laser as the lines sent have left it.
   bool LaserLit() const { return laserLit_; }
@@ -141,7 +143,6 @@ class WindowLink {
   char kindLetter_ = 0;
   bool ready_ = true;
   bool abandoned_ = false;
-  std::int32_t laser_ = 0;  // the last non-zero laser value sent
   bool laserLit_ = false;   // switched on by the last laser line written
 
   // Exact target position in steps and whole steps accounted for: a step is
