@@ -15,6 +15,7 @@
 #include "link/window_link.h"
 #include "modes/outlining/outlining_session.h"
 #include "picture/pixel_image.h"
+#include "support/laser_lines.h"
 #include "support/recording_frontend.h"
 
 namespace vertolin {
@@ -34,19 +35,9 @@ struct NoView : OutliningView {
   void TreeChanged() override {}
 };
 
-// The third field of a recorded command ("text\tx y z"), 0 when it has none.
+// The laser value of a recorded command ("text\tx y z").
 int LaserValue(const std::string& recorded) {
-  const std::string text = recorded.substr(0, recorded.find('\t'));
-  std::vector<std::string> fields{""};
-  for (const char c : text) {
-    if (c == ',') {
-      fields.emplace_back();
-    } else if (c != ';') {
-      fields.back().push_back(c);
-    }
-  }
-  if (fields.size() < 3 || fields[2].empty()) return 0;
-  return std::stoi(fields[2]);
+  return test::LaserValue(recorded.substr(0, recorded.find('\t')));
 }
 
 TEST(OutliningBoard, FillSwitchesTheLaserOnAndOffInTurnAndEndsAtTheOrigin) {

@@ -15,6 +15,7 @@
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "link/window_link.h"
+#include "support/laser_lines.h"
 #include "support/recording_frontend.h"
 #include "util/numbers.h"
 
@@ -88,17 +89,7 @@ const std::vector<std::string> kRing{".......", ".#####.", ".#...#.", ".#.#.#.",
 std::vector<int> LaserSwitches(const Lines& lines) {
   std::vector<int> switches;
   for (const std::string& line : lines) {
-    std::vector<std::string> fields{""};
-    for (const char c : line) {
-      if (c == ',') {
-        fields.emplace_back();
-      } else if (c != ';') {
-        fields.back().push_back(c);
-      }
-    }
-    if (fields.size() >= 3 && (fields[2] == "1" || fields[2] == "-1")) {
-      switches.push_back(fields[2] == "1" ? 1 : -1);
-    }
+    if (const int laser = test::LaserValue(line); laser != 0) switches.push_back(laser);
   }
   return switches;
 }

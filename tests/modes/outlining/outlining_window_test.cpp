@@ -22,33 +22,19 @@
 #include "picture/bmp_builder.h"
 #include "picture/picture_file.h"
 #include "picture/pixel_image.h"
-#include "support/picture_window_fixture.h"
+#include "support/figure_window_fixture.h"
 #include "ui/picture_widget.h"
 #include "util/exe_folder.h"
 
 namespace vertolin {
 namespace {
 
+using test::RingPicture;
 using Lines = std::vector<std::string>;
 
 constexpr QRgb kWhite = qRgb(255, 255, 255);
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 constexpr QRgb kRed = qRgb(255, 0, 0);
-
-// 7 × 7, white but for a black square ring (x or y equal to 2 or 6, within
-// 2..6) and a black centre pixel: figures 1 (outside), 2 (ring), 3 (hole),
-// 4 (centre) in one chain.
-PixelImage RingPicture() {
-  PixelImage picture(7, 7);
-  for (int i = 2; i <= 6; ++i) {
-    picture.SetGrey(i, 2, 0);
-    picture.SetGrey(i, 6, 0);
-    picture.SetGrey(2, i, 0);
-    picture.SetGrey(6, i, 0);
-  }
-  picture.SetGrey(4, 4, 0);
-  return picture;
-}
 
 // "Все" on the ring at 10 steps per pixel from (1, 1): the centre (laser on
 // and off, no step), the ring's hole, then the ring's outside.
@@ -66,7 +52,7 @@ Lines RingAllLines() {
   return lines;
 }
 
-class OutliningWindowTest : public test::PictureWindowFixture {
+class OutliningWindowTest : public test::FigureWindowFixture {
  protected:
   // The laser board.
   SimulatedBoard& UseBoard(BoardFaults faults = {}) {
@@ -79,22 +65,6 @@ class OutliningWindowTest : public test::PictureWindowFixture {
     WritePicture(RingPicture(), "Etching2_image", "ring.bmp");
     settings_.WriteSetting("Etching2_width", "0,35");
     settings_.WriteSetting("Etching2_diameter", "0,1");
-  }
-
-  static PictureWidget& Box(QWidget& window, const char* name) {
-    return *Find<PictureWidget>(window, name);
-  }
-  static QTreeWidget& Tree(QWidget& window) { return *Find<QTreeWidget>(window, "tv"); }
-  static void ClickNode(QWidget& window, const char* figure) {
-    QTreeWidget& tv = Tree(window);
-    const auto found = tv.findItems(QString::fromLatin1(figure), Qt::MatchExactly | Qt::MatchRecursive);
-    ASSERT_EQ(found.size(), 1) << figure;
-    tv.scrollToItem(found.front());
-    QTest::mouseClick(tv.viewport(), Qt::LeftButton, {}, tv.visualItemRect(found.front()).center());
-  }
-  static void Show(QWidget& window) {
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   }
 };
 
