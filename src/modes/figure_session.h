@@ -83,7 +83,7 @@ class FigureView {
 };
 
 // Where the jobs of one tool differ beyond the head's moves, as data: the
-// defaults are the milling window's (Parts 5.1 to 5.3).
+// defaults are the milling window's ("Выделенная", "Все", "Резать 3D").
 struct FigureRules {
   // "Градиент" from the Base layer into the Work layer, given the tool's
   // radius in pixels (the laser's takes its 3 × 3 neighbourhood instead).

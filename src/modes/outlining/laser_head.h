@@ -23,7 +23,7 @@ class LaserHead : public ToolHead {
   int depth() const override { return 0; }
 };
 
-// Where the outlining jobs differ from milling beyond the head (Part 6.3):
+// Where the outlining jobs differ from milling beyond the head:
 // the 3 × 3 "Градиент", "Грав-ть всё" leaving StopFlag as it is, a width or
 // spot diameter of 0 or less refused, and the window's own words.
 FigureRules LaserRules();

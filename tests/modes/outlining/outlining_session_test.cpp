@@ -1,6 +1,6 @@
 // The outlining jobs on the figure session with the laser head, against a
-// board that acknowledges every line: the lines of Part 6.3 and the sound
-// behaviour where the Part is silent.
+// board that acknowledges every line: the lines each job sends, and what
+// they do when a field is wrong, a figure cannot be walked or the job stops.
 #include "modes/outlining/outlining_session.h"
 
 #include <gtest/gtest.h>
