@@ -19,6 +19,7 @@
 #include "modes/cutting/cutting_window.h"
 #include "modes/engraving/engraving_window.h"
 #include "modes/milling/milling_window.h"
+#include "modes/outlining/outlining_window.h"
 #include "modes/positioning/positioning_window.h"
 #include "modes/scanner/scanner_window.h"
 
@@ -42,7 +43,8 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
   bar->addMenu(etching);
   connect(AddEntry(etching, "etching_cl", QStringLiteral("Градации / картины")),
           &QAction::triggered, this, &MainWindow::OpenGradation);
-  AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты"))->setEnabled(false);
+  connect(AddEntry(etching, "etching2_cl", QStringLiteral("Орнаменты / силуэты")),
+          &QAction::triggered, this, &MainWindow::OpenOutlining);
   connect(AddEntry(etching, "pic_cl", QStringLiteral("Обработка рисунка")), &QAction::triggered,
           this, &MainWindow::OpenCutting);
   connect(AddEntry(bar, "link_cl", QStringLiteral("Связность")), &QAction::triggered, this,
@@ -106,6 +108,10 @@ void MainWindow::OpenMilling() {
 
 void MainWindow::OpenScanner() {
   OpenChild(QStringLiteral("scanner_cl"), [this] { return new ScannerWindow(link_, settings_); });
+}
+
+void MainWindow::OpenOutlining() {
+  OpenChild(QStringLiteral("etching2_cl"), [this] { return new OutliningWindow(link_, settings_); });
 }
 
 void MainWindow::OpenGradation() {

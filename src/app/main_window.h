@@ -50,6 +50,7 @@ class MainWindow : public QMainWindow {
   void OpenScanner();       // "Сканер" (scanner_cl)
   void OpenGradation();     // "Градации / картины" (etching_cl)
   void OpenCutting();       // "Обработка рисунка" (pic_cl)
+  void OpenOutlining();     // "Орнаменты / силуэты" (etching2_cl)
   void OpenConnectivity();  // "Связность" (link_cl)
   void OpenWoodBurning();   // "Выжигание по дереву" (wood_cl)
   void OpenSettings();      // "Настройка" (settings_cl)

@@ -64,6 +64,14 @@ constexpr std::string_view kUsage =
     "                        cut the drawing stroke by stroke with the laser (keys\n"
     "                        Etching9_width, Etching9_delay), preparing it first unless\n"
     "                        --prepared; --painted writes the picture as the cut paints it\n"
+    "  outline PICTURE --figure N\n"
+    "                        engrave with the laser the outline of figure N and of its\n"
+    "                        holes (keys Etching2_width, Etching2_diameter,\n"
+    "                        Etching2_delay); --return comes back to the origin\n"
+    "  outline-all PICTURE   engrave the outlines of every dark figure, the most deeply\n"
+    "                        nested first; keys and --return as for outline\n"
+    "  fill PICTURE          fill the dark areas with outlines one spot diameter apart;\n"
+    "                        keys and --return as for outline\n"
     "  estimate COMMAND ARGS...\n"
     "                        the job's lines, bytes, motor steps, tool share and time at\n"
     "                        the speed setting, as one line of JSON; opens no port\n"
@@ -129,7 +137,11 @@ Options ParseOptions(const std::vector<std::string>& args) {
   }
   if (options.command.empty()) throw UsageError{"no command"};
   if (options.print && options.port) throw UsageError{"--port and --print exclude each other"};
-  if (options.command == "mill" && !options.figure) throw UsageError{"mill needs --figure N"};
+  for (const char* selected : {"mill", "outline"}) {
+    if (options.command == selected && !options.figure) {
+      throw UsageError{options.command + " needs --figure N"};
+    }
+  }
   if (options.command == "interpolate" && !options.values.contains("--out")) {
     throw UsageError{"interpolate needs --out FILE.bmp"};
   }
@@ -194,6 +206,9 @@ constexpr Command kCommands[] = {
     {"interpolate", 1, Interpolate, false, false},
     {"prepare", 1, Prepare, false, false},
     {"cut", 1, Cut},
+    {"outline", 1, OutlineFigure},
+    {"outline-all", 1, OutlineAll},
+    {"fill", 1, FillOutlines},
 };
 
 struct ProgressPlan {

@@ -23,5 +23,8 @@ int Scan(Context& context);
 int Interpolate(Context& context);
 int Prepare(Context& context);
 int Cut(Context& context);
+int OutlineFigure(Context& context);
+int OutlineAll(Context& context);
+int FillOutlines(Context& context);
 
 }  // namespace vertolin

@@ -112,9 +112,9 @@ int Cut(Context& context) {
   if (const auto painted = context.options.values.find("--painted");
       painted != context.options.values.end() && result.outcome != JobOutcome::Refused &&
       !Save(context, layers.trace, painted->second)) {
-    return result.outcome == JobOutcome::Done ? kCliRefused : ExitStatus(result);
+    return result.outcome == JobOutcome::Done ? kCliRefused : ExitStatus(context, window, result);
   }
-  return ExitStatus(result);
+  return ExitStatus(context, window, result);
 }
 
 }  // namespace vertolin

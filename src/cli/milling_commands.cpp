@@ -1,6 +1,7 @@
 // figures, mill, mill-all, relief: the milling window's parse and jobs.
 #include "cli/cli_commands.h"
 #include "cli/cli_context.h"
+#include "cli/figure_job.h"
 #include "figures/figure_set.h"
 #include "figures/figures_json.h"
 #include "modes/milling/milling_session.h"
@@ -17,71 +18,22 @@ int Figures(Context& context) {
 
 namespace {
 
-// The milling window's fields as the settings file (and --set) give them.
-class SettingsMillingFields : public MillingFields {
- public:
-  SettingsMillingFields(const SettingsStore& settings, bool returnToOrigin)
-      : width_(keys::kMillWidth.Read(settings)),
-        depth_(keys::kMillDepth.Read(settings)),
-        diameter_(keys::kMillDiameter.Read(settings)),
-        delay_(keys::kMillDelay.Read(settings)),
-        returnToOrigin_(returnToOrigin) {}
+constexpr FigureKeys kMillingKeys{&keys::kMillWidth, &keys::kMillDepth, &keys::kMillDiameter,
+                                  &keys::kMillDelay};
 
-  std::string Width() const override { return width_; }
-  std::string Depth() const override { return depth_; }
-  std::string Diameter() const override { return diameter_; }
-  std::string Delay() const override { return delay_; }
-  bool ReturnToOrigin() const override { return returnToOrigin_; }
+std::unique_ptr<FigureSession> NewMillingSession(WindowLink& window) {
+  return std::make_unique<MillingSession>(window);
+}
 
- private:
-  std::string width_;
-  std::string depth_;
-  std::string diameter_;
-  std::string delay_;
-  bool returnToOrigin_;
-};
-
-class NoMillingView : public MillingView {
- public:
-  void ProgressPainted(const PixelBox&) override {}
-  void LayersChanged() override {}
-  void TreeChanged() override {}
-};
-
-enum class MillingJob { Selected, All, Relief };
-
-int RunMilling(Context& context, MillingJob job) {
-  const auto picture = LoadJobPicture(context, kMillingImpossibleText);
-  if (!picture) return kCliRefused;
-  WindowLink window(context.link, formats::kRouter);
-  const Handshaken handshake = Handshake(context, window);
-  if (handshake.failure != kCliDone) return handshake.failure;
-  const SettingsMillingFields fields(context.settings, context.options.returnToStart);
-  NoMillingView view;
-  MillingSession session(window);
-  session.Reset();
-  session.LoadPicture(*picture);
-  JobResult result;
-  switch (job) {
-    case MillingJob::Selected:
-      session.Parse(view);
-      result = session.MillSelected(context.options.figure, fields, view);
-      break;
-    case MillingJob::All:
-      session.Parse(view);
-      result = session.MillAll(fields, view);
-      break;
-    case MillingJob::Relief:
-      result = session.Relief(fields, view);
-      break;
-  }
-  return ExitStatus(context, window, result);
+int RunMilling(Context& context, FigureJob job) {
+  return RunFigureJob(context, job, formats::kRouter, kMillingKeys, kMillingImpossibleText,
+                      NewMillingSession);
 }
 
 }  // namespace
 
-int Mill(Context& context) { return RunMilling(context, MillingJob::Selected); }
-int MillAll(Context& context) { return RunMilling(context, MillingJob::All); }
-int Relief(Context& context) { return RunMilling(context, MillingJob::Relief); }
+int Mill(Context& context) { return RunMilling(context, FigureJob::Selected); }
+int MillAll(Context& context) { return RunMilling(context, FigureJob::All); }
+int Relief(Context& context) { return RunMilling(context, FigureJob::Fill); }
 
 }  // namespace vertolin

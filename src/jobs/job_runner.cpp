@@ -68,9 +68,11 @@ JobResult JobRunner::Run(JobProgram program) {
       }
     }
   } catch (const MoveRefused&) {
+    window_.SwitchLaserOff();
     return finish(JobOutcome::Refused);
   } catch (const LinkError&) {
     const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
+    window_.SwitchLaserOff();
     return finish(lost ? JobOutcome::LinkLost : JobOutcome::Stopped);
   }
   return finish(JobOutcome::Done);

@@ -20,7 +20,8 @@ class JobRunner {
 
   // Runs the program to its end or until it is stopped. A LinkError (the
   // person stopped, the link failed) ends it as Stopped or LinkLost, a
-  // refused move as Refused; the program is destroyed where it stood.
+  // refused move as Refused; the program is destroyed where it stood, and a
+  // laser it left on is switched off (WindowLink::SwitchLaserOff).
   JobResult Run(JobProgram program);
 
   WindowLink& window() { return window_; }

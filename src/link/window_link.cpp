@@ -171,11 +171,16 @@ void WindowLink::Checkpoint(bool wait) {
     case LinkFormat::OnStop::Question:
       AskToStop();
       break;
-    case LinkFormat::OnStop::LaserOffThenQuestion:
-      LaserPause(kLaserOffPause, wait);
+    case LinkFormat::OnStop::LaserOffThenQuestion: {
+      // Paused and lit again only when the lines sent have left the laser
+      // on: after a stop it is off, although the job's last laser value
+      // said "on", and going on must not light it for the next travel.
+      const bool lit = DriveOn() && laserLit_;
+      if (lit) LaserPause(kLaserOffPause, wait);
       AskToStop();
-      LaserPause(kLaserOnPause, wait);
+      if (lit) LaserPause(kLaserOnPause, wait);
       break;
+    }
     case LinkFormat::OnStop::EndAtOnce:
       throw LinkError();
     case LinkFormat::OnStop::None:
@@ -195,8 +200,13 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
       text = CommandLine({x, y, z, step.delay});
       break;
     case LinkFormat::StepText::LaserCompact:
-      if (step.third != 0) laser_ = step.third;
-      if (!DriveOn() || (step.third == 0 && x == 0 && y == 0 && step.delay <= 0)) return;
+      if (!DriveOn()) {
+        // "Гравировать" cleared in the middle of a pass: the rest of the job
+        // sends nothing, so the laser it lit must not burn on in one place.
+        SwitchLaserOff();
+        return;
+      }
+      if ((step.third == 0 && x == 0 && y == 0 && step.delay <= 0)) return;
       text = WithoutTrailingZeros(CommandLine({x, y, step.third, step.delay}));
       if (step.third != 0) laserLit_ = step.third > 0;
       break;
@@ -230,7 +240,6 @@ void WindowLink::AwaitOwedAck() {
 }
 
 void WindowLink::LaserPause(std::string_view line, bool wait) {
-  if (!DriveOn() || laser_ <= 0) return;
   WriteLine(line);
   laserLit_ = line == kLaserOnPause;
   // This wait is part of the stop itself, so StopFlag does not end it.
@@ -280,6 +289,21 @@ std::optional<std::int32_t> WindowLink::ReadProbe() {
     } else {
       link_.pump().Now();
     }
+  }
+}
+
+void WindowLink::SwitchLaserOff() {
+  if (!laserLit_) return;
+  laserLit_ = false;
+  if (!link_.PortOpen()) return;
+  WriteLine(WithoutTrailingZeros(CommandLine({0, 0, -1, link_.profile().idleDelay})));
+  const bool lost = link_.StopRequested() && link_.stopCause() == Link::StopCause::LinkLost;
+  if (lost || abandoned_ || link_.Closing()) return;
+  try {
+    // It belongs to the stop itself, so StopFlag does not end it.
+    WaitForAck();
+  } catch (const LinkError&) {
+    // The read failed meanwhile: told already, and nothing more to do.
   }
 }
 

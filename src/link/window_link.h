@@ -122,12 +122,18 @@ class WindowLink {
   // Ends any wait of this window with LinkError (the window is closing).
   void Abandon() { abandoned_ = true; }
 
-  const ReplyBuffer& reply() const { return reply_; }
-
-  // True when the last laser switch written to the board (a job step's or a
-  // pause line's) switched the laser on: a job that ends early switches it
-  // off again.
+  // A job that ends between its steps (stopped, the link lost, a move
+  // refused, the window closing) leaves nothing switched on: when the lines
+  // sent have left the laser on (a laser outline window), one more line
+  // switches it off with the idle delay. Its acknowledgement is collected
+  // while the link still answers; a lost or abandoned link is not waited on.
+  // A step sent with the drive switch cleared while the laser is lit does
+  // the same, and the stop question pauses only a laser that is lit.
+  void SwitchLaserOff();
+  // The laser as the lines sent have left it.
   bool LaserLit() const { return laserLit_; }
+
+  const ReplyBuffer& reply() const { return reply_; }
 
   // Lines written by Send and acknowledgements taken by the waits, since the
   // window link was made: a job's progress is their growth while it runs.
@@ -157,8 +163,7 @@ class WindowLink {
   char kindLetter_ = 0;
   bool ready_ = true;
   bool abandoned_ = false;
-  std::int32_t laser_ = 0;  // the last non-zero laser value sent
-  bool laserLit_ = false;
+  bool laserLit_ = false;   // switched on by the last laser line written
 
   // Exact target position in steps and whole steps accounted for: a step is
   // always taken against the exact position, so rounding never adds up.

@@ -28,17 +28,13 @@ constexpr std::string_view kNotParsed =
     "Необходимо, чтобы программа построила дерево вложения фигур.";
 constexpr std::string_view kNoFigure = "Не выбрана фигура.\r\nВыберите фигуру в дереве.";
 constexpr std::string_view kNoPicture = "Изображение не загружено.\r\nВыберите файл изображения.";
-constexpr std::string_view kBackground =
-    "Фигура касается края изображения (это фон), её контур не фрезеруется.\r\n"
-    "Выберите другую фигуру.";
-constexpr std::string_view kNotClosed =
-    "Обход контура фигуры не возвращается в начальную точку, фигура не фрезеруется.\r\n"
-    "Выберите другую фигуру.";
 constexpr std::string_view kZeroWidth = "Ширина готового изображения не может быть равна нулю.\r\n"
                                         "Введите в поле «Ширина» другое число.";
-constexpr std::string_view kNoLongerShrinking =
-    "Фигуры больше не уменьшаются: «Отступить» не изменило рисунок.\r\n"
-    "Резка рельефа остановлена.";
+constexpr std::string_view kWidthNotPositive =
+    "Ширина готового изображения должна быть больше нуля.\r\n"
+    "Введите в поле «Ширина» другое число.";
+constexpr std::string_view kDiameterNotPositive =
+    "Диаметр должен быть больше нуля.\r\nВведите в поле «Диаметр» другое число.";
 
 std::string NotANumber(std::string_view field) {
   return "Введите число в поле «" + std::string(field) + "»!";
@@ -109,8 +105,8 @@ class FigureSession::JobScope {
   int pixelsAcross_;
 };
 
-FigureSession::FigureSession(WindowLink& window, std::unique_ptr<ToolHead> head)
-    : window_(window), head_(std::move(head)) {}
+FigureSession::FigureSession(WindowLink& window, std::unique_ptr<ToolHead> head, FigureRules rules)
+    : window_(window), head_(std::move(head)), rules_(rules) {}
 
 FigureSession::~FigureSession() = default;
 
@@ -152,6 +148,7 @@ bool FigureSession::RefuseFields(const FigureFields& fields, bool wholeJob) {
   };
   const auto width = ParseNumber(fields.Width());
   if (!width) return refuse(NotANumber("Ширина"));
+  if (rules_.positiveSizes && *width < 0) return refuse(kWidthNotPositive);
   if (*width == 0) return refuse(kZeroWidth);
   std::optional<double> depth;
   if (wholeJob && head_->UsesDepth()) {
@@ -160,6 +157,7 @@ bool FigureSession::RefuseFields(const FigureFields& fields, bool wholeJob) {
   }
   const auto diameter = ParseNumber(fields.Diameter());
   if (!diameter) return refuse(NotANumber("Диаметр"));
+  if (!SizeUsable(*diameter)) return refuse(kDiameterNotPositive);
   std::optional<std::int32_t> delay;
   if (wholeJob) {
     const auto number = ParseNumber(fields.Delay());
@@ -184,8 +182,13 @@ bool FigureSession::RefuseFields(const FigureFields& fields, bool wholeJob) {
   return false;
 }
 
+// A width or diameter the jobs may take (any but a width of 0 for milling).
+bool FigureSession::SizeUsable(double size) const { return !rules_.positiveSizes || size > 0; }
+
 double FigureSession::LiveWidth() {
-  if (const auto value = ParseNumber(fields_->Width()); value && *value != 0) live_.width = *value;
+  if (const auto value = ParseNumber(fields_->Width()); value && *value != 0 && SizeUsable(*value)) {
+    live_.width = *value;
+  }
   return live_.width;
 }
 
@@ -195,7 +198,9 @@ double FigureSession::LiveDepth() {
 }
 
 double FigureSession::LiveDiameter() {
-  if (const auto value = ParseNumber(fields_->Diameter())) live_.diameter = *value;
+  if (const auto value = ParseNumber(fields_->Diameter()); value && SizeUsable(*value)) {
+    live_.diameter = *value;
+  }
   return live_.diameter;
 }
 
@@ -241,7 +246,7 @@ void FigureSession::ShowFigure(int figure, FigureView& view) {
 }
 
 void FigureSession::GradientNow(FigureView& view) {
-  GradientPass(base_, ToolRadiusPixels(LiveDiameter(), base_.width(), LiveWidth()), work_);
+  rules_.gradient(base_, ToolRadiusPixels(LiveDiameter(), base_.width(), LiveWidth()), work_);
   // The old figures no longer describe the Work layer: no job may run on them.
   figures_.reset();
   view.TreeChanged();
@@ -405,7 +410,8 @@ JobResult FigureSession::MillSelected(std::optional<int> figure, const FigureFie
   MillPlan plan = PlanFigure(*set, *figure, holes);
   if (plan.refusal != FollowResult::kFollowed) {
     frontend.ShowMessage(texts::kTitleError,
-                         plan.refusal == FollowResult::kTouchesFrame ? kBackground : kNotClosed);
+                         plan.refusal == FollowResult::kTouchesFrame ? rules_.background
+                                                                     : rules_.notClosed);
     return {JobOutcome::Refused};
   }
   const Tool tool = ToolNow();
@@ -536,13 +542,13 @@ JobResult FigureSession::Relief(const FigureFields& fields, FigureView& view) {
       ~Chain() { chained = was; }
     } chain{chained_, std::exchange(chained_, true)};
     JobScope scope(*this, JobKind::Relief, fields);
-    window_.link().ClearStop();
+    if (rules_.fillClearsStop) window_.link().ClearStop();
     result = JobRunner(window_).Run(Rounds(fields, view, stuck));
   }
   // Told once the job has ended: while the message is open the window is no
   // longer in a job, so "Ручная уст-ка" moves the machine again.
   if (stuck && result.outcome == JobOutcome::Done) {
-    window_.link().frontend().ShowMessage(texts::kTitleWarning, kNoLongerShrinking);
+    window_.link().frontend().ShowMessage(texts::kTitleWarning, rules_.noLongerShrinking);
   }
   return result;
 }

@@ -11,12 +11,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "figures/figure_set.h"
 #include "figures/outline.h"
 #include "jobs/job_outcome.h"
 #include "jobs/job_program.h"
+#include "picture/offset_gradient.h"
 #include "picture/pixel_image.h"
 
 namespace vertolin {
@@ -80,14 +82,41 @@ class FigureView {
   virtual void TreeChanged() = 0;
 };
 
+// Where the jobs of one tool differ beyond the head's moves, as data: the
+// defaults are the milling window's ("Выделенная", "Все", "Резать 3D").
+struct FigureRules {
+  // "Градиент" from the Base layer into the Work layer, given the tool's
+  // radius in pixels (the laser's takes its 3 × 3 neighbourhood instead).
+  using GradientStage = void (*)(const PixelImage& base, double toolRadius, PixelImage& work);
+  GradientStage gradient = GradientPass;
+  // Whether the fill ("Резать 3D") clears StopFlag at its start; "Грав-ть
+  // всё" leaves it, so that a "Стоп" pressed before makes its first move ask.
+  bool fillClearsStop = true;
+  // Whether a width or diameter of 0 or less is refused (else only a width
+  // of 0, which leaves the scale undefined).
+  bool positiveSizes = false;
+  // The refusals of a figure that cannot be walked, and the end of a fill
+  // whose round changed nothing.
+  std::string_view background =
+      "Фигура касается края изображения (это фон), её контур не фрезеруется.\r\n"
+      "Выберите другую фигуру.";
+  std::string_view notClosed =
+      "Обход контура фигуры не возвращается в начальную точку, фигура не фрезеруется.\r\n"
+      "Выберите другую фигуру.";
+  std::string_view noLongerShrinking =
+      "Фигуры больше не уменьшаются: «Отступить» не изменило рисунок.\r\n"
+      "Резка рельефа остановлена.";
+};
+
 // The job kinds; "Ручная уст-ка" stores its distances as pending steps while
 // one runs.
 enum class JobKind { None = 0, Selected = 1, All = 2, Relief = 3 };
 
 class FigureSession {
  public:
-  // `window` is the window link that sends the steps; `head` the tool.
-  FigureSession(WindowLink& window, std::unique_ptr<ToolHead> head);
+  // `window` is the window link that sends the steps; `head` the tool;
+  // `rules` where its jobs differ from milling.
+  FigureSession(WindowLink& window, std::unique_ptr<ToolHead> head, FigureRules rules = {});
   FigureSession(const FigureSession&) = delete;
   FigureSession& operator=(const FigureSession&) = delete;
   virtual ~FigureSession();
@@ -132,7 +161,9 @@ class FigureSession {
   JobResult MillAll(const FigureFields& fields, FigureView& view);
   // Ends when no figure is left, or after a round in which "Отступить"
   // changed nothing (the figures left can never shrink: the person is told).
+  // The outlining window's "Грав-ть всё" is the same fill.
   JobResult Relief(const FigureFields& fields, FigureView& view);
+  JobResult Fill(const FigureFields& fields, FigureView& view) { return Relief(fields, view); }
 
   // The tool's position in picture pixels (1-based) and depth in grey units.
   int x() const { return x_; }
@@ -155,6 +186,7 @@ class FigureSession {
 
   StepScale ScaleNow();
   bool RefuseFields(const FigureFields& fields, bool wholeJob);
+  bool SizeUsable(double size) const;
   double LiveWidth();
   double LiveDepth();
   double LiveDiameter();
@@ -179,6 +211,7 @@ class FigureSession {
 
   WindowLink& window_;
   std::unique_ptr<ToolHead> head_;
+  FigureRules rules_;
   PixelImage base_;
   PixelImage work_;
   PixelImage selection_;

@@ -51,8 +51,10 @@ QGroupBox* SizeFrame(const QString& title, QLineEdit* width, QLineEdit* height,
   size->addWidget(width, 0, 1);
   size->addWidget(new QLabel(QStringLiteral("Высота:")), 1, 0);
   size->addWidget(height, 1, 1);
-  size->addWidget(new QLabel(thirdCaption), 2, 0);
-  size->addWidget(third, 2, 1);
+  if (third != nullptr) {
+    size->addWidget(new QLabel(thirdCaption), 2, 0);
+    size->addWidget(third, 2, 1);
+  }
   return frame;
 }
 
@@ -157,6 +159,9 @@ bool OpeningLinks::Close(bool jobRunning, bool requestStop) {
     // A board that never answers must not keep a closed window's job waiting.
     current().Abandon();
     abandoned_ = true;
+    // Nor may the laser burn on while the job unwinds (or the program ends
+    // and closes the port first).
+    current().SwitchLaserOff();
   }
   return true;
 }

@@ -1,7 +1,8 @@
-// What the picture windows (milling, laser gradation, wood burning) share
-// around their own fields: the widget makers, the file frame and "...", the
-// right column around the positioning controls, the handshake at load, the
-// window link of each opening and the field coupling of width and height.
+// What the picture windows (milling, outlining, laser gradation, wood
+// burning) share around their own fields: the widget makers, the file frame
+// and "...", the right column around the positioning controls, the handshake
+// at load, the window link of each opening and the field coupling of width
+// and height.
 #pragma once
 
 #include <QString>
@@ -46,7 +47,8 @@ std::string Utf8(const QLineEdit* field);
 QGroupBox* FileFrame(QLineEdit* path, QPushButton* choose);
 
 // The finished size: "Ширина:", "Высота:" and a third row of the window's
-// own (steps per pixel, depth), as Frame4 with `title`.
+// own (steps per pixel, depth; none when `third` is null), as Frame4 with
+// `title`.
 QGroupBox* SizeFrame(const QString& title, QLineEdit* width, QLineEdit* height,
                      const QString& thirdCaption, QLineEdit* third);
 
@@ -102,8 +104,8 @@ class OpeningLinks {
   // by the handshake's settling.
   void Open(QCheckBox* driveSwitch);
   // At Unload: StopFlag (unless `requestStop` is false), and the link
-  // abandoned while `jobRunning` or a manual move waits. False when the window
-  // was not open.
+  // abandoned while `jobRunning` or a manual move waits, a laser left on
+  // switched off. False when the window was not open.
   bool Close(bool jobRunning, bool requestStop = true);
 
   // "Ручная уст-ка" now; the window stays usable when the move fails (shown

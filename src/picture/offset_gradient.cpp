@@ -878,8 +878,11 @@ std::optional<int> WholeBound(double radius) {
   return static_cast<int>(bound);
 }
 
-void GradientPass(const PixelImage& base, double r, PixelImage& work) {
-  const std::optional<int> bound = WorkingBound(r, base.width(), base.height());
+namespace {
+
+// "Градиент" with the neighbourhood of radius `r` within the square of
+// `bound` (none: the pass changes nothing).
+void GradientWithin(const PixelImage& base, double r, std::optional<int> bound, PixelImage& work) {
   if (&work == &base) {
     if (!bound) return;
     // A strip reads the columns beside it that the strip before has whitened.
@@ -893,6 +896,19 @@ void GradientPass(const PixelImage& base, double r, PixelImage& work) {
   }
   CopyMargins(base, *bound, work);
   GradientRun(base, r, *bound, work).Run();
+}
+
+}  // namespace
+
+void GradientPass(const PixelImage& base, double r, PixelImage& work) {
+  GradientWithin(base, r, WorkingBound(r, base.width(), base.height()), work);
+}
+
+void NeighbourGradientPass(const PixelImage& base, PixelImage& work) {
+  // Radius 1.5 within the bound 1: i² + j² ≤ 2 holds the whole square.
+  constexpr double kSquareRadius = 1.5;
+  const bool fits = base.width() >= 3 && base.height() >= 3;
+  GradientWithin(base, kSquareRadius, fits ? std::optional<int>(1) : std::nullopt, work);
 }
 
 void OffsetPass(PixelImage& work, double d) {

@@ -44,6 +44,14 @@ std::optional<int> WholeBound(double radius);
 // result, taking `base`'s size.
 void GradientPass(const PixelImage& base, double r, PixelImage& work);
 
+// The outlining window's "Градиент": the same pass over the 3 × 3
+// neighbourhood, whatever the spot's size: every pixel (x, y) with
+// 2 ≤ x ≤ W − 1 and 2 ≤ y ≤ H − 1 turns white when a pixel of its 3 × 3
+// square (itself and its eight neighbours) differs from it in blue by more
+// than 10. The outermost rows and columns keep `base`'s colours, so a grey
+// step gets a white line one pixel wide on each side.
+void NeighbourGradientPass(const PixelImage& base, PixelImage& work);
+
 // "Отступить" on the Work layer `work` with tool diameter `d` (pixels), bound
 // `D` = WholeBound(d): every pixel (x, y) with D + 1 ≤ x ≤ W − D and
 // D + 1 ≤ y ≤ H − D turns white when some pixel (x', y') with |x − x'| ≤ D,

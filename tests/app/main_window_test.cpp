@@ -50,6 +50,7 @@ TEST_F(MainWindowTest, MenuHasItsEntriesInOrder) {
   EXPECT_EQ(Entry(window, "etching2_cl")->text(), QStringLiteral("Орнаменты / силуэты"));
   EXPECT_TRUE(Entry(window, "settings_cl")->isEnabled());
   EXPECT_TRUE(Entry(window, "mill_cl")->isEnabled());
+  EXPECT_TRUE(Entry(window, "etching2_cl")->isEnabled());
   EXPECT_TRUE(Entry(window, "scanner_cl")->isEnabled());
 }
 

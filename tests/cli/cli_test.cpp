@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -572,6 +573,101 @@ TEST_F(CliCuttingTest, CutPrintsTheLinesAndWritesThePaintedPicture) {
 
   EXPECT_EQ(Run({"--print", "--set", "Etching9_width=0", "cut", ring, "--prepared"}), kCliRefused);
   EXPECT_EQ(out_.str(), "");
+}
+
+class CliOutliningTest : public CliMillingTest {
+ protected:
+  // The ring at 10 steps per pixel for the outlining keys, a spot of radius
+  // 1 pixel.
+  std::string OutlinedRing() {
+    const std::string ring = Ring();
+    WriteIni("[CNC]\r\nEtching2_width=0,35\r\nEtching2_diameter=0,1\r\n"
+             "Port=" + (folder_ / "ttyNothing").string() + "\r\n");
+    return ring;
+  }
+  std::string WritePicture(const PixelImage& picture, const char* name) {
+    const auto path = folder_ / name;
+    EXPECT_TRUE(WritePictureFile(path, picture));
+    return path.string();
+  }
+};
+
+TEST_F(CliOutliningTest, OutlineOfTheOnePixelFigureSwitchesTheLaserOnAndOff) {
+  const std::string ring = OutlinedRing();
+  EXPECT_EQ(Run({"--print", "--set", "Etching2_delay=700", "outline", ring, "--figure", "4",
+                 "--return"}),
+            kCliDone);
+  EXPECT_EQ(out_.str(), "30,30,0,2000;\n0,0,1,700;\n0,0,-1,2000;\n-30,-30;\n");
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliOutliningTest, OutlineAllPrintsTheRingsCompactLines) {
+  const std::string ring = OutlinedRing();
+  EXPECT_EQ(Run({"--print", "outline-all", ring, "--return"}), kCliDone);
+  EXPECT_EQ(err_.str(), "");
+  const auto lines = OutLines();
+  ASSERT_EQ(lines.size(), 3u + (2u + 12u + 1u) + (2u + 16u + 1u) + 1u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 8),
+            (std::vector<std::string>{"30,30,0,2000;", "0,0,1,1000;", "0,0,-1,2000;",
+                                      "-10,-20,0,2000;", "0,0,1,1000;", "-10,10;", "0,10;",
+                                      "0,10;"}));
+  EXPECT_EQ(lines[9], "10;");  // sx whole steps right: sx and ";" alone
+  EXPECT_EQ(lines.back(), "-10,-10;");
+}
+
+TEST_F(CliOutliningTest, OutlineRefusesLikeMill) {
+  const std::string ring = OutlinedRing();
+  EXPECT_EQ(Run({"--print", "outline", ring, "--figure", "1"}), kCliRefused);
+  EXPECT_NE(err_.str().find("Ошибка: Фигура касается края изображения"), std::string::npos);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(Run({"--print", "outline", ring, "--figure", "9"}), kCliRefused);
+  EXPECT_NE(err_.str().find("Фигуры 9 нет в дереве вложения."), std::string::npos);
+  EXPECT_EQ(out_.str(), "");
+  for (const char* bad : {"Etching2_width=abc", "Etching2_width=-1", "Etching2_diameter=0",
+                          "Etching2_delay=x"}) {
+    EXPECT_EQ(Run({"--print", "--set", bad, "outline-all", ring}), kCliRefused) << bad;
+    EXPECT_EQ(out_.str(), "") << bad;
+    EXPECT_EQ(err_.str().rfind("Ошибка: ", 0), 0u) << bad;
+  }
+  EXPECT_EQ(Run({"--print", "outline", ring}), kCliUsage);
+  EXPECT_NE(err_.str().find("outline needs --figure N"), std::string::npos);
+}
+
+TEST_F(CliOutliningTest, FillWithoutDarkPixelsPrintsNothing) {
+  const std::string white = WritePicture(PixelImage(9, 9), "white.bmp");
+  EXPECT_EQ(Run({"--print", "fill", white, "--return"}), kCliDone);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliOutliningTest, GradientCutsFortyFromFiftyOneButNotFromFifty) {
+  // Two dark areas side by side, 11..20 and 21..30, on white; a spot of 4
+  // pixels clears what "Градиент" leaves of them in one round, so the fill
+  // is one outline per figure that "Градиент" made.
+  for (const int right : {51, 50}) {
+    PixelImage picture(40, 30);
+    for (int y = 11; y <= 20; ++y) {
+      for (int x = 11; x <= 30; ++x) picture.SetGrey(x, y, static_cast<std::uint8_t>(x <= 20 ? 40 : right));
+    }
+    const std::string path = WritePicture(picture, "areas.bmp");
+    EXPECT_EQ(Run({"--print", "--set", "Etching2_width=2", "--set", "Etching2_diameter=0,2",
+                   "fill", path}),
+              kCliDone);
+    EXPECT_EQ(err_.str(), "");
+    const auto lines = OutLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "0,0,1,1000;"), right == 51 ? 2 : 1) << right;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "0,0,-1,2000;"), right == 51 ? 2 : 1) << right;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "110,110,0,2000;");  // to (12, 12): one pixel inside the area's edge
+  }
+}
+
+TEST_F(CliOutliningTest, OutliningRunsOnlyOnTheLaserBoard) {
+  const std::string ring = OutlinedRing();
+  EXPECT_EQ(Run({"--port", "sim:P", "outline-all", ring}), kCliDone);
+  EXPECT_EQ(Run({"--port", "sim:M", "fill", ring}), kCliWrongBoard);
+  EXPECT_NE(err_.str().find("Некорректная прошивка"), std::string::npos);
+  EXPECT_EQ(Run({"--port", "sim:O", "outline", ring, "--figure", "4"}), kCliWrongBoard);
 }
 
 }  // namespace

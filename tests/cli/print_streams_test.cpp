@@ -4,7 +4,8 @@
 // count of lines ('\n') and the exit status, hashed as it is written.
 //
 // The table was recorded from vertolin-cli built at commit 5dc4542 ("Layers
-// as libraries ..."), run as a process on the same pictures and arguments.
+// as libraries ..."), run as a process on the same pictures and arguments;
+// the rows of outline, outline-all and fill when those commands were added.
 // When a stream changes on purpose, record the table again from the program
 // as it then is; a changed stream that nobody meant is what this test is for.
 // The random pictures are part of what was recorded: RandomPicture and its
@@ -224,6 +225,29 @@ const std::vector<Case>& Cases() {
        {"--set", "SM_optim=1", "cut", "@"}},
       {"cut gepard prepared", "gepard2.jpg", 0, 0xd525a51c9704638eull, 2853,
        {"cut", "@", "--prepared", "--return"}},
+      // The outlining jobs, recorded when they were added.
+      {"outline ornament 9", "ornament.bmp", 0, 0x4c7ed5fab9860598ull, 462,
+       {"outline", "@", "--figure", "9"}},
+      {"outline ornament 24 optim", "ornament.bmp", 0, 0xf1f59ccc0a166cdcull, 555,
+       {"--set", "SM_optim=1", "outline", "@", "--figure", "24", "--return"}},
+      {"outline-all ornament return", "ornament.bmp", 0, 0x2d8cbaa88991c46eull, 6340,
+       {"outline-all", "@", "--return"}},
+      {"outline-all gepard optim", "gepard2.jpg", 0, 0x7bd6844e9aaa6a48ull, 4121,
+       {"--set", "SM_optim=1", "outline-all", "@"}},
+      {"fill ornament optim", "ornament.bmp", 0, 0x6a1b5242d35ccecbull, 8842,
+       {"--set", "SM_optim=1", "fill", "@", "--return"}},
+      {"fill gepard", "gepard2.jpg", 0, 0xaaa2e837c0a1068dull, 53879,
+       {"fill", "@"}},
+      {"outline r40x30 1 fractional", "r40x30.bmp", 0, 0xa3fb5e55b45428cfull, 62,
+       {"--set", "Etching2_width=1.234", "outline", "@", "--figure", "1", "--return"}},
+      {"outline-all r73x51 negative x", "r73x51.bmp", 0, 0x3da9bba4156d6c90ull, 287,
+       {"--set", "SM_X_ratio=-0.005", "--set", "Etching2_width=2,5", "--set", "Etching2_delay=700",
+        "outline-all", "@", "--return"}},
+      {"fill r96x64 return", "r96x64.bmp", 0, 0x5d9f73e3f337dd86ull, 486,
+       {"--set", "Etching2_width=4,8", "--set", "Etching2_diameter=0,25", "fill", "@", "--return"}},
+      {"fill r120x90 optim", "r120x90.bmp", 0, 0x10c3086f761bdd72ull, 626,
+       {"--set", "SM_optim=1", "--set", "Etching2_width=6", "--set", "Etching2_diameter=0,3",
+        "--set", "Etching2_delay=500", "fill", "@"}},
   };
   return cases;
 }

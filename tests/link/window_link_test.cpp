@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 #include "link/interruption.h"
@@ -166,6 +167,29 @@ TEST_F(WindowLinkTest, OutliningCompactsItsLinesAndPausesTheLaserAroundTheQuesti
   EXPECT_TRUE(link_.StopRequested());
   EXPECT_EQ(Lines(board).back(), "0,0,-1");
   EXPECT_FALSE(board.LaserOn());
+
+  // StopFlag stays set, so the next job's first move (a travel, as "Грав-ть
+  // всё" starts without clearing it) asks again. The laser is off by now:
+  // going on must not switch it on for the travel.
+  frontend_.yesNoAnswers = {false};
+  window.SendStep({3, 0, 0, 1000}, true);
+  const std::vector<std::string> lines = Lines(board);
+  EXPECT_EQ(lines.back(), "3,0,0,1000;");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "0,0,1"), 1);
+  EXPECT_FALSE(board.LaserOn());
+}
+
+TEST_F(WindowLinkTest, ClearingTheDriveSwitchWithTheLaserOnSwitchesItOffOnce) {
+  auto& board = UseBoard('P');
+  ScaledWindow window = Window(formats::kOutlining, true, {1, 1, 0});
+  window.SendStep({0, 0, 1, 1000}, true);
+  window.SendStep({2, 0, 0, 0}, true);
+  drive_ = false;  // "Гравировать" cleared during the pass
+  window.SendStep({2, 0, 0, 0}, true);
+  window.SendStep({0, 0, -1, 2000}, true);
+  EXPECT_EQ(Lines(board), (std::vector<std::string>{"0,0,1,1000;", "2;", "0,0,-1,2000;"}));
+  EXPECT_FALSE(board.LaserOn());
+  EXPECT_FALSE(window.reply().HasAck());  // its acknowledgement was taken
 }
 
 TEST_F(WindowLinkTest, OutliningWithTheLaserOffAsksWithoutPauseLines) {

@@ -284,6 +284,55 @@ TEST(OffsetPass, MatchesTheDirectDefinitionOnRandomPictures) {
   }
 }
 
+// --- The outlining window's "Градиент": the 3 × 3 square, margin 1.
+
+PixelImage DirectNeighbourGradient(const PixelImage& a) {
+  PixelImage c = a;
+  for (int y = 2; y <= a.height() - 1; ++y) {
+    for (int x = 2; x <= a.width() - 1; ++x) {
+      for (int j = -1; j <= 1; ++j) {
+        for (int i = -1; i <= 1; ++i) {
+          if (std::abs(a.Grey(x, y) - a.Grey(x + i, y + j)) > 10) c.SetPixel(x, y, 255, 255, 255);
+        }
+      }
+    }
+  }
+  return c;
+}
+
+TEST(NeighbourGradientPass, MatchesTheThreeByThreeDefinitionAndKeepsTheOuterRing) {
+  std::mt19937 random(6303);
+  for (int round = 0; round < 40; ++round) {
+    const auto [width, height] = RoundSize(random, round, {{1, 1}, {2, 9}, {3, 3}, {9, 2}, {60, 60}});
+    const PixelImage base =
+        RandomPicture(random, width, height, static_cast<Kind>(round % 4), round % 2 == 0 ? 0.05 : 0.5);
+    PixelImage work(1, 1);
+    NeighbourGradientPass(base, work);
+    ASSERT_EQ(work, DirectNeighbourGradient(base)) << Case(width, height, 1.5, round);
+    PixelImage same = base;  // in place
+    NeighbourGradientPass(same, same);
+    ASSERT_EQ(same, work) << Case(width, height, 1.5, round);
+  }
+}
+
+TEST(NeighbourGradientPass, FortyAndFiftyOneGetALineOnEachSideFortyAndFiftyNone) {
+  for (int right : {50, 51}) {
+    PixelImage base = Filled(12, 6, 40);
+    for (int y = 1; y <= 6; ++y)
+      for (int x = 7; x <= 12; ++x) base.SetGrey(x, y, static_cast<std::uint8_t>(right));
+    PixelImage work;
+    NeighbourGradientPass(base, work);
+    for (int y = 1; y <= 6; ++y) {
+      const bool inner = y >= 2 && y <= 5;
+      const bool cut = right == 51 && inner;
+      EXPECT_EQ(work.Grey(5, y), 40);
+      EXPECT_EQ(work.Grey(6, y), cut ? 255 : 40) << y;
+      EXPECT_EQ(work.Grey(7, y), cut ? 255 : right) << y;
+      EXPECT_EQ(work.Grey(8, y), right);
+    }
+  }
+}
+
 // --- "Градиент".
 
 TEST(GradientPass, OneGreyLevelStaysAsItIs) {

@@ -1,108 +1,45 @@
 #include "modes/milling/milling_window.h"
 
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScopedValueRollback>
-#include <QVBoxLayout>
-#include <algorithm>
-#include <optional>
-#include <utility>
-
-#include "link/link.h"
-#include "link/link_error.h"
-#include "link/texts.h"
 #include "modes/milling/interruption_dialog.h"
 #include "modes/milling/milling_session.h"
-#include "modes/picture_file_dialog.h"
-#include "modes/positioning/positioning_widget.h"
-#include "picture/default_pictures.h"
+#include "picture/picture_file.h"
 #include "settings/mode_settings.h"
-#include "settings/settings_store.h"
-#include "ui/figure_tree_widget.h"
-#include "ui/layer_tabs_widget.h"
-#include "ui/picture_widget.h"
 
 namespace vertolin {
 
 namespace {
 
-constexpr int kSelectionTab = 2;
-constexpr int kProgressLayer = 3;
-
-void ReadField(QLineEdit* field, const SettingsStore& settings, const SettingKey& key) {
-  field->setText(QString::fromStdString(key.Read(settings)));
-}
-
-void WriteField(const QLineEdit* field, SettingsStore& settings, const SettingKey& key) {
-  settings.WriteSetting(key.key, Utf8(field));
-}
+const FigureWindowSpec kMillingSpec{
+    "Form1",
+    "Vertolin",
+    &formats::kRouter,
+    "Text2",
+    keys::kMillImage,
+    "Фреза",
+    "Размер готового изображ.",
+    &keys::kMillWidth,
+    &keys::kMillDepth,
+    "Фреза",
+    &keys::kMillDiameter,
+    "Задержка между шагами при фрез-вке, микросек.",
+    &keys::kMillDelay,
+    "Фрезеровать",
+    "Резать 3D",
+    "",
+    "",
+    "",
+    kMillingImpossibleText,
+    true,
+};
 
 }  // namespace
-
-// The fields as the jobs read them: afresh at every use.
-class MillingWindow::WindowFields : public MillingFields {
- public:
-  explicit WindowFields(const MillingWindow& window) : window_(window) {}
-
-  std::string Width() const override { return Utf8(window_.widthField_); }
-  std::string Depth() const override { return Utf8(window_.depthField_); }
-  std::string Diameter() const override { return Utf8(window_.diameterField_); }
-  std::string Delay() const override { return Utf8(window_.delayField_); }
-  bool ReturnToOrigin() const override { return window_.controls_->ReturnToStart(); }
-
- private:
-  const MillingWindow& window_;
-};
-
-// Shows what one session does, as long as that session is the window's: a
-// job still unwinding after the window was closed shows nothing.
-class MillingWindow::SessionView : public MillingView {
- public:
-  SessionView(MillingWindow& window, const MillingSession& session)
-      : window_(window), session_(session) {}
-
-  void ProgressPainted(const PixelBox& box) override {
-    PictureWidget& shown = window_.layers_->box(kProgressLayer);
-    if (!Shown() || !shown.HasPicture()) return;
-    // Only the footprint's pixels: the cost does not grow with the picture.
-    const PixelImage& progress = session_.progress();
-    const int left = std::max(box.left, 1);
-    const int top = std::max(box.top, 1);
-    const int right = std::min(box.right, progress.width());
-    const int bottom = std::min(box.bottom, progress.height());
-    for (int y = top; y <= bottom; ++y) {
-      for (int x = left; x <= right; ++x) {
-        const std::uint8_t* pixel = progress.bytes().data() + progress.Offset(x, y);
-        shown.MarkPixel(x, y, qRgb(pixel[2], pixel[1], pixel[0]));
-      }
-    }
-  }
-
-  void LayersChanged() override {
-    if (Shown()) window_.ShowLayers(session_);
-  }
-
-  void TreeChanged() override {
-    if (Shown()) window_.tree_->ShowFigures(session_.figures());
-  }
-
- private:
-  bool Shown() const { return window_.session_.get() == &session_; }
-
-  MillingWindow& window_;
-  const MillingSession& session_;
-};
 
 // Form7, modal, over this window.
 class MillingWindow::DialogPrompt : public InterruptionPrompt {
  public:
   explicit DialogPrompt(MillingWindow& window) : window_(window) {}
   bool GoOn() override {
-    return InterruptionDialog::Ask(window_.link_, window_.settings_, &window_) == 1;
+    return InterruptionDialog::Ask(window_.link(), window_.settings(), &window_) == 1;
   }
 
  private:
@@ -110,294 +47,19 @@ class MillingWindow::DialogPrompt : public InterruptionPrompt {
 };
 
 MillingWindow::MillingWindow(Link& link, SettingsStore& settings, QWidget* parent)
-    : ModeWindow(parent),
-      link_(link),
-      settings_(settings),
-      links_(link_, formats::kRouter),
-      jobs_([this] { UpdateJobButtons(); }),
-      dialogPrompt_(std::make_unique<DialogPrompt>(*this)),
-      prompt_(dialogPrompt_.get()) {
-  setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral("Vertolin"));
-
-  // The picture file and the four layers.
-  pathField_ = Named(new QLineEdit, "Text2");
-  chooseButton_ = Button("Command8", "...");
-  layers_ = new LayerTabsWidget({"Основная", "Градиент", "Выделение", "Фреза"},
-                                {"Pict", "Pict1", "Pict2", "Pict3"});
-  auto* left = new QVBoxLayout;
-  left->addWidget(FileFrame(pathField_, chooseButton_));
-  left->addWidget(layers_, 1);
-
-  tree_ = new FigureTreeWidget;
-
-  // Finished size and depth.
-  widthField_ = Field("Text6", "200");
-  heightField_ = Field("Text7", "100");
-  depthField_ = Field("Text1", "10");
-  sizeFrame_ = SizeFrame(QStringLiteral("Размер готового изображ."), widthField_, heightField_,
-                         QStringLiteral("Глубина:"), depthField_);
-
-  // The tool.
-  toolFrame_ = Named(new QGroupBox(QStringLiteral("Фреза")), "Frame5");
-  diameterField_ = Field("Text3", "3");
-  auto* tool = new QHBoxLayout(toolFrame_);
-  tool->addWidget(new QLabel(QStringLiteral("Диаметр, мм")));
-  tool->addWidget(diameterField_);
-  delayLabel_ = Named(new QLabel(QStringLiteral("Задержка между шагами при фрез-вке, микросек.")),
-                      "Label3");
-  delayLabel_->setWordWrap(true);
-  delayField_ = Field("Text4", "4000");
-  delayField_->setToolTip(QStringLiteral("Задержка между шагами при фрезеровке в микросекундах"));
-
-  // The positioning controls; their "Стоп" joins the job buttons and their
-  // switches get a frame of their own.
-  controls_ = new PositioningControls(links_.first(), QStringLiteral("Фрезеровать"), true);
-  controls_->SetManualMoveHandler(
-      [this](double dx, double dy, double dz) { ManualMove(dx, dy, dz); });
-
-  jobFrame_ = Named(new QGroupBox, "Frame2");
-  parseButton_ = Button("Command1", "Разобрать");
-  selectedButton_ = Button("Command2", "Выделенная");
-  allButton_ = Button("Command6", "Все");
-  gradientButton_ = Button("Command4", "Градиент");
-  offsetButton_ = Button("Command5", "Отступить");
-  reliefButton_ = Button("Command7", "Резать 3D");
-  stopButton_ = StopButton(*controls_);
-  auto* jobs = new QGridLayout(jobFrame_);
-  jobs->addWidget(parseButton_, 0, 0);
-  jobs->addWidget(gradientButton_, 0, 1);
-  jobs->addWidget(selectedButton_, 1, 0);
-  jobs->addWidget(offsetButton_, 1, 1);
-  jobs->addWidget(allButton_, 2, 0);
-  jobs->addWidget(reliefButton_, 2, 1);
-  jobs->addWidget(stopButton_, 3, 0, 1, 2);  // moves it out of the controls' own grid
-
-  auto* right = new QVBoxLayout;
-  right->addWidget(sizeFrame_);
-  right->addWidget(toolFrame_);
-  right->addWidget(delayLabel_);
-  right->addWidget(delayField_);
-
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(left, 1);
-  layout->addWidget(tree_);
-  layout->addWidget(ControlsColumn(right, jobFrame_, *controls_, 280));
-
-  chooser_ = [this] { return ChoosePictureFile(this); };
-
-  connect(parseButton_, &QPushButton::clicked, this, &MillingWindow::Parse);
-  connect(selectedButton_, &QPushButton::clicked, this, &MillingWindow::MillSelected);
-  connect(allButton_, &QPushButton::clicked, this, &MillingWindow::MillAll);
-  connect(gradientButton_, &QPushButton::clicked, this, &MillingWindow::Gradient);
-  connect(offsetButton_, &QPushButton::clicked, this, &MillingWindow::Offset);
-  connect(reliefButton_, &QPushButton::clicked, this, &MillingWindow::CutRelief);
-  connect(chooseButton_, &QPushButton::clicked, this, &MillingWindow::ChoosePicture);
-  connect(tree_, &FigureTreeWidget::FigureChosen, this, &MillingWindow::ShowFigure);
-  connect(widthField_, &QLineEdit::editingFinished, this, &MillingWindow::CoupleFromWidth);
-  connect(heightField_, &QLineEdit::editingFinished, this, &MillingWindow::CoupleFromHeight);
-
-  ShowPictureArea(false);
-  UpdateJobButtons();
+    : FigureWindow(link, settings, kMillingSpec, parent),
+      dialogPrompt_(std::make_unique<DialogPrompt>(*this)) {
+  SetInterruptionPrompt(dialogPrompt_.get());
 }
 
 MillingWindow::~MillingWindow() = default;
 
-QSize MillingWindow::sizeHint() const { return {1100, 640}; }
-
-bool MillingWindow::GridShown() const { return layers_->GridShown(); }
-
-void MillingWindow::SetFileChooser(std::function<QString()> chooser) {
-  chooser_ = std::move(chooser);
+const MillingSession* MillingWindow::session() const {
+  return static_cast<const MillingSession*>(figureSession());
 }
 
-void MillingWindow::SetInterruptionPrompt(InterruptionPrompt* prompt) { prompt_ = prompt; }
-
-void MillingWindow::Load() {
-  links_.Open(controls_->driveSwitch());
-  session_ = std::make_shared<MillingSession>(links_.current());
-  session_->Reset();
-  links_.current().ClearPendingSteps();
-  HandshakeAtLoad(link_, *controls_, "MT");
-
-  ReadField(widthField_, settings_, keys::kMillWidth);
-  ReadField(depthField_, settings_, keys::kMillDepth);
-  ReadField(diameterField_, settings_, keys::kMillDiameter);
-  ReadField(delayField_, settings_, keys::kMillDelay);
-  LoadRememberedPicture(settings_, keys::kMillImage.data(), kOrnamentFileName, pathField_,
-                        [this](const std::string& path, PictureResult loaded) {
-                          LoadPicture(path, std::move(loaded));
-                        });
-}
-
-void MillingWindow::Unload() {
-  if (!links_.Close(jobs_.Running())) return;
-  WriteField(widthField_, settings_, keys::kMillWidth);
-  WriteField(depthField_, settings_, keys::kMillDepth);
-  WriteField(diameterField_, settings_, keys::kMillDiameter);
-  WriteField(delayField_, settings_, keys::kMillDelay);
-  // The layers go with the window's opening; a job still running keeps its
-  // session until it has unwound.
-  session_.reset();
-  layers_->Clear();
-  tree_->ShowFigures(nullptr);
-}
-
-void MillingWindow::LoadPicture(const std::string& pathUtf8, PictureResult loaded) {
-  if (loaded.error != PictureError::None || !loaded.picture) {
-    // Missing, or there but not a picture this program reads.
-    session_->LoadPicture(PixelImage());
-    pictureUsable_ = false;
-    ShowPictureArea(false);
-    layers_->Clear();
-    tree_->ShowFigures(session_->figures());
-    link_.frontend().ShowMessage(texts::kTitleError, PictureErrorText(loaded, pathUtf8));
-  } else {
-    session_->LoadPicture(loaded.picture->image);
-    pictureUsable_ = loaded.picture->fileBitsPerPixel == 24;
-    ShowPictureArea(true);
-    ShowLayers(*session_);
-    tree_->ShowFigures(session_->figures());
-    if (!pictureUsable_) {
-      link_.frontend().ShowMessage(texts::kTitleWarning,
-                                   LowDepthWarningText(kMillingImpossibleText));
-    }
-  }
-  UpdateJobButtons();
-  CoupleFromWidth();
-}
-
-void MillingWindow::ShowLayers(const MillingSession& session) {
-  layers_->ShowLayers({&session.base(), &session.work(), &session.selection(), &session.progress()});
-}
-
-void MillingWindow::ShowPictureArea(bool shown) {
-  for (QWidget* widget : {static_cast<QWidget*>(sizeFrame_), static_cast<QWidget*>(toolFrame_),
-                          static_cast<QWidget*>(jobFrame_), static_cast<QWidget*>(delayLabel_),
-                          static_cast<QWidget*>(delayField_)}) {
-    widget->setVisible(shown);
-  }
-  layers_->SetShown(shown);
-}
-
-void MillingWindow::UpdateJobButtons() {
-  const bool startable = pictureUsable_ && !jobs_.Running();
-  for (QPushButton* button : {parseButton_, selectedButton_, allButton_, gradientButton_,
-                              offsetButton_, reliefButton_}) {
-    button->setEnabled(startable);
-  }
-  stopButton_->setEnabled(pictureUsable_);
-  // A new picture in the middle of a job would leave the job milling one
-  // picture while the window shows another.
-  chooseButton_->setEnabled(!jobs_.Running());
-}
-
-bool MillingWindow::Idle() const { return !jobs_.Running() && session_ && pictureUsable_; }
-
-void MillingWindow::RunJob(
-    const std::function<void(MillingSession&, WindowFields&, SessionView&)>& job) {
-  // Nor may a job start while a manual move waits for its acknowledgement.
-  if (!Idle() || links_.MovesWaiting()) return;
-  const std::shared_ptr<MillingSession> session = session_;
-  WindowLink& window = links_.current();
-  window.SetInterruptionPrompt(prompt_);
-  jobs_.Run(session, [&] {
-    const QScopedValueRollback<MillingSession*> jobSession(jobSession_, session.get());
-    const QScopedValueRollback<WindowLink*> jobLink(jobLink_, &window);
-    WindowFields fields(*this);
-    SessionView view(*this, *session);
-    job(*session, fields, view);
-  });
-  if (session_ == session) layers_->Flush();
-}
-
-void MillingWindow::Parse() {
-  if (!Idle()) return;
-  SessionView view(*this, *session_);
-  session_->Parse(view);
-}
-
-void MillingWindow::MillSelected() {
-  const std::optional<int> figure = tree_->ChosenFigure();
-  RunJob([figure](MillingSession& session, WindowFields& fields, SessionView& view) {
-    session.MillSelected(figure, fields, view);
-  });
-}
-
-void MillingWindow::MillAll() {
-  RunJob([](MillingSession& session, WindowFields& fields, SessionView& view) {
-    session.MillAll(fields, view);
-  });
-}
-
-void MillingWindow::Gradient() {
-  if (!Idle()) return;
-  const WindowFields fields(*this);
-  SessionView view(*this, *session_);
-  session_->Gradient(fields, view);
-}
-
-void MillingWindow::Offset() {
-  if (!Idle()) return;
-  const WindowFields fields(*this);
-  SessionView view(*this, *session_);
-  session_->Offset(fields, view);
-}
-
-void MillingWindow::CutRelief() {
-  RunJob([](MillingSession& session, WindowFields& fields, SessionView& view) {
-    session.Relief(fields, view);
-  });
-}
-
-void MillingWindow::ChoosePicture() {
-  const QString chosen = chooser_ ? chooser_() : QString();
-  // The dialog lets events run: a job may have started, or the window closed.
-  if (!jobs_.Running() && session_ &&
-      !OpenChosenPicture(chosen, link_, settings_, keys::kMillImage.data(), pathField_,
-                         [this](const std::string& path, PictureResult loaded) {
-                           LoadPicture(path, std::move(loaded));
-                         })) {
-    return;
-  }
-  CoupleFromWidth();
-}
-
-void MillingWindow::ShowFigure(int figure) {
-  if (!session_) return;
-  SessionView view(*this, *session_);
-  session_->ShowFigure(figure, view);
-  layers_->SetCurrent(kSelectionTab);
-}
-
-void MillingWindow::ManualMove(double dx, double dy, double dz) {
-  if (jobSession_ != nullptr && jobSession_->jobKind() != JobKind::None) {
-    // During a job the distances become steps that the job's next move
-    // carries, so the person can correct the position without a move of
-    // its own between two of the job's.
-    const auto steps = MillimetresToSteps(link_, dx, dy, dz);
-    if (!steps) {
-      link_.frontend().ShowMessage(texts::kTitleError, texts::kMoveOutOfRange);
-      return;
-    }
-    try {
-      jobLink_->AddPendingSteps(*steps);
-    } catch (const LinkError&) {
-      // Refused with a message: the sum would leave the step range.
-    }
-    return;
-  }
-  links_.MoveNow(dx, dy, dz);
-}
-
-// The other field keeps its text when the field left does not hold a number:
-// the job says what is wrong when it is started.
-void MillingWindow::CoupleFromWidth() {
-  if (session_) HeightFromWidth(widthField_, heightField_, session_->base());
-}
-
-void MillingWindow::CoupleFromHeight() {
-  if (session_) WidthFromHeight(heightField_, widthField_, session_->base());
+std::shared_ptr<FigureSession> MillingWindow::NewSession(WindowLink& window) {
+  return std::make_shared<MillingSession>(window);
 }
 
 }  // namespace vertolin

@@ -27,11 +27,12 @@
 #include "picture/picture_file.h"
 #include "ui/picture_widget.h"
 #include "picture/pixel_image.h"
-#include "support/picture_window_fixture.h"
+#include "support/figure_window_fixture.h"
 
 namespace vertolin {
 namespace {
 
+using test::RingPicture;
 using Lines = std::vector<std::string>;
 
 constexpr QRgb kWhite = qRgb(255, 255, 255);
@@ -43,21 +44,6 @@ const std::string kNotParsed =
     "Изображение не загружено или не разобрано.\r\n"
     "Если изображение загружено, нажмите кнопку 'Разобрать'.\r\n"
     "Необходимо, чтобы программа построила дерево вложения фигур.";
-
-// 7 × 7, white but for a black square ring (x or y equal to 2 or 6, within
-// 2..6) and a black centre pixel: figures 1 (outside), 2 (ring), 3 (hole),
-// 4 (centre) in one chain.
-PixelImage RingPicture() {
-  PixelImage picture(7, 7);
-  for (int i = 2; i <= 6; ++i) {
-    picture.SetGrey(i, 2, 0);
-    picture.SetGrey(i, 6, 0);
-    picture.SetGrey(2, i, 0);
-    picture.SetGrey(6, i, 0);
-  }
-  picture.SetGrey(4, 4, 0);
-  return picture;
-}
 
 // "Все" on the ring picture at `scale` steps per pixel and one Z step per
 // grey level, from (1, 1): the centre (a plunge and a lift), the ring's hole,
@@ -81,7 +67,7 @@ Lines RingAllLines(int scale = 10) {
   return lines;
 }
 
-class MillingWindowTest : public test::PictureWindowFixture {
+class MillingWindowTest : public test::FigureWindowFixture {
  protected:
   // The milling board.
   SimulatedBoard& UseBoard(BoardFaults faults = {}) {
@@ -100,23 +86,6 @@ class MillingWindowTest : public test::PictureWindowFixture {
     settings_.WriteSetting("cncrez_width", "0,35");
     settings_.WriteSetting("cncrez_depth", "1,275");
     settings_.WriteSetting("mill_diameter", "0,05");
-  }
-
-  static PictureWidget& Box(QWidget& window, const char* name) {
-    return *Find<PictureWidget>(window, name);
-  }
-  static QTreeWidget& Tree(QWidget& window) { return *Find<QTreeWidget>(window, "tv"); }
-  // Clicks the tree node of a figure.
-  static void ClickNode(QWidget& window, const char* figure) {
-    QTreeWidget& tv = Tree(window);
-    const auto found = tv.findItems(QString::fromLatin1(figure), Qt::MatchExactly | Qt::MatchRecursive);
-    ASSERT_EQ(found.size(), 1) << figure;
-    tv.scrollToItem(found.front());
-    QTest::mouseClick(tv.viewport(), Qt::LeftButton, {}, tv.visualItemRect(found.front()).center());
-  }
-  static void Show(QWidget& window) {
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   }
 };
 

@@ -1,0 +1,36 @@
+#include "modes/outlining/laser_head.h"
+
+#include "picture/offset_gradient.h"
+
+namespace vertolin {
+
+JobStep LaserHead::Start(std::uint8_t, std::int32_t cuttingDelay) const {
+  return {0, 0, kOn, cuttingDelay};
+}
+
+JobStep LaserHead::Along(int dx, int dy, std::uint8_t) const { return {dx, dy, 0, 0}; }
+
+JobStep LaserHead::End(std::int32_t idleDelay) const { return {0, 0, kOff, idleDelay}; }
+
+FigureRules LaserRules() {
+  FigureRules rules;
+  // The spot's size plays no part: a white line one pixel wide on each side
+  // of every grey step.
+  rules.gradient = [](const PixelImage& base, double, PixelImage& work) {
+    NeighbourGradientPass(base, work);
+  };
+  rules.fillClearsStop = false;
+  rules.positiveSizes = true;
+  rules.background =
+      "Фигура касается края изображения (это фон), её контур не гравируется.\r\n"
+      "Выберите другую фигуру.";
+  rules.notClosed =
+      "Обход контура фигуры не возвращается в начальную точку, фигура не гравируется.\r\n"
+      "Выберите другую фигуру.";
+  rules.noLongerShrinking =
+      "Фигуры больше не уменьшаются: «Отступить» не изменило рисунок.\r\n"
+      "Гравировка с заполнением остановлена.";
+  return rules;
+}
+
+}  // namespace vertolin
