@@ -1,7 +1,12 @@
 // figures, mill, mill-all, relief: the milling window's parse and jobs.
+#include <cstdint>
+#include <string>
+
 #include "cli/cli_commands.h"
 #include "cli/cli_context.h"
 #include "figures/figure_set.h"
+#include "link/ack_wait.h"
+#include "link/move_text.h"
 #include "figures/figures_json.h"
 #include "modes/milling/milling_session.h"
 #include "settings/mode_settings.h"
@@ -50,6 +55,21 @@ class NoMillingView : public MillingView {
 
 enum class MillingJob { Selected, All, Relief };
 
+// A stopped job leaves the cutter where it stood, perhaps deep in the work,
+// and nobody stands by the tool to lift it: it goes up by the steps the job
+// went down, and the board is given time to do that (and what it still had)
+// before the tool ends. A second Ctrl-C still ends the waits.
+void LiftAfterStop(Context& context, WindowLink& window) {
+  const std::int64_t down = -window.accounted()[2];
+  if (down <= 0 || !context.link.PortOpen()) return;
+  const std::int32_t idle = context.link.profile().idleDelay;
+  const std::string line = CommandLine({0, 0, down, idle});
+  context.streams.err << "vertolin-cli: lifting the tool out of the work (" << line << ")\n";
+  context.link.ClearStop();
+  window.WriteLine(line, StepTime(down, idle));
+  while (window.acknowledged() < window.linesSent()) window.AwaitAck();
+}
+
 int RunMilling(Context& context, MillingJob job) {
   const auto picture = LoadJobPicture(context, kMillingImpossibleText);
   if (!picture) return kCliRefused;
@@ -75,7 +95,9 @@ int RunMilling(Context& context, MillingJob job) {
       result = session.Relief(fields, view);
       break;
   }
-  return ExitStatus(context, window, result);
+  const int status = ExitStatus(context, window, result);
+  if (result.outcome == JobOutcome::Stopped) LiftAfterStop(context, window);
+  return status;
 }
 
 }  // namespace

@@ -325,6 +325,36 @@ TEST_F(CliMillingTest, PicturesBelow24BitsCannotBeMilled) {
   }
 }
 
+#ifndef _WIN32
+TEST_F(CliMillingTest, AStoppedJobLiftsTheToolOutOfTheWork) {
+  const std::string ring = Ring();
+  const std::string record = (folder_ / "record.txt").string();
+  {
+    // Each line takes the board 200 ms: the stop comes in the middle of the
+    // job, after the handshake's settling (up to two seconds).
+    BoardProcess board({"--delay", "200", "--record", record});
+    alarmInterrupts = 0;
+    const auto previous = std::signal(SIGALRM, CountAlarm);
+    itimerval timer{};
+    timer.it_value.tv_sec = 3;
+    ::setitimer(ITIMER_REAL, &timer, nullptr);
+    out_.str("");
+    err_.str("");
+    EXPECT_EQ(RunCli({"--ini", ini_, "--port", board.path(), "mill-all", ring}, {out_, err_, &alarmInterrupts}),
+              kCliStopped);
+    std::signal(SIGALRM, previous);
+  }
+  EXPECT_NE(err_.str().find("stopped at line "), std::string::npos) << err_.str();
+  std::ifstream in(record);
+  std::string line;
+  std::string last;
+  while (std::getline(in, line)) last = line;
+  // The board ends where the job began in depth, whatever line it stopped at.
+  EXPECT_EQ(last.substr(last.rfind(' ') + 1), "0") << last << "\n" << err_.str();
+  EXPECT_NE(err_.str().find("lifting the tool"), std::string::npos) << err_.str();
+}
+#endif
+
 TEST_F(CliMillingTest, MillingRunsOnlyOnTheMillingBoard) {
   const std::string ring = Ring();
   EXPECT_EQ(Run({"--port", "sim:M", "mill-all", ring}), kCliDone);
