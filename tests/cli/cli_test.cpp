@@ -28,6 +28,7 @@ class CliTest : public ::testing::Test {
     folder_ = std::filesystem::temp_directory_path() / ("vertolin-cli-" + std::to_string(random()));
     std::filesystem::create_directory(folder_);
     ini_ = (folder_ / "cnc.ini").string();
+    WriteIni("[CNC]\r\n");
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
@@ -83,6 +84,42 @@ TEST_F(CliTest, UsageErrors) {
   EXPECT_EQ(Run({"--print", "--port", "sim:M", "query"}), kCliUsage);
   EXPECT_EQ(Run({"--bogus", "query"}), kCliUsage);
   EXPECT_NE(err_.str().find("usage:"), std::string::npos);
+}
+
+TEST_F(CliTest, SettingsThatCannotBeUsedAreSaidAndAnUnreadableFileIsRefused) {
+  // Unusable content: said on standard error, then the defaults.
+  struct Case {
+    std::string bytes;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"Port=com3\r\n", "не содержит раздела [CNC]"},
+      {std::string("\xFF\xFE[\0C\0", 6), "UTF-16"},
+      {"[CNC]\rSM_X_ratio=0.01\r", "одним символом CR"},
+  };
+  for (const Case& c : cases) {
+    WriteIni(c.bytes);
+    EXPECT_EQ(Run({"--print", "move", "1", "0", "0"}), kCliDone) << c.said;
+    EXPECT_EQ(out_.str(), "200,0,0,2000;\n") << c.said;
+    EXPECT_NE(err_.str().find(c.said), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("Используются значения по умолчанию."), std::string::npos);
+  }
+  // A file named on the command line that cannot be read: nothing is done.
+  std::filesystem::remove(ini_);
+  EXPECT_EQ(Run({"--print", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_NE(err_.str().find("не найден."), std::string::npos);
+  std::filesystem::create_directory(ini_);
+  EXPECT_EQ(Run({"--print", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_NE(err_.str().find("не читается"), std::string::npos);
+  EXPECT_EQ(out_.str(), "");
+  std::filesystem::remove(ini_);
+  WriteIni("[CNC]\r\n");
+
+  // A bad --set value is refused, not replaced by the default calibration.
+  EXPECT_EQ(Run({"--set", "SM_X_ratio=abc", "--print", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_EQ(err_.str(), "Ошибка: Значение --set SM_X_ratio=abc не является числом.\n");
+  EXPECT_EQ(Run({"--set", "speed=fast", "--print", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_EQ(out_.str(), "");
 }
 
 TEST_F(CliTest, QueryAndMoveAgainstTheSimulatedBoard) {
