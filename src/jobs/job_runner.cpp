@@ -42,6 +42,8 @@ JobResult JobRunner::Run(JobProgram program) {
     return finish(JobOutcome::Refused);
   } catch (const LinkError&) {
     const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
+    // A stop that ended a wait may leave the laser burning on one spot.
+    if (!lost) window_.LaserOffAfterStop();
     return finish(lost ? JobOutcome::LinkLost : JobOutcome::Stopped);
   }
   return finish(JobOutcome::Done);

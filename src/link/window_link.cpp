@@ -196,6 +196,7 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
     case LinkFormat::StepText::LaserCompact:
       if (step.third != 0) laser_ = step.third;
       if (!DriveOn() || (step.third == 0 && x == 0 && y == 0 && step.delay <= 0)) return;
+      if (step.third != 0) laserLit_ = step.third > 0;
       text = WithoutTrailingZeros(CommandLine({x, y, step.third, step.delay}));
       break;
     case LinkFormat::StepText::XYValue:
@@ -230,8 +231,16 @@ void WindowLink::AwaitOwedAck() {
 void WindowLink::LaserPause(std::string_view line, bool wait) {
   if (!DriveOn() || laser_ <= 0) return;
   WriteLine(line);
+  laserLit_ = line == kLaserOnPause;
   // This wait is part of the stop itself, so StopFlag does not end it.
   if (wait) WaitForAck();
+}
+
+void WindowLink::LaserOffAfterStop() {
+  if (format_.onStop != LinkFormat::OnStop::LaserOffThenQuestion || !laserLit_) return;
+  if (!DriveOn() || !link_.PortOpen() || link_.Closing()) return;
+  WriteLine(kLaserOffPause);
+  laserLit_ = false;
 }
 
 void WindowLink::AskToStop() {

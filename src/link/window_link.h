@@ -112,6 +112,11 @@ class WindowLink {
   void AddPendingSteps(const std::array<std::int32_t, 3>& steps);
   void ClearPendingSteps() { pending_ = {}; }
 
+  // After a stop that ended a wait (the tool), a laser left burning is
+  // switched off with the pause line, not awaited; nothing for other formats,
+  // a dry run or a laser already off.
+  void LaserOffAfterStop();
+
   // Ends any wait of this window with LinkError (the window is closing).
   void Abandon() { abandoned_ = true; }
 
@@ -146,6 +151,7 @@ class WindowLink {
   bool ready_ = true;
   bool abandoned_ = false;
   std::int32_t laser_ = 0;  // the last non-zero laser value sent
+  bool laserLit_ = false;   // the last switch that went out turned the laser on
 
   // Exact target position in steps and whole steps accounted for: a step is
   // always taken against the exact position, so rounding never adds up.
