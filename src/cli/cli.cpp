@@ -226,7 +226,22 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   if (progress != nullptr) frontend.PlanProgress(progress->lines, progress->seconds, progress->terminal);
   SettingsStore settings(options.ini ? std::filesystem::path(*options.ini) : SettingsStore::DefaultPath(),
                          frontend);
-  for (const auto& [key, value] : options.overrides) settings.Override(key, value);
+  // Settings that cannot be used are said before the defaults take their
+  // place; a file named on the command line must be readable.
+  if (const auto problem = settings.Diagnose(options.ini.has_value())) {
+    if (options.ini && problem->unreadable) {
+      frontend.ShowMessage("Ошибка", problem->text);
+      return kCliRefused;
+    }
+    frontend.ShowMessage("Внимание", problem->text + "\r\nИспользуются значения по умолчанию.");
+  }
+  for (const auto& [key, value] : options.overrides) {
+    if (const auto problem = ProfileValueProblem(key, value)) {
+      frontend.ShowMessage("Ошибка", "Значение --set " + key + "=" + value + " " + *problem + ".");
+      return kCliRefused;
+    }
+    settings.Override(key, value);
+  }
   Link link(frontend, LoadMachineProfile(settings, frontend));
   frontend.Attach(&link);
   // Nobody stands by the tool to judge a silent board: a stop ends any wait

@@ -1,8 +1,11 @@
 #include "cli/figure_job.h"
 
+#include <cstdint>
 #include <string>
 
 #include "cli/cli_context.h"
+#include "link/ack_wait.h"
+#include "link/move_text.h"
 #include "modes/figure_session.h"
 #include "settings/mode_settings.h"
 
@@ -41,6 +44,23 @@ class NoFigureView : public FigureView {
   void TreeChanged() override {}
 };
 
+// A stopped job leaves a router's cutter where it stood, perhaps deep in the
+// work, and nobody stands by the tool to lift it: it goes up by the steps the
+// job went down, and the board is given time to do that (and what it still
+// had) before the tool ends. A second Ctrl-C still ends the waits. A laser
+// has been switched off by the job itself.
+void LiftAfterStop(Context& context, WindowLink& window) {
+  if (window.format().stepText != LinkFormat::StepText::XYZDelay) return;
+  const std::int64_t down = -window.accounted()[2];
+  if (down <= 0 || !context.link.PortOpen()) return;
+  const std::int32_t idle = context.link.profile().idleDelay;
+  const std::string line = CommandLine({0, 0, down, idle});
+  context.streams.err << "vertolin-cli: lifting the tool out of the work (" << line << ")\n";
+  context.link.ClearStop();
+  window.WriteLine(line, StepTime(down, idle));
+  while (window.acknowledged() < window.linesSent()) window.AwaitAck();
+}
+
 }  // namespace
 
 int RunFigureJob(Context& context, FigureJob job, const LinkFormat& format, const FigureKeys& keys,
@@ -69,7 +89,9 @@ int RunFigureJob(Context& context, FigureJob job, const LinkFormat& format, cons
       result = session->Fill(fields, view);
       break;
   }
-  return ExitStatus(context, window, result);
+  const int status = ExitStatus(context, window, result);
+  if (result.outcome == JobOutcome::Stopped) LiftAfterStop(context, window);
+  return status;
 }
 
 }  // namespace vertolin

@@ -1,8 +1,13 @@
 // figures, mill, mill-all, relief: the milling window's parse and jobs.
+#include <cstdint>
+#include <string>
+
 #include "cli/cli_commands.h"
 #include "cli/cli_context.h"
 #include "cli/figure_job.h"
 #include "figures/figure_set.h"
+#include "link/ack_wait.h"
+#include "link/move_text.h"
 #include "figures/figures_json.h"
 #include "modes/milling/milling_session.h"
 #include "settings/mode_settings.h"

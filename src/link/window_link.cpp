@@ -64,8 +64,8 @@ void WindowLink::NoteLine(std::string_view text, std::chrono::microseconds stepT
   lastStepTime_ = stepTime;
 }
 
-void WindowLink::WriteLine(std::string_view text) {
-  NoteLine(text, {});
+void WindowLink::WriteLine(std::string_view text, std::chrono::microseconds stepTime) {
+  NoteLine(text, stepTime);
   SerialWrite(link_, text);
   ++linesSent_;
 }

@@ -88,8 +88,9 @@ class WindowLink {
   // the link fails, MoveRefused when the move leaves the step range.
   void Send(const JobStep& step, const StepScale& scale, bool wait);
 
-  // Writes a line as it is (a job's opening line), not awaited.
-  void WriteLine(std::string_view text);
+  // Writes a line as it is (a job's opening line, a lift after a stop), not
+  // awaited; `stepTime` is how long the board should take over it.
+  void WriteLine(std::string_view text, std::chrono::microseconds stepTime = {});
 
   // Checkpoint, then Send: one step outside a job runner.
   void SendStep(const JobStep& step, const StepScale& scale, bool wait) {

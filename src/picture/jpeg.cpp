@@ -2,9 +2,11 @@
 
 #include <turbojpeg.h>
 
+#include <cctype>
 #include <climits>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace vertolin {
 
@@ -37,6 +39,21 @@ bool AllGrey(const PixelImage& image) {
   return true;
 }
 
+// Far beyond what any Huffman-coded picture gets to (a blank baseline one
+// needs a byte per 256 pixels at the very least), yet it stops a 2 kB file
+// from claiming 36 megapixels.
+constexpr std::int64_t kMostPixelsPerByte = 4096;
+
+// The decoder's warning that the data ended before the picture did ("Premature
+// end of JPEG file", "premature end of data segment"); other warnings, such
+// as stray bytes before a marker, leave the picture whole.
+bool CutShort(const char* warning) {
+  if (warning == nullptr) return false;
+  std::string text(warning);
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text.find("premature end") != std::string::npos;
+}
+
 }  // namespace
 
 JpegDecodeResult DecodeJpeg(std::span<const std::uint8_t> file, std::int64_t maxPixels) {
@@ -59,6 +76,12 @@ JpegDecodeResult DecodeJpeg(std::span<const std::uint8_t> file, std::int64_t max
       PixelImage::StrideFor(width) > static_cast<std::size_t>(INT_MAX)) {
     return Refuse(JpegError::TooLarge, width, height);
   }
+  // Even a blank picture takes some bits per 8 × 8 block; a small file whose
+  // header claims a vast frame is damaged, and decoding it would fill
+  // hundreds of megabytes with grey.
+  if (std::int64_t{width} * height > static_cast<std::int64_t>(file.size()) * kMostPixelsPerByte) {
+    return Refuse(JpegError::Damaged, width, height);
+  }
 
   JpegDecodeResult result;
   result.width = width;
@@ -74,9 +97,9 @@ JpegDecodeResult DecodeJpeg(std::span<const std::uint8_t> file, std::int64_t max
   // one from taking minutes.
   const int flags = TJFLAG_LIMITSCANS;
   if (tjDecompress2(handle.get(), bytes, size, image.bytes().data(), width,
-                    static_cast<int>(image.stride()), height, TJPF_BGR, flags) != 0 &&
-      tjGetErrorCode(handle.get()) != TJERR_WARNING) {
-    return Refuse(JpegError::Corrupt, width, height);
+                    static_cast<int>(image.stride()), height, TJPF_BGR, flags) != 0) {
+    if (tjGetErrorCode(handle.get()) != TJERR_WARNING) return Refuse(JpegError::Corrupt, width, height);
+    if (CutShort(tjGetErrorStr2(handle.get()))) return Refuse(JpegError::Damaged, width, height);
   }
   result.picture->fileBitsPerPixel = 24;
   return result;

@@ -16,6 +16,7 @@ enum class JpegError {
   None,
   Corrupt,   // not a JPEG the decoder can read (bad header, unsupported colours, fatal data error)
   TooLarge,  // more pixels than allowed, known from the header before anything is allocated
+  Damaged,   // cut short, or a header promising far more pixels than its data can hold
 };
 
 struct JpegDecodeResult {
@@ -27,9 +28,11 @@ struct JpegDecodeResult {
 };
 
 // Decodes a whole JPEG file to 24-bit blue-green-red (grey JPEGs give grey
-// pixels); fileBitsPerPixel is always 24. Damage the decoder can step over
-// (a cut-off end, stray bytes between segments) still gives a picture, as
-// picture viewers show one; fatal errors refuse the file.
+// pixels); fileBitsPerPixel is always 24. Harmless damage the decoder steps
+// over (stray bytes between segments) still gives a picture; data that ends
+// before the picture does is refused as Damaged rather than engraved with its
+// missing part flat grey, and so is a header whose size the data cannot
+// possibly fill (found before that size is allocated and decoded).
 JpegDecodeResult DecodeJpeg(std::span<const std::uint8_t> file, std::int64_t maxPixels = kMaxPicturePixels);
 
 // Encodes at quality 1..100 with full colour resolution. A picture whose every

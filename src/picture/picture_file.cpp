@@ -92,6 +92,8 @@ std::string PictureErrorText(const PictureResult& result, std::string_view pathU
       return std::string(kCannotOpenText);
     case PictureError::TooLarge:
       return TooLargeText(result.width, result.height);
+    case PictureError::Damaged:
+      return std::string(kDamagedText);
   }
   return std::string(kCannotOpenText);
 }
@@ -116,6 +118,7 @@ PictureResult DecodePicture(std::span<const std::uint8_t> file, std::int64_t max
     }
     if (IsJpeg(file)) {
       JpegDecodeResult jpeg = DecodeJpeg(file, maxPixels);
+      if (jpeg.error == JpegError::Damaged) return Failed(PictureError::Damaged, jpeg.width, jpeg.height);
       return FromDecoder(jpeg, jpeg.error == JpegError::TooLarge);
     }
   } catch (const std::bad_alloc&) {
@@ -136,7 +139,11 @@ PictureResult LoadPictureFile(const std::filesystem::path& path) {
     const auto start = ReadStart(path, kHeaderProbeBytes, size);
     if (!start) return Failed(PictureError::CannotOpen);
     const PictureResult probe = DecodePicture(*start, 0);
-    if (probe.error == PictureError::TooLarge) return probe;
+    if (probe.error == PictureError::TooLarge) {
+      // A header within the pixel limit: the file's size is the reason.
+      const bool fewPixels = std::int64_t{probe.width} * probe.height <= kMaxPicturePixels;
+      return fewPixels ? Failed(PictureError::TooLarge) : probe;
+    }
     // Not a picture header at all: as any other file we cannot decode.
     return Failed(PictureError::CannotOpen);
   }

@@ -20,6 +20,7 @@ enum class PictureError {
   NotFound,    // there is no such file
   CannotOpen,  // not a picture this program decodes, or unreadable
   TooLarge,    // more than kMaxPicturePixels pixels (or a file far too big to be one)
+  Damaged,     // a picture whose data ends early or cannot fill its header's size
 };
 
 struct PictureResult {
@@ -32,6 +33,9 @@ struct PictureResult {
 
 // Texts shown with the title "Ошибка" (and "Внимание" for the depth warning).
 inline constexpr std::string_view kCannotOpenText = "Ошибка открытия файла!";
+inline constexpr std::string_view kDamagedText =
+    "Ошибка открытия файла!\r\nФайл изображения повреждён: его данные обрываются раньше, "
+    "чем изображение кончается.";
 inline constexpr std::string_view kChooseAnotherFileText = "Выберите другой файл!";
 inline constexpr std::string_view kLowDepthText = "В изображении используется менее 24 бит на пиксель.";
 inline constexpr std::string_view kMillingImpossibleText = "Фрезеровка невозможна.";

@@ -1,6 +1,7 @@
 #include "settings/machine_profile.h"
 
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -81,7 +82,32 @@ std::string PathText(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
+bool SameKey(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::optional<std::string> ProfileValueProblem(std::string_view key, std::string_view value) {
+  const std::optional<double> number = ParseNumber(value);
+  for (const std::string_view ratio : {"SM_X_ratio", "SM_Y_ratio", "SM_Z_ratio"}) {
+    if (!SameKey(key, ratio)) continue;
+    if (!number) return std::string(kNotANumber);
+    if (*number == 0) return std::string(kZero);
+    return std::nullopt;
+  }
+  for (const std::string_view whole : {"SM_delay", "SM_optim", "speed"}) {
+    if (!SameKey(key, whole)) continue;
+    if (!number || !RoundToInt32(*number)) return std::string(kNotANumber);
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
 
 MachineProfile LoadMachineProfile(const SettingsStore& settings, Frontend& frontend) {
   Complaints complaints(PathText(settings.path()));

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vertolin {
 
@@ -26,5 +28,10 @@ struct MachineProfile {
 // in that order. A value that does not convert (or a ratio of 0) falls back to
 // its default, and the person gets one message naming each such key.
 MachineProfile LoadMachineProfile(const SettingsStore& settings, Frontend& frontend);
+
+// Why `value` cannot stand for the profile key `key` (matched without regard
+// to case), such as "не является числом"; nothing when it can, or when the
+// key is not one of the profile's numbers.
+std::optional<std::string> ProfileValueProblem(std::string_view key, std::string_view value);
 
 }  // namespace vertolin

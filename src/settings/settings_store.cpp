@@ -1,6 +1,8 @@
 #include "settings/settings_store.h"
 
 #include <optional>
+#include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -134,7 +136,96 @@ std::string Finish(std::string_view raw, std::string_view defaultText) {
   return std::string(value.empty() ? defaultText : value);
 }
 
+// The file's bytes, read only from a regular file of a sane size: a folder,
+// a FIFO (whose reading would block for ever) or a device (/dev/zero grows
+// without end) fails instead.
+FileBytes ReadSettingsFile(const std::filesystem::path& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  FileBytes failed;
+  failed.status = FileBytes::Status::kFailed;
+  if (error || !std::filesystem::exists(status)) {
+    if (error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory) {
+      failed.error = error.message();
+      return failed;
+    }
+    return {};  // kMissing
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    failed.error = "это не обычный файл";
+    return failed;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > SettingsStore::kMaxFileBytes) {
+    failed.error = "файл больше " + std::to_string(SettingsStore::kMaxFileBytes / 1024) + " КБ";
+    return failed;
+  }
+  FileBytes file = ReadFileBytes(path);
+  if (file.status == FileBytes::Status::kOk && file.bytes.size() > SettingsStore::kMaxFileBytes) {
+    failed.error = "файл больше " + std::to_string(SettingsStore::kMaxFileBytes / 1024) + " КБ";
+    return failed;
+  }
+  return file;
+}
+
 }  // namespace
+
+struct SettingsStore::Snapshot {
+  bool known = false;
+  std::uintmax_t size = 0;
+  std::filesystem::file_time_type time{};
+  FileBytes file;
+};
+
+const SettingsStore::Snapshot& SettingsStore::Read() const {
+  std::error_code sizeError;
+  std::error_code timeError;
+  const std::uintmax_t size = std::filesystem::file_size(file_, sizeError);
+  const auto time = std::filesystem::last_write_time(file_, timeError);
+  const bool stamped = !sizeError && !timeError;
+  if (snapshot_ && snapshot_->known && stamped && snapshot_->size == size && snapshot_->time == time) {
+    return *snapshot_;
+  }
+  auto fresh = std::make_shared<Snapshot>();
+  fresh->known = stamped;
+  fresh->size = size;
+  fresh->time = time;
+  fresh->file = ReadSettingsFile(file_);
+  snapshot_ = std::move(fresh);
+  return *snapshot_;
+}
+
+std::optional<SettingsStore::Problem> SettingsStore::Diagnose(bool missingIsAProblem) const {
+  const std::string name = "Файл настроек " + PathText(file_);
+  const FileBytes& file = Read().file;
+  switch (file.status) {
+    case FileBytes::Status::kMissing:
+      if (!missingIsAProblem) return std::nullopt;
+      return Problem{name + " не найден.", true};
+    case FileBytes::Status::kFailed:
+      return Problem{name + " не читается: " + file.error + ".", true};
+    case FileBytes::Status::kOk:
+      break;
+  }
+  std::string_view content = file.bytes;
+  if (content.starts_with("\xFF\xFE") || content.starts_with("\xFE\xFF")) {
+    return Problem{name + " записан в кодировке UTF-16, которую программа не читает; сохраните его в "
+                          "UTF-8 или Windows-1251."};
+  }
+  if (content.find('\0') != std::string_view::npos) {
+    return Problem{name + " содержит двоичные данные, а не текст настроек."};
+  }
+  if (content.find('\r') != std::string_view::npos && content.find('\n') == std::string_view::npos) {
+    return Problem{name + " разделяет строки одним символом CR; сохраните его с обычными концами строк."};
+  }
+  if (content.starts_with(kUtf8Bom)) content.remove_prefix(kUtf8Bom.size());
+  for (const Line& line : SplitLines(content)) {
+    if (const auto section = SectionName(line.text); section && EqualNoCase(*section, kSection)) {
+      return std::nullopt;
+    }
+  }
+  return Problem{name + " не содержит раздела [CNC]."};
+}
 
 SettingsStore::SettingsStore(std::filesystem::path file, Frontend& frontend)
     : file_(std::move(file)), frontend_(frontend) {}
@@ -149,7 +240,7 @@ std::string SettingsStore::ReadSetting(std::string_view key, std::string_view de
   if (const auto it = overrides_.find(AsciiLower(key)); it != overrides_.end()) {
     return Finish(it->second, defaultText);
   }
-  const FileBytes file = ReadFileBytes(file_);
+  const FileBytes& file = Read().file;
   if (file.status != FileBytes::Status::kOk) return std::string(defaultText);
 
   std::string_view content = file.bytes;
@@ -167,7 +258,8 @@ bool SettingsStore::WriteSetting(std::string_view key, std::string_view text) {
     return false;
   };
 
-  const FileBytes file = ReadFileBytes(file_);
+  snapshot_.reset();  // the file is about to change
+  const FileBytes file = ReadSettingsFile(file_);
   // Writing over a file we could not read would lose its other settings.
   if (file.status == FileBytes::Status::kFailed) return report(file.error);
 
@@ -228,6 +320,7 @@ bool SettingsStore::WriteSetting(std::string_view key, std::string_view text) {
 
   std::string error;
   if (!ReplaceFileContents(file_, bytes, error)) return report(error);
+  snapshot_.reset();
   return true;
 }
 

@@ -24,7 +24,9 @@ FileBytes ReadFileBytes(const std::filesystem::path& file);
 // renames it over `file`, so that a crash or a full disk leaves either the old
 // or the new content, never a truncated file. On failure the temporary file
 // is removed, `file` is left as it was, `error` gets the system's text
-// (UTF-8) and false is returned.
+// (UTF-8) and false is returned. A symbolic link is written through (its
+// target gets the content), and temporaries of this naming left behind by a
+// process that was killed mid-write are removed (POSIX).
 bool ReplaceFileContents(const std::filesystem::path& file, std::string_view bytes,
                          std::string& error);
 

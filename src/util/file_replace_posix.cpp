@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <atomic>
 #include <cerrno>
+#include <string>
 #include <system_error>
 
 namespace vertolin {
@@ -34,6 +37,37 @@ void SyncFolder(const std::filesystem::path& folder) {
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
+}
+
+// Where the bytes go: through a symbolic link to the file it names, so that
+// the link stays a link and its target gets the new content.
+std::filesystem::path WrittenPath(const std::filesystem::path& file) {
+  std::error_code error;
+  if (!std::filesystem::is_symlink(std::filesystem::symlink_status(file, error))) return file;
+  const std::filesystem::path target = std::filesystem::weakly_canonical(file, error);
+  return error ? file : target;
+}
+
+// Temporaries of our own naming (file + ".tmp" + pid + "-" + count) left by a
+// copy of the program that was killed in the middle of a write. Those of a
+// process still running are its own business.
+void RemoveStaleTemporaries(const std::filesystem::path& file) {
+  const std::string prefix = file.filename().string() + ".tmp";
+  const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(prefix)) continue;
+    const std::string rest = name.substr(prefix.size());
+    const std::size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos || dash + 1 == rest.size()) continue;
+    if (rest.find_first_not_of("0123456789-") != std::string::npos || rest.find('-', dash + 1) != std::string::npos) continue;
+    if (dash > 9) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, dash)));
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    ::unlink(it->path().c_str());
+  }
 }
 
 }  // namespace
@@ -68,8 +102,10 @@ FileBytes ReadFileBytes(const std::filesystem::path& file) {
   return result;
 }
 
-bool ReplaceFileContents(const std::filesystem::path& file, std::string_view bytes,
+bool ReplaceFileContents(const std::filesystem::path& named, std::string_view bytes,
                          std::string& error) {
+  const std::filesystem::path file = WrittenPath(named);
+  RemoveStaleTemporaries(file);
   // The replacement keeps the permission bits of the file it replaces.
   struct stat original {};
   const bool keepMode = ::stat(file.c_str(), &original) == 0 && S_ISREG(original.st_mode);

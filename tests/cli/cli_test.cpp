@@ -37,6 +37,7 @@ class CliTest : public ::testing::Test {
     folder_ = std::filesystem::temp_directory_path() / ("vertolin-cli-" + std::to_string(random()));
     std::filesystem::create_directory(folder_);
     ini_ = (folder_ / "cnc.ini").string();
+    WriteIni("[CNC]\r\n");
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
@@ -92,6 +93,42 @@ TEST_F(CliTest, UsageErrors) {
   EXPECT_EQ(Run({"--print", "--port", "sim:M", "query"}), kCliUsage);
   EXPECT_EQ(Run({"--bogus", "query"}), kCliUsage);
   EXPECT_NE(err_.str().find("usage:"), std::string::npos);
+}
+
+TEST_F(CliTest, SettingsThatCannotBeUsedAreSaidAndAnUnreadableFileIsRefused) {
+  // Unusable content: said on standard error, then the defaults.
+  struct Case {
+    std::string bytes;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"Port=com3\r\n", "не содержит раздела [CNC]"},
+      {std::string("\xFF\xFE[\0C\0", 6), "UTF-16"},
+      {"[CNC]\rSM_X_ratio=0.01\r", "одним символом CR"},
+  };
+  for (const Case& c : cases) {
+    WriteIni(c.bytes);
+    EXPECT_EQ(Run({"--print", "move", "1", "0", "0"}), kCliDone) << c.said;
+    EXPECT_EQ(out_.str(), "200,0,0,2000;\n") << c.said;
+    EXPECT_NE(err_.str().find(c.said), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("Используются значения по умолчанию."), std::string::npos);
+  }
+  // A file named on the command line that cannot be read: nothing is done.
+  std::filesystem::remove(ini_);
+  EXPECT_EQ(Run({"--print", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_NE(err_.str().find("не найден."), std::string::npos);
+  std::filesystem::create_directory(ini_);
+  EXPECT_EQ(Run({"--print", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_NE(err_.str().find("не читается"), std::string::npos);
+  EXPECT_EQ(out_.str(), "");
+  std::filesystem::remove(ini_);
+  WriteIni("[CNC]\r\n");
+
+  // A bad --set value is refused, not replaced by the default calibration.
+  EXPECT_EQ(Run({"--set", "SM_X_ratio=abc", "--print", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_EQ(err_.str(), "Ошибка: Значение --set SM_X_ratio=abc не является числом.\n");
+  EXPECT_EQ(Run({"--set", "speed=fast", "--print", "move", "1", "0", "0"}), kCliRefused);
+  EXPECT_EQ(out_.str(), "");
 }
 
 TEST_F(CliTest, QueryAndMoveAgainstTheSimulatedBoard) {
@@ -352,6 +389,36 @@ TEST_F(CliMillingTest, PicturesBelow24BitsCannotBeMilled) {
     EXPECT_EQ(out_.str(), "");
   }
 }
+
+#ifndef _WIN32
+TEST_F(CliMillingTest, AStoppedJobLiftsTheToolOutOfTheWork) {
+  const std::string ring = Ring();
+  const std::string record = (folder_ / "record.txt").string();
+  {
+    // Each line takes the board 200 ms: the stop comes in the middle of the
+    // job, after the handshake's settling (up to two seconds).
+    BoardProcess board({"--delay", "200", "--record", record});
+    alarmInterrupts = 0;
+    const auto previous = std::signal(SIGALRM, CountAlarm);
+    itimerval timer{};
+    timer.it_value.tv_sec = 3;
+    ::setitimer(ITIMER_REAL, &timer, nullptr);
+    out_.str("");
+    err_.str("");
+    EXPECT_EQ(RunCli({"--ini", ini_, "--port", board.path(), "mill-all", ring}, {out_, err_, &alarmInterrupts}),
+              kCliStopped);
+    std::signal(SIGALRM, previous);
+  }
+  EXPECT_NE(err_.str().find("stopped at line "), std::string::npos) << err_.str();
+  std::ifstream in(record);
+  std::string line;
+  std::string last;
+  while (std::getline(in, line)) last = line;
+  // The board ends where the job began in depth, whatever line it stopped at.
+  EXPECT_EQ(last.substr(last.rfind(' ') + 1), "0") << last << "\n" << err_.str();
+  EXPECT_NE(err_.str().find("lifting the tool"), std::string::npos) << err_.str();
+}
+#endif
 
 TEST_F(CliMillingTest, MillingRunsOnlyOnTheMillingBoard) {
   const std::string ring = Ring();

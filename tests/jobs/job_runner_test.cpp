@@ -43,5 +43,31 @@ TEST(JobRunnerTest, TheLastWaitAwaitsOnlyWhatWasSent) {
   }
 }
 
+ProgramStep LaserMove(std::int32_t dx, std::int32_t laser) {
+  return ProgramStep::Move(JobStep{dx, 0, laser, 100}, StepScale{1, 1, 1});
+}
+
+JobProgram LaserStroke() {
+  co_yield LaserMove(1, 1);
+  co_yield LaserMove(5, 0);
+  co_yield LaserMove(0, -1);
+}
+
+TEST(JobRunnerTest, AStopThatEndsAWaitSwitchesTheLaserOff) {
+  test::RecordingFrontend frontend;
+  Link link(frontend);
+  test::ScriptedPort::Shared script;
+  auto port = std::make_unique<test::ScriptedPort>(script);
+  port->Script("T");  // the first line is answered, the second never
+  link.Attach(std::move(port));
+  link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = 5000ms};
+  frontend.onEvents = [&] { if (script.written.size() == 2) link.RequestStop(); };
+  WindowLink window(link, formats::kOutlining);
+  window.SetDriveSwitch([] { return true; });
+  const JobResult result = JobRunner(window).Run(LaserStroke());
+  EXPECT_EQ(result, JobOutcome::Stopped);
+  EXPECT_EQ(script.written, (std::vector<std::string>{"1,0,1,100;", "5,0,0,100;", "0,0,-1,2000;"}));
+}
+
 }  // namespace
 }  // namespace vertolin

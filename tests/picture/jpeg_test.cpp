@@ -83,12 +83,20 @@ TEST(Jpeg, DamagedFilesAreRefusedOrDecodedWithoutHarm) {
   for (int i = 0; i < 200; ++i) noise.push_back(static_cast<std::uint8_t>(i * 37));
   EXPECT_EQ(DecodeJpeg(noise).error, JpegError::Corrupt);
 
-  // A file cut inside its picture data still gives a picture of its full size,
-  // as picture viewers show one.
+  // A file cut inside its picture data would be engraved with its missing
+  // part flat grey: it is damaged.
   const std::vector<std::uint8_t> cut(file.begin(), file.end() - 40);
   const JpegDecodeResult partial = DecodeJpeg(cut);
-  ASSERT_TRUE(partial.picture);
-  EXPECT_EQ(partial.picture->image.width(), 16);
+  EXPECT_EQ(partial.error, JpegError::Damaged);
+  EXPECT_FALSE(partial.picture);
+
+  // Stray bytes before the end marker are stepped over: the picture is whole.
+  std::vector<std::uint8_t> stray = file;
+  ASSERT_EQ(stray[stray.size() - 2], 0xFF);
+  stray.insert(stray.end() - 2, {0x12, 0x34});
+  const JpegDecodeResult strayed = DecodeJpeg(stray);
+  ASSERT_TRUE(strayed.picture);
+  EXPECT_EQ(strayed.picture->image.width(), 16);
 }
 
 TEST(Jpeg, HugeFramesAreRefusedFromTheHeaderAlone) {
@@ -106,6 +114,16 @@ TEST(Jpeg, HugeFramesAreRefusedFromTheHeaderAlone) {
   EXPECT_EQ(result.width, 9000);
   EXPECT_EQ(result.height, 9000);
   EXPECT_FALSE(result.picture);
+
+  // 6000 × 6000 is within the limit, but a file of a few hundred bytes cannot
+  // hold it: damaged, found before 108 MB are decoded.
+  file[frame + 5] = 6000 >> 8;
+  file[frame + 6] = 6000 & 0xFF;
+  file[frame + 7] = 6000 >> 8;
+  file[frame + 8] = 6000 & 0xFF;
+  const JpegDecodeResult claimed = DecodeJpeg(file);
+  EXPECT_EQ(claimed.error, JpegError::Damaged);
+  EXPECT_FALSE(claimed.picture);
 }
 
 }  // namespace

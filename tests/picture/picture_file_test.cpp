@@ -83,6 +83,17 @@ TEST(PictureFile, TooLargePicturesAreRefusedBeforeTheirPixelsAreRead) {
   Write(bigText, {'h', 'i'});
   std::filesystem::resize_file(bigText, kMaxPictureFileBytes + 1);
   EXPECT_EQ(LoadPictureFile(bigText).error, PictureError::CannotOpen);
+
+  // A small picture in a file far too big: the file's size is the reason.
+  test::BmpLayout small;
+  small.width = 400;
+  small.height = 300;
+  const std::filesystem::path padded = folder.path() / "padded.bmp";
+  Write(padded, test::BuildBmp(small));
+  std::filesystem::resize_file(padded, kMaxPictureFileBytes + 1);
+  const PictureResult paddedResult = LoadPictureFile(padded);
+  EXPECT_EQ(paddedResult.error, PictureError::TooLarge);
+  EXPECT_EQ(PictureErrorText(paddedResult, "padded.bmp"), TooLargeText(0, 0));
 }
 
 TEST(PictureFile, MessagesForThePerson) {
@@ -93,6 +104,9 @@ TEST(PictureFile, MessagesForThePerson) {
   PictureResult cannot;
   cannot.error = PictureError::CannotOpen;
   EXPECT_EQ(PictureErrorText(cannot, "x"), "Ошибка открытия файла!");
+  PictureResult damaged;
+  damaged.error = PictureError::Damaged;
+  EXPECT_EQ(PictureErrorText(damaged, "x").rfind("Ошибка открытия файла!\r\nФайл изображения повреждён", 0), 0u);
   EXPECT_EQ(PictureErrorText(PictureResult{}, "x"), "");
   EXPECT_EQ(LowDepthWarningText(kMillingImpossibleText),
             "В изображении используется менее 24 бит на пиксель.\r\nФрезеровка невозможна.\r\n"

@@ -7,6 +7,9 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <system_error>
@@ -55,6 +58,82 @@ TEST_F(SettingsStoreTest, EmptyCommentedOrForeignValuesGiveDefault) {
   EXPECT_EQ(store.ReadSetting("SM_optim", "0"), "0");
   EXPECT_EQ(store.ReadSetting("SM_X_ratio", "0.005"), "0.005");
 }
+
+TEST_F(SettingsStoreTest, FilesThatCannotGiveSettingsAreDiagnosed) {
+  struct Case {
+    std::string bytes;
+    std::string said;  // empty: sound
+  };
+  const Case cases[] = {
+      {"[CNC]\r\nPort=com3\r\n", ""},
+      {"Port=com3\r\n", "не содержит раздела [CNC]"},
+      {"[CNC\r\nPort=com3\r\n", "не содержит раздела [CNC]"},
+      {"[CNC]\rPort=com3\r", "одним символом CR"},
+      {std::string("\xFF\xFE[\0C\0", 6), "UTF-16"},
+      {std::string("\x01\x02\0\x7F[CNC]", 9), "двоичные данные"},
+  };
+  for (const Case& c : cases) {
+    WriteBytes(File(), c.bytes);
+    const auto problem = SettingsStore(File(), frontend_).Diagnose(true);
+    if (c.said.empty()) {
+      EXPECT_FALSE(problem) << problem->text;
+    } else {
+      ASSERT_TRUE(problem) << c.said;
+      EXPECT_NE(problem->text.find(c.said), std::string::npos) << problem->text;
+      EXPECT_FALSE(problem->unreadable);
+    }
+  }
+  std::filesystem::remove(File());
+  EXPECT_FALSE(SettingsStore(File(), frontend_).Diagnose(false));
+  EXPECT_TRUE(SettingsStore(File(), frontend_).Diagnose(true)->unreadable);
+  std::filesystem::create_directory(File());
+  EXPECT_TRUE(SettingsStore(File(), frontend_).Diagnose(false)->unreadable);
+  std::filesystem::remove(File());
+  // Too big to be a settings file: not read at all (sparse, so no disk).
+  WriteBytes(File(), "[CNC]\r\nPort=com3\r\n");
+  std::filesystem::resize_file(File(), SettingsStore::kMaxFileBytes + 1);
+  SettingsStore big(File(), frontend_);
+  EXPECT_TRUE(big.Diagnose(false)->unreadable);
+  EXPECT_EQ(big.ReadSetting("Port", "com1"), "com1");
+}
+
+#ifndef _WIN32
+TEST_F(SettingsStoreTest, OnlyRegularFilesAreReadAndAChangedFileIsReadAgain) {
+  ASSERT_EQ(::mkfifo(File().c_str(), 0600), 0);
+  SettingsStore fifo(File(), frontend_);
+  EXPECT_EQ(fifo.ReadSetting("Port", "com1"), "com1");  // does not block
+  EXPECT_TRUE(fifo.Diagnose(false)->unreadable);
+  std::filesystem::remove(File());
+  EXPECT_EQ(SettingsStore("/dev/zero", frontend_).ReadSetting("Port", "com1"), "com1");
+
+  WriteBytes(File(), "[CNC]\r\nPort=com3\r\n");
+  SettingsStore store(File(), frontend_);
+  EXPECT_EQ(store.ReadSetting("Port", "com1"), "com3");
+  WriteBytes(File(), "[CNC]\r\nPort=com12\r\n");
+  EXPECT_EQ(store.ReadSetting("Port", "com1"), "com12");
+}
+
+TEST_F(SettingsStoreTest, TheWriterWritesThroughALinkAndClearsTemporariesOfTheDead) {
+  const std::filesystem::path target = folder_ / "real.ini";
+  WriteBytes(target, "[CNC]\r\nPort=com3\r\n");
+  std::filesystem::create_symlink(target, File());
+  // A copy of the program killed in the middle of a write left these.
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string stale = "real.ini.tmp" + std::to_string(dead) + "-0";
+  WriteBytes(folder_ / stale, "half");
+  WriteBytes(folder_ / "other.tmp1-0", "not ours");
+
+  SettingsStore store(File(), frontend_);
+  ASSERT_TRUE(store.WriteSetting("Port", "com4"));
+  EXPECT_TRUE(std::filesystem::is_symlink(File()));
+  EXPECT_EQ(ReadBytes(target), "[CNC]\r\nPort=com4\r\n");
+  EXPECT_FALSE(std::filesystem::exists(folder_ / stale));
+  EXPECT_TRUE(std::filesystem::exists(folder_ / "other.tmp1-0"));
+}
+#endif
 
 TEST_F(SettingsStoreTest, KeysAndSectionMatchWithoutRegardToCase) {
   WriteBytes(File(), "[ cnc ]\n\t PORT \t=  com7 \t\n");
