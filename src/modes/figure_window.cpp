@@ -106,21 +106,21 @@ class FigureWindow::SessionView : public FigureView {
   const FigureSession& session_;
 };
 
-FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWindowSpec& spec,
+FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWindowTraits& traits,
                            QWidget* parent)
     : ModeWindow(parent),
       link_(link),
       settings_(settings),
-      spec_(spec),
-      links_(link_, *spec.format),
+      traits_(traits),
+      links_(link_, *traits.format),
       jobs_([this] { UpdateJobButtons(); }) {
-  setObjectName(QString::fromLatin1(spec_.objectName));
-  setWindowTitle(QString::fromUtf8(spec_.caption));
+  setObjectName(QString::fromLatin1(traits_.objectName));
+  setWindowTitle(QString::fromUtf8(traits_.caption));
 
   // The picture file and the four layers.
-  pathField_ = Named(new QLineEdit, spec_.pathFieldName);
+  pathField_ = Named(new QLineEdit, traits_.pathFieldName);
   chooseButton_ = Button("Command8", "...");
-  layers_ = new LayerTabsWidget({"Основная", "Градиент", "Выделение", spec_.progressTab},
+  layers_ = new LayerTabsWidget({"Основная", "Градиент", "Выделение", traits_.progressTab},
                                 {"Pict", "Pict1", "Pict2", "Pict3"});
   auto* left = new QVBoxLayout;
   left->addWidget(FileFrame(pathField_, chooseButton_));
@@ -129,26 +129,26 @@ FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWind
   tree_ = new FigureTreeWidget;
 
   // Finished size (and depth).
-  widthField_ = KeyField("Text6", *spec_.width);
+  widthField_ = KeyField("Text6", *traits_.width);
   heightField_ = Field("Text7", "100");
-  if (spec_.depth != nullptr) depthField_ = KeyField("Text1", *spec_.depth);
-  sizeFrame_ = SizeFrame(QString::fromUtf8(spec_.sizeTitle), widthField_, heightField_,
+  if (traits_.depth != nullptr) depthField_ = KeyField("Text1", *traits_.depth);
+  sizeFrame_ = SizeFrame(QString::fromUtf8(traits_.sizeTitle), widthField_, heightField_,
                          QStringLiteral("Глубина:"), depthField_);
 
   // The tool.
-  toolFrame_ = Named(new QGroupBox(QString::fromUtf8(spec_.toolTitle)), "Frame5");
-  diameterField_ = KeyField("Text3", *spec_.diameter);
+  toolFrame_ = Named(new QGroupBox(QString::fromUtf8(traits_.toolTitle)), "Frame5");
+  diameterField_ = KeyField("Text3", *traits_.diameter);
   auto* tool = new QHBoxLayout(toolFrame_);
   tool->addWidget(new QLabel(QStringLiteral("Диаметр, мм")));
   tool->addWidget(diameterField_);
-  delayLabel_ = Named(new QLabel(QString::fromUtf8(spec_.delayCaption)), "Label3");
+  delayLabel_ = Named(new QLabel(QString::fromUtf8(traits_.delayCaption)), "Label3");
   delayLabel_->setWordWrap(true);
-  delayField_ = KeyField("Text4", *spec_.delay);
+  delayField_ = KeyField("Text4", *traits_.delay);
   delayField_->setToolTip(QStringLiteral("Задержка между шагами при фрезеровке в микросекундах"));
 
   // The positioning controls; their "Стоп" joins the job buttons and their
   // switches get a frame of their own.
-  controls_ = new PositioningControls(links_.first(), QString::fromUtf8(spec_.driveCaption), true);
+  controls_ = new PositioningControls(links_.first(), QString::fromUtf8(traits_.driveCaption), true);
   controls_->SetManualMoveHandler(
       [this](double dx, double dy, double dz) { ManualMove(dx, dy, dz); });
 
@@ -158,10 +158,10 @@ FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWind
   allButton_ = Button("Command6", "Все");
   gradientButton_ = Button("Command4", "Градиент");
   offsetButton_ = Button("Command5", "Отступить");
-  fillButton_ = Button("Command7", spec_.fillCaption);
-  Hint(selectedButton_, spec_.selectedHint);
-  Hint(allButton_, spec_.allHint);
-  Hint(fillButton_, spec_.fillHint);
+  fillButton_ = Button("Command7", traits_.fillCaption);
+  Hint(selectedButton_, traits_.selectedHint);
+  Hint(allButton_, traits_.allHint);
+  Hint(fillButton_, traits_.fillHint);
   stopButton_ = StopButton(*controls_);
   auto* jobs = new QGridLayout(jobFrame_);
   jobs->addWidget(parseButton_, 0, 0);
@@ -217,13 +217,13 @@ void FigureWindow::Load() {
   session_ = NewSession(links_.current());
   session_->Reset();
   links_.current().ClearPendingSteps();
-  HandshakeAtLoad(link_, *controls_, std::string(spec_.format->kind).c_str());
+  HandshakeAtLoad(link_, *controls_, std::string(traits_.format->kind).c_str());
 
-  ReadField(widthField_, settings_, *spec_.width);
-  if (spec_.depth != nullptr) ReadField(depthField_, settings_, *spec_.depth);
-  ReadField(diameterField_, settings_, *spec_.diameter);
-  ReadField(delayField_, settings_, *spec_.delay);
-  LoadRememberedPicture(settings_, std::string(spec_.imageKey).c_str(), kOrnamentFileName,
+  ReadField(widthField_, settings_, *traits_.width);
+  if (traits_.depth != nullptr) ReadField(depthField_, settings_, *traits_.depth);
+  ReadField(diameterField_, settings_, *traits_.diameter);
+  ReadField(delayField_, settings_, *traits_.delay);
+  LoadRememberedPicture(settings_, std::string(traits_.imageKey).c_str(), kOrnamentFileName,
                         pathField_, [this](const std::string& path, PictureResult loaded) {
                           LoadPicture(path, std::move(loaded));
                         });
@@ -231,10 +231,10 @@ void FigureWindow::Load() {
 
 void FigureWindow::Unload() {
   if (!links_.Close(jobs_.Running())) return;
-  WriteField(widthField_, settings_, *spec_.width);
-  if (spec_.depth != nullptr) WriteField(depthField_, settings_, *spec_.depth);
-  WriteField(diameterField_, settings_, *spec_.diameter);
-  WriteField(delayField_, settings_, *spec_.delay);
+  WriteField(widthField_, settings_, *traits_.width);
+  if (traits_.depth != nullptr) WriteField(depthField_, settings_, *traits_.depth);
+  WriteField(diameterField_, settings_, *traits_.diameter);
+  WriteField(delayField_, settings_, *traits_.delay);
   // The layers go with the window's opening; a job still running keeps its
   // session until it has unwound.
   session_.reset();
@@ -258,7 +258,7 @@ void FigureWindow::LoadPicture(const std::string& pathUtf8, PictureResult loaded
     ShowLayers(*session_);
     tree_->ShowFigures(session_->figures());
     if (!pictureUsable_) {
-      link_.frontend().ShowMessage(texts::kTitleWarning, LowDepthWarningText(spec_.impossibleText));
+      link_.frontend().ShowMessage(texts::kTitleWarning, LowDepthWarningText(traits_.impossibleText));
     }
   }
   UpdateJobButtons();
@@ -352,7 +352,7 @@ void FigureWindow::ChoosePicture() {
   const QString chosen = chooser_ ? chooser_() : QString();
   // The dialog lets events run: a job may have started, or the window closed.
   if (!jobs_.Running() && session_ &&
-      !OpenChosenPicture(chosen, link_, settings_, std::string(spec_.imageKey).c_str(),
+      !OpenChosenPicture(chosen, link_, settings_, std::string(traits_.imageKey).c_str(),
                          pathField_, [this](const std::string& path, PictureResult loaded) {
                            LoadPicture(path, std::move(loaded));
                          })) {
@@ -369,7 +369,7 @@ void FigureWindow::ShowFigure(int figure) {
 }
 
 void FigureWindow::ManualMove(double dx, double dy, double dz) {
-  if (spec_.pendingStepsDuringJob && jobSession_ != nullptr &&
+  if (traits_.pendingStepsDuringJob && jobSession_ != nullptr &&
       jobSession_->jobKind() != JobKind::None) {
     // During a job the distances become steps that the job's next move
     // carries, so the person can correct the position without a move of

@@ -3,7 +3,7 @@
 // layers of the picture, the nesting tree and the fields; the picture, the
 // figures and the jobs live in the window's FigureSession, and the jobs run
 // through its JobHost. Each window gives its words, keys and tool as a
-// FigureWindowSpec and its session by NewSession.
+// FigureWindowTraits and its session by NewSession.
 #pragma once
 
 #include <QString>
@@ -27,7 +27,7 @@ class LayerTabsWidget;
 struct SettingKey;
 
 // One figure window's words, keys and firmware.
-struct FigureWindowSpec {
+struct FigureWindowTraits {
   const char* objectName;      // "Form1"
   const char* caption;         // the window title
   const LinkFormat* format;    // its end of the protocol; its kind is required at load
@@ -57,7 +57,7 @@ class FigureWindow : public ModeWindow {
   Q_OBJECT
 
  public:
-  FigureWindow(Link& link, SettingsStore& settings, const FigureWindowSpec& spec,
+  FigureWindow(Link& link, SettingsStore& settings, const FigureWindowTraits& traits,
                QWidget* parent = nullptr);
   ~FigureWindow() override;
 
@@ -115,7 +115,7 @@ class FigureWindow : public ModeWindow {
 
   Link& link_;
   SettingsStore& settings_;
-  const FigureWindowSpec& spec_;
+  const FigureWindowTraits& traits_;
   OpeningLinks links_;  // the window's end of the protocol, one per opening
   // Shared with a running job, which keeps it until it has unwound even when
   // the window is closed meanwhile.

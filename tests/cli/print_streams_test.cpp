@@ -131,14 +131,14 @@ struct Case {
   std::vector<std::string> args;  // after --print; "@" stands for the picture's path
 };
 
-struct RandomPictureSpec {
+struct RandomPicturePlan {
   const char* name;
   int width;
   int height;
   std::uint64_t seed;
 };
 
-constexpr RandomPictureSpec kRandomPictures[] = {
+constexpr RandomPicturePlan kRandomPictures[] = {
     {"r40x30.bmp", 40, 30, 1},
     {"r73x51.bmp", 73, 51, 2},
     {"r96x64.bmp", 96, 64, 3},
@@ -261,9 +261,9 @@ std::string Hex(std::uint64_t value) {
 
 TEST(PrintStreams, EveryJobStreamMatchesTheRecordedTable) {
   const test::TempFolder folder;
-  for (const RandomPictureSpec& spec : kRandomPictures) {
-    ASSERT_TRUE(WritePictureFile(folder.path() / spec.name,
-                                 RandomPicture(spec.width, spec.height, spec.seed)));
+  for (const RandomPicturePlan& plan : kRandomPictures) {
+    ASSERT_TRUE(WritePictureFile(folder.path() / plan.name,
+                                 RandomPicture(plan.width, plan.height, plan.seed)));
   }
   // The default pictures, drawn as the build draws them beside the programs
   // (so the test does not depend on the default_pictures target having run).

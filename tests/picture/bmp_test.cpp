@@ -193,7 +193,7 @@ TEST(Bmp, TheLastRowMayLackItsPadding) {
   EXPECT_EQ(ReadBmp(file).error, BmpError::Truncated);
 }
 
-BmpLayout EightBitSpec() {
+BmpLayout EightBitLayout() {
   BmpLayout layout;
   layout.width = 3;
   layout.height = 2;
@@ -232,7 +232,7 @@ TEST(Bmp, DamagedOrUnsupportedHeadersAreRefused) {
       {"two planes", [](auto& f) { Poke(f, 26, 2, 2); }, BmpError::BadHeader},
   };
   for (const Case& c : cases) {
-    std::vector<std::uint8_t> file = BuildBmp(EightBitSpec());
+    std::vector<std::uint8_t> file = BuildBmp(EightBitLayout());
     ASSERT_EQ(ReadBmp(file).error, BmpError::None);
     c.spoil(file);
     const BmpReadResult result = ReadBmp(file);
@@ -274,7 +274,7 @@ TEST(Bmp, HugeSizesAreRefusedFromTheHeaderAlone) {
 }
 
 TEST(Bmp, EveryShortenedFileIsRefused) {
-  BmpLayout layout = EightBitSpec();
+  BmpLayout layout = EightBitLayout();
   layout.width = 5;  // one padding byte per row; the last may be left out
   layout.rows = {{0, 1, 0, 1, 1}, {1, 1, 1, 0, 0}};
   const std::vector<std::uint8_t> file = BuildBmp(layout);

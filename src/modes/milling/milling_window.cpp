@@ -9,7 +9,7 @@ namespace vertolin {
 
 namespace {
 
-const FigureWindowSpec kMillingSpec{
+const FigureWindowTraits kMillingTraits{
     "Form1",
     "Vertolin",
     &formats::kRouter,
@@ -47,7 +47,7 @@ class MillingWindow::DialogPrompt : public InterruptionPrompt {
 };
 
 MillingWindow::MillingWindow(Link& link, SettingsStore& settings, QWidget* parent)
-    : FigureWindow(link, settings, kMillingSpec, parent),
+    : FigureWindow(link, settings, kMillingTraits, parent),
       dialogPrompt_(std::make_unique<DialogPrompt>(*this)) {
   SetInterruptionPrompt(dialogPrompt_.get());
 }

@@ -8,7 +8,7 @@ namespace vertolin {
 
 namespace {
 
-const FigureWindowSpec kOutliningSpec{
+const FigureWindowTraits kOutliningTraits{
     "Form5",
     "Обведение силуэтов и орнаментов",
     &formats::kOutlining,
@@ -34,7 +34,7 @@ const FigureWindowSpec kOutliningSpec{
 }  // namespace
 
 OutliningWindow::OutliningWindow(Link& link, SettingsStore& settings, QWidget* parent)
-    : FigureWindow(link, settings, kOutliningSpec, parent) {}
+    : FigureWindow(link, settings, kOutliningTraits, parent) {}
 
 OutliningWindow::~OutliningWindow() = default;
 
