@@ -242,14 +242,16 @@ void ScannerWindow::UpdateJobButtons() {
 
 bool ScannerWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == grip_) {
-    auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
       case QEvent::MouseButtonPress:
         GripPressed();
         return true;
-      case QEvent::MouseMove:
+      case QEvent::MouseMove: {
+        // Only a mouse event is one: the cast comes after the type check.
+        const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->buttons() & Qt::LeftButton) GripMoved(mouse->position().toPoint());
         return true;
+      }
       case QEvent::MouseButtonRelease:
         GripReleased();
         return true;
