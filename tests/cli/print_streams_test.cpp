@@ -27,6 +27,8 @@
 #include "picture/pixel_image.h"
 #include "support/temp_folder.h"
 
+#include "support/jpeg_skip.h"
+
 namespace vertolin {
 namespace {
 
@@ -230,8 +232,13 @@ TEST(PrintStreams, EveryJobStreamMatchesTheRecordedTable) {
   // (so the test does not depend on the default_pictures target having run).
   ASSERT_TRUE(WriteDefaultPictures(folder.path()));
   const std::filesystem::path ini = folder.path() / "cnc.ini";
+  int withoutJpeg = 0;
   for (const Case& c : Cases()) {
     const std::filesystem::path picture = folder.path() / c.picture;
+    if (!test::kHaveJpeg && picture.extension() == ".jpg") {
+      ++withoutJpeg;
+      continue;
+    }
     ASSERT_TRUE(FileExists(picture)) << PathToUtf8(picture);
     std::vector<std::string> args{"--ini", PathToUtf8(ini), "--print"};
     for (const std::string& arg : c.args) args.push_back(arg == "@" ? PathToUtf8(picture) : arg);
@@ -246,6 +253,7 @@ TEST(PrintStreams, EveryJobStreamMatchesTheRecordedTable) {
     EXPECT_EQ(Hex(digest.digest()), Hex(c.digest)) << c.label << ": the stream differs";
     EXPECT_EQ(digest.lines(), c.lines) << c.label << ": the stream's line count differs";
   }
+  if (withoutJpeg > 0) GTEST_SKIP() << withoutJpeg << " JPEG cases left out: " << test::kNoJpegReason;
 }
 
 }  // namespace
