@@ -2,6 +2,16 @@
 # their installation on a Debian 12 machine that has never seen the project.
 
 VERTOLIN_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev qt6-base-dev libturbojpeg0-dev)
+# The Windows cross build and wine to run it (GoogleTest from libgtest-dev's sources).
+VERTOLIN_WINDOWS_PACKAGES=(cmake ninja-build libgtest-dev g++-mingw-w64-x86-64-posix wine64 wine)
+
+# Runs a command and prints how long it took, for the CI log.
+timed() {
+  local label=$1 start=$SECONDS
+  shift
+  "$@"
+  echo "== $label: $((SECONDS - start)) s"
+}
 
 ensure_packages() {
   local missing=()

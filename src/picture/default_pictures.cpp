@@ -220,8 +220,12 @@ PixelImage DrawGepard() {
 
 bool WriteDefaultPictures(const std::filesystem::path& folder) {
   if (!WritePictureFile(folder / kOrnamentFileName, DrawOrnament())) return false;
+#ifdef VERTOLIN_NO_JPEG
+  return true;  // a build without a JPEG writer ships the ornament alone
+#else
   const std::vector<std::uint8_t> jpeg = EncodeJpeg(DrawGepard(), kGepardJpegQuality);
   return !jpeg.empty() && WriteFileBytes(folder / kGepardFileName, jpeg);
+#endif
 }
 
 }  // namespace vertolin

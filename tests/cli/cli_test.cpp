@@ -48,7 +48,7 @@ class CliTest : public ::testing::Test {
     return RunCli(args, {out_, err_});
   }
 
-  void WriteIni(const std::string& text) { std::ofstream(ini_) << text; }
+  void WriteIni(const std::string& text) { std::ofstream(ini_, std::ios::binary) << text; }
 
   std::filesystem::path folder_;
   std::string ini_;
