@@ -34,7 +34,8 @@ PixelImage Photograph() {
   std::uniform_int_distribution<int> grain(-12, 12);
   for (int y = 1; y <= kSide; ++y) {
     for (int x = 1; x <= kSide; ++x) {
-      double tone = 150 + 70 * std::sin(x / 131.0) * std::cos(y / 89.0) + 30 * std::sin((x + y) / 23.0);
+      double tone = 150 + 70 * std::sin(x / 131.0) * std::cos(y / 89.0) +
+                    30 * std::sin((x + y) / 23.0);
       const double dx = (x % 500) - 250.0;
       const double dy = (y % 400) - 200.0;
       if ((x / 173 + y / 211) % 5 == 0) tone = 250;  // light patches

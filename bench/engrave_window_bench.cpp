@@ -33,7 +33,8 @@ std::filesystem::path Picture() {
       for (int x = 1; x <= 1000; ++x) {
         const int dx = x % 250 - 125;
         const int dy = y % 250 - 125;
-        if (dx * dx + dy * dy < 2600) picture.SetGrey(x, y, static_cast<std::uint8_t>((x + y) % 200));
+        if (dx * dx + dy * dy < 2600)
+          picture.SetGrey(x, y, static_cast<std::uint8_t>((x + y) % 200));
       }
     }
     const auto file = std::filesystem::temp_directory_path() / "vertolin-bench-1000.bmp";

@@ -83,8 +83,8 @@ void ParsePicture(benchmark::State& state, const PixelImage& picture) {
     benchmark::DoNotOptimize(set.labels.row(0));
   }
   const double pixels = static_cast<double>(picture.width()) * picture.height();
-  state.counters["Mpixel_per_s"] =
-      benchmark::Counter(pixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel_per_s"] = benchmark::Counter(
+      pixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
   state.counters["figures"] = static_cast<double>(figures);
   state.counters["pairs"] = static_cast<double>(pairs);
 }

@@ -80,7 +80,8 @@ PixelImage Photograph() {
     }
   }
   for (int y = 1400; y <= 1520; ++y) {
-    for (int x = 300; x <= 1700; ++x) picture.SetGrey(x, y, static_cast<std::uint8_t>(40 + noise(random)));
+    for (int x = 300; x <= 1700; ++x)
+      picture.SetGrey(x, y, static_cast<std::uint8_t>(40 + noise(random)));
   }
   for (int line = 0; line < 8; ++line) {
     for (int x = 200; x <= 1800; ++x) {
@@ -101,9 +102,15 @@ const std::filesystem::path& PicturePath() {
 }
 
 std::vector<std::string> FillArgs() {
-  return {"--ini", (std::filesystem::temp_directory_path() / "vertolin-fill-bench.ini").string(),
-          "--print", "--set", "Etching2_width=200", "--set", "Etching2_diameter=1",
-          "fill", PicturePath().string()};
+  return {"--ini",
+          (std::filesystem::temp_directory_path() / "vertolin-fill-bench.ini").string(),
+          "--print",
+          "--set",
+          "Etching2_width=200",
+          "--set",
+          "Etching2_diameter=1",
+          "fill",
+          PicturePath().string()};
 }
 
 void BM_FillPrint(benchmark::State& state) {
@@ -118,7 +125,8 @@ void BM_FillPrint(benchmark::State& state) {
     lines += counter.lines;
     state.counters["lines"] = static_cast<double>(counter.lines);
   }
-  state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
+  state.counters["lines/s"] = benchmark::Counter(static_cast<double>(lines),
+                                                 benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_FillPrint)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -129,7 +137,9 @@ void BM_FillStages(benchmark::State& state) {
   const PixelImage& base = loaded.picture->image;
   const double d = ToolDiameterPixels(1, base.width(), 200);
   double gradient = 0, parse = 0, offset = 0;
-  const auto ms = [](std::clock_t from) { return 1000.0 * double(std::clock() - from) / CLOCKS_PER_SEC; };
+  const auto ms = [](std::clock_t from) {
+    return 1000.0 * double(std::clock() - from) / CLOCKS_PER_SEC;
+  };
   for (auto _ : state) {
     std::clock_t start = std::clock();
     PixelImage work;

@@ -23,9 +23,9 @@ void BM_Interpolate(benchmark::State& state) {
     benchmark::DoNotOptimize(InterpolateInto(view, map, kWidth, kHeight));
     benchmark::ClobberMemory();
   }
-  state.counters["Mpixel/s"] = benchmark::Counter(
-      static_cast<double>(kWidth + 1) * (kHeight + 1) * static_cast<double>(state.iterations()) / 1e6,
-      benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(kWidth + 1) * (kHeight + 1) *
+                                                      static_cast<double>(state.iterations()) / 1e6,
+                                                  benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Interpolate)->Unit(benchmark::kMillisecond);
 

@@ -98,7 +98,8 @@ struct Bench {
 };
 
 void BM_MillAll(benchmark::State& state) {
-  const PixelImage picture = Discs(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const PixelImage picture = Discs(static_cast<int>(state.range(0)),
+                                   static_cast<int>(state.range(1)));
   Bench bench(picture);
   for (auto _ : state) {
     state.PauseTiming();
@@ -106,13 +107,14 @@ void BM_MillAll(benchmark::State& state) {
     state.ResumeTiming();
     bench.session.MillAll(bench.fields, bench.view);
   }
-  state.counters["lines/s"] =
-      benchmark::Counter(static_cast<double>(bench.lines), benchmark::Counter::kIsRate);
+  state.counters["lines/s"] = benchmark::Counter(static_cast<double>(bench.lines),
+                                                 benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_MillAll)->Args({2000, 1500})->Args({4000, 3000})->Unit(benchmark::kMillisecond);
 
 void BM_Relief(benchmark::State& state) {
-  const PixelImage picture = Discs(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const PixelImage picture = Discs(static_cast<int>(state.range(0)),
+                                   static_cast<int>(state.range(1)));
   Bench bench(picture);
   for (auto _ : state) {
     state.PauseTiming();
@@ -120,8 +122,8 @@ void BM_Relief(benchmark::State& state) {
     state.ResumeTiming();
     bench.session.Relief(bench.fields, bench.view);
   }
-  state.counters["lines/s"] =
-      benchmark::Counter(static_cast<double>(bench.lines), benchmark::Counter::kIsRate);
+  state.counters["lines/s"] = benchmark::Counter(static_cast<double>(bench.lines),
+                                                 benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Relief)->Args({1000, 750})->Args({2000, 1500})->Unit(benchmark::kMillisecond);
 

@@ -21,7 +21,8 @@ constexpr int kHeight = 3000;
 // Smooth noise: random values on a coarse grid, interpolated.
 class ValueNoise {
  public:
-  ValueNoise(int cell, std::uint32_t seed) : cell_(cell), columns_(kWidth / cell + 2), rows_(kHeight / cell + 2) {
+  ValueNoise(int cell, std::uint32_t seed)
+      : cell_(cell), columns_(kWidth / cell + 2), rows_(kHeight / cell + 2) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> unit(-1, 1);
     values_.resize(static_cast<std::size_t>(columns_) * rows_);
@@ -66,8 +67,9 @@ const PixelImage& Photograph() {
       double cx, cy, rx, ry;
       int level;
     };
-    const Blob blobs[] = {{900, 1900, 500, 700, 40}, {2600, 2100, 800, 450, 170}, {3300, 900, 300, 300, 230},
-                          {1800, 700, 250, 120, 90}, {500, 600, 180, 260, 20},    {2100, 2700, 600, 200, 120}};
+    const Blob blobs[] = {{900, 1900, 500, 700, 40},  {2600, 2100, 800, 450, 170},
+                          {3300, 900, 300, 300, 230}, {1800, 700, 250, 120, 90},
+                          {500, 600, 180, 260, 20},   {2100, 2700, 600, 200, 120}};
     for (int y = 1; y <= kHeight; ++y) {
       for (int x = 1; x <= kWidth; ++x) {
         double grey = y < 1200 ? 200 + 40 * light.At(x, y) - y * 0.03 : 110 + 50 * shade.At(x, y);
@@ -113,7 +115,13 @@ void Gradient(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
-BENCHMARK(Gradient)->Arg(5)->Arg(10)->Arg(20)->Arg(40)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Gradient)
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(20)
+    ->Arg(40)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void Offset(benchmark::State& state) {
   const PixelImage& work = TwoColour();

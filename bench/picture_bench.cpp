@@ -43,16 +43,16 @@ const PixelImage& Picture() {
 void DecodeBmp(benchmark::State& state) {
   const std::vector<std::uint8_t> file = WriteBmp(Picture());
   for (auto _ : state) benchmark::DoNotOptimize(ReadBmp(file));
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(state.iterations() * double(kWidth) * kHeight / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(
+      state.iterations() * double(kWidth) * kHeight / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(DecodeBmp)->Unit(benchmark::kMillisecond);
 
 void DecodeJpg(benchmark::State& state) {
   const std::vector<std::uint8_t> file = EncodeJpeg(Picture(), 90);
   for (auto _ : state) benchmark::DoNotOptimize(DecodeJpeg(file));
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(state.iterations() * double(kWidth) * kHeight / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(
+      state.iterations() * double(kWidth) * kHeight / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(DecodeJpg)->Unit(benchmark::kMillisecond);
 

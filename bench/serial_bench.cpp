@@ -25,8 +25,8 @@ void AcknowledgedLines(benchmark::State& state) {
     window.SendStep({1, -1, 0, 400}, {1, 1, 1}, true);
   }
   state.SetItemsProcessed(state.iterations());
-  state.counters["lines_per_second"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["lines_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                          benchmark::Counter::kIsRate);
 }
 BENCHMARK(AcknowledgedLines)->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -53,7 +53,10 @@ void AcknowledgedLinesThroughRunner(benchmark::State& state) {
   state.counters["lines_per_second"] = benchmark::Counter(
       static_cast<double>(state.iterations() * kBatch), benchmark::Counter::kIsRate);
 }
-BENCHMARK(AcknowledgedLinesThroughRunner)->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(AcknowledgedLinesThroughRunner)
+    ->MinTime(2.0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vertolin

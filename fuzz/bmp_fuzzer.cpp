@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (result.picture) {
     const vertolin::PixelImage& image = result.picture->image;
     if (image.width() != result.width || image.height() != result.height || image.width() <= 0 ||
-        image.height() <= 0 || image.bytes().size() != image.stride() * static_cast<std::size_t>(image.height())) {
+        image.height() <= 0 ||
+        image.bytes().size() != image.stride() * static_cast<std::size_t>(image.height())) {
       std::abort();
     }
   } else if (result.error == vertolin::BmpError::None) {

@@ -33,8 +33,8 @@ std::vector<std::uint8_t> Compress(const PixelImage& image, int subsampling, int
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   std::vector<std::uint8_t> out;
-  if (tjCompress2(handle, image.bytes().data(), image.width(), static_cast<int>(image.stride()), image.height(),
-                  TJPF_BGR, &buffer, &size, subsampling, 75, flags) == 0) {
+  if (tjCompress2(handle, image.bytes().data(), image.width(), static_cast<int>(image.stride()),
+                  image.height(), TJPF_BGR, &buffer, &size, subsampling, 75, flags) == 0) {
     out.assign(buffer, buffer + size);
   }
   tjFree(buffer);
@@ -53,7 +53,8 @@ bool Save(const std::filesystem::path& path, const std::vector<std::uint8_t>& by
 std::vector<std::vector<std::uint8_t>> Rows(int count, std::size_t bytes) {
   std::vector<std::vector<std::uint8_t>> rows(static_cast<std::size_t>(count));
   for (std::size_t r = 0; r < rows.size(); ++r) {
-    for (std::size_t i = 0; i < bytes; ++i) rows[r].push_back(static_cast<std::uint8_t>(r * 31 + i * 7));
+    for (std::size_t i = 0; i < bytes; ++i)
+      rows[r].push_back(static_cast<std::uint8_t>(r * 31 + i * 7));
   }
   return rows;
 }
@@ -73,7 +74,8 @@ int main(int argc, char** argv) {
 
   const std::vector<std::array<std::uint8_t, 3>> grey2{{0, 0, 0}, {255, 255, 255}};
   std::vector<std::array<std::uint8_t, 3>> full(256);
-  for (int i = 0; i < 256; ++i) full[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 7};
+  for (int i = 0; i < 256; ++i)
+    full[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 7};
 
   struct Seed {
     const char* name;
@@ -92,11 +94,13 @@ int main(int argc, char** argv) {
     layout.palette.assign(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(paletteSize));
     if (bits == 16 && compression == 3) layout.masks = {0xF800, 0x07E0, 0x001F};
     if (bits == 32 && compression == 3) layout.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
-    layout.rows = Rows(height < 0 ? -height : height, (static_cast<std::size_t>(width) * bits + 7) / 8);
+    layout.rows = Rows(height < 0 ? -height : height,
+                       (static_cast<std::size_t>(width) * bits + 7) / 8);
     // Palette indices must stay inside the palette.
     if (bits <= 8 && paletteSize < 256) {
       for (auto& row : layout.rows) {
-        for (auto& byte : row) byte = bits == 8 ? static_cast<std::uint8_t>(byte % paletteSize) : 0x10;
+        for (auto& byte : row)
+          byte = bits == 8 ? static_cast<std::uint8_t>(byte % paletteSize) : 0x10;
       }
     }
     seeds.push_back({name, layout});

@@ -111,7 +111,8 @@ void MainWindow::OpenScanner() {
 }
 
 void MainWindow::OpenOutlining() {
-  OpenChild(QStringLiteral("etching2_cl"), [this] { return new OutliningWindow(link_, settings_); });
+  OpenChild(QStringLiteral("etching2_cl"),
+            [this] { return new OutliningWindow(link_, settings_); });
 }
 
 void MainWindow::OpenGradation() {

@@ -215,12 +215,8 @@ void SettingsWindow::SaveAndClose() {
 
   const std::string optim = fields.optimised ? "1" : "0";
   const std::pair<const char*, std::string_view> entries[] = {
-      {"SM_X_ratio", fields.xRatio},
-      {"SM_Y_ratio", fields.yRatio},
-      {"SM_Z_ratio", fields.zRatio},
-      {"SM_delay", fields.delay},
-      {"SM_optim", optim},
-      {"port", fields.port},
+      {"SM_X_ratio", fields.xRatio}, {"SM_Y_ratio", fields.yRatio}, {"SM_Z_ratio", fields.zRatio},
+      {"SM_delay", fields.delay},    {"SM_optim", optim},           {"port", fields.port},
       {"speed", fields.baud},
   };
   for (const auto& [key, text] : entries) {

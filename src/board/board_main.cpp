@@ -36,7 +36,8 @@ int BadUsage(const char* why, std::string_view arg) {
   if (arg.empty()) {
     std::fprintf(stderr, "vertolin-board: %s\n%s", why, kUsage);
   } else {
-    std::fprintf(stderr, "vertolin-board: %s: %.*s\n%s", why, static_cast<int>(arg.size()), arg.data(), kUsage);
+    std::fprintf(stderr, "vertolin-board: %s: %.*s\n%s", why, static_cast<int>(arg.size()),
+                 arg.data(), kUsage);
   }
   return 2;
 }
@@ -68,7 +69,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--kind") {
       const auto letter = value();
-      if (!letter || letter->size() != 1 || !std::isalpha(static_cast<unsigned char>(letter->front())))
+      if (!letter || letter->size() != 1 ||
+          !std::isalpha(static_cast<unsigned char>(letter->front())))
         return BadUsage("--kind needs one letter", letter.value_or(""));
       kind = letter->front();
     } else if (arg == "--delay") {
@@ -110,7 +112,8 @@ int main(int argc, char** argv) {
   if (recordPath != nullptr) {
     serve.record = std::fopen(recordPath, "a");
     if (serve.record == nullptr) {
-      std::fprintf(stderr, "vertolin-board: cannot open %s: %s\n", recordPath, std::strerror(errno));
+      std::fprintf(stderr, "vertolin-board: cannot open %s: %s\n", recordPath,
+                   std::strerror(errno));
       return 1;
     }
   }

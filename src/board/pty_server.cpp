@@ -109,7 +109,8 @@ int ServeOnPty(SimulatedBoard& board, const PtyServeOptions& options) {
 
   Fd master(::posix_openpt(O_RDWR | O_NOCTTY));
   if (master.get() < 0) return Fail("posix_openpt");
-  if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) return Fail("grantpt/unlockpt");
+  if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0)
+    return Fail("grantpt/unlockpt");
   const char* name = ::ptsname(master.get());
   if (name == nullptr) return Fail("ptsname");
   const std::string path = name;

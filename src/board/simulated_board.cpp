@@ -33,8 +33,8 @@ std::optional<Fields> ParseFields(std::string_view body) {
   std::size_t start = 0;
   while (true) {
     const std::size_t comma = body.find(',', start);
-    const std::string_view field =
-        body.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    const std::string_view field = body.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     if (field.empty()) {
       fields.emplace_back();
     } else {
@@ -63,7 +63,8 @@ bool Present(const Fields& fields, std::size_t index) {
 std::int64_t AddSaturating(std::int64_t a, std::int64_t b) {
   std::int64_t sum = 0;
   if (!__builtin_add_overflow(a, b, &sum)) return sum;
-  return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+  return b > 0 ? std::numeric_limits<std::int64_t>::max()
+               : std::numeric_limits<std::int64_t>::min();
 }
 
 // A gentle ridged surface: a triangle wave across a diagonal, so neighbouring
@@ -239,7 +240,8 @@ void SimulatedBoard::Execute(std::string text, Clock::time_point now) {
       moveXY();
       if (Field(f, 2) == kProbeRequest) {
         acknowledge = false;
-        reply = std::to_string(std::max<std::int64_t>(0, height_(position_[0], position_[1]))) + "OK";
+        reply = std::to_string(std::max<std::int64_t>(0, height_(position_[0], position_[1]))) +
+                "OK";
       }
     } else if (kind_ == 'P' || kind_ == 'O') {
       if (f.size() >= 4 && !Present(f, 0) && !Present(f, 1) && !Present(f, 2) && Present(f, 3)) {

@@ -29,12 +29,12 @@ struct BoardFaults {
 
 // One complete command as the board took it.
 struct BoardCommand {
-  std::string text;                                   // as received, ";" included when it had one
-  std::vector<std::optional<std::int64_t>> fields;    // empty fields are nullopt
-  std::array<std::int64_t, 3> positionAfter{};        // X, Y, Z in steps after the command
-  bool burn = false;                                  // a raster burn move (gradation, wood burning)
-  std::int64_t burnDelay = 0;                         // its step delay in µs
-  bool laserOn = false;                               // laser or tool state after the command
+  std::string text;                                 // as received, ";" included when it had one
+  std::vector<std::optional<std::int64_t>> fields;  // empty fields are nullopt
+  std::array<std::int64_t, 3> positionAfter{};      // X, Y, Z in steps after the command
+  bool burn = false;                                // a raster burn move (gradation, wood burning)
+  std::int64_t burnDelay = 0;                       // its step delay in µs
+  bool laserOn = false;                             // laser or tool state after the command
 };
 
 class SimulatedBoard {

@@ -80,7 +80,8 @@ constexpr std::string_view kUsage =
 
 // Options with a value and flags that single commands read from
 // Options::values and Options::flags.
-const std::set<std::string, std::less<>> kValueOptions = {"--map", "--probe", "--out", "--only", "--painted"};
+const std::set<std::string, std::less<>> kValueOptions = {"--map", "--probe", "--out", "--only",
+                                                          "--painted"};
 const std::set<std::string, std::less<>> kFlagOptions = {"--dry-run", "--prepared", "--progress",
                                                          "--no-progress"};
 
@@ -106,7 +107,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
       if (!seconds || !(*seconds > 0) || *seconds > 1e6) {
         throw UsageError{"--ack-timeout needs a number of seconds above 0"};
       }
-      options.ackTimeout = std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
+      options.ackTimeout =
+          std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
     } else if (arg == "--print") {
       options.print = true;
     } else if (arg == "--return") {
@@ -223,9 +225,10 @@ struct ProgressPlan {
 int RunOnce(Options& options, CliStreams streams, const Command& command, JobEstimate* counted,
             const ProgressPlan* progress) {
   ConsoleFrontend frontend(streams.err, streams.interrupts);
-  if (progress != nullptr) frontend.PlanProgress(progress->lines, progress->seconds, progress->terminal);
-  SettingsStore settings(options.ini ? std::filesystem::path(*options.ini) : SettingsStore::DefaultPath(),
-                         frontend);
+  if (progress != nullptr)
+    frontend.PlanProgress(progress->lines, progress->seconds, progress->terminal);
+  SettingsStore settings(
+      options.ini ? std::filesystem::path(*options.ini) : SettingsStore::DefaultPath(), frontend);
   // Settings that cannot be used are said before the defaults take their
   // place; a file named on the command line must be readable.
   if (const auto problem = settings.Diagnose(options.ini.has_value())) {

@@ -12,10 +12,10 @@ namespace vertolin {
 // Exit statuses of the tool.
 enum CliStatus : int {
   kCliDone = 0,
-  kCliRefused = 1,   // bad field or file; a message says why
+  kCliRefused = 1,  // bad field or file; a message says why
   kCliUsage = 2,
   kCliLinkError = 3,
-  kCliStopped = 4,   // stopped by the person
+  kCliStopped = 4,     // stopped by the person
   kCliWrongBoard = 5,  // the board answered with another firmware than the job needs
 };
 

@@ -63,8 +63,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
 #endif
   std::ios::sync_with_stdio(false);
-  const int status =
-      vertolin::RunCli(args, {std::cout, std::cerr, &interrupts, isatty(2) != 0});
+  const int status = vertolin::RunCli(args, {std::cout, std::cerr, &interrupts, isatty(2) != 0});
   std::cout.flush();
   return status;
 }

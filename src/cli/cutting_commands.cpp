@@ -43,9 +43,11 @@ class SettingsCutFields : public CutFields {
   bool returnToStart_;
 };
 
-constexpr std::pair<std::string_view, CuttingFilter> kFilterNames[] = {
-    {"ST", CuttingFilter::ST}, {"CN", CuttingFilter::CN}, {"CR", CuttingFilter::CR},
-    {"CL", CuttingFilter::CL}, {"GS", CuttingFilter::GS}};
+constexpr std::pair<std::string_view, CuttingFilter> kFilterNames[] = {{"ST", CuttingFilter::ST},
+                                                                       {"CN", CuttingFilter::CN},
+                                                                       {"CR", CuttingFilter::CR},
+                                                                       {"CL", CuttingFilter::CL},
+                                                                       {"GS", CuttingFilter::GS}};
 
 std::optional<CuttingFilter> FilterNamed(std::string_view name) {
   for (const auto& [filterName, filter] : kFilterNames) {
@@ -79,7 +81,8 @@ int Prepare(Context& context) {
   // Both checked with the options.
   const std::string& out = context.options.values.at("--out");
   std::optional<CuttingFilter> only;
-  if (const auto named = context.options.values.find("--only"); named != context.options.values.end()) {
+  if (const auto named = context.options.values.find("--only");
+      named != context.options.values.end()) {
     only = FilterNamed(named->second);
   }
   auto picture = LoadJobPicture(context, kCuttingImpossibleText);
@@ -100,7 +103,8 @@ int Cut(Context& context) {
   auto picture = LoadJobPicture(context, kCuttingImpossibleText);
   if (!picture) return kCliRefused;
   CuttingLayers layers = CuttingLayers::From(*picture);
-  if (!context.options.flags.contains("--prepared") && !Process(context, layers)) return kCliRefused;
+  if (!context.options.flags.contains("--prepared") && !Process(context, layers))
+    return kCliRefused;
 
   WindowLink window(context.link, formats::kCutting);
   const Handshaken handshake = Handshake(context, window);

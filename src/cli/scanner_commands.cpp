@@ -36,21 +36,23 @@ std::optional<std::string> Value(const Context& context, const char* name) {
 std::optional<std::string> ReadText(Context& context, const std::string& path) {
   FileBytes file = ReadFileBytes(PathFromUtf8(path));
   if (file.status == FileBytes::Status::kOk) return std::move(file.bytes);
-  context.frontend.ShowMessage(texts::kTitleError,
-                               "Не удалось прочитать файл " + path +
-                                   (file.error.empty() ? "" : "\r\n" + file.error));
+  context.frontend.ShowMessage(
+      texts::kTitleError,
+      "Не удалось прочитать файл " + path + (file.error.empty() ? "" : "\r\n" + file.error));
   return std::nullopt;
 }
 
 bool WriteText(Context& context, const std::string& path, std::string_view bytes) {
   std::string error;
   if (ReplaceFileContents(PathFromUtf8(path), bytes, error)) return true;
-  context.frontend.ShowMessage(texts::kTitleError, "Не удалось записать файл " + path + "\r\n" + error);
+  context.frontend.ShowMessage(texts::kTitleError,
+                               "Не удалось записать файл " + path + "\r\n" + error);
   return false;
 }
 
 // The probe replies of --print: whitespace-separated integers, one per node.
-std::optional<std::deque<std::int32_t>> ReadProbeReplies(Context& context, const std::string& path) {
+std::optional<std::deque<std::int32_t>> ReadProbeReplies(Context& context,
+                                                         const std::string& path) {
   const auto text = ReadText(context, path);
   if (!text) return std::nullopt;
   std::deque<std::int32_t> values;
@@ -62,8 +64,8 @@ std::optional<std::deque<std::int32_t>> ReadProbeReplies(Context& context, const
     std::int32_t value = 0;
     const auto [next, ec] = std::from_chars(at, end, value);
     if (ec != std::errc()) {
-      context.frontend.ShowMessage(texts::kTitleError,
-                                   "В файле " + path + " ожидались целые числа, по одному на точку");
+      context.frontend.ShowMessage(
+          texts::kTitleError, "В файле " + path + " ожидались целые числа, по одному на точку");
       return std::nullopt;
     }
     values.push_back(value);
@@ -82,18 +84,17 @@ int Scan(Context& context) {
   // Text9 as the window derives it from Text8 and the picture size.
   const auto pictureWidth = PictureSide(keys::kScanPictureWidth.Read(settings));
   const auto pictureHeight = PictureSide(keys::kScanPictureHeight.Read(settings));
-  const std::string areaY =
-      pictureWidth && pictureHeight
-          ? HeightForWidth(areaX, *pictureWidth, *pictureHeight).value_or("")
-          : std::string();
+  const std::string areaY = pictureWidth && pictureHeight
+                                ? HeightForWidth(areaX, *pictureWidth, *pictureHeight).value_or("")
+                                : std::string();
   const MachineProfile& profile = context.link.profile();
   const ScanFields fields{meshX, meshY, areaX, areaY, profile.xRatio, profile.yRatio};
   const bool dryRun = context.options.flags.contains("--dry-run");
 
   if (context.options.print) {
     if (!mapPath) {
-      context.frontend.ShowMessage(texts::kTitleError,
-                                   "С --print строки идут на стандартный вывод: карте нужен --map FILE");
+      context.frontend.ShowMessage(
+          texts::kTitleError, "С --print строки идут на стандартный вывод: карте нужен --map FILE");
       return kCliRefused;
     }
     auto port = std::make_unique<PrintPort>(context.streams.out, 'S');
@@ -147,7 +148,8 @@ int Interpolate(Context& context) {
   std::string error;
   const auto map = ParseHeightMapText(*text, error);
   if (!map) {
-    context.frontend.ShowMessage(texts::kTitleError, "Файл " + mapPath + " - не карта высот: " + error);
+    context.frontend.ShowMessage(texts::kTitleError,
+                                 "Файл " + mapPath + " - не карта высот: " + error);
     return kCliRefused;
   }
   const auto width = PictureSide(keys::kScanPictureWidth.Read(context.settings));

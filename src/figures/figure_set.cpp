@@ -46,7 +46,9 @@ class ProvisionalLabels {
     }
   }
 
-  std::int32_t NumberOf(std::int32_t label) const { return nodes_[static_cast<std::size_t>(label)].number; }
+  std::int32_t NumberOf(std::int32_t label) const {
+    return nodes_[static_cast<std::size_t>(label)].number;
+  }
 
  private:
   struct Node {
@@ -69,12 +71,14 @@ class ProvisionalLabels {
 // Bit `code` is set when the pixel must merge (left and upper match, bits 0
 // and 1, with unequal labels, bit 3) or allocate (no neighbour matches:
 // bits 0 to 2 clear).
-constexpr std::uint32_t kMergeOrAllocate = (1U << 0b1011) | (1U << 0b1111) | (1U << 0b0000) | (1U << 0b1000);
+constexpr std::uint32_t kMergeOrAllocate = (1U << 0b1011) | (1U << 0b1111) | (1U << 0b0000) |
+                                           (1U << 0b1000);
 
 // First pass: provisional labels into the map, in raster order, making the
 // same allocations and merges in the same order as the per-pixel procedure.
 // The frame is label 0, the first figure allocated.
-void LabelPixels(const PixelImage& work, LabelMap& labels, FigureTable& figures, ProvisionalLabels& provisional) {
+void LabelPixels(const PixelImage& work, LabelMap& labels, FigureTable& figures,
+                 ProvisionalLabels& provisional) {
   const int width = work.width();
   const int height = work.height();
   provisional.Add(figures.Allocate(kLightFigure));
@@ -117,7 +121,8 @@ void LabelPixels(const PixelImage& work, LabelMap& labels, FigureTable& figures,
       const unsigned upperLeft = upperLeftColour == c;
       const std::int32_t sideLabel = left ? leftLabel : upperLeftLabel;
       std::int32_t label = upper ? upperLabel : sideLabel;
-      const unsigned code = left | (upper << 1) | (upperLeft << 2) | (unsigned{leftLabel != upperLabel} << 3);
+      const unsigned code = left | (upper << 1) | (upperLeft << 2) |
+                            (unsigned{leftLabel != upperLabel} << 3);
       if ((kMergeOrAllocate >> code) & 1U) {
         if (left) {
           // Rows mostly repeat the labels of the row above, so unequal
@@ -164,7 +169,8 @@ void NumberCellsAndPair(LabelMap& labels, const ProvisionalLabels& provisional, 
     for (int x = 2; x <= width; ++x) {
       const std::int32_t right = cell[x] = provisional.NumberOf(cell[x]);
       const bool same = left == right;
-      const bool again = ((left == lastLeft) & (right == lastRight)) | ((left == lastRight) & (right == lastLeft));
+      const bool again = ((left == lastLeft) & (right == lastRight)) |
+                         ((left == lastRight) & (right == lastLeft));
       const bool add = !(same | again);
       changes[found] = x;
       found += add;
@@ -177,7 +183,8 @@ void NumberCellsAndPair(LabelMap& labels, const ProvisionalLabels& provisional, 
       const std::int32_t b = cell[changes[i]];
       // A small figure keeps meeting its one neighbour: remembering each
       // figure's last partner spares most lookups in the pair set.
-      if (partner[static_cast<std::size_t>(a)] == b || partner[static_cast<std::size_t>(b)] == a) continue;
+      if (partner[static_cast<std::size_t>(a)] == b || partner[static_cast<std::size_t>(b)] == a)
+        continue;
       partner[static_cast<std::size_t>(a)] = b;
       partner[static_cast<std::size_t>(b)] = a;
       pairs.Add(a, b);

@@ -52,10 +52,13 @@ class FigureTable {
   // Back to 100 free slots, as after "Градиент" and "Отступить".
   void Reset();
 
-  friend bool operator==(const FigureTable& a, const FigureTable& b) { return a.slots_ == b.slots_; }
+  friend bool operator==(const FigureTable& a, const FigureTable& b) {
+    return a.slots_ == b.slots_;
+  }
 
  private:
-  std::vector<Figure, CellAllocator<Figure>> slots_;  // [0] unused, so that a figure's number is its index
+  std::vector<Figure, CellAllocator<Figure>>
+      slots_;  // [0] unused, so that a figure's number is its index
   // Numbers freed below nextFresh_, as a min-heap: allocation must take the
   // lowest free number without scanning the table.
   std::vector<std::int32_t> freed_;

@@ -49,7 +49,8 @@ FigureTree FillTree(FigureTable& figures, const NestingPairList& pairs) {
   {
     std::vector<std::int32_t> fill(first.begin(), first.end() - 1);
     for (const NestingPair& p : list) {
-      if (valid(p)) children[static_cast<std::size_t>(fill[static_cast<std::size_t>(p.outer)]++)] = p.inner;
+      if (valid(p))
+        children[static_cast<std::size_t>(fill[static_cast<std::size_t>(p.outer)]++)] = p.inner;
     }
   }
 
@@ -62,7 +63,7 @@ FigureTree FillTree(FigureTable& figures, const NestingPairList& pairs) {
   // large picture must not exhaust the call stack.
   struct Visit {
     std::int32_t figure;
-    std::int32_t next;  // index into children
+    std::int32_t next;   // index into children
     std::int32_t level;  // level of this figure's children
   };
   std::vector<Visit> stack{{root->outer, first[static_cast<std::size_t>(root->outer)], 1}};

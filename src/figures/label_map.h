@@ -16,9 +16,7 @@ class LabelMap {
   LabelMap() = default;
   // A map for a W × H picture, every cell 0.
   LabelMap(int width, int height)
-      : width_(width),
-        height_(height),
-        cells_(CellCount(width, height), 0) {}
+      : width_(width), height_(height), cells_(CellCount(width, height), 0) {}
 
   // A map whose cells are left unset, for a labelling that writes them all.
   static LabelMap Unfilled(int width, int height) {
@@ -34,8 +32,12 @@ class LabelMap {
   bool empty() const { return cells_.empty(); }
 
   // Cells 0 ≤ x ≤ W + 1, 0 ≤ y ≤ H + 1.
-  bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x <= width_ + 1 && y <= height_ + 1; }
-  bool IsFrame(int x, int y) const { return x == 0 || y == 0 || x == width_ + 1 || y == height_ + 1; }
+  bool Contains(int x, int y) const {
+    return x >= 0 && y >= 0 && x <= width_ + 1 && y <= height_ + 1;
+  }
+  bool IsFrame(int x, int y) const {
+    return x == 0 || y == 0 || x == width_ + 1 || y == height_ + 1;
+  }
   std::int32_t at(int x, int y) const { return cells_[Index(x, y)]; }
   std::int32_t& at(int x, int y) { return cells_[Index(x, y)]; }
   // Row y from column 0: W + 2 cells.
@@ -52,7 +54,8 @@ class LabelMap {
     return static_cast<std::size_t>(width + 2) * static_cast<std::size_t>(height + 2);
   }
   std::size_t Index(int x, int y) const {
-    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_ + 2) + static_cast<std::size_t>(x);
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_ + 2) +
+           static_cast<std::size_t>(x);
   }
 
   int width_ = 0;

@@ -31,7 +31,9 @@ class NestingPairList {
   // Slots: 100, doubling whenever the count would exceed them.
   int capacity() const { return capacity_; }
   // Pair `number`, 1 to count().
-  const NestingPair& operator[](int number) const { return pairs_[static_cast<std::size_t>(number - 1)]; }
+  const NestingPair& operator[](int number) const {
+    return pairs_[static_cast<std::size_t>(number - 1)];
+  }
   const std::vector<NestingPair>& pairs() const { return pairs_; }
 
   // "Градиент" and "Отступить" empty the slots but leave the count: the

@@ -68,7 +68,8 @@ struct Outline {
 // on coming back to the start pixel. A caller that already knows the
 // figure's first pixel in raster order passes it as `first`: the search for
 // the start then begins there instead of at the top of the picture.
-Outline FollowOutline(const LabelMap& labels, std::int32_t figure, std::optional<std::int32_t> hole = std::nullopt,
+Outline FollowOutline(const LabelMap& labels, std::int32_t figure,
+                      std::optional<std::int32_t> hole = std::nullopt,
                       std::optional<Pixel> first = std::nullopt);
 
 // The pixels an outline visits after its start, one per step.

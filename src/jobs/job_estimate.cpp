@@ -70,8 +70,8 @@ void JobEstimator::Add(std::string_view line) {
   estimate_.steps[2] += std::abs(z);
   if (toolOn) ++estimate_.toolOnLines;
   const std::int64_t most = std::max({x, y, std::abs(z)});
-  estimate_.stepSeconds +=
-      static_cast<double>(most) * static_cast<double>(delay > 0 ? delay : idleDelay_) * 1e-6;
+  estimate_.stepSeconds += static_cast<double>(most) *
+                           static_cast<double>(delay > 0 ? delay : idleDelay_) * 1e-6;
 }
 
 double SecondsLeft(const JobProgress& progress, std::int64_t totalLines, double estimatedSeconds) {
@@ -91,7 +91,8 @@ std::string Clock(double seconds) {
   const auto whole = static_cast<long long>(std::max(seconds, 0.0) + 0.5);
   char text[32];
   if (whole >= 3600) {
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                  whole % 60);
   } else {
     std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
   }
@@ -114,12 +115,13 @@ std::string EstimateJson(const JobEstimate& estimate) {
                                           : 0.0;
   char shareText[64] = "null";
   if (estimate.hasTool) std::snprintf(shareText, sizeof shareText, "%.4f", share);
-  std::snprintf(text, sizeof text,
-                "{\"lines\":%lld,\"bytes\":%lld,\"steps\":{\"x\":%lld,\"y\":%lld,\"z\":%lld},"
-                "\"tool_on_share\":%s,\"baud\":%d,\"seconds\":%.3f}",
-                static_cast<long long>(estimate.lines), static_cast<long long>(estimate.bytes),
-                static_cast<long long>(estimate.steps[0]), static_cast<long long>(estimate.steps[1]),
-                static_cast<long long>(estimate.steps[2]), shareText, estimate.baud, estimate.seconds());
+  std::snprintf(
+      text, sizeof text,
+      "{\"lines\":%lld,\"bytes\":%lld,\"steps\":{\"x\":%lld,\"y\":%lld,\"z\":%lld},"
+      "\"tool_on_share\":%s,\"baud\":%d,\"seconds\":%.3f}",
+      static_cast<long long>(estimate.lines), static_cast<long long>(estimate.bytes),
+      static_cast<long long>(estimate.steps[0]), static_cast<long long>(estimate.steps[1]),
+      static_cast<long long>(estimate.steps[2]), shareText, estimate.baud, estimate.seconds());
   return text;
 }
 

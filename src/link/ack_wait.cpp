@@ -23,7 +23,8 @@ std::string LineName(const AwaitedLine& line) {
 
 // Seconds as the person reads them: a tenth under ten seconds, whole above.
 std::string SecondsText(Clock::duration waited) {
-  const long long tenths = std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() / 100;
+  const long long tenths = std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() /
+                           100;
   if (tenths >= 100) return std::to_string(tenths / 10);
   return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10);
 }
@@ -68,9 +69,9 @@ void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandone
     const auto waited = Clock::now() - start;
     if (waited < overdueAfter) continue;
     if (policy.overdueLosesLink) {
-      link.frontend().ShowMessage(texts::kTitleVertolin,
-                                  "Плата не ответила на " + LineName(line) + " за " +
-                                      SecondsText(waited) + " с.\r\n\r\nРабота остановлена.");
+      link.frontend().ShowMessage(texts::kTitleVertolin, "Плата не ответила на " + LineName(line) +
+                                                             " за " + SecondsText(waited) +
+                                                             " с.\r\n\r\nРабота остановлена.");
       link.RequestStop(Link::StopCause::LinkLost);
       throw LinkError();
     }

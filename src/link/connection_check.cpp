@@ -130,7 +130,8 @@ ReconnectResult Reconnect(Link& link, std::string_view port, std::string_view ba
   link.ClearStop();
   SettleLink(link);
   const bool answered = JudgeFirmwareReply(QueryFirmware(link), kAnyKind).driveEnabled;
-  if (report) link.frontend().ShowMessage(kCheckTitle, answered ? texts::kStatusOpen : kBoardSilent);
+  if (report)
+    link.frontend().ShowMessage(kCheckTitle, answered ? texts::kStatusOpen : kBoardSilent);
   return answered ? ReconnectResult::Answered : ReconnectResult::NoAnswer;
 }
 
@@ -158,8 +159,7 @@ std::vector<std::string> SystemPorts() {
   // The list of every DOS device name can be long; grow until it fits.
   std::vector<char> names(16 * 1024);
   DWORD length = 0;
-  while ((length = QueryDosDeviceA(nullptr, names.data(), static_cast<DWORD>(names.size()))) ==
-         0) {
+  while ((length = QueryDosDeviceA(nullptr, names.data(), static_cast<DWORD>(names.size()))) == 0) {
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || names.size() >= 4 * 1024 * 1024) return {};
     names.resize(names.size() * 2);
   }

@@ -77,8 +77,7 @@ FieldsReading ReadSettingsFields(const SettingsFields& fields);
 std::optional<std::int32_t> ParseBaud(std::string_view text);
 
 // The names of the simulated boards, one per firmware kind.
-inline constexpr std::string_view kSimulatedPorts[] = {"sim:M", "sim:S", "sim:P", "sim:B",
-                                                       "sim:O"};
+inline constexpr std::string_view kSimulatedPorts[] = {"sim:M", "sim:S", "sim:P", "sim:B", "sim:O"};
 
 // Serial ports present on this machine (COM1… on Windows; /dev/ttyUSB*,
 // /dev/ttyACM* and /dev/ttyS* elsewhere), followed by the simulated boards.

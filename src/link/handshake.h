@@ -23,7 +23,7 @@ struct HandshakeResult {
     WrongFirmware,  // the warning dialog with its default text
     NoAnswer,       // the warning dialog with the "firmware outdated" text
   };
-  std::string status;       // the status label text
+  std::string status;  // the status label text
   Warning warning = Warning::None;
   bool driveEnabled = false;  // false: the window disables its drive controls
   char kindLetter = 0;        // the reply's first character when accepted

@@ -33,8 +33,9 @@ bool InterruptionLink::RaiseLower(std::string_view distanceText, bool raise) {
   }
   const std::string line = CommandLine({0, 0, z, link_.profile().idleDelay});
   SerialWrite(link_, line);
-  WaitForAcknowledgement(link_, reply_, abandoned_,
-                         {0, line, StepTime(std::abs(static_cast<std::int64_t>(z)), link_.profile().idleDelay)});
+  WaitForAcknowledgement(
+      link_, reply_, abandoned_,
+      {0, line, StepTime(std::abs(static_cast<std::int64_t>(z)), link_.profile().idleDelay)});
   return true;
 }
 

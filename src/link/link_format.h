@@ -23,11 +23,11 @@ struct LinkFormat {
   };
   // What a job step does when StopFlag is set as it is about to be sent.
   enum class OnStop {
-    InterruptionDialog,      // the router's raise/lower dialog
-    Question,                // "Гравировка остановлена. Остановить?"
-    LaserOffThenQuestion,    // the laser is switched off around the question
-    EndAtOnce,               // LinkError, no question (the probe)
-    None,                    // no jobs run in this window
+    InterruptionDialog,    // the router's raise/lower dialog
+    Question,              // "Гравировка остановлена. Остановить?"
+    LaserOffThenQuestion,  // the laser is switched off around the question
+    EndAtOnce,             // LinkError, no question (the probe)
+    None,                  // no jobs run in this window
   };
   // How a step in picture units becomes motor steps.
   enum class Scaling {

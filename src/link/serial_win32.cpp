@@ -31,8 +31,8 @@ class Win32Port : public SerialPort {
     // output queue must drain within the limit.
     const auto deadline = std::chrono::steady_clock::now() + limit;
     DWORD written = 0;
-    const BOOL ok =
-        WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const BOOL ok = WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                              nullptr);
     bool complete = ok && written == bytes.size();
     while (complete) {
       DWORD errors = 0;
@@ -73,9 +73,9 @@ bool SupportedBaud(int baud) { return baud > 0; }
 
 std::string SystemErrorText(int code) {
   char buffer[2048];
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, static_cast<DWORD>(code), 0, buffer, sizeof buffer,
+                                      nullptr);
   // The system's text is in the ANSI code page; the program speaks UTF-8.
   std::wstring wide(length, L'\0');
   const int wideLength = MultiByteToWideChar(CP_ACP, 0, buffer, static_cast<int>(length),
@@ -90,8 +90,8 @@ std::string SystemErrorText(int code) {
 std::unique_ptr<SerialPort> OpenDevicePort(std::string_view name, int baud, Frontend& frontend,
                                            int* systemError) {
   const std::string path = name.size() > 4 ? "\\\\.\\" + std::string(name) : std::string(name);
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (systemError != nullptr) *systemError = static_cast<int>(code);

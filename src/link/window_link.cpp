@@ -222,7 +222,8 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
   // The firmware steps at the line's own delay, or its idle delay when the
   // line has none (travel moves of the raster, the probe).
   std::int64_t delay = link_.profile().idleDelay;
-  if (format_.stepText == LinkFormat::StepText::XYValue) delay = std::max<std::int64_t>(delay, step.third);
+  if (format_.stepText == LinkFormat::StepText::XYValue)
+    delay = std::max<std::int64_t>(delay, step.third);
   if (format_.stepText == LinkFormat::StepText::XYZDelay ||
       format_.stepText == LinkFormat::StepText::LaserCompact) {
     delay = std::max<std::int64_t>(delay, step.delay);

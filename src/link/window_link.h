@@ -164,7 +164,7 @@ class WindowLink {
   char kindLetter_ = 0;
   bool ready_ = true;
   bool abandoned_ = false;
-  bool laserLit_ = false;   // switched on by the last laser line written
+  bool laserLit_ = false;  // switched on by the last laser line written
 
   // Exact target position in steps and whole steps accounted for: a step is
   // always taken against the exact position, so rounding never adds up.

@@ -28,8 +28,9 @@ constexpr std::string_view kNotParsed =
     "Необходимо, чтобы программа построила дерево вложения фигур.";
 constexpr std::string_view kNoFigure = "Не выбрана фигура.\r\nВыберите фигуру в дереве.";
 constexpr std::string_view kNoPicture = "Изображение не загружено.\r\nВыберите файл изображения.";
-constexpr std::string_view kZeroWidth = "Ширина готового изображения не может быть равна нулю.\r\n"
-                                        "Введите в поле «Ширина» другое число.";
+constexpr std::string_view kZeroWidth =
+    "Ширина готового изображения не может быть равна нулю.\r\n"
+    "Введите в поле «Ширина» другое число.";
 constexpr std::string_view kWidthNotPositive =
     "Ширина готового изображения должна быть больше нуля.\r\n"
     "Введите в поле «Ширина» другое число.";
@@ -54,7 +55,7 @@ std::uint8_t BlueAt(const PixelImage& layer, int x, int y) {
 }  // namespace
 
 struct FigureSession::Tool {
-  double r = 0;   // radius in pixels
+  double r = 0;    // radius in pixels
   int bound = -1;  // the smallest integer not below r, at most the picture's size
 };
 
@@ -186,7 +187,8 @@ bool FigureSession::RefuseFields(const FigureFields& fields, bool wholeJob) {
 bool FigureSession::SizeUsable(double size) const { return !rules_.positiveSizes || size > 0; }
 
 double FigureSession::LiveWidth() {
-  if (const auto value = ParseNumber(fields_->Width()); value && *value != 0 && SizeUsable(*value)) {
+  if (const auto value = ParseNumber(fields_->Width());
+      value && *value != 0 && SizeUsable(*value)) {
     live_.width = *value;
   }
   return live_.width;
@@ -287,8 +289,8 @@ JobOutcome FigureSession::Offset(const FigureFields& fields, FigureView& view) {
 // ---- milling ----
 
 FigureSession::MillPlan FigureSession::PlanFigure(const FigureSet& set, std::int32_t figure,
-                                                    const std::vector<std::int32_t>& holes,
-                                                    std::optional<Pixel> first) const {
+                                                  const std::vector<std::int32_t>& holes,
+                                                  std::optional<Pixel> first) const {
   MillPlan plan;
   const auto addPass = [&](const Outline& outline) {
     MillPlan::Pass pass;
@@ -385,7 +387,7 @@ ProgramStep FigureSession::ReturnToOrigin() {
 }
 
 JobResult FigureSession::MillSelected(std::optional<int> figure, const FigureFields& fields,
-                                       FigureView& view) {
+                                      FigureView& view) {
   Frontend& frontend = window_.link().frontend();
   if (!HasTree()) {
     frontend.ShowMessage(texts::kTitleError, kNotParsed);
@@ -409,9 +411,9 @@ JobResult FigureSession::MillSelected(std::optional<int> figure, const FigureFie
   }
   MillPlan plan = PlanFigure(*set, *figure, holes);
   if (plan.refusal != FollowResult::kFollowed) {
-    frontend.ShowMessage(texts::kTitleError,
-                         plan.refusal == FollowResult::kTouchesFrame ? rules_.background
-                                                                     : rules_.notClosed);
+    frontend.ShowMessage(texts::kTitleError, plan.refusal == FollowResult::kTouchesFrame
+                                                 ? rules_.background
+                                                 : rules_.notClosed);
     return {JobOutcome::Refused};
   }
   const Tool tool = ToolNow();
@@ -461,7 +463,8 @@ JobProgram FigureSession::AllFigures(const FigureFields& fields, FigureView& vie
   // The holes of every figure, in pair order.
   std::vector<std::vector<std::int32_t>> holes(static_cast<std::size_t>(slots) + 1);
   for (const NestingPair& pair : set->pairs.pairs()) {
-    if (table.Contains(pair.outer)) holes[static_cast<std::size_t>(pair.outer)].push_back(pair.inner);
+    if (table.Contains(pair.outer))
+      holes[static_cast<std::size_t>(pair.outer)].push_back(pair.inner);
   }
 
   if (!chained_) window_.link().ClearStop();

@@ -226,7 +226,7 @@ class FigureSession {
   int y_ = 1;
   int running_ = 0;
   const FigureFields* fields_ = nullptr;  // the running job's
-  int pixelsAcross_ = 0;                   // W of the running job's picture
+  int pixelsAcross_ = 0;                  // W of the running job's picture
   LiveValues live_;
 };
 

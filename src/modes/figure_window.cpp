@@ -148,7 +148,8 @@ FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWind
 
   // The positioning controls; their "Стоп" joins the job buttons and their
   // switches get a frame of their own.
-  controls_ = new PositioningControls(links_.first(), QString::fromUtf8(traits_.driveCaption), true);
+  controls_ = new PositioningControls(links_.first(), QString::fromUtf8(traits_.driveCaption),
+                                      true);
   controls_->SetManualMoveHandler(
       [this](double dx, double dy, double dz) { ManualMove(dx, dy, dz); });
 
@@ -258,7 +259,8 @@ void FigureWindow::LoadPicture(const std::string& pathUtf8, PictureResult loaded
     ShowLayers(*session_);
     tree_->ShowFigures(session_->figures());
     if (!pictureUsable_) {
-      link_.frontend().ShowMessage(texts::kTitleWarning, LowDepthWarningText(traits_.impossibleText));
+      link_.frontend().ShowMessage(texts::kTitleWarning,
+                                   LowDepthWarningText(traits_.impossibleText));
     }
   }
   UpdateJobButtons();
@@ -266,7 +268,8 @@ void FigureWindow::LoadPicture(const std::string& pathUtf8, PictureResult loaded
 }
 
 void FigureWindow::ShowLayers(const FigureSession& session) {
-  layers_->ShowLayers({&session.base(), &session.work(), &session.selection(), &session.progress()});
+  layers_->ShowLayers(
+      {&session.base(), &session.work(), &session.selection(), &session.progress()});
 }
 
 void FigureWindow::ShowPictureArea(bool shown) {
@@ -280,8 +283,8 @@ void FigureWindow::ShowPictureArea(bool shown) {
 
 void FigureWindow::UpdateJobButtons() {
   const bool startable = pictureUsable_ && !jobs_.Running();
-  for (QPushButton* button : {parseButton_, selectedButton_, allButton_, gradientButton_,
-                              offsetButton_, fillButton_}) {
+  for (QPushButton* button :
+       {parseButton_, selectedButton_, allButton_, gradientButton_, offsetButton_, fillButton_}) {
     button->setEnabled(startable);
   }
   stopButton_->setEnabled(pictureUsable_);

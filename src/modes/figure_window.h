@@ -91,13 +91,13 @@ class FigureWindow : public ModeWindow {
   class SessionView;
   class WindowFields;
 
-  void Parse();          // "Разобрать"
-  void MillSelected();   // "Выделенная"
-  void MillAll();        // "Все"
-  void Gradient();       // "Градиент"
-  void Offset();         // "Отступить"
-  void Fill();           // "Резать 3D", "Грав-ть всё"
-  void ChoosePicture();  // "..."
+  void Parse();                 // "Разобрать"
+  void MillSelected();          // "Выделенная"
+  void MillAll();               // "Все"
+  void Gradient();              // "Градиент"
+  void Offset();                // "Отступить"
+  void Fill();                  // "Резать 3D", "Грав-ть всё"
+  void ChoosePicture();         // "..."
   void ShowFigure(int figure);  // a node chosen in the tree
   void ManualMove(double dx, double dy, double dz);
 

@@ -55,9 +55,10 @@ std::optional<std::string> DepthProblem(const MachineProfile& profile, double de
   const double steps = std::abs(depthMm / profile.zRatio);
   if (!(steps <= kInt32Limit)) return std::string(texts::kMoveOutOfRange);
   if (depthMm > 0 && RoundHalfEven(steps) < 1) {
-    return std::string("Фреза не опустится: при такой глубине и калибровке глубина меньше "
-                       "одного шага по оси Z.\r\nУвеличьте значение в поле «Глубина» или "
-                       "проверьте коэффициент SM_Z_ratio в Настройках.");
+    return std::string(
+        "Фреза не опустится: при такой глубине и калибровке глубина меньше "
+        "одного шага по оси Z.\r\nУвеличьте значение в поле «Глубина» или "
+        "проверьте коэффициент SM_Z_ratio в Настройках.");
   }
   return std::nullopt;
 }

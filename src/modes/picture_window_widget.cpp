@@ -95,8 +95,9 @@ void HandshakeAtLoad(Link& link, PositioningControls& controls, const char* requ
   if (controls.returnSwitch() != nullptr) controls.returnSwitch()->setChecked(false);
 }
 
-void LoadRememberedPicture(SettingsStore& settings, const char* key, std::string_view defaultFileName,
-                           QLineEdit* pathField, const ShowPicture& show) {
+void LoadRememberedPicture(SettingsStore& settings, const char* key,
+                           std::string_view defaultFileName, QLineEdit* pathField,
+                           const ShowPicture& show) {
   const std::string defaultImage = PathToUtf8(ExecutableFolder() / defaultFileName);
   const std::string image = settings.ReadSetting(key, defaultImage);
   pathField->setText(QString::fromStdString(image));

@@ -70,8 +70,9 @@ void HandshakeAtLoad(Link& link, PositioningControls& controls, const char* requ
 // The remembered picture (`key`, else `defaultFileName` beside the
 // executable): its path into `pathField`, then the file as read to `show`.
 using ShowPicture = std::function<void(const std::string& pathUtf8, PictureResult loaded)>;
-void LoadRememberedPicture(SettingsStore& settings, const char* key, std::string_view defaultFileName,
-                           QLineEdit* pathField, const ShowPicture& show);
+void LoadRememberedPicture(SettingsStore& settings, const char* key,
+                           std::string_view defaultFileName, QLineEdit* pathField,
+                           const ShowPicture& show);
 
 // "..." after the person chose `chosen` (empty: cancelled, nothing to do).
 // A readable file goes into `pathField`, the settings key and `show`; one that
@@ -95,13 +96,13 @@ class OpeningLinks {
  public:
   OpeningLinks(Link& link, const LinkFormat& format);
 
-  WindowLink& first() { return *links_.front(); }     // the controls' own
-  WindowLink& current() { return *links_.back(); }    // this opening's
+  WindowLink& first() { return *links_.front(); }   // the controls' own
+  WindowLink& current() { return *links_.back(); }  // this opening's
   bool MovesWaiting() const { return movesWaiting_ > 0; }
 
   // At Load: a fresh link, driven by `driveSwitch` (none: the format's own
-  // rule), when the last closing abandoned one. The old link's late acknowledgement, if any, is swallowed
-  // by the handshake's settling.
+  // rule), when the last closing abandoned one. The old link's late acknowledgement, if any, is
+  // swallowed by the handshake's settling.
   void Open(QCheckBox* driveSwitch);
   // At Unload: StopFlag (unless `requestStop` is false), and the link
   // abandoned while `jobRunning` or a manual move waits, a laser left on
@@ -116,9 +117,9 @@ class OpeningLinks {
   Link& link_;
   const LinkFormat& format_;
   std::vector<std::unique_ptr<WindowLink>> links_;
-  bool open_ = false;        // between Load and Unload
+  bool open_ = false;  // between Load and Unload
   bool abandoned_ = false;
-  int movesWaiting_ = 0;     // manual moves on the stack
+  int movesWaiting_ = 0;  // manual moves on the stack
 };
 
 }  // namespace vertolin

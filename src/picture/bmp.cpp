@@ -27,8 +27,12 @@ std::uint32_t Le32(const std::uint8_t* at) {
          (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
 }
 
-std::uint16_t U16(std::span<const std::uint8_t> bytes, std::size_t at) { return Le16(bytes.data() + at); }
-std::uint32_t U32(std::span<const std::uint8_t> bytes, std::size_t at) { return Le32(bytes.data() + at); }
+std::uint16_t U16(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return Le16(bytes.data() + at);
+}
+std::uint32_t U32(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return Le32(bytes.data() + at);
+}
 
 void PutU16(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) {
   out[at] = static_cast<std::uint8_t>(value);
@@ -182,7 +186,8 @@ BmpReadResult ReadBmp(std::span<const std::uint8_t> file, std::int64_t maxPixels
 
   // Rows are padded to 4 bytes; the last row only needs its pixels, since some
   // writers leave out its padding.
-  const std::uint64_t rowBits = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bitsPerPixel);
+  const std::uint64_t rowBits = static_cast<std::uint64_t>(width) *
+                                static_cast<std::uint64_t>(bitsPerPixel);
   const std::uint64_t rowSize = (rowBits + 31) / 32 * 4;
   const std::uint64_t lastRowSize = (rowBits + 7) / 8;
   const std::uint64_t available = file.size() - pixelOffset;
@@ -217,9 +222,9 @@ BmpReadResult ReadBmp(std::span<const std::uint8_t> file, std::int64_t maxPixels
         const unsigned valueMask = (1u << bitsPerPixel) - 1;
         for (int x = 0; x < result.width; ++x, pixel += 3) {
           const int slot = x % perByte;
-          const unsigned index =
-              (row[x / perByte] >> (8 - bitsPerPixel * (slot + 1))) & valueMask;
-          if (index >= paletteSize) return Refuse(BmpError::BadPalette, result.width, result.height);
+          const unsigned index = (row[x / perByte] >> (8 - bitsPerPixel * (slot + 1))) & valueMask;
+          if (index >= paletteSize)
+            return Refuse(BmpError::BadPalette, result.width, result.height);
           std::memcpy(pixel, palette[index].data(), 3);
         }
         break;

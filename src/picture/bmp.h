@@ -33,7 +33,8 @@ struct BmpReadResult {
 
 // Decodes a whole BMP file. Pictures with more than `maxPixels` pixels are
 // refused as TooLarge right after the header is read.
-BmpReadResult ReadBmp(std::span<const std::uint8_t> file, std::int64_t maxPixels = kMaxPicturePixels);
+BmpReadResult ReadBmp(std::span<const std::uint8_t> file,
+                      std::int64_t maxPixels = kMaxPicturePixels);
 
 // A 24-bit bottom-up file with a BITMAPINFOHEADER (rows padded to 4 bytes).
 // Empty for an empty picture or one whose file would pass 4 GB.

@@ -20,7 +20,8 @@ std::int64_t Square(std::int64_t v) { return v * v; }
 
 void FillRect(PixelImage& image, int left, int top, int right, int bottom, std::uint8_t grey) {
   for (int y = std::max(top, 1); y <= std::min(bottom, image.height()); ++y) {
-    for (int x = std::max(left, 1); x <= std::min(right, image.width()); ++x) image.SetGrey(x, y, grey);
+    for (int x = std::max(left, 1); x <= std::min(right, image.width()); ++x)
+      image.SetGrey(x, y, grey);
   }
 }
 
@@ -182,7 +183,8 @@ PixelImage DrawGepard() {
   };
   for (int y = 1; y <= image.height(); ++y) {
     for (int x = 1; x <= image.width(); ++x) {
-      if (inBody(x, y)) image.SetGrey(x, y, ClampGrey(190.0 - 0.45 * (y - bodyY) + 0.1 * (x - bodyX)));
+      if (inBody(x, y))
+        image.SetGrey(x, y, ClampGrey(190.0 - 0.45 * (y - bodyY) + 0.1 * (x - bodyX)));
     }
   }
 
@@ -191,7 +193,8 @@ PixelImage DrawGepard() {
   constexpr int kSpacing = 22;
   for (int row = 0; row * kSpacing < image.height(); ++row) {
     for (int column = 0; column * kSpacing < image.width(); ++column) {
-      const std::uint32_t h = Hash(static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(column));
+      const std::uint32_t h = Hash(static_cast<std::uint32_t>(row),
+                                   static_cast<std::uint32_t>(column));
       const int cx = column * kSpacing + 11 + static_cast<int>(h % 9) - 4 + (row % 2) * 11;
       const int cy = row * kSpacing + 11 + static_cast<int>((h >> 8) % 9) - 4;
       const bool rosette = ((h >> 16) % 3) != 0;

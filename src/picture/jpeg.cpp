@@ -68,7 +68,8 @@ JpegDecodeResult DecodeJpeg(std::span<const std::uint8_t> file, std::int64_t max
   int height = 0;
   int subsampling = 0;
   int colourSpace = 0;
-  if (tjDecompressHeader3(handle.get(), bytes, size, &width, &height, &subsampling, &colourSpace) != 0 ||
+  if (tjDecompressHeader3(handle.get(), bytes, size, &width, &height, &subsampling, &colourSpace) !=
+          0 ||
       width <= 0 || height <= 0) {
     return Refuse(JpegError::Corrupt);
   }
@@ -98,7 +99,8 @@ JpegDecodeResult DecodeJpeg(std::span<const std::uint8_t> file, std::int64_t max
   const int flags = TJFLAG_LIMITSCANS;
   if (tjDecompress2(handle.get(), bytes, size, image.bytes().data(), width,
                     static_cast<int>(image.stride()), height, TJPF_BGR, flags) != 0) {
-    if (tjGetErrorCode(handle.get()) != TJERR_WARNING) return Refuse(JpegError::Corrupt, width, height);
+    if (tjGetErrorCode(handle.get()) != TJERR_WARNING)
+      return Refuse(JpegError::Corrupt, width, height);
     if (CutShort(tjGetErrorStr2(handle.get()))) return Refuse(JpegError::Damaged, width, height);
   }
   result.picture->fileBitsPerPixel = 24;
@@ -114,8 +116,8 @@ std::vector<std::uint8_t> EncodeJpeg(const PixelImage& image, int quality) {
   unsigned long size = 0;
   const int subsampling = AllGrey(image) ? TJSAMP_GRAY : TJSAMP_444;
   const int status = tjCompress2(handle.get(), image.bytes().data(), image.width(),
-                                 static_cast<int>(image.stride()), image.height(), TJPF_BGR, &buffer,
-                                 &size, subsampling, quality, TJFLAG_ACCURATEDCT);
+                                 static_cast<int>(image.stride()), image.height(), TJPF_BGR,
+                                 &buffer, &size, subsampling, quality, TJFLAG_ACCURATEDCT);
   const std::unique_ptr<unsigned char, BufferFree> owned(buffer);
   if (status != 0 || buffer == nullptr) return {};
   return std::vector<std::uint8_t>(buffer, buffer + size);

@@ -33,7 +33,8 @@ struct JpegDecodeResult {
 // before the picture does is refused as Damaged rather than engraved with its
 // missing part flat grey, and so is a header whose size the data cannot
 // possibly fill (found before that size is allocated and decoded).
-JpegDecodeResult DecodeJpeg(std::span<const std::uint8_t> file, std::int64_t maxPixels = kMaxPicturePixels);
+JpegDecodeResult DecodeJpeg(std::span<const std::uint8_t> file,
+                            std::int64_t maxPixels = kMaxPicturePixels);
 
 // Encodes at quality 1..100 with full colour resolution. A picture whose every
 // pixel is grey (blue = green = red) is stored as a one-channel JPEG, so that it

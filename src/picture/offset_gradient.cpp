@@ -36,9 +36,9 @@ constexpr int kPrefetchRows = 2;
 // followed exactly by as many boxes (see ChooseBoxes).
 constexpr std::size_t kCornerBoxes = 4;
 
-constexpr Byte kEightWhite[8 * PixelImage::kBytesPerPixel] = {255, 255, 255, 255, 255, 255, 255, 255,
-                                                              255, 255, 255, 255, 255, 255, 255, 255,
-                                                              255, 255, 255, 255, 255, 255, 255, 255};
+constexpr Byte kEightWhite[8 * PixelImage::kBytesPerPixel] = {
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+    255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
 
 struct MaxOp {
   static Byte Of(Byte a, Byte b) { return a < b ? b : a; }
@@ -93,7 +93,9 @@ int FloorLog2(std::size_t n) {
 
 // The largest whole square not above radius², the limit of i² + j²: the sums
 // are whole, so comparing them with it is the same as comparing with radius².
-std::int64_t SquareLimit(double radius) { return static_cast<std::int64_t>(std::floor(radius * radius)); }
+std::int64_t SquareLimit(double radius) {
+  return static_cast<std::int64_t>(std::floor(radius * radius));
+}
 
 // The largest i in [0, cap] with i² ≤ rest, or −1 when rest < 0.
 int HalfChord(std::int64_t rest, int cap) {
@@ -170,7 +172,8 @@ class RunningColumns {
       }
     }
     if (pos == length_ - 1) {
-      for (int k = length_ - 2; k >= 0; --k) Combine<Op>(Row(block_, k), Row(block_, k), Row(block_, k + 1), width_);
+      for (int k = length_ - 2; k >= 0; --k)
+        Combine<Op>(Row(block_, k), Row(block_, k), Row(block_, k + 1), width_);
       std::swap(block_, suffix_);
     }
     ++fed_;
@@ -178,7 +181,9 @@ class RunningColumns {
   }
 
  private:
-  Byte* Row(std::vector<Byte>& rows, int k) { return rows.data() + static_cast<std::size_t>(k) * width_; }
+  Byte* Row(std::vector<Byte>& rows, int k) {
+    return rows.data() + static_cast<std::size_t>(k) * width_;
+  }
 
   int length_;
   std::size_t width_;
@@ -193,7 +198,8 @@ class RunningColumns {
 // first, first + 1, …, first + n − 1, where levels[u] already holds the extreme
 // of the 2^level bytes from u.
 template <class Op>
-void CentredWindows(Byte* dst, const Byte* levels, std::size_t first, int half, int level, std::size_t n) {
+void CentredWindows(Byte* dst, const Byte* levels, std::size_t first, int half, int level,
+                    std::size_t n) {
   const std::size_t span = std::size_t{1} << level;
   const Byte* left = levels + first - half;
   const Byte* right = levels + first + half + 1 - span;
@@ -247,7 +253,7 @@ class LevelRing {
 // centre, whose grey extremes are followed row by row.
 struct Box {
   enum Role {
-    kInside,  // centred on the pixel, within its disc
+    kInside,      // centred on the pixel, within its disc
     kCapsAcross,  // centred `shift` columns left and right of it: around the left and right caps
     kCapsAlong,   // centred `shift` rows above and below it: around the top and bottom caps
   };
@@ -321,32 +327,37 @@ class GradientRun {
       for (int y = bound_; y < height_ - bound_; ++y) {
         const std::size_t at = static_cast<std::size_t>(y) * out_.stride() +
                                static_cast<std::size_t>(bound_) * PixelImage::kBytesPerPixel;
-        std::memcpy(out_.bytes().data() + at, base_.bytes().data() + at, interior * PixelImage::kBytesPerPixel);
+        std::memcpy(out_.bytes().data() + at, base_.bytes().data() + at,
+                    interior * PixelImage::kBytesPerPixel);
       }
       return;
     }
     const std::size_t strip = StripWidth();
-    for (std::size_t first = 0; first < interior; first += strip) RunStrip(first, std::min(strip, interior - first));
+    for (std::size_t first = 0; first < interior; first += strip)
+      RunStrip(first, std::min(strip, interior - first));
   }
 
  private:
   // Verdicts: a bit for each cap whose rectangle holds a step, or white.
   static constexpr Byte kKeep = 0;
   static constexpr Byte kWhite = 0x80;
-  static constexpr int kCaps = 4;  // right, left, below, above
+  static constexpr int kCaps = 4;      // right, left, below, above
   static constexpr Byte kOpen = 0x0F;  // the caps' bits
   static constexpr std::uint64_t kOpenBits = kOpen * std::uint64_t{0x0101010101010101};
 
   // The picture is taken in strips of columns, each from top to bottom, so
   // that the rows a strip keeps stay in the processor's cache; each strip
   // reads the reach beyond its sides again.
-  std::size_t StripWidth() const { return std::max<std::size_t>(kStripColumns, 8 * static_cast<std::size_t>(reach_)); }
+  std::size_t StripWidth() const {
+    return std::max<std::size_t>(kStripColumns, 8 * static_cast<std::size_t>(reach_));
+  }
 
   // The rectangles a strip follows.
   std::vector<Box> ChooseBoxes() const {
     std::vector<Box> corners;
     for (int j = 0; j <= reach_; ++j) {
-      if (j == reach_ || halfWidths_[j + 1] < halfWidths_[j]) corners.push_back({halfWidths_[j], j});
+      if (j == reach_ || halfWidths_[j + 1] < halfWidths_[j])
+        corners.push_back({halfWidths_[j], j});
     }
     if (corners.size() <= kCornerBoxes) return corners;
     // The caps lie beyond the square, within the chord next to it; their
@@ -378,7 +389,8 @@ class GradientRun {
       // A pixel's row is decided once the rows down to the reach below it are
       // in; the box centred on the row `shift` above it is kept longest.
       const int keep = reach_ - box.halfHeight + (box.role == Box::kCapsAlong ? box.shift : 0);
-      const std::size_t width = count + (box.role == Box::kCapsAcross ? 2 * static_cast<std::size_t>(box.shift) : 0);
+      const std::size_t width =
+          count + (box.role == Box::kCapsAcross ? 2 * static_cast<std::size_t>(box.shift) : 0);
       boxes.emplace_back(box, width, keep);
       rowLevels = std::max(rowLevels, boxes.back().level);
       caps_ = caps_ || box.role != Box::kInside;
@@ -394,7 +406,8 @@ class GradientRun {
     // row; a column level is read back by the next one for 2^k rows.
     std::vector<int> rowDepths(static_cast<std::size_t>(rowLevels), 1);
     std::vector<int> columnDepths(static_cast<std::size_t>(columnLevelCount_));
-    for (int k = 1; k <= columnLevelCount_; ++k) columnDepths[k - 1] = std::min(greyRows_, (1 << k) + 1);
+    for (int k = 1; k <= columnLevelCount_; ++k)
+      columnDepths[k - 1] = std::min(greyRows_, (1 << k) + 1);
     if (caps_) {
       for (int d = square_ + 1; d <= reach_; ++d) {
         const int level = FloorLog2(2 * static_cast<std::size_t>(halfWidths_[d]) + 1);
@@ -415,12 +428,13 @@ class GradientRun {
         const int h = box.halfHeight;
         const int reachAlong = box.role == Box::kCapsAlong ? box.shift : 0;
         if (t < y0 - reachAlong - h || t >= y1 + reachAlong + h) continue;
-        const std::size_t across = box.role == Box::kCapsAcross ? static_cast<std::size_t>(box.shift) : 0;
+        const std::size_t across =
+            box.role == Box::kCapsAcross ? static_cast<std::size_t>(box.shift) : 0;
         const std::size_t width = count + 2 * across;
-        CentredWindows<MaxOp>(extremes.max.Next(), RowMax(extremes.level, t), centre - across, box.halfWidth,
-                              extremes.level, width);
-        CentredWindows<MinOp>(extremes.min.Next(), RowMin(extremes.level, t), centre - across, box.halfWidth,
-                              extremes.level, width);
+        CentredWindows<MaxOp>(extremes.max.Next(), RowMax(extremes.level, t), centre - across,
+                              box.halfWidth, extremes.level, width);
+        CentredWindows<MinOp>(extremes.min.Next(), RowMin(extremes.level, t), centre - across,
+                              box.halfWidth, extremes.level, width);
         const Byte* columnMax = extremes.max.Push();
         const Byte* columnMin = extremes.min.Push();
         if (columnMax != nullptr) extremes.Keep(t - h, columnMax, columnMin);
@@ -435,7 +449,8 @@ class GradientRun {
           std::memcpy(insideMin.data(), extremes.KeptMin(y), count);
           firstInside = false;
         } else {
-          CombineBoth(insideMax.data(), insideMin.data(), extremes.KeptMax(y), extremes.KeptMin(y), count);
+          CombineBoth(insideMax.data(), insideMin.data(), extremes.KeptMax(y), extremes.KeptMin(y),
+                      count);
         }
       }
       if (caps_) {
@@ -466,34 +481,47 @@ class GradientRun {
   // either side, into the ring of the last 2·reach + 1 rows: all that a row's
   // decision looks at.
   void TakeGreys(int y) {
-    const Byte* from =
-        base_.bytes().data() + static_cast<std::size_t>(y) * base_.stride() + spanX_ * PixelImage::kBytesPerPixel;
+    const Byte* from = base_.bytes().data() + static_cast<std::size_t>(y) * base_.stride() +
+                       spanX_ * PixelImage::kBytesPerPixel;
     Byte* to = greys_.data() + static_cast<std::size_t>(y % greyRows_) * spanWidth_;
 #if defined(__GNUC__)
     // A strip's rows are short: ask for the next ones before they are needed.
     if (y + kPrefetchRows < height_) {
       const Byte* ahead = from + kPrefetchRows * base_.stride();
-      for (std::size_t x = 0; x < spanWidth_ * PixelImage::kBytesPerPixel; x += 64) __builtin_prefetch(ahead + x);
+      for (std::size_t x = 0; x < spanWidth_ * PixelImage::kBytesPerPixel; x += 64)
+        __builtin_prefetch(ahead + x);
     }
 #endif
     for (std::size_t x = 0; x < spanWidth_; ++x) to[x] = from[x * PixelImage::kBytesPerPixel];
   }
 
   // Row y's greys from the column reach_ to the left of the interior.
-  const Byte* Grey(int y) const { return greys_.data() + static_cast<std::size_t>(y % greyRows_) * spanWidth_; }
+  const Byte* Grey(int y) const {
+    return greys_.data() + static_cast<std::size_t>(y % greyRows_) * spanWidth_;
+  }
 
-  const Byte* RowMax(int level, int y) const { return level == 0 ? Grey(y) : rowLevels_.Max(level, y); }
-  const Byte* RowMin(int level, int y) const { return level == 0 ? Grey(y) : rowLevels_.Min(level, y); }
-  const Byte* ColumnMax(int level, int y) const { return level == 0 ? Grey(y) : columnLevels_.Max(level, y); }
-  const Byte* ColumnMin(int level, int y) const { return level == 0 ? Grey(y) : columnLevels_.Min(level, y); }
+  const Byte* RowMax(int level, int y) const {
+    return level == 0 ? Grey(y) : rowLevels_.Max(level, y);
+  }
+  const Byte* RowMin(int level, int y) const {
+    return level == 0 ? Grey(y) : rowLevels_.Min(level, y);
+  }
+  const Byte* ColumnMax(int level, int y) const {
+    return level == 0 ? Grey(y) : columnLevels_.Max(level, y);
+  }
+  const Byte* ColumnMin(int level, int y) const {
+    return level == 0 ? Grey(y) : columnLevels_.Min(level, y);
+  }
 
   // Row t's levels along the row, each from the one below.
   void FeedRowLevels(int t, int levels) {
     for (int k = 1; k <= levels; ++k) {
       const std::size_t step = std::size_t{1} << (k - 1);
       if (spanWidth_ <= step) break;
-      Combine<MaxOp>(rowLevels_.Max(k, t), RowMax(k - 1, t), RowMax(k - 1, t) + step, spanWidth_ - step);
-      Combine<MinOp>(rowLevels_.Min(k, t), RowMin(k - 1, t), RowMin(k - 1, t) + step, spanWidth_ - step);
+      Combine<MaxOp>(rowLevels_.Max(k, t), RowMax(k - 1, t), RowMax(k - 1, t) + step,
+                     spanWidth_ - step);
+      Combine<MinOp>(rowLevels_.Min(k, t), RowMin(k - 1, t), RowMin(k - 1, t) + step,
+                     spanWidth_ - step);
     }
   }
 
@@ -503,14 +531,18 @@ class GradientRun {
       const int step = 1 << (k - 1);
       const int u = t - 2 * step + 1;
       if (u < firstRow) break;
-      Combine<MaxOp>(columnLevels_.Max(k, u), ColumnMax(k - 1, u), ColumnMax(k - 1, u + step), spanWidth_);
-      Combine<MinOp>(columnLevels_.Min(k, u), ColumnMin(k - 1, u), ColumnMin(k - 1, u + step), spanWidth_);
+      Combine<MaxOp>(columnLevels_.Max(k, u), ColumnMax(k - 1, u), ColumnMax(k - 1, u + step),
+                     spanWidth_);
+      Combine<MinOp>(columnLevels_.Min(k, u), ColumnMin(k - 1, u), ColumnMin(k - 1, u + step),
+                     spanWidth_);
     }
   }
 
   // The neighbourhood holds its centre, so max ≥ grey ≥ min.
   static Byte IsStep(Byte grey, Byte max, Byte min) {
-    return static_cast<Byte>(max - grey) > kGreyStep || static_cast<Byte>(grey - min) > kGreyStep ? 1 : 0;
+    return static_cast<Byte>(max - grey) > kGreyStep || static_cast<Byte>(grey - min) > kGreyStep
+               ? 1
+               : 0;
   }
 
   // The same for a rectangle that need not hold the pixel.
@@ -528,14 +560,17 @@ class GradientRun {
     Byte hi[kLanes], lo[kLanes];
     std::memcpy(hi, capMax, kLanes);
     std::memcpy(lo, capMin, kLanes);
-    for (std::size_t k = 0; k < kLanes; ++k) out[k] = static_cast<Byte>(out[k] | IsStepAway(g[k], hi[k], lo[k]) << kCap);
+    for (std::size_t k = 0; k < kLanes; ++k)
+      out[k] = static_cast<Byte>(out[k] | IsStepAway(g[k], hi[k], lo[k]) << kCap);
   }
 
   // The verdict of a pixel with grey g from the extremes of the boxes inside
   // its disc and of those around its caps.
-  static Byte Verdict(Byte g, Byte inHi, Byte inLo, const Byte (&capHi)[kCaps], const Byte (&capLo)[kCaps]) {
+  static Byte Verdict(Byte g, Byte inHi, Byte inLo, const Byte (&capHi)[kCaps],
+                      const Byte (&capLo)[kCaps]) {
     Byte open = 0;
-    for (int k = 0; k < kCaps; ++k) open = static_cast<Byte>(open | IsStepAway(g, capHi[k], capLo[k]) << k);
+    for (int k = 0; k < kCaps; ++k)
+      open = static_cast<Byte>(open | IsStepAway(g, capHi[k], capLo[k]) << k);
     return IsStep(g, inHi, inLo) != 0 ? kWhite : open;
   }
 
@@ -558,7 +593,8 @@ class GradientRun {
         CapBits<1>(out, g, capMax_[1] + i, capMin_[1] + i);
         CapBits<2>(out, g, capMax_[2] + i, capMin_[2] + i);
         CapBits<3>(out, g, capMax_[3] + i, capMin_[3] + i);
-        for (std::size_t k = 0; k < kLanes; ++k) out[k] = IsStep(g[k], inHi[k], inLo[k]) != 0 ? kWhite : out[k];
+        for (std::size_t k = 0; k < kLanes; ++k)
+          out[k] = IsStep(g[k], inHi[k], inLo[k]) != 0 ? kWhite : out[k];
         std::memcpy(verdicts + i, out, kLanes);
       }
       for (; i < count; ++i) {
@@ -585,16 +621,19 @@ class GradientRun {
         std::memcpy(g, grey + i, kLanes);
         std::memcpy(hi, innerMax + i, kLanes);
         std::memcpy(lo, innerMin + i, kLanes);
-        for (std::size_t k = 0; k < kLanes; ++k) g[k] = IsStep(g[k], hi[k], lo[k]) != 0 ? kWhite : kKeep;
+        for (std::size_t k = 0; k < kLanes; ++k)
+          g[k] = IsStep(g[k], hi[k], lo[k]) != 0 ? kWhite : kKeep;
         std::memcpy(verdicts + i, g, kLanes);
       }
-      for (; i < count; ++i) verdicts[i] = IsStep(grey[i], innerMax[i], innerMin[i]) != 0 ? kWhite : kKeep;
+      for (; i < count; ++i)
+        verdicts[i] = IsStep(grey[i], innerMax[i], innerMin[i]) != 0 ? kWhite : kKeep;
     }
 
     // The row's pixels from the picture, then the white ones: the picture's
     // row is still in the cache from TakeGreys, and the result's is written
     // once.
-    const std::size_t at = static_cast<std::size_t>(y) * out_.stride() + (spanX_ + reach_) * PixelImage::kBytesPerPixel;
+    const std::size_t at = static_cast<std::size_t>(y) * out_.stride() +
+                           (spanX_ + reach_) * PixelImage::kBytesPerPixel;
     Byte* pixels = out_.bytes().data() + at;
     std::memcpy(pixels, base_.bytes().data() + at, count * PixelImage::kBytesPerPixel);
     for (i = 0; i < count;) {
@@ -611,7 +650,9 @@ class GradientRun {
           continue;
         }
       }
-      if (verdicts[i] == kWhite) std::memcpy(pixels + i * PixelImage::kBytesPerPixel, kEightWhite, PixelImage::kBytesPerPixel);
+      if (verdicts[i] == kWhite)
+        std::memcpy(pixels + i * PixelImage::kBytesPerPixel, kEightWhite,
+                    PixelImage::kBytesPerPixel);
       ++i;
     }
   }
@@ -634,7 +675,8 @@ class GradientRun {
         if (cap < 2) {
           const int column = cap == 0 ? reach_ + d : reach_ - d;
           add(cap, ColumnMax(level, y - half), ColumnMin(level, y - half), column);
-          if (tail > 0) add(cap, ColumnMax(level, y - half + tail), ColumnMin(level, y - half + tail), column);
+          if (tail > 0)
+            add(cap, ColumnMax(level, y - half + tail), ColumnMin(level, y - half + tail), column);
         } else {
           const int row = cap == 2 ? y + d : y - d;
           add(cap, RowMax(level, row), RowMin(level, row), reach_ - half);
@@ -757,7 +799,7 @@ class GradientRun {
   const Byte* capMin_[kCaps] = {};
   std::vector<Byte> verdicts_;
   std::vector<Chord> capChords_[kCaps];
-  std::vector<std::size_t> openBlocks_;  // first interior column of each
+  std::vector<std::size_t> openBlocks_;   // first interior column of each
   std::vector<BlockRun> capRuns_[kCaps];  // the open blocks that need the cap's chords
   std::vector<Byte> discMax_;
   std::vector<Byte> discMin_;
@@ -774,7 +816,8 @@ void CopyMargins(const PixelImage& base, int bound, PixelImage& work) {
   }
   const std::size_t stride = base.stride();
   const std::size_t left = static_cast<std::size_t>(bound) * PixelImage::kBytesPerPixel;
-  const std::size_t right = static_cast<std::size_t>(base.width() - bound) * PixelImage::kBytesPerPixel;
+  const std::size_t right = static_cast<std::size_t>(base.width() - bound) *
+                            PixelImage::kBytesPerPixel;
   const Byte* from = base.bytes().data();
   Byte* to = work.bytes().data();
   for (int y = 0; y < base.height(); ++y, from += stride, to += stride) {
@@ -809,12 +852,13 @@ void OffsetRun(const PixelImage& work, double d, int bound, PixelImage& out) {
   const Byte* bytes = work.bytes().data();
   const std::size_t stride = work.stride();
   const auto white = [&](int x, int y) {
-    return bytes[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * PixelImage::kBytesPerPixel] ==
-           255;
+    return bytes[static_cast<std::size_t>(y) * stride +
+                 static_cast<std::size_t>(x) * PixelImage::kBytesPerPixel] == 255;
   };
 
   // Every entry is written before it is read: no need to clear the plane.
-  const std::unique_ptr<Distance[]> fromAbove(new Distance[static_cast<std::size_t>(width) * height]);
+  const std::unique_ptr<Distance[]> fromAbove(
+      new Distance[static_cast<std::size_t>(width) * height]);
   for (int y = 0; y < height - bound; ++y) {
     Distance* row = fromAbove.get() + static_cast<std::size_t>(y) * width;
     const Distance* previous = y > 0 ? row - width : nullptr;
@@ -822,7 +866,8 @@ void OffsetRun(const PixelImage& work, double d, int bound, PixelImage& out) {
       if (white(x, y)) {
         row[x] = 0;
       } else {
-        row[x] = previous == nullptr || previous[x] >= far ? far : static_cast<Distance>(previous[x] + 1);
+        row[x] = previous == nullptr || previous[x] >= far ? far
+                                                           : static_cast<Distance>(previous[x] + 1);
       }
     }
   }
@@ -854,7 +899,8 @@ void OffsetRun(const PixelImage& work, double d, int bound, PixelImage& out) {
     }
     const std::size_t pixelRow = static_cast<std::size_t>(y) * out.stride();
     for (int x = bound; x < width - bound; ++x) {
-      if (covered[x]) Whiten(out, pixelRow + static_cast<std::size_t>(x) * PixelImage::kBytesPerPixel);
+      if (covered[x])
+        Whiten(out, pixelRow + static_cast<std::size_t>(x) * PixelImage::kBytesPerPixel);
     }
   }
 }

@@ -35,15 +35,16 @@ bool IsJpeg(std::span<const std::uint8_t> file) {
 
 // Reads at most `limit` bytes from the start of the file (of about
 // `expected` bytes; the file may change while it is read).
-std::optional<std::vector<std::uint8_t>> ReadStart(const std::filesystem::path& path, std::uintmax_t limit,
-                                                   std::uintmax_t expected) {
+std::optional<std::vector<std::uint8_t>> ReadStart(const std::filesystem::path& path,
+                                                   std::uintmax_t limit, std::uintmax_t expected) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::vector<std::uint8_t> bytes;
   bytes.reserve(static_cast<std::size_t>(std::min(limit, expected)));
   constexpr std::size_t kChunk = 1 << 16;
   while (bytes.size() < limit) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, limit - bytes.size()));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, limit - bytes.size()));
     const std::size_t had = bytes.size();
     bytes.resize(had + want);
     in.read(reinterpret_cast<char*>(bytes.data() + had), static_cast<std::streamsize>(want));
@@ -70,7 +71,8 @@ std::string TooLargeText(int width, int height) {
            std::to_string(kMaxPictureFileBytes / (1024 * 1024)) + " МБ.";
   }
   return "Изображение слишком велико: " + std::to_string(width) + " × " + std::to_string(height) +
-         " пикселей. Наибольший размер — " + std::to_string(kMaxPictureMegapixels) + " мегапикселей.";
+         " пикселей. Наибольший размер — " + std::to_string(kMaxPictureMegapixels) +
+         " мегапикселей.";
 }
 
 std::string LowDepthWarningText(std::string_view impossibleLine) {
@@ -118,7 +120,8 @@ PictureResult DecodePicture(std::span<const std::uint8_t> file, std::int64_t max
     }
     if (IsJpeg(file)) {
       JpegDecodeResult jpeg = DecodeJpeg(file, maxPixels);
-      if (jpeg.error == JpegError::Damaged) return Failed(PictureError::Damaged, jpeg.width, jpeg.height);
+      if (jpeg.error == JpegError::Damaged)
+        return Failed(PictureError::Damaged, jpeg.width, jpeg.height);
       return FromDecoder(jpeg, jpeg.error == JpegError::TooLarge);
     }
   } catch (const std::bad_alloc&) {
@@ -173,7 +176,8 @@ bool WritePictureFile(const std::filesystem::path& path, const PixelImage& image
 bool WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   return static_cast<bool>(out);
 }

@@ -37,7 +37,8 @@ inline constexpr std::string_view kDamagedText =
     "Ошибка открытия файла!\r\nФайл изображения повреждён: его данные обрываются раньше, "
     "чем изображение кончается.";
 inline constexpr std::string_view kChooseAnotherFileText = "Выберите другой файл!";
-inline constexpr std::string_view kLowDepthText = "В изображении используется менее 24 бит на пиксель.";
+inline constexpr std::string_view kLowDepthText =
+    "В изображении используется менее 24 бит на пиксель.";
 inline constexpr std::string_view kMillingImpossibleText = "Фрезеровка невозможна.";
 inline constexpr std::string_view kEngravingImpossibleText = "Гравировка невозможна.";
 inline constexpr std::string_view kConvertTo24BitText =
@@ -59,7 +60,8 @@ std::string PictureErrorText(const PictureResult& result, std::string_view pathU
 inline constexpr std::uintmax_t kMaxPictureFileBytes = 256u * 1024 * 1024;
 
 // A BMP ("BM") or JPEG (FF D8 FF) held in memory, whatever its file was called.
-PictureResult DecodePicture(std::span<const std::uint8_t> file, std::int64_t maxPixels = kMaxPicturePixels);
+PictureResult DecodePicture(std::span<const std::uint8_t> file,
+                            std::int64_t maxPixels = kMaxPicturePixels);
 
 // Reads and decodes a picture file.
 PictureResult LoadPictureFile(const std::filesystem::path& path);

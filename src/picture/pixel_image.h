@@ -27,7 +27,8 @@ class PixelImage {
 
   // Byte index of pixel (x, y): (y − 1) × S + (x − 1) × 3.
   std::size_t Offset(int x, int y) const {
-    return static_cast<std::size_t>(y - 1) * stride_ + static_cast<std::size_t>(x - 1) * kBytesPerPixel;
+    return static_cast<std::size_t>(y - 1) * stride_ +
+           static_cast<std::size_t>(x - 1) * kBytesPerPixel;
   }
 
   // The grey value every consumer reads: the blue byte.

@@ -40,12 +40,12 @@ inline constexpr SettingKey kScanPictureWidth{"scanner_picture_width", "200"};  
 inline constexpr SettingKey kScanPictureHeight{"scanner_picture_height", "200"};  // Text7
 
 // The cutting window (Form9).
-inline constexpr SettingKey kCutWidth{"Etching9_width", "200"};    // Text6
-inline constexpr SettingKey kCutDelay{"Etching9_delay", "1000"};   // Text4
-inline constexpr std::string_view kCutImage = "Etching9_image";    // default: ornament.bmp
+inline constexpr SettingKey kCutWidth{"Etching9_width", "200"};   // Text6
+inline constexpr SettingKey kCutDelay{"Etching9_delay", "1000"};  // Text4
+inline constexpr std::string_view kCutImage = "Etching9_image";   // default: ornament.bmp
 
 // The outlining window (Form5).
-inline constexpr SettingKey kOutlineWidth{"Etching2_width", "200"};     // Text6
+inline constexpr SettingKey kOutlineWidth{"Etching2_width", "200"};      // Text6
 inline constexpr SettingKey kOutlineDiameter{"Etching2_diameter", "2"};  // Text3
 inline constexpr SettingKey kOutlineDelay{"Etching2_delay", "1000"};     // Text4
 inline constexpr std::string_view kOutlineImage = "Etching2_image";      // default: ornament.bmp

@@ -145,7 +145,8 @@ FileBytes ReadSettingsFile(const std::filesystem::path& path) {
   FileBytes failed;
   failed.status = FileBytes::Status::kFailed;
   if (error || !std::filesystem::exists(status)) {
-    if (error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory) {
+    if (error && error != std::errc::no_such_file_or_directory &&
+        error != std::errc::not_a_directory) {
       failed.error = error.message();
       return failed;
     }
@@ -183,7 +184,8 @@ const SettingsStore::Snapshot& SettingsStore::Read() const {
   const std::uintmax_t size = std::filesystem::file_size(file_, sizeError);
   const auto time = std::filesystem::last_write_time(file_, timeError);
   const bool stamped = !sizeError && !timeError;
-  if (snapshot_ && snapshot_->known && stamped && snapshot_->size == size && snapshot_->time == time) {
+  if (snapshot_ && snapshot_->known && stamped && snapshot_->size == size &&
+      snapshot_->time == time) {
     return *snapshot_;
   }
   auto fresh = std::make_shared<Snapshot>();
@@ -209,14 +211,17 @@ std::optional<SettingsStore::Problem> SettingsStore::Diagnose(bool missingIsAPro
   }
   std::string_view content = file.bytes;
   if (content.starts_with("\xFF\xFE") || content.starts_with("\xFE\xFF")) {
-    return Problem{name + " записан в кодировке UTF-16, которую программа не читает; сохраните его в "
-                          "UTF-8 или Windows-1251."};
+    return Problem{name +
+                   " записан в кодировке UTF-16, которую программа не читает; сохраните его в "
+                   "UTF-8 или Windows-1251."};
   }
   if (content.find('\0') != std::string_view::npos) {
     return Problem{name + " содержит двоичные данные, а не текст настроек."};
   }
-  if (content.find('\r') != std::string_view::npos && content.find('\n') == std::string_view::npos) {
-    return Problem{name + " разделяет строки одним символом CR; сохраните его с обычными концами строк."};
+  if (content.find('\r') != std::string_view::npos &&
+      content.find('\n') == std::string_view::npos) {
+    return Problem{name +
+                   " разделяет строки одним символом CR; сохраните его с обычными концами строк."};
   }
   if (content.starts_with(kUtf8Bom)) content.remove_prefix(kUtf8Bom.size());
   for (const Line& line : SplitLines(content)) {

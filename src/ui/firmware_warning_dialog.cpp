@@ -49,8 +49,7 @@ class ClickFilter : public QObject {
 }  // namespace
 
 FirmwareWarningDialog::FirmwareWarningDialog(std::string_view text, QWidget* parent)
-    : QDialog(parent),
-      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    : QDialog(parent), opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
   setObjectName(QStringLiteral("Form11"));
   setWindowTitle(DisplayText(texts::kTitleWarning));
   setModal(true);

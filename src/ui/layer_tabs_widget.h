@@ -19,8 +19,8 @@ class LayerTabsWidget : public QWidget {
 
  public:
   // One tab and one picture box (named `boxNames`) per caption.
-  LayerTabsWidget(const std::vector<const char*>& captions, const std::vector<const char*>& boxNames,
-                  QWidget* parent = nullptr);
+  LayerTabsWidget(const std::vector<const char*>& captions,
+                  const std::vector<const char*>& boxNames, QWidget* parent = nullptr);
 
   PictureWidget& box(int layer) { return *boxes_[static_cast<std::size_t>(layer)]; }
   QTabBar& tabs() { return *tabs_; }

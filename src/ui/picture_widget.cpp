@@ -84,9 +84,7 @@ QRect PictureWidget::TargetRect() const {
   return QRect(QPoint(0, 0), target);
 }
 
-QSize PictureWidget::sizeHint() const {
-  return image_.isNull() ? QSize(200, 150) : image_.size();
-}
+QSize PictureWidget::sizeHint() const { return image_.isNull() ? QSize(200, 150) : image_.size(); }
 
 void PictureWidget::paintEvent(QPaintEvent* event) {
   const QRect target = TargetRect();

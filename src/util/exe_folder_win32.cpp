@@ -17,8 +17,8 @@ std::filesystem::path ExecutableFolder() {
   // until it leaves room, up to the longest name the system allows.
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(),
+                                            static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
     if (length < buffer.size()) {
       buffer.resize(length);

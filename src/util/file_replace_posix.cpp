@@ -55,13 +55,16 @@ void RemoveStaleTemporaries(const std::filesystem::path& file) {
   const std::string prefix = file.filename().string() + ".tmp";
   const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
   std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
     const std::string name = it->path().filename().string();
     if (!name.starts_with(prefix)) continue;
     const std::string rest = name.substr(prefix.size());
     const std::size_t dash = rest.find('-');
     if (dash == 0 || dash == std::string::npos || dash + 1 == rest.size()) continue;
-    if (rest.find_first_not_of("0123456789-") != std::string::npos || rest.find('-', dash + 1) != std::string::npos) continue;
+    if (rest.find_first_not_of("0123456789-") != std::string::npos ||
+        rest.find('-', dash + 1) != std::string::npos)
+      continue;
     if (dash > 9) continue;
     const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, dash)));
     if (pid <= 0 || pid == ::getpid()) continue;

@@ -43,8 +43,8 @@ TEST_F(MainWindowTest, StartsWithCaptionSizeDefaultsAndNoFile) {
 
 TEST_F(MainWindowTest, MenuHasItsEntriesInOrder) {
   MainWindow window(settings_, link_);
-  const char* names[] = {"hand_cl", "mill_cl",  "scanner_cl", "etching_cl", "etching2_cl",
-                         "pic_cl",  "link_cl",  "wood_cl",    "settings_cl", "about_cl"};
+  const char* names[] = {"hand_cl", "mill_cl", "scanner_cl", "etching_cl",  "etching2_cl",
+                         "pic_cl",  "link_cl", "wood_cl",    "settings_cl", "about_cl"};
   for (const char* name : names) EXPECT_NE(Entry(window, name), nullptr) << name;
   EXPECT_EQ(Entry(window, "hand_cl")->text(), QStringLiteral("Ручное перемещение "));
   EXPECT_EQ(Entry(window, "etching2_cl")->text(), QStringLiteral("Орнаменты / силуэты"));

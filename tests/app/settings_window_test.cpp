@@ -117,8 +117,8 @@ TEST_F(SettingsWindowTest, LoadShowsTheProfileInUseNotTheFile) {
   EXPECT_EQ(combo->currentText(), QStringLiteral("57600"));
   QStringList items;
   for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
-  EXPECT_EQ(items, QStringList({"4800", "9600", "14400", "19200", "28800", "38400", "57600",
-                                "115200"}));
+  EXPECT_EQ(items,
+            QStringList({"4800", "9600", "14400", "19200", "28800", "38400", "57600", "115200"}));
 
   // Only 1 means optimised; a speed outside the list is shown as it is.
   link_.profile().optim = 2;
@@ -263,8 +263,7 @@ TEST_F(SettingsWindowTest, InsideTheMainWindowClosingHidesItsFrame) {
   // Opened again, it shows the profile again, not what was left typed.
   main.findChild<QAction*>(QStringLiteral("settings_cl"))->trigger();
   EXPECT_FALSE(frame->isHidden());
-  EXPECT_EQ(child->findChild<QLineEdit*>(QStringLiteral("Text1"))->text(),
-            QStringLiteral("0,005"));
+  EXPECT_EQ(child->findChild<QLineEdit*>(QStringLiteral("Text1"))->text(), QStringLiteral("0,005"));
 }
 
 #ifndef _WIN32

@@ -186,7 +186,10 @@ TEST(SimulatedBoardTest, SilentBoardCarriesOutButNeverAnswers) {
 }
 
 TEST(SimulatedBoardTest, GarbageGoesBeforeAcknowledgementsOnly) {
-  SimulatedBoard board('S', With([](BoardFaults& f) { f.garbageBeforeAck = "x?"; f.crlf = true; }));
+  SimulatedBoard board('S', With([](BoardFaults& f) {
+                         f.garbageBeforeAck = "x?";
+                         f.crlf = true;
+                       }));
   EXPECT_EQ(Exchange(board, "V;"), "x?ST\r\n");
   EXPECT_EQ(Exchange(board, "1,1,0;"), "x?T\r\n");
   board.SetHeightFunction([](std::int64_t, std::int64_t) { return 137; });
@@ -210,14 +213,21 @@ TEST(SimulatedBoardTest, BabbleNeverEndsNeverAcknowledgesAndComesInSmallBursts) 
 }
 
 TEST(SimulatedBoardTest, FaultsCanBeginAfterSomeAnsweredCommands) {
-  SimulatedBoard silent('M', With([](BoardFaults& f) { f.silent = true; f.faultAfter = 2; }));
+  SimulatedBoard silent('M', With([](BoardFaults& f) {
+                          f.silent = true;
+                          f.faultAfter = 2;
+                        }));
   EXPECT_EQ(Exchange(silent, "V;"), "MT");
   EXPECT_EQ(Exchange(silent, "1,0,0,0;"), "T");
   EXPECT_EQ(Exchange(silent, "2,0,0,0;"), "");
   EXPECT_EQ(silent.NextEventTime(), std::nullopt);
   EXPECT_EQ(silent.Position(), (Position{3, 0, 0}));
 
-  SimulatedBoard babbler('M', With([](BoardFaults& f) { f.babble = true; f.faultAfter = 2; f.replyDelay = 5ms; }));
+  SimulatedBoard babbler('M', With([](BoardFaults& f) {
+                           f.babble = true;
+                           f.faultAfter = 2;
+                           f.replyDelay = 5ms;
+                         }));
   babbler.Receive("V;", kStart);
   EXPECT_EQ(babbler.TakeOutput(kStart + 5ms), "MT");
   babbler.Receive("1;", kStart + 5ms);
@@ -230,7 +240,10 @@ TEST(SimulatedBoardTest, FaultsCanBeginAfterSomeAnsweredCommands) {
 }
 
 TEST(SimulatedBoardTest, LineDropsOnceTheCommandsBeforeItAreAnswered) {
-  SimulatedBoard board('M', With([](BoardFaults& f) { f.replyDelay = 10ms; f.dropAfter = 2; }));
+  SimulatedBoard board('M', With([](BoardFaults& f) {
+                         f.replyDelay = 10ms;
+                         f.dropAfter = 2;
+                       }));
   board.Receive("V;1;2;", kStart);
   EXPECT_EQ(board.Record().size(), 2u);  // the third is never taken
   EXPECT_FALSE(board.LineDropped());
@@ -242,14 +255,18 @@ TEST(SimulatedBoardTest, LineDropsOnceTheCommandsBeforeItAreAnswered) {
   EXPECT_EQ(board.Position(), (Position{1, 0, 0}));
 
   EXPECT_TRUE(SimulatedBoard('M', With([](BoardFaults& f) { f.dropAfter = 0; })).LineDropped());
-  SimulatedBoard silent('M', With([](BoardFaults& f) { f.silent = true; f.dropAfter = 1; }));
+  SimulatedBoard silent('M', With([](BoardFaults& f) {
+                          f.silent = true;
+                          f.dropAfter = 1;
+                        }));
   silent.Receive("V;", kStart);
   EXPECT_TRUE(silent.LineDropped());
 }
 
 TEST(SimulatedBoardTest, MalformedLinesAreAcknowledgedAndRecordedWithoutFields) {
   SimulatedBoard board('M');
-  for (const std::string_view line : {"abc;", "1,2x;", "+5;", "-;", "99999999999999999999;", "1 ;"}) {
+  for (const std::string_view line :
+       {"abc;", "1,2x;", "+5;", "-;", "99999999999999999999;", "1 ;"}) {
     EXPECT_EQ(Exchange(board, line), "T") << line;
     EXPECT_TRUE(board.Record().back().fields.empty()) << line;
   }
@@ -270,7 +287,11 @@ TEST(SimulatedBoardTest, RandomBytesNeverUpsetAnyKind) {
   std::mt19937 random(20240611);
   const std::string_view alphabet = "0123456789,,,;;;--VTax\r\n\0\xff"sv;
   for (const char kind : {'M', 'S', 'P', 'B', 'O'}) {
-    SimulatedBoard board(kind, With([kind](BoardFaults& f) { f.replyDelay = 1ms; f.garbageBeforeAck = "#"; f.crlf = kind == 'S'; }));
+    SimulatedBoard board(kind, With([kind](BoardFaults& f) {
+                           f.replyDelay = 1ms;
+                           f.garbageBeforeAck = "#";
+                           f.crlf = kind == 'S';
+                         }));
     auto now = kStart;
     for (int chunk = 0; chunk < 2000; ++chunk) {
       std::string bytes(random() % 40, ' ');

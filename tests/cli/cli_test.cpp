@@ -73,8 +73,8 @@ TEST_F(CliTest, SettingsFileAndOverridesShapeTheMove) {
   WriteIni("[CNC]\nSM_X_ratio=0,25\nSM_delay=500\n");
   EXPECT_EQ(Run({"--print", "move", "0.625", "0", "0"}), kCliDone);
   EXPECT_EQ(out_.str(), "2,0,0,500;\n");
-  EXPECT_EQ(Run({"--set", "SM_X_ratio=0.25", "--set", "sm_DELAY=9", "--print", "move", "0.875",
-                 "0", "0"}),
+  EXPECT_EQ(Run({"--set", "SM_X_ratio=0.25", "--set", "sm_DELAY=9", "--print", "move", "0.875", "0",
+                 "0"}),
             kCliDone);
   EXPECT_EQ(out_.str(), "4,0,0,9;\n");
   EXPECT_FALSE(std::ifstream(ini_).fail());
@@ -192,8 +192,9 @@ TEST_F(CliRasterTest, EstimateCountsTheLinesPrintWouldSendAndOpensNoPort) {
   EXPECT_EQ(Run({"--print", "--progress", "engrave", picture}), kCliDone);
   EXPECT_NE(err_.str().find("строка 6 из 6, прошло 0:00, осталось 0:00\n"), std::string::npos)
       << err_.str();
-  for (const std::vector<std::string>& wrong :
-       {std::vector<std::string>{"estimate"}, {"estimate", "query"}, {"--print", "estimate", "engrave", picture}}) {
+  for (const std::vector<std::string>& wrong : {std::vector<std::string>{"estimate"},
+                                                {"estimate", "query"},
+                                                {"--print", "estimate", "engrave", picture}}) {
     EXPECT_EQ(Run(wrong), kCliUsage);
   }
 }
@@ -230,8 +231,10 @@ TEST_F(CliRasterTest, ABoardThatFallsSilentEndsTheJobAndCtrlCEndsTheWaitAtOnce) 
   // "V;", the opening line and the first move are answered, then nothing;
   // the opening line's "T" answers the first wait, so the fourth line waits.
   BoardProcess board({"--kind", "P", "--after", "3", "--silent"});
-  EXPECT_EQ(Run({"--port", board.path(), "--ack-timeout", "0,2", "engrave", picture}), kCliLinkError);
-  EXPECT_NE(err_.str().find("Плата не ответила на строку 4 «10,0,0;»"), std::string::npos) << err_.str();
+  EXPECT_EQ(Run({"--port", board.path(), "--ack-timeout", "0,2", "engrave", picture}),
+            kCliLinkError);
+  EXPECT_NE(err_.str().find("Плата не ответила на строку 4 «10,0,0;»"), std::string::npos)
+      << err_.str();
 
   // Ctrl-C during the wait, long before the line would be overdue (the
   // handshake's settling takes up to two seconds before it).
@@ -244,9 +247,10 @@ TEST_F(CliRasterTest, ABoardThatFallsSilentEndsTheJobAndCtrlCEndsTheWaitAtOnce) 
   ::setitimer(ITIMER_REAL, &timer, nullptr);
   out_.str("");
   err_.str("");
-  EXPECT_EQ(RunCli({"--ini", ini_, "--port", again.path(), "--ack-timeout", "60", "engrave", picture},
-                   {out_, err_, &alarmInterrupts}),
-            kCliStopped);
+  EXPECT_EQ(
+      RunCli({"--ini", ini_, "--port", again.path(), "--ack-timeout", "60", "engrave", picture},
+             {out_, err_, &alarmInterrupts}),
+      kCliStopped);
   std::signal(SIGALRM, previous);
   EXPECT_NE(err_.str().find("stopped at line 4 (10,0,0;)"), std::string::npos) << err_.str();
 }
@@ -274,8 +278,10 @@ class CliMillingTest : public CliTest {
     picture.SetGrey(4, 4, 0);
     const auto path = folder_ / "ring.bmp";
     EXPECT_TRUE(WritePictureFile(path, picture));
-    WriteIni("[CNC]\r\ncncrez_width=0,35\r\ncncrez_depth=1,275\r\nmill_diameter=0,1\r\n"
-             "Port=" + (folder_ / "ttyNothing").string() + "\r\n");
+    WriteIni(
+        "[CNC]\r\ncncrez_width=0,35\r\ncncrez_depth=1,275\r\nmill_diameter=0,1\r\n"
+        "Port=" +
+        (folder_ / "ttyNothing").string() + "\r\n");
     return path.string();
   }
 
@@ -316,12 +322,14 @@ TEST_F(CliMillingTest, MillAllPrintsTheRingsMoves) {
 
 TEST_F(CliMillingTest, MillTakesTheFigureNumberAndItsKeys) {
   const std::string ring = Ring();
-  EXPECT_EQ(Run({"--print", "--set", "SM_mill_delay=500", "mill", ring, "--figure", "4"}), kCliDone);
+  EXPECT_EQ(Run({"--print", "--set", "SM_mill_delay=500", "mill", ring, "--figure", "4"}),
+            kCliDone);
   EXPECT_EQ(out_.str(), "30,30,0,2000;\n0,0,-255,500;\n0,0,255,2000;\n");
   EXPECT_EQ(Run({"--print", "mill", ring, "--figure", "1"}), kCliRefused);
   EXPECT_NE(err_.str().find("Ошибка: Фигура касается края изображения"), std::string::npos);
   EXPECT_EQ(out_.str(), "");
-  EXPECT_EQ(Run({"--print", "--set", "cncrez_width=abc", "mill", ring, "--figure", "4"}), kCliRefused);
+  EXPECT_EQ(Run({"--print", "--set", "cncrez_width=abc", "mill", ring, "--figure", "4"}),
+            kCliRefused);
   EXPECT_EQ(err_.str(), "Ошибка: Введите число в поле «Ширина»!\n");
   EXPECT_EQ(Run({"--print", "mill", ring}), kCliUsage);
   EXPECT_EQ(Run({"--print", "mill", ring, "--figure", "x"}), kCliUsage);
@@ -382,8 +390,9 @@ TEST_F(CliMillingTest, PicturesBelow24BitsCannotBeMilled) {
   layout.rows = {{0}};
   const auto bytes = test::BuildBmp(layout);
   const auto path = folder_ / "eight.bmp";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   std::string warning = LowDepthWarningText(kMillingImpossibleText);
   std::erase(warning, '\r');  // the console writes plain line ends
   for (const char* command : {"mill-all", "relief", "figures"}) {
@@ -420,7 +429,8 @@ TEST_F(CliMillingTest, AStoppedJobLiftsTheToolOutOfTheWork) {
     });
     out_.str("");
     err_.str("");
-    EXPECT_EQ(RunCli({"--ini", ini_, "--port", board.path(), "mill-all", ring}, {out_, err_, &alarmInterrupts}),
+    EXPECT_EQ(RunCli({"--ini", ini_, "--port", board.path(), "mill-all", ring},
+                     {out_, err_, &alarmInterrupts}),
               kCliStopped);
     finished = true;
     watcher.join();
@@ -455,8 +465,9 @@ class CliScannerTest : public CliTest {
 TEST_F(CliScannerTest, PrintedScanTakesTheProbeRepliesInWalkOrder) {
   // Mesh 4 × 3 over 120 mm with a 200 × 100 picture: the area's Y is 60 mm,
   // pitches 8000 and 6000 steps.
-  WriteIni("[CNC]\nscanner_mesh_width=4\nscanner_mesh_height=3\nscanner_area_width=120\n"
-           "scanner_picture_width=200\nscanner_picture_height=100\n");
+  WriteIni(
+      "[CNC]\nscanner_mesh_width=4\nscanner_mesh_height=3\nscanner_area_width=120\n"
+      "scanner_picture_width=200\nscanner_picture_height=100\n");
   // Walk (1,1) (2,1) (2,2) (1,2) (1,3) (2,3), (3,3) (4,3) (4,2) (3,2) (3,1) (4,1).
   std::ofstream(Path("probe.txt")) << "40 50 60 70 80 90\n140 130 120 110 100 -15\n";
   EXPECT_EQ(Run({"--print", "scan", "--probe", Path("probe.txt").string(), "--map",
@@ -477,9 +488,9 @@ TEST_F(CliScannerTest, PrintedScanTakesTheProbeRepliesInWalkOrder) {
             kCliRefused);
   EXPECT_EQ(out_.str(), "");
   EXPECT_EQ(Run({"--print", "scan", "--probe", Path("probe.txt").string()}), kCliRefused);
-  EXPECT_EQ(Run({"--print", "--set", "scanner_mesh_width=5", "scan", "--map",
-                 Path("map.txt").string()}),
-            kCliRefused);
+  EXPECT_EQ(
+      Run({"--print", "--set", "scanner_mesh_width=5", "scan", "--map", Path("map.txt").string()}),
+      kCliRefused);
   EXPECT_EQ(err_.str(), "Vertolin: Размер сетки по X должен быть кратным 4\n");
   EXPECT_EQ(Run({"interpolate", Path("map.txt").string()}), kCliUsage);
 }
@@ -607,13 +618,15 @@ TEST_F(CliCuttingTest, PrepareWritesTheDrawingOrOneFiltersWork) {
   UnseenProcessing nowhere;
   test::RecordingFrontend quiet;
   std::ofstream(folder_ / "neuro.net") << "";
-  ASSERT_EQ(CuttingPreparation(expected, quiet, folder_).Process(nowhere).outcome, ProcessingOutcome::Done);
+  ASSERT_EQ(CuttingPreparation(expected, quiet, folder_).Process(nowhere).outcome,
+            ProcessingOutcome::Done);
 
   EXPECT_EQ(Run({"prepare", bar, "--out", out}), kCliDone) << err_.str();
   EXPECT_EQ(Read(out), expected.pattern);
   EXPECT_EQ(out_.str(), "");
 
-  for (const auto& [name, filter] : {std::pair{"ST", CuttingFilter::ST}, std::pair{"CR", CuttingFilter::CR}}) {
+  for (const auto& [name, filter] :
+       {std::pair{"ST", CuttingFilter::ST}, std::pair{"CR", CuttingFilter::CR}}) {
     SCOPED_TRACE(name);
     PixelImage once = Bar();
     ApplyFilter(filter, once);
@@ -632,8 +645,8 @@ TEST_F(CliCuttingTest, CutPrintsTheLinesAndWritesThePaintedPicture) {
   const std::string ring = Write(Ring(), "ring.bmp");
   const std::string painted = (folder_ / "painted.bmp").string();
   // 15 mm over 15 pixels at 0,005 mm per step: 200 steps per pixel.
-  EXPECT_EQ(Run({"--print", "--set", "Etching9_width=15", "--set", "Etching9_delay=700", "cut", ring,
-                 "--prepared", "--return", "--painted", painted}),
+  EXPECT_EQ(Run({"--print", "--set", "Etching9_width=15", "--set", "Etching9_delay=700", "cut",
+                 ring, "--prepared", "--return", "--painted", painted}),
             kCliDone)
       << err_.str();
   std::string want = "800,800,0,2000;\n0,0,1,700;\n";
@@ -648,7 +661,8 @@ TEST_F(CliCuttingTest, CutPrintsTheLinesAndWritesThePaintedPicture) {
   // Without --prepared the picture is prepared first, as prepare does.
   const std::string prepared = (folder_ / "prepared.bmp").string();
   ASSERT_EQ(Run({"prepare", ring, "--out", prepared}), kCliDone);
-  ASSERT_EQ(Run({"--print", "--set", "Etching9_width=15", "cut", prepared, "--prepared"}), kCliDone);
+  ASSERT_EQ(Run({"--print", "--set", "Etching9_width=15", "cut", prepared, "--prepared"}),
+            kCliDone);
   const std::string afterPrepare = out_.str();
   EXPECT_NE(afterPrepare, want);  // CR took the ring's corners
   EXPECT_EQ(Run({"--print", "--set", "Etching9_width=15", "cut", ring}), kCliDone);
@@ -664,8 +678,10 @@ class CliOutliningTest : public CliMillingTest {
   // 1 pixel.
   std::string OutlinedRing() {
     const std::string ring = Ring();
-    WriteIni("[CNC]\r\nEtching2_width=0,35\r\nEtching2_diameter=0,1\r\n"
-             "Port=" + (folder_ / "ttyNothing").string() + "\r\n");
+    WriteIni(
+        "[CNC]\r\nEtching2_width=0,35\r\nEtching2_diameter=0,1\r\n"
+        "Port=" +
+        (folder_ / "ttyNothing").string() + "\r\n");
     return ring;
   }
   std::string WritePicture(const PixelImage& picture, const char* name) {
@@ -677,9 +693,9 @@ class CliOutliningTest : public CliMillingTest {
 
 TEST_F(CliOutliningTest, OutlineOfTheOnePixelFigureSwitchesTheLaserOnAndOff) {
   const std::string ring = OutlinedRing();
-  EXPECT_EQ(Run({"--print", "--set", "Etching2_delay=700", "outline", ring, "--figure", "4",
-                 "--return"}),
-            kCliDone);
+  EXPECT_EQ(
+      Run({"--print", "--set", "Etching2_delay=700", "outline", ring, "--figure", "4", "--return"}),
+      kCliDone);
   EXPECT_EQ(out_.str(), "30,30,0,2000;\n0,0,1,700;\n0,0,-1,2000;\n-30,-30;\n");
   EXPECT_EQ(err_.str(), "");
 }
@@ -690,10 +706,10 @@ TEST_F(CliOutliningTest, OutlineAllPrintsTheRingsCompactLines) {
   EXPECT_EQ(err_.str(), "");
   const auto lines = OutLines();
   ASSERT_EQ(lines.size(), 3u + (2u + 12u + 1u) + (2u + 16u + 1u) + 1u);
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 8),
-            (std::vector<std::string>{"30,30,0,2000;", "0,0,1,1000;", "0,0,-1,2000;",
-                                      "-10,-20,0,2000;", "0,0,1,1000;", "-10,10;", "0,10;",
-                                      "0,10;"}));
+  EXPECT_EQ(
+      std::vector<std::string>(lines.begin(), lines.begin() + 8),
+      (std::vector<std::string>{"30,30,0,2000;", "0,0,1,1000;", "0,0,-1,2000;", "-10,-20,0,2000;",
+                                "0,0,1,1000;", "-10,10;", "0,10;", "0,10;"}));
   EXPECT_EQ(lines[9], "10;");  // sx whole steps right: sx and ";" alone
   EXPECT_EQ(lines.back(), "-10,-10;");
 }
@@ -706,8 +722,8 @@ TEST_F(CliOutliningTest, OutlineRefusesLikeMill) {
   EXPECT_EQ(Run({"--print", "outline", ring, "--figure", "9"}), kCliRefused);
   EXPECT_NE(err_.str().find("Фигуры 9 нет в дереве вложения."), std::string::npos);
   EXPECT_EQ(out_.str(), "");
-  for (const char* bad : {"Etching2_width=abc", "Etching2_width=-1", "Etching2_diameter=0",
-                          "Etching2_delay=x"}) {
+  for (const char* bad :
+       {"Etching2_width=abc", "Etching2_width=-1", "Etching2_diameter=0", "Etching2_delay=x"}) {
     EXPECT_EQ(Run({"--print", "--set", bad, "outline-all", ring}), kCliRefused) << bad;
     EXPECT_EQ(out_.str(), "") << bad;
     EXPECT_EQ(err_.str().rfind("Ошибка: ", 0), 0u) << bad;
@@ -730,11 +746,12 @@ TEST_F(CliOutliningTest, GradientCutsFortyFromFiftyOneButNotFromFifty) {
   for (const int right : {51, 50}) {
     PixelImage picture(40, 30);
     for (int y = 11; y <= 20; ++y) {
-      for (int x = 11; x <= 30; ++x) picture.SetGrey(x, y, static_cast<std::uint8_t>(x <= 20 ? 40 : right));
+      for (int x = 11; x <= 30; ++x)
+        picture.SetGrey(x, y, static_cast<std::uint8_t>(x <= 20 ? 40 : right));
     }
     const std::string path = WritePicture(picture, "areas.bmp");
-    EXPECT_EQ(Run({"--print", "--set", "Etching2_width=2", "--set", "Etching2_diameter=0,2",
-                   "fill", path}),
+    EXPECT_EQ(Run({"--print", "--set", "Etching2_width=2", "--set", "Etching2_diameter=0,2", "fill",
+                   path}),
               kCliDone);
     EXPECT_EQ(err_.str(), "");
     const auto lines = OutLines();

@@ -271,7 +271,8 @@ TEST(PrintStreams, EveryJobStreamMatchesTheRecordedTable) {
   // (so the test does not depend on the default_pictures target having run).
   ASSERT_TRUE(WriteDefaultPictures(folder.path()));
   // The cut's processing run wants neuro.net beside the program.
-  if (!FileExists(ExecutableFolder() / "neuro.net")) std::ofstream(ExecutableFolder() / "neuro.net") << "";
+  if (!FileExists(ExecutableFolder() / "neuro.net"))
+    std::ofstream(ExecutableFolder() / "neuro.net") << "";
   const std::filesystem::path ini = folder.path() / "cnc.ini";
   int withoutJpeg = 0;
   for (const Case& c : Cases()) {
@@ -284,8 +285,8 @@ TEST(PrintStreams, EveryJobStreamMatchesTheRecordedTable) {
     std::vector<std::string> args{"--ini", PathToUtf8(ini), "--print"};
     for (const std::string& arg : c.args) args.push_back(arg == "@" ? PathToUtf8(picture) : arg);
     // Every case on the built-in settings and its --set: an empty section.
-    ASSERT_TRUE(WriteFileBytes(ini, std::span<const std::uint8_t>(
-                                        reinterpret_cast<const std::uint8_t*>("[CNC]\r\n"), 7)));
+    ASSERT_TRUE(WriteFileBytes(
+        ini, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("[CNC]\r\n"), 7)));
 
     DigestBuffer digest;
     std::ostream out(&digest);
@@ -295,7 +296,8 @@ TEST(PrintStreams, EveryJobStreamMatchesTheRecordedTable) {
     EXPECT_EQ(Hex(digest.digest()), Hex(c.digest)) << c.label << ": the stream differs";
     EXPECT_EQ(digest.lines(), c.lines) << c.label << ": the stream's line count differs";
   }
-  if (withoutJpeg > 0) GTEST_SKIP() << withoutJpeg << " JPEG cases left out: " << test::kNoJpegReason;
+  if (withoutJpeg > 0)
+    GTEST_SKIP() << withoutJpeg << " JPEG cases left out: " << test::kNoJpegReason;
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ struct Seen {
 // Compares the fast parse with the literal one: every cell of the map (frame
 // included), every figure slot, the pairs in order with their slot count,
 // and the tree in insertion order.
-void ExpectSameAsReference(const PixelImage& picture, const std::string& what, Seen* seen = nullptr) {
+void ExpectSameAsReference(const PixelImage& picture, const std::string& what,
+                           Seen* seen = nullptr) {
   const FigureSet fast = Parse(picture);
   reference::Parsed slow;
   try {
@@ -42,7 +43,8 @@ void ExpectSameAsReference(const PixelImage& picture, const std::string& what, S
   }
   ASSERT_EQ(fast.figures.size() + 1, static_cast<int>(slow.figures.size())) << what;
   for (int n = 1; n <= fast.figures.size(); ++n) {
-    ASSERT_EQ(fast.figures[n], slow.figures[static_cast<std::size_t>(n)]) << what << ", figure " << n;
+    ASSERT_EQ(fast.figures[n], slow.figures[static_cast<std::size_t>(n)])
+        << what << ", figure " << n;
   }
   EXPECT_EQ(fast.pairs.pairs(), slow.pairs) << what;
   EXPECT_EQ(fast.pairs.capacity(), slow.pairSlots) << what;
@@ -93,17 +95,18 @@ PixelImage RandomShapes(int width, int height, std::mt19937& random) {
 
 TEST(ParseMatchesLiteralLabelling, OnRandomNoiseOfManySizesAndDensities) {
   std::mt19937 random(20240611);
-  const std::vector<std::pair<int, int>> sizes{{1, 1},  {1, 2},  {2, 1},  {2, 2},   {1, 9},   {9, 1},   {3, 3},
-                                               {4, 7},  {7, 4},  {5, 5},  {8, 8},   {13, 6},  {6, 13},  {16, 16},
-                                               {31, 9}, {9, 31}, {24, 24}, {40, 33}, {64, 64}, {64, 17}, {17, 64}};
+  const std::vector<std::pair<int, int>> sizes{
+      {1, 1},  {1, 2},  {2, 1},   {2, 2},   {1, 9},   {9, 1},   {3, 3},
+      {4, 7},  {7, 4},  {5, 5},   {8, 8},   {13, 6},  {6, 13},  {16, 16},
+      {31, 9}, {9, 31}, {24, 24}, {40, 33}, {64, 64}, {64, 17}, {17, 64}};
   const std::vector<double> densities{0.05, 0.2, 0.35, 0.5, 0.65, 0.8, 0.95};
   Seen seen;
   for (const auto& [w, h] : sizes) {
     for (const double density : densities) {
       for (int round = 0; round < 4; ++round) {
         ExpectSameAsReference(RandomNoise(w, h, density, random),
-                              std::to_string(w) + "x" + std::to_string(h) + " noise " + std::to_string(density) +
-                                  " #" + std::to_string(round),
+                              std::to_string(w) + "x" + std::to_string(h) + " noise " +
+                                  std::to_string(density) + " #" + std::to_string(round),
                               &seen);
         if (HasFatalFailure() || HasFailure()) return;
       }
@@ -131,7 +134,9 @@ TEST(ParseMatchesLiteralLabelling, OnALargerNoisePicture) {
   ExpectSameAsReference(RandomNoise(256, 192, 0.5, random), "256x192 noise");
 }
 
-TEST(ParseMatchesLiteralLabelling, OnTheOrnament) { ExpectSameAsReference(DrawOrnament(), "ornament"); }
+TEST(ParseMatchesLiteralLabelling, OnTheOrnament) {
+  ExpectSameAsReference(DrawOrnament(), "ornament");
+}
 
 TEST(ParseMatchesLiteralLabelling, OnGreyPicturesAroundTheThreshold) {
   std::mt19937 random(3);
@@ -139,7 +144,8 @@ TEST(ParseMatchesLiteralLabelling, OnGreyPicturesAroundTheThreshold) {
   for (int round = 0; round < 40; ++round) {
     PixelImage image(20, 15);
     for (int y = 1; y <= 15; ++y) {
-      for (int x = 1; x <= 20; ++x) image.SetPixel(x, y, static_cast<std::uint8_t>(grey(random)), 0, 255);
+      for (int x = 1; x <= 20; ++x)
+        image.SetPixel(x, y, static_cast<std::uint8_t>(grey(random)), 0, 255);
     }
     ExpectSameAsReference(image, "grey #" + std::to_string(round));
   }
@@ -227,23 +233,25 @@ TEST(Parse, LightReachingOnlyTheRightOrBottomEdgeIsAFigureOfItsOwn) {
 
 TEST(Parse, UShapeMergesItsArmsIntoTheRightOne) {
   const FigureSet set = Parse(PictureFromArt({".....", ".#.#.", ".###.", "....."}));
-  EXPECT_EQ(Rows(set.labels), (std::vector<std::vector<int>>{
-                                  {1, 1, 1, 1, 1}, {1, 3, 1, 3, 1}, {1, 3, 3, 3, 1}, {1, 1, 1, 1, 1}}));
+  EXPECT_EQ(Rows(set.labels),
+            (std::vector<std::vector<int>>{
+                {1, 1, 1, 1, 1}, {1, 3, 1, 3, 1}, {1, 3, 3, 3, 1}, {1, 1, 1, 1, 1}}));
   EXPECT_EQ(set.figures[2].state, kSlotFree);
   EXPECT_EQ(set.pairs.pairs(), (std::vector<NestingPair>{{1, 3}}));
 }
 
 TEST(Parse, FreedNumberGoesToTheNextNewFigure) {
   // The U frees 2; the dot below is allocated after that and takes it.
-  const FigureSet set = Parse(PictureFromArt({".....", ".#.#.", ".###.", ".....", "..#..", "....."}));
+  const FigureSet set =
+      Parse(PictureFromArt({".....", ".#.#.", ".###.", ".....", "..#..", "....."}));
   EXPECT_EQ(set.labels.at(2, 2), 3);
   EXPECT_EQ(set.labels.at(3, 5), 2);
   EXPECT_EQ(InUse(set.figures), (std::vector<int>{1, 2, 3}));
 }
 
 TEST(Parse, RingWithHoleAndCentreIsAChainOfFour) {
-  const FigureSet set =
-      Parse(PictureFromArt({".......", ".#####.", ".#...#.", ".#.#.#.", ".#...#.", ".#####.", "......."}));
+  const FigureSet set = Parse(PictureFromArt(
+      {".......", ".#####.", ".#...#.", ".#.#.#.", ".#...#.", ".#####.", "......."}));
   EXPECT_EQ(set.labels.at(1, 1), 1);
   EXPECT_EQ(set.labels.at(2, 2), 2);
   EXPECT_EQ(set.labels.at(3, 3), 3);
@@ -270,7 +278,8 @@ TEST(Parse, FrameFigureCanBeRenumberedAndItsNumberReused) {
   // figure, the dark pixel (2,4).
   const FigureSet set = Parse(PictureFromArt({"###", "#.#", "..#", ".#."}));
   EXPECT_EQ(set.labels.frameFigure(), 3);
-  EXPECT_EQ(Rows(set.labels), (std::vector<std::vector<int>>{{2, 2, 2}, {2, 3, 2}, {3, 3, 2}, {3, 1, 3}}));
+  EXPECT_EQ(Rows(set.labels),
+            (std::vector<std::vector<int>>{{2, 2, 2}, {2, 3, 2}, {3, 3, 2}, {3, 1, 3}}));
   EXPECT_TRUE(set.figures[1].dark());
   EXPECT_EQ(set.pairs.pairs(), (std::vector<NestingPair>{{2, 3}, {3, 1}}));
   EXPECT_EQ(set.tree.nodes(), (std::vector<FigureTreeNode>{{2, 0}, {3, 2}, {1, 3}}));
@@ -283,7 +292,8 @@ TEST(Parse, PairsAreNotTakenAcrossTheFrameColumns) {
 }
 
 TEST(Parse, ResetTablesEmptiesSlotsButKeepsCountMapAndTree) {
-  FigureSet set = Parse(PictureFromArt({".......", ".#####.", ".#...#.", ".#.#.#.", ".#...#.", ".#####.", "......."}));
+  FigureSet set = Parse(PictureFromArt(
+      {".......", ".#####.", ".#...#.", ".#.#.#.", ".#...#.", ".#####.", "......."}));
   const LabelMap labels = set.labels;
   set.ResetTables();
   EXPECT_EQ(set.figures, FigureTable());

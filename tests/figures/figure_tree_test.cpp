@@ -67,7 +67,8 @@ TEST(FigureTree, KeysAreTheLetterPAndTheNumber) {
 
 TEST(FigureTree, SiblingsInTheOrderTheyFirstTouchTheirParent) {
   // The right square starts a row higher, so it meets the background first.
-  const FigureSet set = Parse(PictureFromArt({"........", ".....##.", ".##..##.", ".##.....", "........"}));
+  const FigureSet set =
+      Parse(PictureFromArt({"........", ".....##.", ".##..##.", ".##.....", "........"}));
   const std::int32_t right = set.labels.at(6, 2);
   const std::int32_t left = set.labels.at(2, 3);
   EXPECT_EQ(set.tree.nodes(), (std::vector<FigureTreeNode>{{1, 0}, {right, 1}, {left, 1}}));
@@ -122,7 +123,8 @@ TEST(FigureTree, MalformedListsNeitherLoopNorRepeatNodes) {
   cycle.Add(1, 2);
   cycle.Add(2, 3);
   cycle.Add(3, 1);
-  EXPECT_EQ(FillTree(table, cycle).nodes(), (std::vector<FigureTreeNode>{{9, 0}, {1, 9}, {2, 1}, {3, 2}}));
+  EXPECT_EQ(FillTree(table, cycle).nodes(),
+            (std::vector<FigureTreeNode>{{9, 0}, {1, 9}, {2, 1}, {3, 2}}));
 }
 
 }  // namespace

@@ -10,26 +10,28 @@ namespace vertolin {
 namespace {
 
 TEST(FiguresJson, RingPictureWithoutLabels) {
-  const FigureSet set =
-      Parse(PictureFromArt({".......", ".#####.", ".#...#.", ".#.#.#.", ".#...#.", ".#####.", "......."}));
-  EXPECT_EQ(FiguresJson(set, false),
-            "{\"width\":7,\"height\":7,"
-            "\"figures\":[{\"n\":1,\"colour\":\"light\",\"level\":0},{\"n\":2,\"colour\":\"dark\",\"level\":1},"
-            "{\"n\":3,\"colour\":\"light\",\"level\":2},{\"n\":4,\"colour\":\"dark\",\"level\":3}],"
-            "\"pairs\":[[1,2],[2,3],[3,4]],"
-            "\"tree\":[{\"key\":\"P1\",\"parent\":null},{\"key\":\"P2\",\"parent\":\"P1\"},"
-            "{\"key\":\"P3\",\"parent\":\"P2\"},{\"key\":\"P4\",\"parent\":\"P3\"}]}");
+  const FigureSet set = Parse(PictureFromArt(
+      {".......", ".#####.", ".#...#.", ".#.#.#.", ".#...#.", ".#####.", "......."}));
+  EXPECT_EQ(
+      FiguresJson(set, false),
+      "{\"width\":7,\"height\":7,"
+      "\"figures\":[{\"n\":1,\"colour\":\"light\",\"level\":0},{\"n\":2,\"colour\":\"dark\",\"level\":1},"
+      "{\"n\":3,\"colour\":\"light\",\"level\":2},{\"n\":4,\"colour\":\"dark\",\"level\":3}],"
+      "\"pairs\":[[1,2],[2,3],[3,4]],"
+      "\"tree\":[{\"key\":\"P1\",\"parent\":null},{\"key\":\"P2\",\"parent\":\"P1\"},"
+      "{\"key\":\"P3\",\"parent\":\"P2\"},{\"key\":\"P4\",\"parent\":\"P3\"}]}");
 }
 
 TEST(FiguresJson, SkipsFreeSlotsAndAddsLabelRows) {
   // The U frees number 2: figures 1 and 3 only.
   const FigureSet set = Parse(PictureFromArt({".....", ".#.#.", ".###.", "....."}));
-  EXPECT_EQ(FiguresJson(set, true),
-            "{\"width\":5,\"height\":4,"
-            "\"figures\":[{\"n\":1,\"colour\":\"light\",\"level\":0},{\"n\":3,\"colour\":\"dark\",\"level\":1}],"
-            "\"pairs\":[[1,3]],"
-            "\"tree\":[{\"key\":\"P1\",\"parent\":null},{\"key\":\"P3\",\"parent\":\"P1\"}],"
-            "\"labels\":[[1,1,1,1,1],[1,3,1,3,1],[1,3,3,3,1],[1,1,1,1,1]]}");
+  EXPECT_EQ(
+      FiguresJson(set, true),
+      "{\"width\":5,\"height\":4,"
+      "\"figures\":[{\"n\":1,\"colour\":\"light\",\"level\":0},{\"n\":3,\"colour\":\"dark\",\"level\":1}],"
+      "\"pairs\":[[1,3]],"
+      "\"tree\":[{\"key\":\"P1\",\"parent\":null},{\"key\":\"P3\",\"parent\":\"P1\"}],"
+      "\"labels\":[[1,1,1,1,1],[1,3,1,3,1],[1,3,3,3,1],[1,1,1,1,1]]}");
 }
 
 TEST(FiguresJson, AllLightPictureHasEmptyPairsAndTree) {
@@ -52,7 +54,8 @@ TEST(Selection, PaintsExactlyTheFiguresPixelsGreenOnACopyOfWork) {
         EXPECT_EQ(selection.bytes()[at + 1], 255);
         EXPECT_EQ(selection.bytes()[at + 2], 0);
       } else {
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(selection.bytes()[at + i], work.bytes()[at + i]) << x << "," << y;
+        for (int i = 0; i < 3; ++i)
+          EXPECT_EQ(selection.bytes()[at + i], work.bytes()[at + i]) << x << "," << y;
       }
     }
   }

@@ -13,10 +13,12 @@
 namespace vertolin {
 namespace {
 
-const std::vector<std::string> kRing{".......", ".#####.", ".#...#.", ".#.#.#.", ".#...#.", ".#####.", "......."};
+const std::vector<std::string> kRing{".......", ".#####.", ".#...#.", ".#.#.#.",
+                                     ".#...#.", ".#####.", "......."};
 
 TEST(Turns, FollowTheCompassRoseBothWays) {
-  const std::vector<Step> clockwise{kEast, kSouthEast, kSouth, kSouthWest, kWest, kNorthWest, kNorth, kNorthEast};
+  const std::vector<Step> clockwise{kEast, kSouthEast, kSouth, kSouthWest,
+                                    kWest, kNorthWest, kNorth, kNorthEast};
   EXPECT_EQ(kSouthEast, (Step{1, 1}));
   EXPECT_EQ(kNorthEast, (Step{1, -1}));
   for (std::size_t i = 0; i < clockwise.size(); ++i) {
@@ -35,7 +37,8 @@ TEST(FollowOutline, UShapeFromItsFirstPixel) {
   ASSERT_EQ(outline.result, FollowResult::kFollowed);
   EXPECT_EQ(outline.start, (Pixel{2, 2}));
   EXPECT_EQ(outline.direction, kEast);
-  EXPECT_EQ(OutlinePixels(outline), (std::vector<Pixel>{{3, 3}, {4, 2}, {4, 3}, {3, 3}, {2, 3}, {2, 2}}));
+  EXPECT_EQ(OutlinePixels(outline),
+            (std::vector<Pixel>{{3, 3}, {4, 2}, {4, 3}, {3, 3}, {2, 3}, {2, 2}}));
 }
 
 TEST(FollowOutline, RingOutsideClockwise) {
@@ -57,8 +60,18 @@ TEST(FollowOutline, RingHoleAnticlockwiseCuttingTheCorners) {
   ASSERT_EQ(outline.result, FollowResult::kFollowed);
   EXPECT_EQ(outline.start, (Pixel{3, 2}));
   EXPECT_EQ(outline.direction, kWest);
-  EXPECT_EQ(OutlinePixels(outline), (std::vector<Pixel>{{2, 3}, {2, 4}, {2, 5}, {3, 6}, {4, 6}, {5, 6}, {6, 5},
-                                                        {6, 4}, {6, 3}, {5, 2}, {4, 2}, {3, 2}}));
+  EXPECT_EQ(OutlinePixels(outline), (std::vector<Pixel>{{2, 3},
+                                                        {2, 4},
+                                                        {2, 5},
+                                                        {3, 6},
+                                                        {4, 6},
+                                                        {5, 6},
+                                                        {6, 5},
+                                                        {6, 4},
+                                                        {6, 3},
+                                                        {5, 2},
+                                                        {4, 2},
+                                                        {3, 2}}));
 }
 
 TEST(FollowOutline, LonePixelMakesOneZeroStep) {
@@ -74,7 +87,8 @@ TEST(FollowOutline, RefusesTheFigureThatHoldsTheFrame) {
   const Outline outline = FollowOutline(ring.labels, 1);
   EXPECT_EQ(outline.result, FollowResult::kTouchesFrame);
   EXPECT_TRUE(outline.steps.empty());
-  EXPECT_EQ(FollowOutline(ring.labels, 2, 1).result, FollowResult::kFollowed);  // the frame as hole is harmless
+  EXPECT_EQ(FollowOutline(ring.labels, 2, 1).result,
+            FollowResult::kFollowed);  // the frame as hole is harmless
 
   // Renumbered frame: figure 3 holds it, figure 1 is an ordinary dark pixel.
   const FigureSet renumbered = Parse(PictureFromArt({"###", "#.#", "..#", ".#."}));
@@ -123,7 +137,8 @@ void CheckAllOutlines(const PixelImage& picture, const std::string& what) {
     }
     for (const auto& hole : passes) {
       const Outline outline = FollowOutline(labels, figure, hole);
-      const std::string pass = what + ", figure " + std::to_string(figure) + " hole " + std::to_string(hole.value_or(0));
+      const std::string pass = what + ", figure " + std::to_string(figure) + " hole " +
+                               std::to_string(hole.value_or(0));
       // Told where the figure begins, the follower finds the same walk.
       const Outline fromFirst = FollowOutline(labels, figure, hole, first);
       ASSERT_EQ(fromFirst.result, outline.result) << pass;

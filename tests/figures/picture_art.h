@@ -14,10 +14,12 @@
 namespace vertolin {
 
 inline PixelImage PictureFromArt(const std::vector<std::string>& rows) {
-  PixelImage image(rows.empty() ? 0 : static_cast<int>(rows[0].size()), static_cast<int>(rows.size()));
+  PixelImage image(rows.empty() ? 0 : static_cast<int>(rows[0].size()),
+                   static_cast<int>(rows.size()));
   for (int y = 1; y <= image.height(); ++y) {
     for (int x = 1; x <= image.width(); ++x) {
-      if (rows[static_cast<std::size_t>(y - 1)][static_cast<std::size_t>(x - 1)] == '#') image.SetGrey(x, y, 0);
+      if (rows[static_cast<std::size_t>(y - 1)][static_cast<std::size_t>(x - 1)] == '#')
+        image.SetGrey(x, y, 0);
     }
   }
   return image;
@@ -27,8 +29,12 @@ inline PixelImage PictureFromArt(const std::vector<std::string>& rows) {
 inline void PrintTo(const Figure& f, std::ostream* os) {
   *os << "{level " << f.level << ", colour " << f.colour << ", state " << f.state << "}";
 }
-inline void PrintTo(const NestingPair& p, std::ostream* os) { *os << "(" << p.outer << ", " << p.inner << ")"; }
-inline void PrintTo(const FigureTreeNode& n, std::ostream* os) { *os << "P" << n.figure << "<P" << n.parent; }
+inline void PrintTo(const NestingPair& p, std::ostream* os) {
+  *os << "(" << p.outer << ", " << p.inner << ")";
+}
+inline void PrintTo(const FigureTreeNode& n, std::ostream* os) {
+  *os << "P" << n.figure << "<P" << n.parent;
+}
 inline void PrintTo(const Step& s, std::ostream* os) { *os << "(" << s.dx << ", " << s.dy << ")"; }
 inline void PrintTo(const Pixel& p, std::ostream* os) { *os << "(" << p.x << ", " << p.y << ")"; }
 

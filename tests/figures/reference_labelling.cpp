@@ -12,7 +12,8 @@ class Parser {
   explicit Parser(const PixelImage& work) : work_(work) {
     out_.width = work.width();
     out_.height = work.height();
-    out_.cells.assign(static_cast<std::size_t>(out_.width + 2) * static_cast<std::size_t>(out_.height + 2), 0);
+    out_.cells.assign(
+        static_cast<std::size_t>(out_.width + 2) * static_cast<std::size_t>(out_.height + 2), 0);
     out_.figures.assign(101, Figure{});
     out_.pairs.assign(100, NestingPair{});
     out_.pairSlots = 100;
@@ -32,7 +33,8 @@ class Parser {
       for (int x = 1; x <= w; ++x) {
         const std::int16_t colour = work_.Grey(x, y) > 100 ? kLightFigure : kDarkFigure;
         std::int32_t figure = 0;
-        for (const auto& [nx, ny] : {std::pair{x - 1, y}, std::pair{x, y - 1}, std::pair{x - 1, y - 1}}) {
+        for (const auto& [nx, ny] :
+             {std::pair{x - 1, y}, std::pair{x, y - 1}, std::pair{x - 1, y - 1}}) {
           if (ColourOf(Cell(nx, ny)) == colour) {
             figure = Cell(nx, ny);
             break;
@@ -56,8 +58,12 @@ class Parser {
   }
 
  private:
-  std::int32_t& Cell(int x, int y) { return out_.cells[static_cast<std::size_t>(y * (out_.width + 2) + x)]; }
-  std::int16_t ColourOf(std::int32_t figure) const { return out_.figures[static_cast<std::size_t>(figure)].colour; }
+  std::int32_t& Cell(int x, int y) {
+    return out_.cells[static_cast<std::size_t>(y * (out_.width + 2) + x)];
+  }
+  std::int16_t ColourOf(std::int32_t figure) const {
+    return out_.figures[static_cast<std::size_t>(figure)].colour;
+  }
   int Slots() const { return static_cast<int>(out_.figures.size()) - 1; }
 
   std::int32_t Allocate(std::int16_t colour) {

@@ -23,7 +23,9 @@ struct Parsed {
   int pairSlots = 0;
   std::vector<FigureTreeNode> tree;
 
-  std::int32_t at(int x, int y) const { return cells[static_cast<std::size_t>(y * (width + 2) + x)]; }
+  std::int32_t at(int x, int y) const {
+    return cells[static_cast<std::size_t>(y * (width + 2) + x)];
+  }
 };
 
 Parsed Parse(const PixelImage& work);

@@ -19,14 +19,26 @@ struct EstimateCase {
 TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
   const EstimateCase cases[] = {
       // Plunge 50 steps at 400 µs, travel 10 at the idle delay, lift at 2000.
-      {"router", formats::kRouter, {"0,0,-50,400;", "10,-3,0,0;", "0,0,50,2000;"},
-       {10, 3, 100}, 2, 50 * 400e-6 + 10 * 2000e-6 + 50 * 2000e-6},
+      {"router",
+       formats::kRouter,
+       {"0,0,-50,400;", "10,-3,0,0;", "0,0,50,2000;"},
+       {10, 3, 100},
+       2,
+       50 * 400e-6 + 10 * 2000e-6 + 50 * 2000e-6},
       // The opening line moves nothing; travel at the idle delay; a burn at its own.
-      {"raster", formats::kGradation, {",,,10,2000;", "10,0,0;", "-10,0,4000;", "0,10,0;"},
-       {20, 10, 0}, 1, 10 * 2000e-6 + 10 * 4000e-6 + 10 * 2000e-6},
+      {"raster",
+       formats::kGradation,
+       {",,,10,2000;", "10,0,0;", "-10,0,4000;", "0,10,0;"},
+       {20, 10, 0},
+       1,
+       10 * 2000e-6 + 10 * 4000e-6 + 10 * 2000e-6},
       // Laser on, a compact step with no delay field, laser off.
-      {"laser", formats::kOutlining, {"0,0,1,1000;", "5;", "0,-7;", "0,0,-1,2000;"},
-       {5, 7, 0}, 3, 5 * 2000e-6 + 7 * 2000e-6},
+      {"laser",
+       formats::kOutlining,
+       {"0,0,1,1000;", "5;", "0,-7;", "0,0,-1,2000;"},
+       {5, 7, 0},
+       3,
+       5 * 2000e-6 + 7 * 2000e-6},
   };
   for (const EstimateCase& c : cases) {
     SCOPED_TRACE(c.name);

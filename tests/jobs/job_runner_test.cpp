@@ -61,7 +61,9 @@ TEST(JobRunnerTest, AStopThatEndsAWaitSwitchesTheLaserOff) {
   port->Script("T");  // the first line is answered, the second never
   link.Attach(std::move(port));
   link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = 5000ms};
-  frontend.onEvents = [&] { if (script.written.size() == 2) link.RequestStop(); };
+  frontend.onEvents = [&] {
+    if (script.written.size() == 2) link.RequestStop();
+  };
   WindowLink window(link, formats::kOutlining);
   window.SetDriveSwitch([] { return true; });
   const JobResult result = JobRunner(window).Run(LaserStroke());

@@ -76,8 +76,11 @@ TEST(SettingsFieldsReading, RefusesTheFirstBadFieldByItsLabel) {
       {[](SettingsFields& f) { f.baud = "быстро"; }, SettingsField::Baud,
        "Значение в поле «бод» не является числом."},
       // Several bad fields: the first in the window's order is named.
-      {[](SettingsFields& f) { f.baud = "x"; f.yRatio = "y"; }, SettingsField::YRatio,
-       "Значение в поле «Y:» не является числом."},
+      {[](SettingsFields& f) {
+         f.baud = "x";
+         f.yRatio = "y";
+       },
+       SettingsField::YRatio, "Значение в поле «Y:» не является числом."},
   };
   for (const Case& c : cases) {
     SettingsFields fields = GoodFields();

@@ -231,7 +231,9 @@ TEST_F(WindowLinkTest, TheToolEndsAWaitAtAStopAndForAnOverdueBoard) {
     BoardFaults babble;
     babble.babble = true;
     UseBoard('M', babble);
-    frontend_.onEvents = [&] { if (stop) link_.RequestStop(); };
+    frontend_.onEvents = [&] {
+      if (stop) link_.RequestStop();
+    };
     ScaledWindow babbled = Window(formats::kRouter);
     EXPECT_THROW(babbled.SendStep({1, 0, 0, 500}, true), LinkError);
     EXPECT_EQ(link_.stopCause(), stop ? Link::StopCause::Person : Link::StopCause::LinkLost);

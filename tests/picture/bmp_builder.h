@@ -18,8 +18,8 @@ struct BmpLayout {
   std::uint32_t compression = 0;  // 0 BI_RGB, 3 BI_BITFIELDS
   std::uint32_t coloursUsed = 0;
   std::vector<std::array<std::uint8_t, 3>> palette;  // blue, green, red
-  std::array<std::uint32_t, 3> masks{};                // red, green, blue (BI_BITFIELDS)
-  std::vector<std::vector<std::uint8_t>> rows;        // pixel bytes of each row in file order, unpadded
+  std::array<std::uint32_t, 3> masks{};              // red, green, blue (BI_BITFIELDS)
+  std::vector<std::vector<std::uint8_t>> rows;  // pixel bytes of each row in file order, unpadded
 };
 
 namespace detail {

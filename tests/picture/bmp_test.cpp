@@ -65,7 +65,8 @@ TEST(Bmp, OddRowsCarryOnePaddingByteAndPixelsSitAtTheirOffsets) {
   ASSERT_EQ(image.bytes().size(), 20u);
   for (int y = 1; y <= 2; ++y) {
     for (int x = 1; x <= 3; ++x) {
-      const std::size_t at = static_cast<std::size_t>(y - 1) * 10 + static_cast<std::size_t>(x - 1) * 3;
+      const std::size_t at = static_cast<std::size_t>(y - 1) * 10 +
+                             static_cast<std::size_t>(x - 1) * 3;
       const auto first = static_cast<std::uint8_t>((y - 1) * 10 + (x - 1) * 3 + 1);
       EXPECT_EQ(image.bytes()[at], first);
       EXPECT_EQ(At(image, x, y), (Bgr{first, static_cast<std::uint8_t>(first + 1),
@@ -216,7 +217,8 @@ TEST(Bmp, DamagedOrUnsupportedHeadersAreRefused) {
       {"header cut short", [](auto& f) { f.resize(30); }, BmpError::Truncated},
       {"offset beyond the file", [](auto& f) { Poke(f, 10, 5000, 4); }, BmpError::Truncated},
       {"offset inside the palette", [](auto& f) { Poke(f, 10, 56, 4); }, BmpError::BadHeader},
-      {"palette longer than the file", [](auto& f) { Poke(f, 46, 0xFFFFFFFF, 4); }, BmpError::Truncated},
+      {"palette longer than the file", [](auto& f) { Poke(f, 46, 0xFFFFFFFF, 4); },
+       BmpError::Truncated},
       {"index beyond the palette", [](auto& f) { f[f.size() - 4] = 2; }, BmpError::BadPalette},
       {"RLE8", [](auto& f) { Poke(f, 30, 1, 4); }, BmpError::Unsupported},
       {"RLE4", [](auto& f) { Poke(f, 30, 2, 4); }, BmpError::Unsupported},
@@ -242,8 +244,9 @@ TEST(Bmp, DamagedOrUnsupportedHeadersAreRefused) {
 }
 
 TEST(Bmp, MasksThatAreNotOneRunOfBitsAreRefused) {
-  for (const std::array<std::uint32_t, 3> masks :
-       {std::array<std::uint32_t, 3>{0, 0x07E0, 0x001F}, {0xF801, 0x07E0, 0x001E}, {0x1F800, 0x07E0, 0x001F}}) {
+  for (const std::array<std::uint32_t, 3> masks : {std::array<std::uint32_t, 3>{0, 0x07E0, 0x001F},
+                                                   {0xF801, 0x07E0, 0x001E},
+                                                   {0x1F800, 0x07E0, 0x001F}}) {
     BmpLayout layout;
     layout.bitsPerPixel = 16;
     layout.compression = 3;
@@ -279,7 +282,8 @@ TEST(Bmp, EveryShortenedFileIsRefused) {
   layout.rows = {{0, 1, 0, 1, 1}, {1, 1, 1, 0, 0}};
   const std::vector<std::uint8_t> file = BuildBmp(layout);
   for (std::size_t length = 0; length + 3 < file.size(); ++length) {
-    const std::vector<std::uint8_t> start(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
+    const std::vector<std::uint8_t> start(file.begin(),
+                                          file.begin() + static_cast<std::ptrdiff_t>(length));
     EXPECT_FALSE(ReadBmp(start).picture) << length;
   }
 }

@@ -27,9 +27,11 @@ Region RegionAt(const PixelImage& image, int x, int y) {
   while (!todo.empty()) {
     const auto [px, py] = todo.back();
     todo.pop_back();
-    if (px < 1 || py < 1 || px > image.width() || py > image.height() || image.Grey(px, py) != grey) continue;
+    if (px < 1 || py < 1 || px > image.width() || py > image.height() || image.Grey(px, py) != grey)
+      continue;
     if (!region.pixels.insert((py - 1) * image.width() + (px - 1)).second) continue;
-    if (px == 1 || py == 1 || px == image.width() || py == image.height()) region.touchesEdge = true;
+    if (px == 1 || py == 1 || px == image.width() || py == image.height())
+      region.touchesEdge = true;
     todo.insert(todo.end(), {{px + 1, py}, {px - 1, py}, {px, py + 1}, {px, py - 1}});
   }
   return region;

@@ -13,8 +13,8 @@ PixelImage Gradient(int width, int height) {
   PixelImage image(width, height);
   for (int y = 1; y <= height; ++y) {
     for (int x = 1; x <= width; ++x) {
-      image.SetPixel(x, y, static_cast<std::uint8_t>(x * 255 / width), static_cast<std::uint8_t>(y * 255 / height),
-                     static_cast<std::uint8_t>(128));
+      image.SetPixel(x, y, static_cast<std::uint8_t>(x * 255 / width),
+                     static_cast<std::uint8_t>(y * 255 / height), static_cast<std::uint8_t>(128));
     }
   }
   return image;
@@ -26,7 +26,8 @@ int LargestDifference(const PixelImage& a, const PixelImage& b) {
   for (int y = 1; y <= a.height(); ++y) {
     for (int x = 1; x <= a.width(); ++x) {
       for (int c = 0; c < 3; ++c) {
-        largest = std::max(largest, std::abs(a.bytes()[a.Offset(x, y) + c] - b.bytes()[b.Offset(x, y) + c]));
+        largest = std::max(largest,
+                           std::abs(a.bytes()[a.Offset(x, y) + c] - b.bytes()[b.Offset(x, y) + c]));
       }
     }
   }

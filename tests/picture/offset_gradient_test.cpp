@@ -61,7 +61,8 @@ PixelImage DirectOffset(const PixelImage& a, double d) {
     for (long long x = D + 1; x <= a.width() - D; ++x) {
       for (long long y2 = y - D; y2 <= y + D; ++y2) {
         for (long long x2 = x - D; x2 <= x + D; ++x2) {
-          if (WithinRadius(x - x2, y - y2, d) && a.Grey(static_cast<int>(x2), static_cast<int>(y2)) == 255) {
+          if (WithinRadius(x - x2, y - y2, d) &&
+              a.Grey(static_cast<int>(x2), static_cast<int>(y2)) == 255) {
             c.SetPixel(static_cast<int>(x), static_cast<int>(y), 255, 255, 255);
           }
         }
@@ -115,8 +116,9 @@ PixelImage RandomPicture(std::mt19937& random, int width, int height, Kind kind,
   for (int k = 0; k < 6; ++k) {
     const int x0 = 1 + static_cast<int>(random() % width);
     const int y0 = 1 + static_cast<int>(random() % height);
-    marks.insert(marks.end(), {x0, y0, x0 + static_cast<int>(random() % 20), y0 + static_cast<int>(random() % 20),
-                               levels[random() % levels.size()]});
+    marks.insert(marks.end(),
+                 {x0, y0, x0 + static_cast<int>(random() % 20),
+                  y0 + static_cast<int>(random() % 20), levels[random() % levels.size()]});
   }
   const double slopeX = unit(random) * 4 - 2;
   const double slopeY = unit(random) * 4 - 2;
@@ -129,11 +131,13 @@ PixelImage RandomPicture(std::mt19937& random, int width, int height, Kind kind,
           break;
         case Kind::Areas:
           for (std::size_t m = 0; m < marks.size(); m += 5) {
-            if (x >= marks[m] && x <= marks[m + 2] && y >= marks[m + 1] && y <= marks[m + 3]) grey = marks[m + 4];
+            if (x >= marks[m] && x <= marks[m + 2] && y >= marks[m + 1] && y <= marks[m + 3])
+              grey = marks[m + 4];
           }
           break;
         case Kind::Dots:
-          if (unit(random) < density) grey = ground + (random() % 2 ? 1 : -1) * (10 + static_cast<int>(random() % 3));
+          if (unit(random) < density)
+            grey = ground + (random() % 2 ? 1 : -1) * (10 + static_cast<int>(random() % 3));
           break;
         case Kind::Slope:
           grey = ground + static_cast<int>(slopeX * x + slopeY * y);
@@ -169,9 +173,10 @@ PixelImage RandomWork(std::mt19937& random, int width, int height, double densit
   return p;
 }
 
-const std::vector<double> kRadii = {0,   0.3, 0.5,  0.99, 1,   1.2, 1.5,  2,    2.2,  2.5, 2.9,  3,    3.49,
-                                    3.5, 4.1, 4.5,  5,    5.5, 6.5, 7.07, 7.5,  8.6,  10,  10.5, 12.5, 13,
-                                    17,  20,  24.5, 29.5, 31,  45,  100,  -0.3, -0.5, -1,  -2.5, 1e12};
+const std::vector<double> kRadii = {0,   0.3, 0.5,  0.99, 1,    1.2, 1.5,  2,   2.2,  2.5,
+                                    2.9, 3,   3.49, 3.5,  4.1,  4.5, 5,    5.5, 6.5,  7.07,
+                                    7.5, 8.6, 10,   10.5, 12.5, 13,  17,   20,  24.5, 29.5,
+                                    31,  45,  100,  -0.3, -0.5, -1,  -2.5, 1e12};
 
 std::string Case(int width, int height, double radius, int round) {
   return std::to_string(width) + "x" + std::to_string(height) + " r=" + FieldText(radius) + " #" +
@@ -180,7 +185,8 @@ std::string Case(int width, int height, double radius, int round) {
 
 // The size of a random-picture round: the fixed sizes first, then random
 // ones up to 60 × 60.
-std::pair<int, int> RoundSize(std::mt19937& random, int round, const std::vector<std::pair<int, int>>& fixedSizes) {
+std::pair<int, int> RoundSize(std::mt19937& random, int round,
+                              const std::vector<std::pair<int, int>>& fixedSizes) {
   if (round < static_cast<int>(fixedSizes.size())) return fixedSizes[round];
   const int width = 1 + static_cast<int>(random() % 60);
   const int height = 1 + static_cast<int>(random() % 60);
@@ -190,7 +196,8 @@ std::pair<int, int> RoundSize(std::mt19937& random, int round, const std::vector
 // "Градиент" matches the direct definition into a new Work layer, on the
 // Base layer whitened where it stands, and into a layer of the same size
 // holding other bytes.
-void ExpectGradientAsDefined(std::mt19937& random, const PixelImage& base, double r, const std::string& label) {
+void ExpectGradientAsDefined(std::mt19937& random, const PixelImage& base, double r,
+                             const std::string& label) {
   const PixelImage expected = DirectGradient(base, r);
   ASSERT_EQ(Gradient(base, r), expected) << label;
   PixelImage same = base;
@@ -237,12 +244,14 @@ TEST(ToolRadius, PixelsFromTheFields) {
 TEST(GradientPass, MatchesTheDirectDefinitionOnRandomPictures) {
   std::mt19937 random(20240611);
   for (int round = 0; round < 60; ++round) {
-    const auto [width, height] = RoundSize(random, round, {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {3, 7}, {60, 60}});
+    const auto [width, height] = RoundSize(random, round,
+                                           {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {3, 7}, {60, 60}});
     const auto kind = static_cast<Kind>(round % 4);
     const double density = std::vector<double>{0.002, 0.01, 0.05, 0.3, 1.0}[round % 5];
     const PixelImage base = RandomPicture(random, width, height, kind, density);
     for (double r : kRadii) {
-      ASSERT_NO_FATAL_FAILURE(ExpectGradientAsDefined(random, base, r, Case(width, height, r, round)));
+      ASSERT_NO_FATAL_FAILURE(
+          ExpectGradientAsDefined(random, base, r, Case(width, height, r, round)));
     }
   }
 }
@@ -261,13 +270,16 @@ TEST(GradientPass, MatchesTheDirectDefinitionAcrossStrips) {
       // Ripples of several lengths on top of the slope.
       for (int y = 1; y <= height; ++y) {
         for (int x = 1; x <= width; ++x) {
-          const double wave = 30 * std::sin(x / 37.0) + 20 * std::cos((x + 3 * y) / 23.0) + 10 * std::sin(y / 7.0);
-          base.bytes()[base.Offset(x, y)] = static_cast<std::uint8_t>(std::clamp(128 + wave, 0.0, 255.0));
+          const double wave = 30 * std::sin(x / 37.0) + 20 * std::cos((x + 3 * y) / 23.0) +
+                              10 * std::sin(y / 7.0);
+          base.bytes()[base.Offset(x, y)] =
+              static_cast<std::uint8_t>(std::clamp(128 + wave, 0.0, 255.0));
         }
       }
     }
     for (double r : {6.0, 7.5, 10.5, 13.0, 16.2}) {
-      ASSERT_NO_FATAL_FAILURE(ExpectGradientAsDefined(random, base, r, Case(width, height, r, static_cast<int>(kind))));
+      ASSERT_NO_FATAL_FAILURE(
+          ExpectGradientAsDefined(random, base, r, Case(width, height, r, static_cast<int>(kind))));
     }
   }
 }
@@ -275,7 +287,8 @@ TEST(GradientPass, MatchesTheDirectDefinitionAcrossStrips) {
 TEST(OffsetPass, MatchesTheDirectDefinitionOnRandomPictures) {
   std::mt19937 random(77);
   for (int round = 0; round < 60; ++round) {
-    const auto [width, height] = RoundSize(random, round, {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {5, 3}, {60, 60}});
+    const auto [width, height] = RoundSize(random, round,
+                                           {{1, 1}, {1, 60}, {60, 1}, {2, 2}, {5, 3}, {60, 60}});
     const double density = std::vector<double>{0, 0.002, 0.01, 0.05, 0.3, 0.7, 1.0}[round % 7];
     const PixelImage work = RandomWork(random, width, height, density);
     for (double d : kRadii) {
@@ -303,9 +316,10 @@ PixelImage DirectNeighbourGradient(const PixelImage& a) {
 TEST(NeighbourGradientPass, MatchesTheThreeByThreeDefinitionAndKeepsTheOuterRing) {
   std::mt19937 random(6303);
   for (int round = 0; round < 40; ++round) {
-    const auto [width, height] = RoundSize(random, round, {{1, 1}, {2, 9}, {3, 3}, {9, 2}, {60, 60}});
-    const PixelImage base =
-        RandomPicture(random, width, height, static_cast<Kind>(round % 4), round % 2 == 0 ? 0.05 : 0.5);
+    const auto [width, height] = RoundSize(random, round,
+                                           {{1, 1}, {2, 9}, {3, 3}, {9, 2}, {60, 60}});
+    const PixelImage base = RandomPicture(random, width, height, static_cast<Kind>(round % 4),
+                                          round % 2 == 0 ? 0.05 : 0.5);
     PixelImage work(1, 1);
     NeighbourGradientPass(base, work);
     ASSERT_EQ(work, DirectNeighbourGradient(base)) << Case(width, height, 1.5, round);
@@ -393,7 +407,8 @@ TEST(GradientPass, ADotWhitensExactlyItsDiscAtLargerRadii) {
       for (int x = 1; x <= size; ++x) {
         const int i = x - centre;
         const int j = y - centre;
-        ASSERT_EQ(IsWhite(work, x, y), i * i + j * j <= r * r) << "r=" << r << " at " << i << "," << j;
+        ASSERT_EQ(IsWhite(work, x, y), i * i + j * j <= r * r)
+            << "r=" << r << " at " << i << "," << j;
       }
     }
   }

@@ -30,7 +30,8 @@ TEST(PictureFile, OutcomesOfLoading) {
   TempFolder folder;
   const PictureResult missing = LoadPictureFile(folder.path() / "нет.bmp");
   EXPECT_EQ(missing.error, PictureError::NotFound);
-  EXPECT_EQ(LoadPictureFile(folder.path()).error, PictureError::NotFound);  // a folder is not a file
+  EXPECT_EQ(LoadPictureFile(folder.path()).error,
+            PictureError::NotFound);  // a folder is not a file
   EXPECT_EQ(LoadPictureFile({}).error, PictureError::NotFound);
 
   const std::string text = "just some text, no picture\r\n";
@@ -72,8 +73,9 @@ TEST(PictureFile, TooLargePicturesAreRefusedBeforeTheirPixelsAreRead) {
   const PictureResult result = LoadPictureFile(folder.path() / "huge.bmp");
   EXPECT_EQ(result.error, PictureError::TooLarge);
   EXPECT_FALSE(result.picture);
-  EXPECT_EQ(PictureErrorText(result, "huge.bmp"),
-            "Изображение слишком велико: 9000 × 9000 пикселей. Наибольший размер — 40 мегапикселей.");
+  EXPECT_EQ(
+      PictureErrorText(result, "huge.bmp"),
+      "Изображение слишком велико: 9000 × 9000 пикселей. Наибольший размер — 40 мегапикселей.");
 
   // A file too big to read whole: only its header is looked at (the file is
   // sparse, so this costs no disk).
@@ -110,12 +112,15 @@ TEST(PictureFile, MessagesForThePerson) {
   EXPECT_EQ(PictureErrorText(cannot, "x"), "Ошибка открытия файла!");
   PictureResult damaged;
   damaged.error = PictureError::Damaged;
-  EXPECT_EQ(PictureErrorText(damaged, "x").rfind("Ошибка открытия файла!\r\nФайл изображения повреждён", 0), 0u);
+  EXPECT_EQ(PictureErrorText(damaged, "x")
+                .rfind("Ошибка открытия файла!\r\nФайл изображения повреждён", 0),
+            0u);
   EXPECT_EQ(PictureErrorText(PictureResult{}, "x"), "");
   EXPECT_EQ(LowDepthWarningText(kMillingImpossibleText),
             "В изображении используется менее 24 бит на пиксель.\r\nФрезеровка невозможна.\r\n"
             "Преобразуйте изображение к 24-битовому формату (например в Paint)");
-  EXPECT_EQ(TooLargeText(0, 0), "Файл изображения слишком велик. Наибольший размер файла — 256 МБ.");
+  EXPECT_EQ(TooLargeText(0, 0),
+            "Файл изображения слишком велик. Наибольший размер файла — 256 МБ.");
 }
 
 TEST(PictureFile, Utf8PathsReachTheFileSystemUnchanged) {

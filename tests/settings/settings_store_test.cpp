@@ -152,8 +152,8 @@ TEST_F(SettingsStoreTest, CutsLongValuesTo254Characters) {
   std::string cp1251(300, '\xC6');  // Ж in Windows-1251
   std::string expected;
   for (int i = 0; i < 254; ++i) expected += "Ж";
-  WriteBytes(File(), "[CNC]\r\nA=" + utf8 + "\r\nB=" + cp1251 + "\r\nC=" +
-                         std::string(254, 'x') + "\r\n");
+  WriteBytes(File(),
+             "[CNC]\r\nA=" + utf8 + "\r\nB=" + cp1251 + "\r\nC=" + std::string(254, 'x') + "\r\n");
 
   SettingsStore store(File(), frontend_);
   EXPECT_EQ(store.ReadSetting("A", ""), expected);

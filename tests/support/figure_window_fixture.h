@@ -36,7 +36,8 @@ class FigureWindowFixture : public PictureWindowFixture {
   // Clicks the tree node of a figure.
   static void ClickNode(QWidget& window, const char* figure) {
     QTreeWidget& tv = Tree(window);
-    const auto found = tv.findItems(QString::fromLatin1(figure), Qt::MatchExactly | Qt::MatchRecursive);
+    const auto found = tv.findItems(QString::fromLatin1(figure),
+                                    Qt::MatchExactly | Qt::MatchRecursive);
     ASSERT_EQ(found.size(), 1) << figure;
     tv.scrollToItem(found.front());
     QTest::mouseClick(tv.viewport(), Qt::LeftButton, {}, tv.visualItemRect(found.front()).center());

@@ -38,9 +38,7 @@ class RecordingFrontend : public Frontend, public InterruptionPrompt {
     dialogAnswers.pop_front();
     return answer == 1;
   }
-  void ShowFirmwareWarning(std::string_view text) override {
-    firmwareWarnings.emplace_back(text);
-  }
+  void ShowFirmwareWarning(std::string_view text) override { firmwareWarnings.emplace_back(text); }
   void RunPendingEvents() override {
     ++eventRuns;
     if (onEvents) onEvents();

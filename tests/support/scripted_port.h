@@ -14,7 +14,7 @@ class ScriptedPort : public SerialPort {
  public:
   struct Shared {
     std::vector<std::string> written;
-    std::deque<int> reads;     // results of ReadByte: bytes, -1 or -2
+    std::deque<int> reads;  // results of ReadByte: bytes, -1 or -2
     bool ackEveryWrite = false;
     bool writeFails = false;
     int idleReads = 0;

@@ -27,8 +27,9 @@ TEST(FirmwareWarningDialog, ShowsTheGivenOrTheDefaultText) {
             QStringLiteral("Продолжить"));
 
   FirmwareWarningDialog outdated(texts::kWarningOutdated);
-  EXPECT_TRUE(Label(outdated, "Label3")->text().endsWith(
-      QStringLiteral("\n   - установлена неверная скорость COM-порта")));
+  EXPECT_TRUE(Label(outdated, "Label3")
+                  ->text()
+                  .endsWith(QStringLiteral("\n   - установлена неверная скорость COM-порта")));
 }
 
 TEST(FirmwareWarningDialog, RefusedLinkTurnsTheMessageRed) {

@@ -12,7 +12,9 @@ struct CuttingLayers {
   PixelImage trace;    // "Лазер": the source of the cut, which paints its path on it
 
   // Every layer becomes the picture.
-  static CuttingLayers From(const PixelImage& picture) { return {picture, picture, picture, picture}; }
+  static CuttingLayers From(const PixelImage& picture) {
+    return {picture, picture, picture, picture};
+  }
 
   bool empty() const { return base.empty(); }
 };

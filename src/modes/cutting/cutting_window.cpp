@@ -117,7 +117,8 @@ CuttingWindow::CuttingWindow(Link& link, SettingsStore& settings, QWidget* paren
       link_(link),
       settings_(settings),
       links_(link_, formats::kCutting),
-      preparation_(std::make_unique<CuttingPreparation>(*layers_, link_.frontend(), ExecutableFolder())),
+      preparation_(
+          std::make_unique<CuttingPreparation>(*layers_, link_.frontend(), ExecutableFolder())),
       jobs_([this] { UpdateJobButtons(); }) {
   setObjectName(QStringLiteral("Form9"));
   setWindowTitle(QStringLiteral("Резка/гравировка по рисунку"));
@@ -203,8 +204,10 @@ CuttingWindow::CuttingWindow(Link& link, SettingsStore& settings, QWidget* paren
   connect(cutButton_, &QPushButton::clicked, this, &CuttingWindow::Cut);
   connect(chooseButton_, &QPushButton::clicked, this, &CuttingWindow::ChoosePicture);
   const std::pair<QPushButton*, CuttingFilter> filterButtons[] = {
-      {prepareButton_, CuttingFilter::ST}, {contrastButton_, CuttingFilter::CN},
-      {trimButton_, CuttingFilter::CR},    {clearButton_, CuttingFilter::CL},
+      {prepareButton_, CuttingFilter::ST},
+      {contrastButton_, CuttingFilter::CN},
+      {trimButton_, CuttingFilter::CR},
+      {clearButton_, CuttingFilter::CL},
       {blackWhiteButton_, CuttingFilter::GS}};
   for (const auto& [button, filter] : filterButtons) {
     connect(button, &QPushButton::clicked, this, [this, f = filter] { RunFilter(f); });
@@ -355,6 +358,8 @@ void CuttingWindow::ChoosePicture() {
 // The other field keeps its text when the field left does not hold a number.
 void CuttingWindow::CoupleFromWidth() { HeightFromWidth(widthField_, heightField_, layers_->base); }
 
-void CuttingWindow::CoupleFromHeight() { WidthFromHeight(heightField_, widthField_, layers_->base); }
+void CuttingWindow::CoupleFromHeight() {
+  WidthFromHeight(heightField_, widthField_, layers_->base);
+}
 
 }  // namespace vertolin

@@ -62,10 +62,10 @@ class CuttingWindow : public ModeWindow {
 
   // Runs the preparation (or one filter of it) unless something runs already.
   void Prepare(const std::function<void(CuttingPreparation&, ProcessingView&)>& run);
-  void Process();  // "Обработать"
+  void Process();                        // "Обработать"
   void RunFilter(CuttingFilter filter);  // a button of the hidden frame
-  void Cut();      // "Резать"
-  void ChoosePicture();  // "..."
+  void Cut();                            // "Резать"
+  void ChoosePicture();                  // "..."
 
   void LoadPicture(const std::string& pathUtf8, PictureResult loaded);
   void ShowLayers();
@@ -105,7 +105,7 @@ class CuttingWindow : public ModeWindow {
   QPushButton* stopButton_;
   PositioningControls* controls_;
 
-  bool processing_ = false;     // "Обработать" or a filter runs
+  bool processing_ = false;  // "Обработать" or a filter runs
   bool pictureLoaded_ = false;
   bool pictureUsable_ = false;  // a 24-bit picture is loaded
 };

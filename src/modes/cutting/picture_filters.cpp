@@ -53,11 +53,16 @@ int NeighbourhoodCode(const Byte* above, const Byte* row, const Byte* below, int
 
 std::string_view FilterStatusText(CuttingFilter filter) {
   switch (filter) {
-    case CuttingFilter::ST: return "Нейро. ST - ";
-    case CuttingFilter::CN: return "Нейро. CN - ";
-    case CuttingFilter::CR: return "Нейро. CR - ";
-    case CuttingFilter::CL: return "Нейро. CL - ";
-    case CuttingFilter::GS: return "Нейро. GS - ";
+    case CuttingFilter::ST:
+      return "Нейро. ST - ";
+    case CuttingFilter::CN:
+      return "Нейро. CN - ";
+    case CuttingFilter::CR:
+      return "Нейро. CR - ";
+    case CuttingFilter::CL:
+      return "Нейро. CL - ";
+    case CuttingFilter::GS:
+      return "Нейро. GS - ";
   }
   return {};
 }
@@ -106,7 +111,8 @@ bool RemovePatterns(PixelImage& layer, const FilterRowHook& onRow) {
   ForVisited(layer, 1, onRow, [&](Byte* row, int x, int) {
     Byte* const pixel = At(row, x);
     if (!Dark(pixel[0])) return;
-    if (kRemovalCodes[static_cast<std::size_t>(NeighbourhoodCode(row - stride, row, row + stride, x))]) {
+    if (kRemovalCodes[static_cast<std::size_t>(
+            NeighbourhoodCode(row - stride, row, row + stride, x))]) {
       SetAll(pixel, kWhite);
       changed = true;
     }
@@ -118,7 +124,8 @@ PatternRemoval::PatternRemoval(PixelImage& layer)
     : layer_(layer),
       now_(static_cast<std::size_t>(layer.height()) + 1),
       next_(static_cast<std::size_t>(layer.height()) + 1),
-      queuedNow_(static_cast<std::size_t>(layer.width()) * static_cast<std::size_t>(layer.height())),
+      queuedNow_(static_cast<std::size_t>(layer.width()) *
+                 static_cast<std::size_t>(layer.height())),
       queuedNext_(queuedNow_.size()) {}
 
 void PatternRemoval::Queue(std::vector<std::vector<int>>& rows, std::vector<std::uint8_t>& queued,
@@ -127,8 +134,9 @@ void PatternRemoval::Queue(std::vector<std::vector<int>>& rows, std::vector<std:
   // once white stays white.
   if (x < 2 || y < 2 || x > layer_.width() - 1 || y > layer_.height() - 1) return;
   if (!Dark(layer_.bytes()[layer_.Offset(x, y)])) return;
-  std::uint8_t& flag = queued[static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(layer_.width()) +
-                              static_cast<std::size_t>(x - 1)];
+  std::uint8_t& flag =
+      queued[static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(layer_.width()) +
+             static_cast<std::size_t>(x - 1)];
   if (flag != 0) return;
   flag = 1;
   rows[static_cast<std::size_t>(y)].push_back(x);
@@ -139,7 +147,8 @@ void PatternRemoval::Examine(int x, int y, bool whole) {
   Byte* const row = layer_.bytes().data() + layer_.Offset(1, y);
   Byte* const pixel = At(row, x);
   if (!Dark(pixel[0])) return;
-  if (!kRemovalCodes[static_cast<std::size_t>(NeighbourhoodCode(row - stride, row, row + stride, x))]) {
+  if (!kRemovalCodes[static_cast<std::size_t>(
+          NeighbourhoodCode(row - stride, row, row + stride, x))]) {
     return;
   }
   SetAll(pixel, kWhite);
@@ -147,7 +156,8 @@ void PatternRemoval::Examine(int x, int y, bool whole) {
   // Those after it in raster order see the change in this pass (a whole
   // pass examines them anyway), those before it only in the next.
   if (!whole) {
-    const std::size_t right = static_cast<std::size_t>(y - 1) * static_cast<std::size_t>(layer_.width()) +
+    const std::size_t right = static_cast<std::size_t>(y - 1) *
+                                  static_cast<std::size_t>(layer_.width()) +
                               static_cast<std::size_t>(x);
     if (x + 1 <= layer_.width() - 1 && queuedNow_[right] == 0) {
       queuedNow_[right] = 1;
@@ -222,11 +232,20 @@ void BlackAndWhite(PixelImage& layer, const FilterRowHook& onRow) {
 
 bool ApplyFilter(CuttingFilter filter, PixelImage& layer, const FilterRowHook& onRow) {
   switch (filter) {
-    case CuttingFilter::ST: GreyThreshold(layer, onRow); return false;
-    case CuttingFilter::CN: Sharpen(layer, onRow); return false;
-    case CuttingFilter::CR: return RemovePatterns(layer, onRow);
-    case CuttingFilter::CL: CleanUp(layer, onRow); return false;
-    case CuttingFilter::GS: BlackAndWhite(layer, onRow); return false;
+    case CuttingFilter::ST:
+      GreyThreshold(layer, onRow);
+      return false;
+    case CuttingFilter::CN:
+      Sharpen(layer, onRow);
+      return false;
+    case CuttingFilter::CR:
+      return RemovePatterns(layer, onRow);
+    case CuttingFilter::CL:
+      CleanUp(layer, onRow);
+      return false;
+    case CuttingFilter::GS:
+      BlackAndWhite(layer, onRow);
+      return false;
   }
   return false;
 }

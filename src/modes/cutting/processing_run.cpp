@@ -42,7 +42,8 @@ bool SaveBmpFile(const PixelImage& picture, const std::filesystem::path& file, s
   return ReplaceFileContents(file, bytes, error);
 }
 
-bool SaveDrawing(const PixelImage& drawing, const std::filesystem::path& folder, std::string& error) {
+bool SaveDrawing(const PixelImage& drawing, const std::filesystem::path& folder,
+                 std::string& error) {
   return SaveBmpFile(drawing, folder / kDrawingFileName, error);
 }
 
@@ -72,8 +73,9 @@ bool CuttingPreparation::Pass(CuttingFilter filter, int pass, ProcessingView& vi
 ProcessingOutcome CuttingPreparation::SaveAfterDrawing() {
   std::string error;
   if (SaveDrawing(layers_.pattern, folder_, error)) return ProcessingOutcome::Done;
-  frontend_.ShowMessage(kErrorTitle, "Не удалось сохранить файл " +
-                                         PathToUtf8(folder_ / kDrawingFileName) + "." + "\r\n" + error);
+  frontend_.ShowMessage(
+      kErrorTitle,
+      "Не удалось сохранить файл " + PathToUtf8(folder_ / kDrawingFileName) + "." + "\r\n" + error);
   return ProcessingOutcome::NotSaved;
 }
 

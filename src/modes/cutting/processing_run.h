@@ -69,7 +69,8 @@ struct ProcessingResult {
 // Writes `drawing` as the 24-bit BMP `folder`/neuro.bmp: first to a
 // temporary file, then renamed over the old one, so that a failure leaves the
 // earlier file whole. False with the system's text in `error` on failure.
-bool SaveDrawing(const PixelImage& drawing, const std::filesystem::path& folder, std::string& error);
+bool SaveDrawing(const PixelImage& drawing, const std::filesystem::path& folder,
+                 std::string& error);
 // The same for any file name.
 bool SaveBmpFile(const PixelImage& picture, const std::filesystem::path& file, std::string& error);
 
@@ -77,7 +78,8 @@ class CuttingPreparation {
  public:
   // `layers` are the window's; `programFolder` is where neuro.net is looked
   // for and neuro.bmp written (the program's own folder in the window).
-  CuttingPreparation(CuttingLayers& layers, Frontend& frontend, std::filesystem::path programFolder);
+  CuttingPreparation(CuttingLayers& layers, Frontend& frontend,
+                     std::filesystem::path programFolder);
   CuttingPreparation(const CuttingPreparation&) = delete;
   CuttingPreparation& operator=(const CuttingPreparation&) = delete;
 
@@ -93,7 +95,8 @@ class CuttingPreparation {
  private:
   // One filter pass on the Work layer; CR's changed flag. The CR passes of
   // the run go through `removal`.
-  bool Pass(CuttingFilter filter, int pass, ProcessingView& view, PatternRemoval* removal = nullptr);
+  bool Pass(CuttingFilter filter, int pass, ProcessingView& view,
+            PatternRemoval* removal = nullptr);
   // After GS: neuro.bmp, or the message why not.
   ProcessingOutcome SaveAfterDrawing();
 

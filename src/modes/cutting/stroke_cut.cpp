@@ -21,11 +21,12 @@ namespace {
 
 constexpr std::string_view kDone = "Готово";
 constexpr std::string_view kWidthNotNumber = "Введите число в поле «Ширина»!";
-constexpr std::string_view kWidthNotPositive = "Ширина готового изображения должна быть больше нуля.";
+constexpr std::string_view kWidthNotPositive =
+    "Ширина готового изображения должна быть больше нуля.";
 constexpr std::string_view kDelayNotInteger =
     "Задержка между шагами должна быть целым числом микросекунд.";
 
-constexpr std::uint8_t kStartRed = 0;      // a stroke may start here
+constexpr std::uint8_t kStartRed = 0;       // a stroke may start here
 constexpr std::uint8_t kOnStrokeRed = 100;  // a stroke goes on through here
 
 // The eight directions clockwise on the screen (y grows downwards), from right.
@@ -78,7 +79,10 @@ struct Live {
 class Walk {
  public:
   Walk(PixelImage& trace, CutView& view, EventPump& pump)
-      : trace_(trace), work_(trace), view_(view), pump_(pump),
+      : trace_(trace),
+        work_(trace),
+        view_(view),
+        pump_(pump),
         seen_(static_cast<std::size_t>(trace.width()) * static_cast<std::size_t>(trace.height())) {}
 
   // The first start in raster order, rows 1 to H − 1. Marks only ever take
@@ -187,8 +191,8 @@ class Walk {
 };
 
 // The cut's program; `x`, `y` is the machine position.
-JobProgram CutProgram(WindowLink& window, PixelImage& trace, const CutFields& fields,
-                      CutView& view, Live& live, int& x, int& y) {
+JobProgram CutProgram(WindowLink& window, PixelImage& trace, const CutFields& fields, CutView& view,
+                      Live& live, int& x, int& y) {
   Link& link = window.link();
   Walk walk(trace, view, link.pump());
   while (const auto found = walk.NextStart()) {

@@ -22,8 +22,8 @@ class WindowLink;
 class CutFields {
  public:
   virtual ~CutFields() = default;
-  virtual std::string Width() const = 0;  // Text6: finished width, mm
-  virtual std::string Delay() const = 0;  // Text4: step delay with the laser on, µs
+  virtual std::string Width() const = 0;   // Text6: finished width, mm
+  virtual std::string Delay() const = 0;   // Text4: step delay with the laser on, µs
   virtual bool ReturnToStart() const = 0;  // Check2
 };
 

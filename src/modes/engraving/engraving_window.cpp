@@ -36,7 +36,11 @@ class WindowFields : public RasterFields {
   WindowFields(const QLineEdit* steps, const QLineEdit* light, const QLineEdit* dark,
                const QLineEdit* width, const PositioningControls& controls,
                const QCheckBox* drawEach)
-      : steps_(steps), light_(light), dark_(dark), width_(width), controls_(controls),
+      : steps_(steps),
+        light_(light),
+        dark_(dark),
+        width_(width),
+        controls_(controls),
         drawEach_(drawEach) {}
 
   std::string StepsPerPixel() const override { return Utf8(steps_); }
@@ -83,11 +87,11 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, const Link
   heightField_ = Field("Text7", "100");
   stepsField_ = Field("Text2", "10");
   sizeFrame_ = SizeFrame(QStringLiteral("Размер готового изображения"), widthField_, heightField_,
-                      QStringLiteral("Шагов на пиксель:"), stepsField_);
+                         QStringLiteral("Шагов на пиксель:"), stepsField_);
 
   // Burn delays.
   delayLabel_ = Named(new QLabel(QStringLiteral("Задержка между шагами при грав-ке, микросек.")),
-                  "Label3");
+                      "Label3");
   delayLabel_->setWordWrap(true);
   darkDelayField_ = Field("Text4", "4000");
   auto* delays = new QHBoxLayout;
@@ -163,7 +167,8 @@ void EngravingWindow::Unload() {
   if (!links_.Close(jobs_.Running())) return;
   settings_.WriteSetting(keys::kEtchWidth.key, Utf8(widthField_));
   settings_.WriteSetting(keys::kEtchDelay.key, Utf8(darkDelayField_));
-  if (lightDelayField_ != nullptr) settings_.WriteSetting(keys::kEtchMin.key, Utf8(lightDelayField_));
+  if (lightDelayField_ != nullptr)
+    settings_.WriteSetting(keys::kEtchMin.key, Utf8(lightDelayField_));
 }
 
 void EngravingWindow::LoadPicture(const std::string& pathUtf8, PictureResult loaded) {
@@ -195,8 +200,8 @@ ShowPicture EngravingWindow::Shower() {
 }
 
 void EngravingWindow::ShowPictureArea(bool shown) {
-  const std::initializer_list<QWidget*> area = {sizeFrame_,  jobFrame_,      pictureBox_,
-                                                 delayLabel_, darkDelayField_, lightDelayField_};
+  const std::initializer_list<QWidget*> area = {sizeFrame_,  jobFrame_,       pictureBox_,
+                                                delayLabel_, darkDelayField_, lightDelayField_};
   for (QWidget* widget : area) {
     if (widget != nullptr) widget->setVisible(shown);
   }
@@ -240,7 +245,8 @@ void EngravingWindow::CoupleFromWidth() {
 }
 
 void EngravingWindow::CoupleFromHeight() {
-  if (const auto width = WidthFromHeight(heightField_, widthField_, *picture_)) ShowStepsFor(*width);
+  if (const auto width = WidthFromHeight(heightField_, widthField_, *picture_))
+    ShowStepsFor(*width);
 }
 
 void EngravingWindow::ShowStepsFor(const std::string& width) {
@@ -253,8 +259,8 @@ void EngravingWindow::CoupleFromSteps() {
   QString steps = stepsField_->text();
   steps.replace(QLatin1Char('.'), QLatin1Char(','));
   if (steps != stepsField_->text()) stepsField_->setText(steps);
-  const auto width =
-      WidthForStepsPerPixel(steps.toStdString(), link_.profile().xRatio, picture_->width());
+  const auto width = WidthForStepsPerPixel(steps.toStdString(), link_.profile().xRatio,
+                                           picture_->width());
   if (!width) return;
   widthField_->setText(QString::fromStdString(*width));
   CoupleFromWidth();

@@ -48,7 +48,7 @@ class EngravingWindow : public ModeWindow {
  private:
   bool Gradation() const { return &format_ == &formats::kGradation; }
 
-  void Engrave();  // "Гравировать"
+  void Engrave();        // "Гравировать"
   void ChoosePicture();  // "..."
 
   // Loads the picture at `pathUtf8` (already decoded when `loaded` is given)

@@ -52,8 +52,8 @@ struct Checked {
 bool FitsInt32(double value) { return std::abs(value) <= kInt32Limit; }
 
 // The fields a job cannot start without; a message names the first bad one.
-std::optional<Checked> CheckFields(Link& link, const PixelImage& picture, const RasterFields& fields,
-                                   bool gradation) {
+std::optional<Checked> CheckFields(Link& link, const PixelImage& picture,
+                                   const RasterFields& fields, bool gradation) {
   Frontend& frontend = link.frontend();
   const auto width = ParseNumber(fields.Width());
   if (!width) {

@@ -40,6 +40,6 @@ class RasterProgress {
 // byte set to 255) through `window`, a gradation (formats::kGradation) or
 // wood-burning (formats::kWoodBurning) window link.
 JobResult RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFields& fields,
-                        RasterProgress& progress);
+                       RasterProgress& progress);
 
 }  // namespace vertolin

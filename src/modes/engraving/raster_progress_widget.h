@@ -17,7 +17,8 @@ namespace vertolin {
 // not want shown yet wait for the next ShowAll.
 class RasterProgressWidget : public RasterProgress {
  public:
-  RasterProgressWidget(PictureWidget& widget, const PixelImage& work, std::function<bool()> stillShown)
+  RasterProgressWidget(PictureWidget& widget, const PixelImage& work,
+                       std::function<bool()> stillShown)
       : widget_(widget), work_(work), stillShown_(std::move(stillShown)) {}
 
   void Burned(int x, int y, bool show) override {

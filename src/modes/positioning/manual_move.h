@@ -51,7 +51,9 @@ JogKey JogKeyForLetter(char32_t letter);
 std::optional<std::array<double, 3>> JogMove(JogKey key, std::string_view stepText);
 
 // The drive controls a mode window disables when its handshake fails.
-inline DriveControls DisabledOnFailure(const LinkFormat& format) { return format.disabledOnFailure; }
+inline DriveControls DisabledOnFailure(const LinkFormat& format) {
+  return format.disabledOnFailure;
+}
 
 // The firmware warning of a failed handshake (wrong reply or none); nothing
 // for a success or a missing port.

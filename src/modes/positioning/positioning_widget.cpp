@@ -64,7 +64,8 @@ PositioningControls::PositioningControls(WindowLink& windowLink, const QString& 
   grid->setColumnStretch(1, 1);
 
   // Guarded: the window link may be asked after these controls are gone.
-  windowLink_.SetDriveSwitch([box = QPointer<QCheckBox>(check1_)] { return box && box->isChecked(); });
+  windowLink_.SetDriveSwitch(
+      [box = QPointer<QCheckBox>(check1_)] { return box && box->isChecked(); });
   manualMove_ = [this](double dx, double dy, double dz) { MoveNow(dx, dy, dz); };
 
   connect(command3_, &QPushButton::clicked, this, &PositioningControls::ManualMove);
@@ -91,7 +92,9 @@ void PositioningControls::SetManualMoveHandler(ManualMoveHandler handler) {
 
 bool PositioningControls::DriveOn() const { return check1_->isChecked(); }
 
-bool PositioningControls::ReturnToStart() const { return check2_ != nullptr && check2_->isChecked(); }
+bool PositioningControls::ReturnToStart() const {
+  return check2_ != nullptr && check2_->isChecked();
+}
 
 void PositioningControls::ManualMove() {
   const auto distances = ReadTypedMoveOrTell(

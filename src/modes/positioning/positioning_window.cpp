@@ -58,10 +58,7 @@ QLabel* Caption(const char* text, QWidget* parent) {
 }  // namespace
 
 PositioningWindow::PositioningWindow(Link& link, SettingsStore& settings, QWidget* parent)
-    : QDialog(parent),
-      link_(link),
-      settings_(settings),
-      links_(link, formats::kPositioning) {
+    : QDialog(parent), link_(link), settings_(settings), links_(link, formats::kPositioning) {
   setObjectName(QStringLiteral("Form6"));
   setWindowTitle(QStringLiteral("Установка положения"));
   links_.current().SetReady(false);  // only a handshake makes it ready
@@ -206,9 +203,9 @@ bool PositioningWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PositioningWindow::MoveTyped() {
-  const auto distances =
-      ReadTypedMoveOrTell(link_.frontend(), fields_[0]->text().toStdString(),
-                          fields_[1]->text().toStdString(), fields_[2]->text().toStdString());
+  const auto distances = ReadTypedMoveOrTell(link_.frontend(), fields_[0]->text().toStdString(),
+                                             fields_[1]->text().toStdString(),
+                                             fields_[2]->text().toStdString());
   if (distances) Move(*distances);
 }
 

@@ -58,9 +58,9 @@ class PositioningWindow : public QDialog {
   QLabel* label19_;
   QLineEdit* text1_;
   QLabel* label4_;
-  bool linkUsable_ = false;    // the handshake succeeded at this opening
+  bool linkUsable_ = false;  // the handshake succeeded at this opening
   bool keyboardMode_ = false;
-  bool loaded_ = false;        // between Load and Unload
+  bool loaded_ = false;  // between Load and Unload
 };
 
 }  // namespace vertolin

@@ -194,7 +194,8 @@ void ScannerWindow::Load() {
   heightField_->setText(QString::fromStdString(keys::kScanPictureHeight.Read(settings_)));
   const auto width = PictureSide(Utf8(widthField_));
   const auto height = PictureSide(Utf8(heightField_));
-  if (const auto box = width && height ? BoxForPicture(*width, *height) : std::nullopt) SetBox(*box);
+  if (const auto box = width && height ? BoxForPicture(*width, *height) : std::nullopt)
+    SetBox(*box);
   areaXField_->setText(QString::fromStdString(keys::kScanAreaWidth.Read(settings_)));
   CoupleFromAreaX();
   meshXField_->setText(QString::fromStdString(keys::kScanMeshWidth.Read(settings_)));
@@ -282,9 +283,9 @@ void ScannerWindow::GripPressed() {
 }
 
 void ScannerWindow::GripMoved(QPoint pointer) {
-  const GripResize resize =
-      ResizeByGrip(pointer.x() + gripPressedAt_.x() - view_->x(),
-                   pointer.y() + gripPressedAt_.y() - view_->y(), MeshX(), MeshY());
+  const GripResize resize = ResizeByGrip(pointer.x() + gripPressedAt_.x() - view_->x(),
+                                         pointer.y() + gripPressedAt_.y() - view_->y(), MeshX(),
+                                         MeshY());
   BoxSize box = box_;
   if (resize.boxWidth) box.width = *resize.boxWidth;
   if (resize.boxHeight) box.height = *resize.boxHeight;

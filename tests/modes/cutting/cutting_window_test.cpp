@@ -36,7 +36,9 @@ class CuttingWindowTest : public test::PictureWindowFixture {
     for (int x = 3; x <= 12; ++x) picture.SetGrey(x, 4, 0);
     return picture;
   }
-  void UsePicture(const PixelImage& picture) { WritePicture(picture, "Etching9_image", "picture.bmp"); }
+  void UsePicture(const PixelImage& picture) {
+    WritePicture(picture, "Etching9_image", "picture.bmp");
+  }
   void WriteNetwork() { std::ofstream(folder_.path() / "neuro.net") << ""; }
 
   bool Said(const char* text) const {
@@ -129,7 +131,8 @@ TEST_F(CuttingWindowTest, AFullRunShowsEveryStageInOrder) {
   Click(window, "Command4");
   QStringList want = {QStringLiteral("Нейро. ST - 1")};
   for (int pass = 1; pass <= 5; ++pass) want << QStringLiteral("Нейро. CN - %1").arg(pass);
-  for (int pass = 1; pass <= removalPasses; ++pass) want << QStringLiteral("Нейро. CR - %1").arg(pass);
+  for (int pass = 1; pass <= removalPasses; ++pass)
+    want << QStringLiteral("Нейро. CR - %1").arg(pass);
   want << QStringLiteral("Нейро. CL - 1") << QStringLiteral("Нейро. GS - 1");
   EXPECT_EQ(labels, want);
   EXPECT_TRUE(labelShown);

@@ -32,8 +32,8 @@ inline bool Reference(CuttingFilter filter, PixelImage& p) {
       const std::size_t at = p.Offset(x, y);
       switch (filter) {
         case CuttingFilter::ST: {
-          const double grey =
-              RoundHalfEven(0.3 * p.bytes()[at + 2] + 0.59 * p.bytes()[at + 1] + 0.11 * p.bytes()[at]);
+          const double grey = RoundHalfEven(0.3 * p.bytes()[at + 2] + 0.59 * p.bytes()[at + 1] +
+                                            0.11 * p.bytes()[at]);
           p.SetGrey(x, y, grey >= 100 ? 255 : static_cast<std::uint8_t>(grey));
           break;
         }
@@ -50,7 +50,8 @@ inline bool Reference(CuttingFilter filter, PixelImage& p) {
           break;
         }
         case CuttingFilter::CR:
-          if (IsDark(p, x, y) && std::count(kRemovalCodeList.begin(), kRemovalCodeList.end(), Code(p, x, y)) == 1) {
+          if (IsDark(p, x, y) &&
+              std::count(kRemovalCodeList.begin(), kRemovalCodeList.end(), Code(p, x, y)) == 1) {
             p.SetGrey(x, y, 255);
             changed = true;
           }
@@ -62,7 +63,9 @@ inline bool Reference(CuttingFilter filter, PixelImage& p) {
           if (dark < 3) p.SetGrey(x, y, 255);
           break;
         }
-        case CuttingFilter::GS: p.SetGrey(x, y, IsDark(p, x, y) ? 0 : 255); break;
+        case CuttingFilter::GS:
+          p.SetGrey(x, y, IsDark(p, x, y) ? 0 : 255);
+          break;
       }
     }
   }

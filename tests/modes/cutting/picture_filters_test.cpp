@@ -17,15 +17,16 @@ using test::Reference;
 // Every byte random, padding included, with blue often next to the dark limit.
 PixelImage RandomPicture(int width, int height, std::mt19937& random) {
   PixelImage picture(width, height);
-  for (auto& b : picture.bytes()) b = static_cast<std::uint8_t>(random() % 4 == 0 ? 98 + random() % 4 : random());
+  for (auto& b : picture.bytes())
+    b = static_cast<std::uint8_t>(random() % 4 == 0 ? 98 + random() % 4 : random());
   return picture;
 }
 
 TEST(PictureFilters, MatchTheirDefinitionsOnRandomPictures) {
   const int sizes[][2] = {{1, 1}, {2, 6}, {3, 3}, {4, 5}, {5, 5}, {7, 9}, {13, 6}, {16, 11}};
   std::mt19937 random(7);
-  for (const CuttingFilter filter :
-       {CuttingFilter::ST, CuttingFilter::CN, CuttingFilter::CR, CuttingFilter::CL, CuttingFilter::GS}) {
+  for (const CuttingFilter filter : {CuttingFilter::ST, CuttingFilter::CN, CuttingFilter::CR,
+                                     CuttingFilter::CL, CuttingFilter::GS}) {
     const int margin = filter == CuttingFilter::CN ? 2 : 1;
     for (const auto& [width, height] : sizes) {
       std::vector<int> visited;
@@ -53,9 +54,10 @@ TEST(PictureFilters, KnownValues) {
     std::uint8_t centre;            // (3, 3) afterwards
   };
   const Case cases[] = {
-      {CuttingFilter::ST, 100, 100, 100, 255}, {CuttingFilter::ST, 99, 99, 99, 99}, {CuttingFilter::ST, 0, 0, 200, 60},
-      {CuttingFilter::CN, 40, 40, 40, 80},     {CuttingFilter::CN, 200, 200, 200, 255},
-      {CuttingFilter::GS, 99, 255, 255, 0},    {CuttingFilter::GS, 100, 0, 0, 255},
+      {CuttingFilter::ST, 100, 100, 100, 255}, {CuttingFilter::ST, 99, 99, 99, 99},
+      {CuttingFilter::ST, 0, 0, 200, 60},      {CuttingFilter::CN, 40, 40, 40, 80},
+      {CuttingFilter::CN, 200, 200, 200, 255}, {CuttingFilter::GS, 99, 255, 255, 0},
+      {CuttingFilter::GS, 100, 0, 0, 255},
   };
   for (const Case& c : cases) {
     PixelImage picture(5, 5);
@@ -92,7 +94,8 @@ TEST(PictureFilters, RemovalRepeatedLeavesNoRemovalCode) {
     EXPECT_EQ(passes, expectedPasses);
     for (int y = 2; y < 10; ++y) {
       for (int x = 2; x < 12; ++x) {
-        EXPECT_FALSE(test::IsDark(picture, x, y) && kRemovalCodes[test::Code(picture, x, y)]) << x << "," << y;
+        EXPECT_FALSE(test::IsDark(picture, x, y) && kRemovalCodes[test::Code(picture, x, y)])
+            << x << "," << y;
       }
     }
   }
@@ -118,7 +121,8 @@ PixelImage BlobPicture(int width, int height, std::mt19937& random) {
     const int r = 1 + static_cast<int>(random() % 9);
     for (int y = cy - r; y <= cy + r; ++y) {
       for (int x = cx - r; x <= cx + r; ++x) {
-        if (x >= 1 && y >= 1 && x <= width && y <= height && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
+        if (x >= 1 && y >= 1 && x <= width && y <= height &&
+            (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
           picture.SetGrey(x, y, static_cast<std::uint8_t>(random() % 100));
         }
       }

@@ -54,8 +54,9 @@ TEST_F(ProcessingRunTest, WithoutTheNetworkFileOnlyTheMessageIsShown) {
   EXPECT_EQ(preparation_.Process(view_).outcome, ProcessingOutcome::NoNetwork);
   ASSERT_EQ(frontend_.messages.size(), 1u);
   EXPECT_EQ(frontend_.messages[0].title, "Ошибка");
-  EXPECT_EQ(frontend_.messages[0].text,
-            "Отсутвует файл нейронной сети.\r\nПроверьте наличие файла neuro.net в папке с программой.");
+  EXPECT_EQ(
+      frontend_.messages[0].text,
+      "Отсутвует файл нейронной сети.\r\nПроверьте наличие файла neuro.net в папке с программой.");
   EXPECT_EQ(layers_.work, work);
   EXPECT_EQ(layers_.pattern, layers_.base);
   EXPECT_EQ(layers_.trace, layers_.base);
@@ -66,7 +67,8 @@ TEST_F(ProcessingRunTest, WithoutTheNetworkFileOnlyTheMessageIsShown) {
 TEST_F(ProcessingRunTest, ChainsTheFiltersAndReplacesTheSavedDrawing) {
   std::mt19937 random(5);
   PixelImage picture(22, 17);  // no row padding: the file's padding is its own
-  for (auto& b : picture.bytes()) b = static_cast<std::uint8_t>(random() % 4 == 0 ? 255 : random() % 40);
+  for (auto& b : picture.bytes())
+    b = static_cast<std::uint8_t>(random() % 4 == 0 ? 255 : random() % 40);
   layers_ = CuttingLayers::From(picture);
   WriteNetwork();
   std::ofstream(folder_.path() / "neuro.bmp") << "an older file";

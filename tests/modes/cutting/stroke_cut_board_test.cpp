@@ -35,8 +35,8 @@ struct NoView : CutView {
 
 TEST(StrokeCutBoard, ACutOfARingAndATEndsBackAtTheOrigin) {
   std::random_device random;
-  const auto record =
-      std::filesystem::temp_directory_path() / ("vertolin-" + std::to_string(random()) + "-cut.txt");
+  const auto record = std::filesystem::temp_directory_path() /
+                      ("vertolin-" + std::to_string(random()) + "-cut.txt");
   PixelImage picture(32, 24);
   for (int i = 0; i <= 6; ++i) {
     picture.SetGrey(4 + i, 4, 0);
@@ -87,8 +87,9 @@ TEST(StrokeCutBoard, ACutOfARingAndATEndsBackAtTheOrigin) {
       fields.push_back(std::stol(line.substr(at)));
     }
     fields.resize(4);
-    expected.push_back(test::ReferenceLaserLine(static_cast<int>(fields[0] * 10), static_cast<int>(fields[1] * 10),
-                                                static_cast<int>(fields[2]), static_cast<int>(fields[3])));
+    expected.push_back(
+        test::ReferenceLaserLine(static_cast<int>(fields[0] * 10), static_cast<int>(fields[1] * 10),
+                                 static_cast<int>(fields[2]), static_cast<int>(fields[3])));
   }
   EXPECT_EQ(lines, expected);
 }

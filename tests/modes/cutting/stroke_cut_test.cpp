@@ -68,7 +68,8 @@ PixelImage WithBlack(int w, int h, const Pixels& black) {
 
 Pixels Row(int from, int to, int y) {
   Pixels pixels;
-  for (int x = from; from <= to ? x <= to : x >= to; x += from <= to ? 1 : -1) pixels.emplace_back(x, y);
+  for (int x = from; from <= to ? x <= to : x >= to; x += from <= to ? 1 : -1)
+    pixels.emplace_back(x, y);
   return pixels;
 }
 Pixels Column(int x, int from, int to) {
@@ -127,9 +128,13 @@ TEST_F(StrokeCutTest, StrokesOfTheDefinedShapes) {
   const Pixels ring = Join({Row(5, 9, 5), Row(5, 9, 9), Column(5, 6, 8), Column(9, 6, 8)});
   const Pixels tee = Join({Row(5, 15, 5), Column(10, 6, 11)});
   const std::vector<Case> cases = {
-      {"isolated pixel", 10, 10, {{5, 4}}, {"4,3,0,2000;", "0,0,1,1000;", "0,0,-1,2000;"}, {{5, 4}}},
-      {"line cut from its far end",
-       30, 10, Row(10, 20, 5),
+      {"isolated pixel",
+       10,
+       10,
+       {{5, 4}},
+       {"4,3,0,2000;", "0,0,1,1000;", "0,0,-1,2000;"},
+       {{5, 4}}},
+      {"line cut from its far end", 30, 10, Row(10, 20, 5),
        Join({Lines{"19,4,0,2000;", "0,0,1,1000;"}, Lines(10, "-1;"), Lines{"0,0,-1,2000;"}}),
        Row(20, 10, 5)},
       {"ring", 15, 15, ring,
@@ -137,12 +142,15 @@ TEST_F(StrokeCutTest, StrokesOfTheDefinedShapes) {
              Lines(3, "0,-1;"), Lines{"0,0,-1,2000;"}}),
        Join({Row(5, 9, 5), Column(9, 6, 9), Row(8, 5, 9), Pixels{{5, 8}, {5, 7}, {5, 6}}})},
       {"T shape", 20, 15, tee,
-       Join({Lines{"14,4,0,2000;", "0,0,1,1000;"}, Lines(4, "-1;"), Lines{"-1,1;"}, Lines(5, "0,1;"),
-             Lines{"0,0,-1,2000;", "0,-6,0,2000;", "0,0,1,1000;"}, Lines(5, "-1;"),
-             Lines{"0,0,-1,2000;"}}),
+       Join({Lines{"14,4,0,2000;", "0,0,1,1000;"}, Lines(4, "-1;"), Lines{"-1,1;"},
+             Lines(5, "0,1;"), Lines{"0,0,-1,2000;", "0,-6,0,2000;", "0,0,1,1000;"},
+             Lines(5, "-1;"), Lines{"0,0,-1,2000;"}}),
        Join({Row(15, 11, 5), Column(10, 6, 11), Row(10, 5, 5)})},
       {"stroke in the last row", 12, 6, Row(3, 8, 6), {}, {}},
-      {"stroke reaching the last row", 12, 6, Column(4, 4, 6),
+      {"stroke reaching the last row",
+       12,
+       6,
+       Column(4, 4, 6),
        Join({Lines{"3,5,0,2000;", "0,0,1,1000;"}, Lines(2, "0,-1;"), Lines{"0,0,-1,2000;"}}),
        {{4, 6}, {4, 5}, {4, 4}}},
       {"blank picture", 9, 9, {}, {}, {}},
@@ -267,8 +275,8 @@ TEST_F(StrokeCutTest, StopAndLostLinkEndWithTheLaserOff) {
     frontend_.yesNoAnswers = {false};
     PixelImage trace = WithBlack(12, 4, Row(2, 6, 2));
     EXPECT_EQ(Run(trace), JobOutcome::Done);
-    EXPECT_EQ(script_.written, (Lines{"5,1,0,2000;", "0,0,1,1000;", "-1;", "0,0,-1", "0,0,1",
-                                      "-1;", "-1;", "-1;", "0,0,-1,2000;"}));
+    EXPECT_EQ(script_.written, (Lines{"5,1,0,2000;", "0,0,1,1000;", "-1;", "0,0,-1", "0,0,1", "-1;",
+                                      "-1;", "-1;", "0,0,-1,2000;"}));
   }
   {
     SCOPED_TRACE("stop");
@@ -300,7 +308,8 @@ TEST_F(StrokeCutTest, AnEndSearchGoingRoundForEverEndsWhereItRepeats) {
   // (red 50): the search from (2, 3) goes round below it and never comes
   // back to the start. Unbounded, it would never end.
   PixelImage trace(5, 8);
-  for (const auto& [x, y] : Pixels{{2, 2}, {1, 3}, {3, 3}, {2, 4}, {1, 5}, {2, 5}, {1, 7}, {2, 7}, {3, 7}}) {
+  for (const auto& [x, y] :
+       Pixels{{2, 2}, {1, 3}, {3, 3}, {2, 4}, {1, 5}, {2, 5}, {1, 7}, {2, 7}, {3, 7}}) {
     trace.SetPixel(x, y, 50, 50, 50);
   }
   trace.SetPixel(2, 3, 0, 0, 0);

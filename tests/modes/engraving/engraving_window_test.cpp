@@ -310,9 +310,8 @@ TEST_F(EngravingWindowTest, WoodBurningRunUsesTheIdleDelay) {
   Tick(window, "Check1");
   Click(window, "Command1");
   // 2000 + 1000 × 127 / 255 = 2498,04 for the grey pixel.
-  EXPECT_EQ(Moves(board),
-            (Lines{",,2000;", "10,0,2000;", "10,0,3000;", "10,0,2000;", "10,0,2498;", "0,10,2000;",
-                   "-10,0,2000;", "-10,0,3000;", "0,10,2000;"}));
+  EXPECT_EQ(Moves(board), (Lines{",,2000;", "10,0,2000;", "10,0,3000;", "10,0,2000;", "10,0,2498;",
+                                 "0,10,2000;", "-10,0,2000;", "-10,0,3000;", "0,10,2000;"}));
   EXPECT_TRUE(Finished());
 }
 
@@ -373,7 +372,7 @@ TEST_F(EngravingWindowTest, StopQuestionAnsweredBothWays) {
     EXPECT_EQ(frontend_.questions[0].title, "Внимание");
     EXPECT_EQ(frontend_.questions[0].text,
               "Гравировка остановлена. Остановить?\r\nДа - остановить. Нет - продолжить.");
-    const Lines whole{",,,10,2000;", "10,0,0;", "10,0,4000;", "10,0,0;", "10,0,1992;",
+    const Lines whole{",,,10,2000;", "10,0,0;",  "10,0,4000;",  "10,0,0;", "10,0,1992;",
                       "0,10,0;",     "-10,0,0;", "-10,0,4000;", "0,10,0;", "-10,-20,0;"};
     if (stop) {
       // Ends where it stands: no further move, no return, no message.
@@ -491,7 +490,8 @@ TEST_F(EngravingWindowTest, BothWindowsShareTheirKeys) {
 TEST_F(EngravingWindowTest, MenuEntriesOpenTheTwoWindows) {
   UsePicture(PixelImage(40, 30));
   MainWindow main(settings_, link_);
-  for (const auto& [entry, form] : {std::pair{"etching_cl", "Form3"}, std::pair{"wood_cl", "Form8"}}) {
+  for (const auto& [entry, form] :
+       {std::pair{"etching_cl", "Form3"}, std::pair{"wood_cl", "Form8"}}) {
     SCOPED_TRACE(entry);
     auto* action = main.findChild<QAction*>(QString::fromLatin1(entry));
     ASSERT_NE(action, nullptr);

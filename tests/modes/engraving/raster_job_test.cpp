@@ -68,10 +68,10 @@ TEST_F(RasterJobTest, RowWithBlackColumnsOneAndThree) {
   picture.SetGrey(1, 1, 0);
   picture.SetGrey(3, 1, 0);
   EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Done);
-  EXPECT_EQ(script_.written, (Lines{",,,10,2000;", "10,0,0;", "10,0,4000;", "10,0,0;",
-                                    "10,0,4000;", "0,10,0;"}));
+  EXPECT_EQ(script_.written,
+            (Lines{",,,10,2000;", "10,0,0;", "10,0,4000;", "10,0,0;", "10,0,4000;", "0,10,0;"}));
   EXPECT_EQ(picture.bytes()[picture.Offset(1, 1) + 2], 255);  // marked red
-  EXPECT_EQ(picture.Grey(1, 1), 0);                            // and still read as black
+  EXPECT_EQ(picture.Grey(1, 1), 0);                           // and still read as black
   ASSERT_EQ(frontend_.messages.size(), 1u);
   EXPECT_EQ(frontend_.messages[0].title, "Лазерная гравировка");
   EXPECT_EQ(frontend_.messages[0].text, "Гравировка закончена!");

@@ -48,8 +48,8 @@ TEST_F(InterruptionDialogTest, RaiseAndLowerByTheDistanceThenGoOnHigher) {
   Click(dialog, "Command2");  // Поднять
   Click(dialog, "Command2");
   Click(dialog, "Command1");  // Опустить
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"0,0,2000,2000;", "0,0,2000,2000;",
-                                               "0,0,-2000,2000;"}));
+  EXPECT_EQ(Lines(),
+            (std::vector<std::string>{"0,0,2000,2000;", "0,0,2000,2000;", "0,0,-2000,2000;"}));
   EXPECT_EQ(board_->Position()[2], 2000);
   Click(dialog, "Command3");  // Продолжить
   EXPECT_EQ(dialog.result(), 1);

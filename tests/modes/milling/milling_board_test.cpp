@@ -19,9 +19,9 @@ namespace vertolin {
 namespace {
 
 struct Fields : MillingFields {
-  std::string Width() const override { return "0,8"; }       // 16 px: 10 steps per pixel
-  std::string Depth() const override { return "1,275"; }     // one step per grey level
-  std::string Diameter() const override { return "0,1"; }   // radius 1 pixel
+  std::string Width() const override { return "0,8"; }     // 16 px: 10 steps per pixel
+  std::string Depth() const override { return "1,275"; }   // one step per grey level
+  std::string Diameter() const override { return "0,1"; }  // radius 1 pixel
   std::string Delay() const override { return "4000"; }
   bool ReturnToOrigin() const override { return false; }
 };
@@ -34,8 +34,8 @@ struct NoView : MillingView {
 
 TEST(MillingBoard, ReliefEndsWithTheToolAtTheSurfaceWhereTheJobLeftIt) {
   std::random_device random;
-  const auto record =
-      std::filesystem::temp_directory_path() / ("vertolin-" + std::to_string(random()) + "-relief.txt");
+  const auto record = std::filesystem::temp_directory_path() /
+                      ("vertolin-" + std::to_string(random()) + "-relief.txt");
   int x = 0;
   int y = 0;
   {

@@ -63,7 +63,7 @@ class AckingPort : public SerialPort {
 };
 
 struct Fields : MillingFields {
-  std::string width;  // set from the picture: 10 steps per pixel
+  std::string width;             // set from the picture: 10 steps per pixel
   std::string depth = "1,275";   // one step per grey level
   std::string diameter = "0,1";  // with the width above: radius 1 pixel
   std::string delay = "4000";
@@ -314,8 +314,8 @@ TEST_F(MillingSessionTest, FieldsThatAreNotNumbersRefuseTheJobNamingTheField) {
     std::string named;
   };
   const Case cases[] = {
-      {&Fields::width, "x", "«Ширина»"},     {&Fields::width, "0", "«Ширина»"},
-      {&Fields::width, "", "«Ширина»"},      {&Fields::depth, "1..2", "«Глубина»"},
+      {&Fields::width, "x", "«Ширина»"},       {&Fields::width, "0", "«Ширина»"},
+      {&Fields::width, "", "«Ширина»"},        {&Fields::depth, "1..2", "«Глубина»"},
       {&Fields::diameter, "три", "«Диаметр»"}, {&Fields::delay, "", "«Задержка»"},
       {&Fields::delay, "1e12", "«Задержка»"},
   };
@@ -328,7 +328,8 @@ TEST_F(MillingSessionTest, FieldsThatAreNotNumbersRefuseTheJobNamingTheField) {
     EXPECT_EQ(session_.Relief(fields_, view_), JobOutcome::Refused);
     ASSERT_EQ(frontend_.messages.size(), 3u);
     EXPECT_EQ(frontend_.messages[0].title, "Ошибка");
-    EXPECT_NE(frontend_.messages[0].text.find(c.named), std::string::npos) << frontend_.messages[0].text;
+    EXPECT_NE(frontend_.messages[0].text.find(c.named), std::string::npos)
+        << frontend_.messages[0].text;
   }
   // "Градиент" and "Отступить" need the width and the diameter only.
   fields_ = good;
@@ -415,7 +416,8 @@ TEST_F(MillingSessionTest, AToolWiderThanThePicturePaintsItOnlyOnce) {
   EXPECT_EQ(session_.MillAll(fields_, view_), JobOutcome::Done);
   ASSERT_EQ(view_.painted.size(), 1u);
   for (int y = 1; y <= session_.progress().height(); ++y) {
-    for (int x = 1; x <= session_.progress().width(); ++x) EXPECT_EQ(session_.progress().Grey(x, y), 0);
+    for (int x = 1; x <= session_.progress().width(); ++x)
+      EXPECT_EQ(session_.progress().Grey(x, y), 0);
   }
 }
 

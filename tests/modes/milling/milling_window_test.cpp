@@ -55,7 +55,7 @@ Lines RingAllLines(int scale = 10) {
   const auto step = [&](int dx, int dy) { return move(dx, dy, ",0,0;"); };
   Lines lines{move(3, 3, ",0,2000;"), "0,0,-255,4000;", "0,0,255,2000;", move(-1, -2, ",0,2000;"),
               "0,0,-255,4000;"};
-  const int hole[12][2] = {{-1, 1}, {0, 1}, {0, 1}, {1, 1},  {1, 0},   {1, 0},
+  const int hole[12][2] = {{-1, 1}, {0, 1},  {0, 1},  {1, 1},   {1, 0},  {1, 0},
                            {1, -1}, {0, -1}, {0, -1}, {-1, -1}, {-1, 0}, {-1, 0}};
   for (const auto& [dx, dy] : hole) lines.push_back(step(dx, dy));
   lines.insert(lines.end(), {"0,0,255,2000;", move(-1, 0, ",0,2000;"), "0,0,-255,4000;"});
@@ -392,8 +392,8 @@ TEST_F(MillingWindowTest, SecondStartWhileAJobRunsIsRefused) {
   int runs = 0;
   frontend_.onEvents = [&] {
     ++runs;
-    for (const char* name : {"Command1", "Command2", "Command6", "Command4", "Command5",
-                             "Command7", "Command8"}) {
+    for (const char* name :
+         {"Command1", "Command2", "Command6", "Command4", "Command5", "Command7", "Command8"}) {
       EXPECT_FALSE(Find(window, name)->isEnabled()) << name;
     }
     EXPECT_TRUE(Find(window, "Command9")->isEnabled());

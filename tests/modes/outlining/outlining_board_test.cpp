@@ -22,9 +22,9 @@ namespace vertolin {
 namespace {
 
 struct Fields : OutliningFields {
-  std::string Width() const override { return "1,2"; }      // 24 px: 10 steps per pixel
+  std::string Width() const override { return "1,2"; }  // 24 px: 10 steps per pixel
   std::string Depth() const override { return ""; }
-  std::string Diameter() const override { return "0,1"; }   // a spot of 2 pixels
+  std::string Diameter() const override { return "0,1"; }  // a spot of 2 pixels
   std::string Delay() const override { return "1000"; }
   bool ReturnToOrigin() const override { return true; }
 };
@@ -42,8 +42,8 @@ int LaserValue(const std::string& recorded) {
 
 TEST(OutliningBoard, FillSwitchesTheLaserOnAndOffInTurnAndEndsAtTheOrigin) {
   std::random_device random;
-  const auto record =
-      std::filesystem::temp_directory_path() / ("vertolin-" + std::to_string(random()) + "-fill.txt");
+  const auto record = std::filesystem::temp_directory_path() /
+                      ("vertolin-" + std::to_string(random()) + "-fill.txt");
   {
     BoardProcess board({"--kind", "P", "--record", record.string(), "--crlf"});
     test::RecordingFrontend frontend;

@@ -60,8 +60,8 @@ class AckingPort : public SerialPort {
 };
 
 struct Fields : OutliningFields {
-  std::string width;              // set from the picture: 10 steps per pixel
-  std::string diameter = "0,1";   // with the width above: a spot of 2 pixels, radius 1
+  std::string width;             // set from the picture: 10 steps per pixel
+  std::string diameter = "0,1";  // with the width above: a spot of 2 pixels, radius 1
   std::string delay = "1000";
   bool back = false;
   std::string Width() const override { return width; }
@@ -176,10 +176,10 @@ TEST_F(OutliningSessionTest, AllOnTheRingOutlinesTheCentreFirstAndReturnsFromWhe
   const Lines& lines = board_.written;
   ASSERT_EQ(lines.size(), 3u + (2u + 12u + 1u) + (2u + 16u + 1u) + 1u);
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + 6),
-            (Lines{"30,30,0,2000;", "0,0,1,1000;", "0,0,-1,2000;", "-10,-20,0,2000;",
-                   "0,0,1,1000;", "-10,10;"}));
+            (Lines{"30,30,0,2000;", "0,0,1,1000;", "0,0,-1,2000;", "-10,-20,0,2000;", "0,0,1,1000;",
+                   "-10,10;"}));
   EXPECT_EQ(lines[18], "-10,0,0,2000;");  // to the outside's start, (2, 2)
-  EXPECT_EQ(lines.back(), "-10,-10;");     // from (2, 2): 1 − x, 1 − y
+  EXPECT_EQ(lines.back(), "-10,-10;");    // from (2, 2): 1 − x, 1 − y
   ExpectBalanced(lines);
   EXPECT_EQ(session_.figures()->figures[2].state, kFigureMilled);
 
@@ -215,8 +215,10 @@ TEST_F(OutliningSessionTest, FieldsThatAreNoNumbersOrNotAboveZeroRefuseTheJob) {
        "Ширина готового изображения должна быть больше нуля.\r\nВведите в поле «Ширина» другое "
        "число."},
       {width, "мм", "1000", "Введите число в поле «Диаметр»!"},
-      {width, "0", "1000", "Диаметр должен быть больше нуля.\r\nВведите в поле «Диаметр» другое число."},
-      {width, "-2", "1000", "Диаметр должен быть больше нуля.\r\nВведите в поле «Диаметр» другое число."},
+      {width, "0", "1000",
+       "Диаметр должен быть больше нуля.\r\nВведите в поле «Диаметр» другое число."},
+      {width, "-2", "1000",
+       "Диаметр должен быть больше нуля.\r\nВведите в поле «Диаметр» другое число."},
       {width, "0,1", "быстро", "Введите число в поле «Задержка»!"},
   };
   for (const Case& c : cases) {
@@ -356,7 +358,8 @@ TEST_F(OutliningSessionTest, GradientSeparatesForty51ButNotForty50) {
     SCOPED_TRACE(right);
     PixelImage picture(16, 9);
     for (int y = 2; y <= 8; ++y) {
-      for (int x = 2; x <= 15; ++x) picture.SetGrey(x, y, static_cast<std::uint8_t>(x <= 8 ? 40 : right));
+      for (int x = 2; x <= 15; ++x)
+        picture.SetGrey(x, y, static_cast<std::uint8_t>(x <= 8 ? 40 : right));
     }
     Load(picture);
     fields_.diameter = "100";  // the spot plays no part in this "Градиент"

@@ -40,8 +40,8 @@ constexpr QRgb kRed = qRgb(255, 0, 0);
 // and off, no step), the ring's hole, then the ring's outside.
 Lines RingAllLines() {
   Lines lines{"30,30,0,2000;", "0,0,1,1000;", "0,0,-1,2000;", "-10,-20,0,2000;", "0,0,1,1000;"};
-  for (const char* step : {"-10,10;", "0,10;", "0,10;", "10,10;", "10;", "10;", "10,-10;",
-                           "0,-10;", "0,-10;", "-10,-10;", "-10;", "-10;"}) {
+  for (const char* step : {"-10,10;", "0,10;", "0,10;", "10,10;", "10;", "10;", "10,-10;", "0,-10;",
+                           "0,-10;", "-10,-10;", "-10;", "-10;"}) {
     lines.push_back(step);
   }
   lines.insert(lines.end(), {"0,0,-1,2000;", "-10,0,0,2000;", "0,0,1,1000;"});
@@ -79,7 +79,8 @@ TEST_F(OutliningWindowTest, ControlsDefaultsKeysAndHandshake) {
             QStringLiteral("Задержка между шагами при фрезеровке в микросекундах"));
   EXPECT_EQ(Find<QLabel>(window, "Label3")->text(),
             QStringLiteral("Задержка между шагами при грав-вке, микросек."));
-  EXPECT_EQ(Find<QGroupBox>(window, "Frame4")->title(), QStringLiteral("Размер готового изобр-ния"));
+  EXPECT_EQ(Find<QGroupBox>(window, "Frame4")->title(),
+            QStringLiteral("Размер готового изобр-ния"));
   EXPECT_EQ(Find<QGroupBox>(window, "Frame5")->title(), QStringLiteral("Лазер"));
   // No depth: Text1 is the picture path.
   EXPECT_FALSE(Find<QGroupBox>(window, "Frame4")->isAncestorOf(Field(window, "Text1")));
@@ -199,7 +200,7 @@ TEST_F(OutliningWindowTest, DryRunPaintsTheLaserFootprintsAndSendsNothing) {
   for (const auto& [x, y] : {std::pair{4, 4}, {2, 2}, {3, 2}, {6, 6}, {1, 2}, {3, 3}}) {
     EXPECT_EQ(progress.PixelAt(x, y), kRed) << x << "," << y;
   }
-  EXPECT_EQ(progress.PixelAt(1, 1), kWhite);  // beyond the spot's radius
+  EXPECT_EQ(progress.PixelAt(1, 1), kWhite);             // beyond the spot's radius
   EXPECT_EQ(Box(window, "Pict").PixelAt(4, 4), kBlack);  // the base layer stays
 }
 

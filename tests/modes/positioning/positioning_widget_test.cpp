@@ -45,12 +45,10 @@ TEST_F(PositioningControlsTest, FailedHandshakeDisablesTheWindowsDriveControls) 
     bool withReturn;
     bool returnStaysEnabled;
   };
-  for (const Row row : {Row{&formats::kRouter, true, false},
-                        Row{&formats::kOutlining, true, false},
-                        Row{&formats::kCutting, true, false},
-                        Row{&formats::kGradation, true, true},
-                        Row{&formats::kWoodBurning, true, true},
-                        Row{&formats::kScanner, false, false}}) {
+  for (const Row row :
+       {Row{&formats::kRouter, true, false}, Row{&formats::kOutlining, true, false},
+        Row{&formats::kCutting, true, false}, Row{&formats::kGradation, true, true},
+        Row{&formats::kWoodBurning, true, true}, Row{&formats::kScanner, false, false}}) {
     SCOPED_TRACE(row.format->kind);
     WindowLink windowLink(link_, *row.format);
     PositioningControls controls(windowLink, QStringLiteral("Гравировать"), row.withReturn);

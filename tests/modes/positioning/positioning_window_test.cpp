@@ -27,7 +27,8 @@ using Lines = std::vector<std::string>;
 // fixed reply, and every later command with "T".
 class ReplyingPort : public test::ScriptedPort {
  public:
-  ReplyingPort(Shared& shared, std::string reply) : ScriptedPort(shared), reply_(std::move(reply)) {}
+  ReplyingPort(Shared& shared, std::string reply)
+      : ScriptedPort(shared), reply_(std::move(reply)) {}
   void Write(std::string_view bytes) override {
     ScriptedPort::Write(bytes);
     if (bytes == "V;") Script(reply_);
@@ -203,9 +204,9 @@ TEST_F(PositioningWindowTest, KeyTableInKeyboardModeOnly) {
   Press(0x419, QStringLiteral("й"));  // the Q key on a Russian layout
   Press(0x424, QStringLiteral("Ф"));  // the A key on a Russian layout
   Press(Qt::Key_W, QStringLiteral("w"));
-  EXPECT_EQ(Moves(board), (Lines{"200,0,0,2000;", "-200,0,0,2000;", "0,-200,0,2000;",
-                                 "0,200,0,2000;", "0,0,200,2000;", "0,0,-200,2000;",
-                                 "0,0,200,2000;", "0,0,-200,2000;"}));
+  EXPECT_EQ(Moves(board),
+            (Lines{"200,0,0,2000;", "-200,0,0,2000;", "0,-200,0,2000;", "0,200,0,2000;",
+                   "0,0,200,2000;", "0,0,-200,2000;", "0,0,200,2000;", "0,0,-200,2000;"}));
 
   // The caption label toggles as the button does.
   QTest::mouseClick(Find<QLabel>("Label19"), Qt::LeftButton);

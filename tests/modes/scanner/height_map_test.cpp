@@ -60,8 +60,8 @@ TEST(HeightMapTextTest, WritesRowsAndReadsThemBack) {
   std::string error;
   EXPECT_EQ(ParseHeightMapText(HeightMapText(map), error), map);
   EXPECT_EQ(ParseHeightMapText("1 -2 2147483647\r\n0 255 -2147483648", error), map);
-  for (const char* bad : {"", "1 2\n3\n", "1  2\n", "1 2 \n", "1,5\n", "2147483648\n", "x\n",
-                          "1\n\n2\n"}) {
+  for (const char* bad :
+       {"", "1 2\n3\n", "1  2\n", "1 2 \n", "1,5\n", "2147483648\n", "x\n", "1\n\n2\n"}) {
     error.clear();
     EXPECT_FALSE(ParseHeightMapText(bad, error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;

@@ -78,7 +78,7 @@ TEST_F(ScanJobTest, RealScanWalksProbesAndNormalises) {
   EXPECT_EQ(lines[1], "4800,0,0;");
   EXPECT_EQ(lines[3], "0,2500,0;");
   EXPECT_EQ(lines[5], "-4800,0,0;");
-  EXPECT_EQ(lines[19], "4800,0,0;");  // (2,5) to (3,5)
+  EXPECT_EQ(lines[19], "4800,0,0;");   // (2,5) to (3,5)
   EXPECT_EQ(lines[23], "0,-2500,0;");  // (4,5) to (4,4)
   EXPECT_EQ(result.job.linesSent, 59);
   EXPECT_EQ(result.job.acknowledged, 29);  // the probes answer with values, not "T"

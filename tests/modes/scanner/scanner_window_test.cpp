@@ -31,8 +31,8 @@ class ScannerWindowTest : public test::PictureWindowFixture {
     return qBlue(window.meshView().PixelAt(40 * (x - 1) + 9, 50 * (y - 1) + 9));
   }
   static void Mouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, QPointF(at), target->mapToGlobal(QPointF(at)), Qt::LeftButton,
-                      buttons, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(at), target->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
     QApplication::sendEvent(target, &event);
   }
 };
