@@ -338,7 +338,7 @@ TEST_F(CliMillingTest, MillTakesTheFigureNumberAndItsKeys) {
 
 TEST_F(CliMillingTest, NonsenseFieldsAreRefusedByNameBeforeAnythingIsSent) {
   const std::string ring = Ring();
-  const std::string row = folder_ / "row.bmp";
+  const std::string row = (folder_ / "row.bmp").string();
   {
     PixelImage picture(10, 1);
     picture.SetGrey(1, 1, 0);
@@ -368,10 +368,13 @@ TEST_F(CliMillingTest, NonsenseFieldsAreRefusedByNameBeforeAnythingIsSent) {
     EXPECT_NE(err_.str().find(c.said), std::string::npos) << c.args[1] << ": " << err_.str();
     EXPECT_EQ(out_.str(), "") << c.args[1];
   }
-  // A line speed the port cannot take is refused before the port opens.
+  // A line speed the port cannot take is refused before the port opens
+  // (Windows leaves any positive speed to the port's driver).
+#ifndef _WIN32
   EXPECT_EQ(Run({"--set", "speed=12345", "--port", "sim:M", "mill-all", ring}), kCliRefused);
   EXPECT_NE(err_.str().find("Скорость порта 12345"), std::string::npos);
   EXPECT_EQ(err_.str().find("SetCommState"), std::string::npos);
+#endif
 }
 
 TEST_F(CliMillingTest, ReliefOnAWhitePictureCutsNothing) {

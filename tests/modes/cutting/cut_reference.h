@@ -23,7 +23,7 @@ inline std::string ReferenceLaserLine(int x, int y, int l, int d) {
                      std::to_string(d) + ";";
   for (int round = 0; round < 4; ++round) {
     for (std::size_t at = text.find(",0;"); at != std::string::npos; at = text.find(",0;")) {
-      text.replace(at, 3, ";");
+      text.erase(at, 2);  // ",0;" becomes ";"
     }
   }
   return text;
