@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include "jobs/job_estimate.h"
 #include "ui/firmware_warning_dialog.h"
 
 namespace vertolin {
@@ -35,6 +36,15 @@ void DialogFrontend::ShowFirmwareWarning(std::string_view text) {
 }
 
 void DialogFrontend::RunPendingEvents() { QCoreApplication::processEvents(); }
+
+void DialogFrontend::ShowProgress(const JobProgress& progress) {
+  auto* main = qobject_cast<QMainWindow*>(owner_);
+  if (main == nullptr) return;
+  // The last report stays a while, so that the person sees how the job ended.
+  constexpr int kFinishedShownMs = 15000;
+  main->statusBar()->showMessage(QString::fromStdString(ProgressText(progress)),
+                                 progress.finished ? kFinishedShownMs : 0);
+}
 
 void DialogFrontend::ShowStatus(std::string_view text) {
   auto* main = qobject_cast<QMainWindow*>(owner_);

@@ -21,6 +21,8 @@ class DialogFrontend : public Frontend {
   void RunPendingEvents() override;
   // On the main window's status bar.
   void ShowStatus(std::string_view text) override;
+  // A running job's line and time, on the same status bar.
+  void ShowProgress(const JobProgress& progress) override;
 
  private:
   QWidget* owner_ = nullptr;

@@ -108,6 +108,11 @@ std::string ProgressText(const JobProgress& progress, std::int64_t totalLines,
          Clock(SecondsLeft(progress, totalLines, estimatedSeconds));
 }
 
+std::string ProgressText(const JobProgress& progress) {
+  return "строка " + std::to_string(progress.linesSent) + ", прошло " +
+         Clock(progress.elapsedSeconds);
+}
+
 std::string EstimateJson(const JobEstimate& estimate) {
   char text[512];
   const double share = estimate.lines > 0 ? static_cast<double>(estimate.toolOnLines) /

@@ -58,6 +58,9 @@ double SecondsLeft(const JobProgress& progress, std::int64_t totalLines, double 
 std::string ProgressText(const JobProgress& progress, std::int64_t totalLines,
                          double estimatedSeconds);
 
+// "строка N, прошло m:ss": a running job whose length is not counted ahead.
+std::string ProgressText(const JobProgress& progress);
+
 // One line of JSON for the estimate: lines, bytes, steps, tool share, seconds.
 std::string EstimateJson(const JobEstimate& estimate);
 

@@ -89,6 +89,10 @@ TEST(JobEstimate, TimeLeftFromTheEstimateFirstThenFromTheBoardsRate) {
     progress.elapsedSeconds = c.elapsed;
     EXPECT_EQ(ProgressText(progress, 1000, 100), c.text);
   }
+  JobProgress uncounted;
+  uncounted.linesSent = 42;
+  uncounted.elapsedSeconds = 61.4;
+  EXPECT_EQ(ProgressText(uncounted), "строка 42, прошло 1:01");
 }
 
 }  // namespace
