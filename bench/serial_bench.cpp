@@ -2,6 +2,8 @@
 // acknowledged, so that the PC is never what slows a job down.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+
 #include "support/quiet_frontend.h"
 #include "board/board_process.h"
 #include "link/link.h"
@@ -11,22 +13,35 @@
 namespace vertolin {
 namespace {
 
-void AcknowledgedLines(benchmark::State& state) {
-  BoardProcess board({"--kind", "M"});
+// The simulated board on its pseudo-terminal, and the router's window link to it.
+struct BoardSession {
+  BoardProcess board{{"--kind", "M"}};
   QuietFrontend frontend;
-  Link link(frontend);
-  if (!link.Open(board.path(), 115200)) {
-    state.SkipWithError("the board's port did not open");
-    return;
+  Link link{frontend};
+  WindowLink window{link, formats::kRouter};
+
+  bool Open(benchmark::State& state) {
+    if (!link.Open(board.path(), 115200)) {
+      state.SkipWithError("the board's port did not open");
+      return false;
+    }
+    window.SetDriveSwitch([] { return true; });
+    return true;
   }
-  WindowLink window(link, formats::kRouter);
-  window.SetDriveSwitch([] { return true; });
-  for (auto _ : state) {
-    window.SendStep({1, -1, 0, 400}, {1, 1, 1}, true);
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.counters["lines_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()),
+};
+
+void CountLines(benchmark::State& state, std::int64_t perIteration) {
+  const auto lines = static_cast<std::int64_t>(state.iterations()) * perIteration;
+  state.SetItemsProcessed(lines);
+  state.counters["lines_per_second"] = benchmark::Counter(static_cast<double>(lines),
                                                           benchmark::Counter::kIsRate);
+}
+
+void AcknowledgedLines(benchmark::State& state) {
+  BoardSession session;
+  if (!session.Open(state)) return;
+  for (auto _ : state) session.window.SendStep({1, -1, 0, 400}, {1, 1, 1}, true);
+  CountLines(state, 1);
 }
 BENCHMARK(AcknowledgedLines)->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -37,21 +52,12 @@ JobProgram SameLines(int count) {
 // The same lines as a job program through the runner: its checkpoint, event
 // pump and counting must not cost throughput.
 void AcknowledgedLinesThroughRunner(benchmark::State& state) {
-  BoardProcess board({"--kind", "M"});
-  QuietFrontend frontend;
-  Link link(frontend);
-  if (!link.Open(board.path(), 115200)) {
-    state.SkipWithError("the board's port did not open");
-    return;
-  }
-  WindowLink window(link, formats::kRouter);
-  window.SetDriveSwitch([] { return true; });
-  JobRunner runner(window);
+  BoardSession session;
+  if (!session.Open(state)) return;
+  JobRunner runner(session.window);
   constexpr int kBatch = 100;
   for (auto _ : state) runner.Run(SameLines(kBatch));
-  state.SetItemsProcessed(state.iterations() * kBatch);
-  state.counters["lines_per_second"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * kBatch), benchmark::Counter::kIsRate);
+  CountLines(state, kBatch);
 }
 BENCHMARK(AcknowledgedLinesThroughRunner)
     ->MinTime(2.0)

@@ -60,10 +60,11 @@ JobResult JobRunner::Run(JobProgram program) {
       }
       ++result.stepsDone;
       // A dry run waits for nothing: this is where "Стоп" and the rest of
-      // the window get their turn.
+      // the window get their turn. Progress goes by the pump's last clock
+      // reading (its own or a wait's), not a clock reading per step.
       link.pump().Tick();
-      if (const auto now = Clock::now(); now - lastProgress >= kProgressInterval) {
-        lastProgress = now;
+      if (link.pump().last() - lastProgress >= kProgressInterval) {
+        lastProgress = link.pump().last();
         report(false);
       }
     }

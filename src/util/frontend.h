@@ -65,6 +65,10 @@ class EventPump {
     }
   }
 
+  // When events last ran: a caller's own periodic work (the job's progress)
+  // can go by it instead of reading the clock again.
+  Clock::time_point last() const { return last_; }
+
   // Runs them now (an idle wait, a modal moment).
   void Now() {
     last_ = Clock::now();
