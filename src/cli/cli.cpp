@@ -10,6 +10,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_context.h"
+#include "cli/job_journal_setup.h"
 #include "cli/print_port.h"
 #include "jobs/job_estimate.h"
 #include "link/handshake.h"
@@ -76,14 +77,16 @@ constexpr std::string_view kUsage =
     "                        the job's lines, bytes, motor steps, tool share and time at\n"
     "                        the speed setting, as one line of JSON; opens no port\n"
     "job commands take --progress (the default when standard error is a terminal) and\n"
-    "--no-progress: a line \"строка N из M, прошло, осталось\" on standard error, ten a second\n";
+    "--no-progress: a line \"строка N из M, прошло, осталось\" on standard error, ten a second;\n"
+    "a job on a port keeps COMMAND.journal beside the settings while it runs, and --resume\n"
+    "goes on after a stop, a lost link or a crash from the last line the board acknowledged\n";
 
 // Options with a value and flags that single commands read from
 // Options::values and Options::flags.
 const std::set<std::string, std::less<>> kValueOptions = {"--map", "--probe", "--out", "--only",
                                                           "--painted"};
 const std::set<std::string, std::less<>> kFlagOptions = {"--dry-run", "--prepared", "--progress",
-                                                         "--no-progress"};
+                                                         "--no-progress", "--resume"};
 
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
@@ -139,6 +142,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
   }
   if (options.command.empty()) throw UsageError{"no command"};
   if (options.print && options.port) throw UsageError{"--port and --print exclude each other"};
+  if (options.print && options.flags.contains("--resume")) {
+    throw UsageError{"--resume goes on with a job on a port, not with --print"};
+  }
   for (const char* selected : {"mill", "outline"}) {
     if (options.command == selected && !options.figure) {
       throw UsageError{options.command + " needs --figure N"};
@@ -251,7 +257,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   // at once, and a line that stays unacknowledged too long ends the job.
   link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = options.ackTimeout};
 
-  Context context{options, streams, frontend, settings, link};
+  Context context{options, streams, frontend, settings, link, nullptr, nullptr, std::nullopt};
   std::optional<JobEstimator> estimator;
   if (counted != nullptr) {
     link.Attach(std::make_unique<PrintPort>(
@@ -276,6 +282,22 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
       return kCliLinkError;  // the port's own message says why
     }
   }
+
+  JournalSetup journal;
+  if (command.job && counted == nullptr && !options.print) {
+    journal = SetUpJournal(options, settings, frontend, streams.err,
+                           progress != nullptr ? progress->lines : 0);
+    if (journal.failure != kCliDone) return journal.failure;
+    context.journal = &*journal.journal;
+    context.resume = journal.resume;
+  }
+  struct TellProblem {
+    const JournalSetup& setup;
+    std::ostream& err;
+    ~TellProblem() {
+      if (setup.journal) TellJournalProblem(*setup.journal, err);
+    }
+  } tellProblem{journal, streams.err};
 
   try {
     const int status = command.run(context);
@@ -322,6 +344,10 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
   }
   if (command == nullptr) {
     streams.err << "vertolin-cli: unknown command " << options.command << '\n' << kUsage;
+    return kCliUsage;
+  }
+  if (options.flags.contains("--resume") && (!command->job || estimate)) {
+    streams.err << "vertolin-cli: --resume goes on with a job command only\n" << kUsage;
     return kCliUsage;
   }
   if (estimate && !command->job) {

@@ -12,7 +12,11 @@ Handshaken Handshake(Context& context, WindowLink& window) {
   const std::string_view required = window.format().kind;
   if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
   const HandshakeResult handshake = RunHandshake(context.link, required);
-  if (handshake.driveEnabled) return {handshake.kindLetter};
+  if (handshake.driveEnabled) {
+    window.SetResumeRecorder(context.journal);
+    if (context.resume) window.Replay(context.resume->lines, context.resume->depth);
+    return {handshake.kindLetter};
+  }
   context.frontend.ShowMessage("Vertolin", handshake.status);
   if (handshake.warning != HandshakeResult::Warning::None) {
     context.frontend.ShowFirmwareWarning(handshake.WarningText());

@@ -123,6 +123,9 @@ struct Context {
   SettingsStore& settings;
   Link& link;
   const LinkFormat* format = nullptr;  // the job's firmware format, once its handshake ran
+  // A job on a port keeps its journal; with --resume it goes on from `resume`.
+  ResumeRecorder* journal = nullptr;
+  std::optional<ResumePoint> resume;
 };
 
 // The window's handshake; with --print the board is taken to be the one the

@@ -57,8 +57,10 @@ void LiftAfterStop(Context& context, WindowLink& window) {
   const std::string line = CommandLine({0, 0, down, idle});
   context.streams.err << "vertolin-cli: lifting the tool out of the work (" << line << ")\n";
   context.link.ClearStop();
-  window.WriteLine(line, StepTime(down, idle));
+  window.WriteLine(line, StepTime(down, idle), down);
   while (window.acknowledged() < window.linesSent()) window.AwaitAck();
+  // The journal now says the tool is up: a resume lowers it again first.
+  if (context.journal != nullptr) context.journal->Record(window.resumePoint(), true);
 }
 
 }  // namespace

@@ -78,8 +78,10 @@ double SecondsLeft(const JobProgress& progress, std::int64_t totalLines, double 
   constexpr double kRateAfterSeconds = 3;
   const auto left =
       static_cast<double>(std::max<std::int64_t>(totalLines - progress.acknowledged, 0));
-  if (progress.elapsedSeconds >= kRateAfterSeconds && progress.acknowledged > 0) {
-    return left * progress.elapsedSeconds / static_cast<double>(progress.acknowledged);
+  // A resumed job's first lines were done before: they tell nothing of the rate.
+  const std::int64_t sinceStart = progress.acknowledged - progress.resumedAfter;
+  if (progress.elapsedSeconds >= kRateAfterSeconds && sinceStart > 0) {
+    return left * progress.elapsedSeconds / static_cast<double>(sinceStart);
   }
   if (totalLines <= 0) return 0;
   return estimatedSeconds * left / static_cast<double>(totalLines);

@@ -1,5 +1,6 @@
 #include "jobs/job_runner.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "link/link.h"
@@ -20,14 +21,26 @@ JobResult JobRunner::Run(JobProgram program) {
   Link& link = window_.link();
   const std::int64_t sentBefore = window_.linesSent();
   const std::int64_t ackedBefore = window_.acknowledged();
+  // The job's own lines count from here; a resumed job's first ones are
+  // replayed, not sent, and count as done.
+  const std::int64_t programBefore = window_.programLines();
+  const std::int64_t depthBefore = window_.resumePoint().depth;
+  const std::int64_t resumedAfter = window_.replayLeft();
+  ResumeRecorder* const recorder = window_.resumeRecorder();
   const Clock::time_point start = Clock::now();
   Clock::time_point lastProgress = start;
+  const auto point = [&] {
+    const ResumePoint now = window_.resumePoint();
+    return ResumePoint{std::max<std::int64_t>(0, now.lines - programBefore),
+                       now.depth - depthBefore};
+  };
   const auto report = [&](bool finished) {
     JobProgress progress;
-    progress.linesSent = window_.linesSent() - sentBefore;
-    progress.acknowledged = window_.acknowledged() - ackedBefore;
+    progress.linesSent = window_.programLines() - programBefore;
+    progress.acknowledged = point().lines;
     progress.elapsedSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     progress.finished = finished;
+    progress.resumedAfter = resumedAfter;
     link.frontend().ShowProgress(progress);
   };
   JobResult result;
@@ -35,6 +48,13 @@ JobResult JobRunner::Run(JobProgram program) {
     result.outcome = outcome;
     result.linesSent = window_.linesSent() - sentBefore;
     result.acknowledged = window_.acknowledged() - ackedBefore;
+    if (recorder != nullptr) {
+      if (outcome == JobOutcome::Done) {
+        recorder->Completed();
+      } else {
+        recorder->Record(point(), true);
+      }
+    }
     report(true);
     return result;
   };
@@ -47,7 +67,7 @@ JobResult JobRunner::Run(JobProgram program) {
           window_.Send(step.move, step.scale, step.wait);
           break;
         case ProgramStep::Kind::Line:
-          window_.WriteLine(step.line);
+          window_.WriteProgramLine(step.line);
           break;
         case ProgramStep::Kind::Ack:
           window_.AwaitOwedAck();
@@ -66,6 +86,7 @@ JobResult JobRunner::Run(JobProgram program) {
       if (link.pump().last() - lastProgress >= kProgressInterval) {
         lastProgress = link.pump().last();
         report(false);
+        if (recorder != nullptr) recorder->Record(point(), false);
       }
     }
   } catch (const MoveRefused&) {

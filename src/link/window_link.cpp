@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <utility>
 
 #include "link/ack_wait.h"
 #include "link/link.h"
@@ -64,10 +65,64 @@ void WindowLink::NoteLine(std::string_view text, std::chrono::microseconds stepT
   lastStepTime_ = stepTime;
 }
 
-void WindowLink::WriteLine(std::string_view text, std::chrono::microseconds stepTime) {
+void WindowLink::WriteLine(std::string_view text, std::chrono::microseconds stepTime,
+                           std::int64_t zSteps) {
+  Emit(text, stepTime, Role::Extra, zSteps);
+}
+
+void WindowLink::WriteProgramLine(std::string_view text) {
+  if (!Emit(text, {}, Role::Program)) replayedOpening_ = text;
+}
+
+bool WindowLink::Emit(std::string_view text, std::chrono::microseconds stepTime, Role role,
+                      std::int64_t zSteps) {
+  if (role == Role::Program) {
+    ++programLines_;
+    if (replayLeft_ > 0) {
+      --replayLeft_;
+      restorePending_ = true;
+      // Done by the board before: it counts as acknowledged where it stands.
+      programAcknowledged_ = programLines_;
+      acknowledgedDepth_ = accounted_[2];
+      return false;
+    }
+    if (restorePending_) RestoreToolState();
+  }
+  const std::int64_t before = inFlight_.empty() ? acknowledgedDepth_ : inFlight_.back().depth;
+  inFlight_.push_back({role == Role::Program, role == Role::Program ? accounted_[2] : before + zSteps});
   NoteLine(text, stepTime);
   SerialWrite(link_, text);
   ++linesSent_;
+  return true;
+}
+
+void WindowLink::Replay(std::int64_t lines, std::int64_t machineDepth) {
+  replayLeft_ = std::max<std::int64_t>(0, lines);
+  restorePending_ = false;
+  machineDepth_ = accounted_[2] + machineDepth;  // depths count from the job's start
+  replayedOpening_.clear();
+}
+
+void WindowLink::RestoreToolState() {
+  restorePending_ = false;
+  // The opening line's acknowledgement is collected by the next wait, as it
+  // was when the job began; the others are waited for here, so that the tool
+  // is where the job left it before the next line moves it.
+  if (!replayedOpening_.empty()) {
+    Emit(std::exchange(replayedOpening_, {}), {}, Role::Extra);
+    return;
+  }
+  const std::int32_t idle = link_.profile().idleDelay;
+  if (format_.stepText == LinkFormat::StepText::LaserCompact && laserLit_ &&
+      !lastLaserOnLine_.empty()) {
+    Emit(lastLaserOnLine_, {}, Role::Extra);
+    WaitForAck();
+  } else if (format_.stepText == LinkFormat::StepText::XYZDelay) {
+    const std::int64_t dz = acknowledgedDepth_ - machineDepth_;
+    if (dz == 0 || !FitsInt32(dz)) return;
+    Emit(CommandLine({0, 0, dz, idle}), StepTime(std::abs(dz), idle), Role::Extra, dz);
+    WaitForAck();
+  }
 }
 
 void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
@@ -111,6 +166,7 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   }
   if (!link_.PortOpen()) return;
   NoteLine(text, StepTime(Largest(x, y, z), delay));
+  inFlight_.push_back({false, inFlight_.empty() ? acknowledgedDepth_ : inFlight_.back().depth});
   if (format_.checkedMoveWrite) {
     SerialWriteChecked(link_, text);
   } else {
@@ -175,7 +231,7 @@ void WindowLink::Checkpoint(bool wait) {
       // Paused and lit again only when the lines sent have left the laser
       // on: after a stop it is off, although the job's last laser value
       // said "on", and going on must not light it for the next travel.
-      const bool lit = DriveOn() && laserLit_;
+      const bool lit = DriveOn() && laserLit_ && !ToolStateOwed();
       if (lit) LaserPause(kLaserOffPause, wait);
       AskToStop();
       if (lit) LaserPause(kLaserOnPause, wait);
@@ -194,7 +250,8 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
   switch (format_.stepText) {
     case LinkFormat::StepText::XYZDelay:
       if (!DriveOn() || (step.delay <= 0 && x == 0 && y == 0 && z == 0)) {
-        if (!link_.PortOpen() || link_.port()->TakesTime()) PauseOneMillisecond();
+        if (replayLeft_ == 0 && (!link_.PortOpen() || link_.port()->TakesTime()))
+          PauseOneMillisecond();
         return;
       }
       text = CommandLine({x, y, z, step.delay});
@@ -208,7 +265,7 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
       }
       if ((step.third == 0 && x == 0 && y == 0 && step.delay <= 0)) return;
       text = WithoutTrailingZeros(CommandLine({x, y, step.third, step.delay}));
-      if (step.third != 0) laserLit_ = step.third > 0;
+      if (step.third > 0) lastLaserOnLine_ = text;
       break;
     case LinkFormat::StepText::XYValue:
       if (!DriveOn()) return;
@@ -228,8 +285,14 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
       format_.stepText == LinkFormat::StepText::LaserCompact) {
     delay = std::max<std::int64_t>(delay, step.delay);
   }
-  WriteLine(text);
-  NoteLine(text, StepTime(Largest(x, y, z), delay));
+  // A resumed job's restore goes out with the laser as the board has it.
+  if (!Emit(text, StepTime(Largest(x, y, z), delay), Role::Program)) {
+    if (step.third != 0 && format_.stepText == LinkFormat::StepText::LaserCompact)
+      laserLit_ = step.third > 0;
+    return;
+  }
+  if (step.third != 0 && format_.stepText == LinkFormat::StepText::LaserCompact)
+    laserLit_ = step.third > 0;
   ++owed_;
   if (wait) AwaitAck();
 }
@@ -237,7 +300,9 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
 void WindowLink::AwaitOwedAck() {
   link_.frontend().TakeInterrupts();
   if (link_.StopRequested()) throw LinkError();
-  if (owed_ > 0) AwaitAck();
+  // A line still in flight is owed too: the raster's last line, whose own
+  // wait took the acknowledgement of the line before it.
+  if (owed_ > 0 || !inFlight_.empty()) AwaitAck();
 }
 
 void WindowLink::LaserPause(std::string_view line, bool wait) {
@@ -266,6 +331,12 @@ void WindowLink::WaitForAck() {
                          {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
   ++acknowledged_;
   if (owed_ > 0) --owed_;
+  if (!inFlight_.empty()) {
+    const InFlight done = inFlight_.front();
+    inFlight_.pop_front();
+    if (done.program) ++programAcknowledged_;
+    acknowledgedDepth_ = done.depth;
+  }
 }
 
 std::optional<std::int32_t> WindowLink::ReadProbe() {
@@ -296,7 +367,8 @@ std::optional<std::int32_t> WindowLink::ReadProbe() {
 void WindowLink::SwitchLaserOff() {
   if (!laserLit_) return;
   laserLit_ = false;
-  if (!link_.PortOpen()) return;
+  // Stopped in a replay: the board's laser is still off.
+  if (!link_.PortOpen() || ToolStateOwed()) return;
   WriteLine(WithoutTrailingZeros(CommandLine({0, 0, -1, link_.profile().idleDelay})));
   const bool lost = link_.StopRequested() && link_.stopCause() == Link::StopCause::LinkLost;
   if (lost || abandoned_ || link_.Closing()) return;

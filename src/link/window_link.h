@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -42,6 +43,25 @@ struct JobStep {
 // nothing when a ratio is 0 or a result leaves the 32-bit range.
 std::optional<std::array<std::int32_t, 3>> MillimetresToSteps(const Link& link, double dx,
                                                               double dy, double dz);
+
+// How far a job has come, as far as the board has confirmed it: its first
+// `lines` program lines (the lines its steps produce, not those a stop or a
+// restore adds) are acknowledged, and they left the router's tool at `depth`
+// steps from where the job began.
+struct ResumePoint {
+  std::int64_t lines = 0;
+  std::int64_t depth = 0;
+};
+
+// Where a running job keeps its resume point (the job journal). The runner
+// reports to it at most every ~100 ms and once at the job's end.
+class ResumeRecorder {
+ public:
+  virtual ~ResumeRecorder() = default;
+  virtual void Record(const ResumePoint& point, bool final) = 0;
+  // The job ran to its end: nothing is left to resume.
+  virtual void Completed() = 0;
+};
 
 // The milling job's interruption dialog, shown when StopFlag is set at a
 // step: true to go on, false to stop.
@@ -88,9 +108,32 @@ class WindowLink {
   // the link fails, MoveRefused when the move leaves the step range.
   void Send(const JobStep& step, const StepScale& scale, bool wait);
 
-  // Writes a line as it is (a job's opening line, a lift after a stop), not
-  // awaited; `stepTime` is how long the board should take over it.
-  void WriteLine(std::string_view text, std::chrono::microseconds stepTime = {});
+  // Writes a line as it is (a lift after a stop), not awaited; `stepTime` is
+  // how long the board should take over it, `zSteps` how far it moves the
+  // router's tool.
+  void WriteLine(std::string_view text, std::chrono::microseconds stepTime = {},
+                 std::int64_t zSteps = 0);
+  // A program's own line written as it is (the raster job's opening line).
+  void WriteProgramLine(std::string_view text);
+
+  // Resuming a job whose first `from.lines` program lines the board has done
+  // already, which left the tool at `machineDepth`. Those lines are produced
+  // again, so that the rounding carry, the position and the tool state follow
+  // them, but neither sent nor awaited. Before the first line that is sent,
+  // the tool state they left is restored: the raster's opening line again,
+  // the laser switched on as the job last switched it on, or the router's
+  // tool moved to its depth.
+  void Replay(std::int64_t lines, std::int64_t machineDepth);
+  std::int64_t replayLeft() const { return replayLeft_; }
+
+  // Program lines written or replayed, how far the board has acknowledged
+  // them and where that left the tool.
+  std::int64_t programLines() const { return programLines_; }
+  ResumePoint resumePoint() const { return {programAcknowledged_, acknowledgedDepth_}; }
+
+  // Who keeps the running job's resume point; none: nobody.
+  void SetResumeRecorder(ResumeRecorder* recorder) { recorder_ = recorder; }
+  ResumeRecorder* resumeRecorder() const { return recorder_; }
 
   // Checkpoint, then Send: one step outside a job runner.
   void SendStep(const JobStep& step, const StepScale& scale, bool wait) {
@@ -153,6 +196,15 @@ class WindowLink {
   void WaitForAck();
   // Remembers a line going out, for the wait that follows it.
   void NoteLine(std::string_view text, std::chrono::microseconds stepTime);
+  // Writes a line, or only counts it while a replay lasts: false when it was
+  // not written. A program line restores the tool state first after a replay.
+  enum class Role { Program, Extra };
+  bool Emit(std::string_view text, std::chrono::microseconds stepTime, Role role,
+            std::int64_t zSteps = 0);
+  void RestoreToolState();
+  // A replay has not yet given way to lines sent: the board's tool is still
+  // as the journal left it, not as the job's lines say.
+  bool ToolStateOwed() const { return replayLeft_ > 0 || restorePending_; }
   std::array<std::int32_t, 3> CarrySteps(const std::array<double, 3>& displacement);
   [[noreturn]] void RefuseMove();
 
@@ -179,6 +231,27 @@ class WindowLink {
   std::string lastLine_;
   std::chrono::microseconds lastStepTime_{0};
   std::chrono::microseconds previousStepTime_{0};
+
+  // Lines written and not yet acknowledged, oldest first: whether each is a
+  // program line and where it leaves the router's tool. The board answers in
+  // order, so every acknowledgement belongs to the oldest.
+  struct InFlight {
+    bool program;
+    std::int64_t depth;
+  };
+  std::deque<InFlight> inFlight_;
+  std::int64_t programLines_ = 0;
+  std::int64_t programAcknowledged_ = 0;
+  std::int64_t acknowledgedDepth_ = 0;
+  ResumeRecorder* recorder_ = nullptr;
+
+  // A replay: program lines still to be counted without sending, and what a
+  // restore needs once it ends.
+  std::int64_t replayLeft_ = 0;
+  bool restorePending_ = false;
+  std::int64_t machineDepth_ = 0;
+  std::string replayedOpening_;   // the raster's opening line, when it was replayed
+  std::string lastLaserOnLine_;   // the job's last line that switched the laser on
 };
 
 }  // namespace vertolin

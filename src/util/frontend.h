@@ -16,6 +16,9 @@ struct JobProgress {
   std::int64_t acknowledged = 0;
   double elapsedSeconds = 0;
   bool finished = false;  // the job's last report
+  // A resumed job: the lines done before, counted in the two above but not
+  // in the rate the board has acknowledged since.
+  std::int64_t resumedAfter = 0;
 };
 
 class Frontend {

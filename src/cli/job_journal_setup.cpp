@@ -1,0 +1,97 @@
+#include "cli/job_journal_setup.h"
+
+#include <ostream>
+#include <string>
+
+#include "picture/picture_file.h"
+#include "util/file_replace.h"
+
+namespace vertolin {
+
+namespace {
+
+// What decides the lines a job sends: the command with its arguments and
+// options, the settings file with the --set overrides, the picture file.
+// The port and the waiting and progress options do not.
+JournalRecord Describe(const Options& options, const SettingsStore& settings) {
+  std::string parameters = options.command;
+  for (const std::string& arg : options.args) parameters += " " + arg;
+  if (options.figure) parameters += " --figure " + std::to_string(*options.figure);
+  if (options.returnToStart) parameters += " --return";
+  for (const auto& [name, value] : options.values) parameters += " " + name + " " + value;
+  for (const std::string& flag : options.flags) {
+    if (flag != "--progress" && flag != "--no-progress" && flag != "--resume") {
+      parameters += " " + flag;
+    }
+  }
+  for (const auto& [key, value] : options.overrides) parameters += " --set " + key + "=" + value;
+
+  Fingerprint fingerprint;
+  fingerprint.Add(parameters);
+  fingerprint.Add(ReadFileBytes(settings.path()).bytes);
+  if (!options.args.empty()) fingerprint.Add(ReadFileBytes(PathFromUtf8(options.args[0])).bytes);
+  return {options.command, parameters, fingerprint.Hex(), 0, {}};
+}
+
+std::string Named(const JobJournal& journal) {
+  return "«" + journal.record().job + "» (" + PathToUtf8(journal.file()) + ")";
+}
+
+}  // namespace
+
+JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
+                          ConsoleFrontend& frontend, std::ostream& err, std::int64_t totalLines) {
+  JournalSetup setup;
+  JournalRecord record = Describe(options, settings);
+  record.totalLines = totalLines;
+  const std::filesystem::path file = JournalPath(settings.path(), options.command);
+  const JournalRead found = ReadJournal(file);
+  const std::string named = "Журнал задания «" + options.command + "» (" + PathToUtf8(file) + ")";
+  if (!options.flags.contains("--resume")) {
+    if (found.status == JournalRead::Status::Ok) {
+      err << "vertolin-cli: the journal of an unfinished " << options.command << " job ("
+          << found.record.point.lines << " lines done) is replaced; --resume would have gone on\n";
+    }
+    setup.journal.emplace(file, std::move(record));
+    // An older journal must not outlive a fresh start: the new one is
+    // written once the board has begun.
+    setup.journal->Completed();
+    return setup;
+  }
+  switch (found.status) {
+    case JournalRead::Status::Missing:
+      frontend.ShowMessage("Ошибка", named + " не найден: продолжать нечего.");
+      setup.failure = kCliRefused;
+      return setup;
+    case JournalRead::Status::Garbled:
+      frontend.ShowMessage("Ошибка", named + " повреждён (" + found.problem +
+                                         ") и не используется.\r\nЗадание не начато.");
+      setup.failure = kCliRefused;
+      return setup;
+    case JournalRead::Status::Ok:
+      break;
+  }
+  if (found.record.job != record.job || found.record.fingerprint != record.fingerprint) {
+    frontend.ShowMessage("Ошибка",
+                         named + " записан для другой картинки или других настроек:\r\n" +
+                             found.record.parameters +
+                             "\r\nПродолжение с места остановки отменено, журнал оставлен как был.");
+    setup.failure = kCliRefused;
+    return setup;
+  }
+  record.point = found.record.point;
+  if (record.totalLines == 0) record.totalLines = found.record.totalLines;
+  setup.resume = record.point;
+  err << "vertolin-cli: resuming from line " << record.point.lines + 1 << ", lines 1-"
+      << record.point.lines << " were done before\n";
+  setup.journal.emplace(file, std::move(record));
+  return setup;
+}
+
+void TellJournalProblem(const JobJournal& journal, std::ostream& err) {
+  if (journal.error().empty()) return;
+  err << "vertolin-cli: the journal " << Named(journal) << " could not be kept: " << journal.error()
+      << '\n';
+}
+
+}  // namespace vertolin

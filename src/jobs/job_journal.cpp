@@ -1,0 +1,176 @@
+#include "jobs/job_journal.h"
+
+#include <charconv>
+#include <cstdio>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "util/file_replace.h"
+
+namespace vertolin {
+
+namespace {
+
+constexpr std::string_view kHeader = "vertolin journal 1";
+constexpr std::size_t kMaxJournalBytes = 64 * 1024;
+
+std::string HashText(std::string_view text) {
+  Fingerprint check;
+  check.Add(text);
+  return check.Hex();
+}
+
+std::optional<std::int64_t> WholeNumber(std::string_view text) {
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+// A value that fits on its line: line breaks would make another key.
+std::string OneLine(std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return line;
+}
+
+JournalRead Garbled(std::string problem) {
+  JournalRead read;
+  read.status = JournalRead::Status::Garbled;
+  read.problem = std::move(problem);
+  return read;
+}
+
+}  // namespace
+
+void Fingerprint::Byte(unsigned char byte) {
+  hash_ ^= byte;
+  hash_ *= 0x100000001b3ull;
+}
+
+void Fingerprint::Add(std::string_view part) {
+  // The length first: "ab"+"c" and "a"+"bc" must differ.
+  std::uint64_t size = part.size();
+  for (int i = 0; i < 8; ++i) {
+    Byte(static_cast<unsigned char>(size & 0xff));
+    size >>= 8;
+  }
+  for (const char c : part) Byte(static_cast<unsigned char>(c));
+}
+
+std::string Fingerprint::Hex() const {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash_));
+  return text;
+}
+
+std::string JournalText(const JournalRecord& record) {
+  std::string text;
+  text += kHeader;
+  text += "\njob=" + OneLine(record.job);
+  text += "\nparameters=" + OneLine(record.parameters);
+  text += "\nfingerprint=" + OneLine(record.fingerprint);
+  text += "\nlines=" + std::to_string(record.totalLines);
+  text += "\nacknowledged=" + std::to_string(record.point.lines);
+  text += "\ndepth=" + std::to_string(record.point.depth);
+  text += '\n';
+  // The check covers everything above: a journal cut short or edited by hand
+  // is told apart from one this program wrote.
+  text += "check=" + HashText(text) + "\n";
+  return text;
+}
+
+JournalRead ParseJournal(std::string_view text) {
+  const std::size_t checkAt = text.rfind("check=");
+  if (checkAt == std::string_view::npos || (checkAt > 0 && text[checkAt - 1] != '\n')) {
+    return Garbled("его конец потерян");
+  }
+  std::string_view check = text.substr(checkAt + 6);
+  if (!check.empty() && check.back() == '\n') check.remove_suffix(1);
+  if (check != HashText(text.substr(0, checkAt))) return Garbled("контрольная сумма не сходится");
+
+  std::vector<std::string_view> lines;
+  std::string_view body = text.substr(0, checkAt);
+  while (!body.empty()) {
+    const std::size_t end = body.find('\n');
+    lines.push_back(body.substr(0, end));
+    body.remove_prefix(end == std::string_view::npos ? body.size() : end + 1);
+  }
+  constexpr std::string_view kKeys[] = {"job", "parameters", "fingerprint",
+                                        "lines", "acknowledged", "depth"};
+  if (lines.size() != 1 + std::size(kKeys) || lines[0] != kHeader) {
+    return Garbled("неизвестный формат");
+  }
+  std::string_view values[std::size(kKeys)];
+  for (std::size_t i = 0; i < std::size(kKeys); ++i) {
+    const std::string_view line = lines[i + 1];
+    if (line.substr(0, kKeys[i].size()) != kKeys[i] || line.size() <= kKeys[i].size() ||
+        line[kKeys[i].size()] != '=') {
+      return Garbled("нет ключа " + std::string(kKeys[i]));
+    }
+    values[i] = line.substr(kKeys[i].size() + 1);
+  }
+  const auto total = WholeNumber(values[3]);
+  const auto acknowledged = WholeNumber(values[4]);
+  const auto depth = WholeNumber(values[5]);
+  if (!total || !acknowledged || !depth || *total < 0 || *acknowledged < 0 ||
+      (*total > 0 && *acknowledged > *total)) {
+    return Garbled("числа в нём неверны");
+  }
+  JournalRead read;
+  read.status = JournalRead::Status::Ok;
+  read.record = {std::string(values[0]), std::string(values[1]), std::string(values[2]), *total,
+                 {*acknowledged, *depth}};
+  return read;
+}
+
+JournalRead ReadJournal(const std::filesystem::path& file) {
+  FileBytes bytes = ReadFileBytes(file);
+  if (bytes.status == FileBytes::Status::kMissing) return {};
+  if (bytes.status == FileBytes::Status::kFailed) return Garbled(bytes.error);
+  if (bytes.bytes.size() > kMaxJournalBytes) return Garbled("он слишком велик");
+  return ParseJournal(bytes.bytes);
+}
+
+std::filesystem::path JournalPath(const std::filesystem::path& settingsFile,
+                                  std::string_view job) {
+  return settingsFile.parent_path() / (std::string(job) + ".journal");
+}
+
+JobJournal::JobJournal(std::filesystem::path file, JournalRecord record)
+    : file_(std::move(file)), record_(std::move(record)) {}
+
+void JobJournal::Record(const ResumePoint& point, bool final) {
+  // A resumed job counts its replayed lines up from 0: the journal must not
+  // fall back meanwhile, or a crash then would have them burnt twice.
+  if (point.lines < record_.point.lines) return;
+  const bool changed = point.lines != record_.point.lines || point.depth != record_.point.depth;
+  record_.point = point;
+  if (!final && (!changed && written_)) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!final && lastWrite_ && now - *lastWrite_ < kInterval) {
+    written_ = false;
+    return;
+  }
+  lastWrite_ = now;
+  Write();
+}
+
+void JobJournal::Write() {
+  ++writes_;
+  std::string error;
+  written_ = ReplaceFileContents(file_, JournalText(record_), error);
+  if (!written_ && error_.empty()) error_ = error.empty() ? "не записан" : error;
+}
+
+void JobJournal::Completed() {
+  std::error_code failed;
+  std::filesystem::remove(file_, failed);
+  if (failed && error_.empty()) error_ = failed.message();
+  written_ = false;
+}
+
+}  // namespace vertolin

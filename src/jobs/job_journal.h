@@ -1,0 +1,85 @@
+// A running job's journal: one small file beside the settings that says which
+// job ran on what and how far the board had come, so that a job ended by a
+// stop, a lost link or the program's death can go on from there. It never
+// holds the lines themselves: the job is deterministic and produces them
+// again (WindowLink::Replay).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/window_link.h"
+
+namespace vertolin {
+
+// FNV-1a over length-prefixed parts: the picture's pixels, the settings, the
+// job's parameters. Equal fingerprints mean the job would send the same lines.
+class Fingerprint {
+ public:
+  void Add(std::string_view part);
+  std::string Hex() const;
+
+ private:
+  void Byte(unsigned char byte);
+  std::uint64_t hash_ = 0xcbf29ce484222325ull;
+};
+
+struct JournalRecord {
+  std::string job;         // the command: "engrave", "mill-all", "cut", …
+  std::string parameters;  // its arguments and options, for the person to read
+  std::string fingerprint;
+  std::int64_t totalLines = 0;  // M, 0 when not counted
+  ResumePoint point;            // K lines acknowledged, the tool's depth
+};
+
+std::string JournalText(const JournalRecord& record);
+
+struct JournalRead {
+  enum class Status { Missing, Garbled, Ok };
+  Status status = Status::Missing;
+  JournalRecord record;
+  std::string problem;  // Garbled: what is wrong with it
+};
+
+// Reads a journal back; one cut short, edited or damaged is Garbled.
+JournalRead ReadJournal(const std::filesystem::path& file);
+JournalRead ParseJournal(std::string_view text);
+
+// "<job>.journal" in the folder of the settings file.
+std::filesystem::path JournalPath(const std::filesystem::path& settingsFile, std::string_view job);
+
+// Keeps a job's journal up to date while it runs: rewritten atomically at
+// most every kInterval and at the job's end, removed when the job completes.
+// A journal that cannot be written does not stop the job: the first failure
+// is kept for the caller to tell.
+class JobJournal : public ResumeRecorder {
+ public:
+  static constexpr std::chrono::milliseconds kInterval{500};
+
+  JobJournal(std::filesystem::path file, JournalRecord record);
+
+  void Record(const ResumePoint& point, bool final) override;
+  void Completed() override;
+
+  const JournalRecord& record() const { return record_; }
+  const std::filesystem::path& file() const { return file_; }
+  // The first failure to write or remove the file, empty when none.
+  const std::string& error() const { return error_; }
+  std::int64_t writes() const { return writes_; }
+
+ private:
+  void Write();
+
+  std::filesystem::path file_;
+  JournalRecord record_;
+  std::optional<std::chrono::steady_clock::time_point> lastWrite_;
+  bool written_ = false;  // the file holds record_
+  std::string error_;
+  std::int64_t writes_ = 0;
+};
+
+}  // namespace vertolin
