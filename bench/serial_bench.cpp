@@ -3,10 +3,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <filesystem>
 
 #include "support/quiet_frontend.h"
 #include "board/board_process.h"
 #include "link/link.h"
+#include "jobs/job_journal.h"
 #include "jobs/job_runner.h"
 #include "link/window_link.h"
 
@@ -60,6 +62,36 @@ void AcknowledgedLinesThroughRunner(benchmark::State& state) {
   CountLines(state, kBatch);
 }
 BENCHMARK(AcknowledgedLinesThroughRunner)
+    ->MinTime(2.0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The same, keeping the job journal as a job on a port does: the batches
+// are one long job, its journal rewritten every half second.
+void AcknowledgedLinesWithJournal(benchmark::State& state) {
+  BoardSession session;
+  if (!session.Open(state)) return;
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / "vertolin-serial-bench.journal";
+  JobJournal journal(file, {"bench", "bench", "0", 0, {}});
+  constexpr int kBatch = 100;
+  struct OneLongJob : ResumeRecorder {
+    JobJournal& journal;
+    std::int64_t before = 0;
+    explicit OneLongJob(JobJournal& j) : journal(j) {}
+    void Record(const ResumePoint& point, bool) override {
+      journal.Record({before + point.lines, point.depth}, false);
+    }
+    void Completed() override { before += kBatch; }
+  } job(journal);
+  session.window.SetResumeRecorder(&job);
+  JobRunner runner(session.window);
+  for (auto _ : state) runner.Run(SameLines(kBatch));
+  CountLines(state, kBatch);
+  state.counters["journal_writes"] = static_cast<double>(journal.writes());
+  journal.Completed();
+}
+BENCHMARK(AcknowledgedLinesWithJournal)
     ->MinTime(2.0)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -72,10 +72,10 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
       break;
   }
   if (found.record.job != record.job || found.record.fingerprint != record.fingerprint) {
-    frontend.ShowMessage("Ошибка",
-                         named + " записан для другой картинки или других настроек:\r\n" +
-                             found.record.parameters +
-                             "\r\nПродолжение с места остановки отменено, журнал оставлен как был.");
+    frontend.ShowMessage(
+        "Ошибка", named + " записан для другой картинки или других настроек:\r\n" +
+                      found.record.parameters +
+                      "\r\nПродолжение с места остановки отменено, журнал оставлен как был.");
     setup.failure = kCliRefused;
     return setup;
   }

@@ -99,7 +99,7 @@ JournalRead ParseJournal(std::string_view text) {
     lines.push_back(body.substr(0, end));
     body.remove_prefix(end == std::string_view::npos ? body.size() : end + 1);
   }
-  constexpr std::string_view kKeys[] = {"job", "parameters", "fingerprint",
+  constexpr std::string_view kKeys[] = {"job",   "parameters",   "fingerprint",
                                         "lines", "acknowledged", "depth"};
   if (lines.size() != 1 + std::size(kKeys) || lines[0] != kHeader) {
     return Garbled("неизвестный формат");
@@ -122,7 +122,10 @@ JournalRead ParseJournal(std::string_view text) {
   }
   JournalRead read;
   read.status = JournalRead::Status::Ok;
-  read.record = {std::string(values[0]), std::string(values[1]), std::string(values[2]), *total,
+  read.record = {std::string(values[0]),
+                 std::string(values[1]),
+                 std::string(values[2]),
+                 *total,
                  {*acknowledged, *depth}};
   return read;
 }
@@ -135,8 +138,7 @@ JournalRead ReadJournal(const std::filesystem::path& file) {
   return ParseJournal(bytes.bytes);
 }
 
-std::filesystem::path JournalPath(const std::filesystem::path& settingsFile,
-                                  std::string_view job) {
+std::filesystem::path JournalPath(const std::filesystem::path& settingsFile, std::string_view job) {
   return settingsFile.parent_path() / (std::string(job) + ".journal");
 }
 

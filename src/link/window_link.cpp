@@ -89,7 +89,8 @@ bool WindowLink::Emit(std::string_view text, std::chrono::microseconds stepTime,
     if (restorePending_) RestoreToolState();
   }
   const std::int64_t before = inFlight_.empty() ? acknowledgedDepth_ : inFlight_.back().depth;
-  inFlight_.push_back({role == Role::Program, role == Role::Program ? accounted_[2] : before + zSteps});
+  inFlight_.push_back(
+      {role == Role::Program, role == Role::Program ? accounted_[2] : before + zSteps});
   NoteLine(text, stepTime);
   SerialWrite(link_, text);
   ++linesSent_;

@@ -250,8 +250,8 @@ class WindowLink {
   std::int64_t replayLeft_ = 0;
   bool restorePending_ = false;
   std::int64_t machineDepth_ = 0;
-  std::string replayedOpening_;   // the raster's opening line, when it was replayed
-  std::string lastLaserOnLine_;   // the job's last line that switched the laser on
+  std::string replayedOpening_;  // the raster's opening line, when it was replayed
+  std::string lastLaserOnLine_;  // the job's last line that switched the laser on
 };
 
 }  // namespace vertolin
