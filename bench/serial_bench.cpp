@@ -10,6 +10,7 @@
 #include "link/link.h"
 #include "jobs/job_journal.h"
 #include "jobs/job_runner.h"
+#include "util/file_replace.h"
 #include "link/window_link.h"
 
 namespace vertolin {
@@ -57,11 +58,14 @@ void AcknowledgedLinesThroughRunner(benchmark::State& state) {
   BoardSession session;
   if (!session.Open(state)) return;
   JobRunner runner(session.window);
-  constexpr int kBatch = 100;
-  for (auto _ : state) runner.Run(SameLines(kBatch));
-  CountLines(state, kBatch);
+  const auto batch = static_cast<int>(state.range(0));
+  for (auto _ : state) runner.Run(SameLines(batch));
+  CountLines(state, batch);
 }
+// Short jobs, and jobs long enough for the runner's progress reports.
 BENCHMARK(AcknowledgedLinesThroughRunner)
+    ->Arg(100)
+    ->Arg(10000)
     ->MinTime(2.0)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
@@ -71,30 +75,57 @@ BENCHMARK(AcknowledgedLinesThroughRunner)
 void AcknowledgedLinesWithJournal(benchmark::State& state) {
   BoardSession session;
   if (!session.Open(state)) return;
-  const std::filesystem::path file =
-      std::filesystem::temp_directory_path() / "vertolin-serial-bench.journal";
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     "vertolin-serial-bench.journal";
   JobJournal journal(file, {"bench", "bench", "0", 0, {}});
-  constexpr int kBatch = 100;
+  const auto batch = static_cast<int>(state.range(0));
   struct OneLongJob : ResumeRecorder {
     JobJournal& journal;
     std::int64_t before = 0;
-    explicit OneLongJob(JobJournal& j) : journal(j) {}
+    int batch;
+    OneLongJob(JobJournal& j, int b) : journal(j), batch(b) {}
     void Record(const ResumePoint& point, bool) override {
       journal.Record({before + point.lines, point.depth}, false);
     }
-    void Completed() override { before += kBatch; }
-  } job(journal);
+    void Completed() override { before += batch; }
+  } job(journal, batch);
   session.window.SetResumeRecorder(&job);
   JobRunner runner(session.window);
-  for (auto _ : state) runner.Run(SameLines(kBatch));
-  CountLines(state, kBatch);
+  for (auto _ : state) runner.Run(SameLines(batch));
+  CountLines(state, batch);
   state.counters["journal_writes"] = static_cast<double>(journal.writes());
   journal.Completed();
 }
 BENCHMARK(AcknowledgedLinesWithJournal)
+    ->Arg(10000)
     ->MinTime(2.0)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// One rewrite of the journal, as while a job runs and (flushed to disk) at
+// its stop: at two a second, the running rewrites' share of a job's time is
+// twice their time in a second.
+void JournalRewrite(benchmark::State& state) {
+  const bool flushed = state.range(0) != 0;
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     "vertolin-rewrite-bench.journal";
+  JournalRecord record{"bench", "bench", "0", 0, {}};
+  std::string error;
+  for (auto _ : state) {
+    record.point.lines += 1000;
+    if (!ReplaceFileContents(file, JournalText(record), error, flushed)) {
+      state.SkipWithError(error.c_str());
+      break;
+    }
+  }
+  std::filesystem::remove(file);
+}
+BENCHMARK(JournalRewrite)
+    ->Arg(0)
+    ->Arg(1)
+    ->MinTime(1.0)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace vertolin

@@ -158,13 +158,13 @@ void JobJournal::Record(const ResumePoint& point, bool final) {
     return;
   }
   lastWrite_ = now;
-  Write();
+  Write(final);
 }
 
-void JobJournal::Write() {
+void JobJournal::Write(bool flush) {
   ++writes_;
   std::string error;
-  written_ = ReplaceFileContents(file_, JournalText(record_), error);
+  written_ = ReplaceFileContents(file_, JournalText(record_), error, flush);
   if (!written_ && error_.empty()) error_ = error.empty() ? "не записан" : error;
 }
 

@@ -53,7 +53,8 @@ JournalRead ParseJournal(std::string_view text);
 std::filesystem::path JournalPath(const std::filesystem::path& settingsFile, std::string_view job);
 
 // Keeps a job's journal up to date while it runs: rewritten atomically at
-// most every kInterval and at the job's end, removed when the job completes.
+// most every kInterval and at the job's end (flushed to disk then), removed
+// when the job completes.
 // A journal that cannot be written does not stop the job: the first failure
 // is kept for the caller to tell.
 class JobJournal : public ResumeRecorder {
@@ -72,7 +73,7 @@ class JobJournal : public ResumeRecorder {
   std::int64_t writes() const { return writes_; }
 
  private:
-  void Write();
+  void Write(bool flush);
 
   std::filesystem::path file_;
   JournalRecord record_;

@@ -27,7 +27,10 @@ FileBytes ReadFileBytes(const std::filesystem::path& file);
 // (UTF-8) and false is returned. A symbolic link is written through (its
 // target gets the content), and temporaries of this naming left behind by a
 // process that was killed mid-write are removed (POSIX).
+// `flush` false leaves the flushing to the system: still whole after the
+// program's death, though a power cut may then bring back the old content
+// (a job journal's frequent rewrites, whose last one at a stop is flushed).
 bool ReplaceFileContents(const std::filesystem::path& file, std::string_view bytes,
-                         std::string& error);
+                         std::string& error, bool flush = true);
 
 }  // namespace vertolin

@@ -106,7 +106,7 @@ FileBytes ReadFileBytes(const std::filesystem::path& file) {
 }
 
 bool ReplaceFileContents(const std::filesystem::path& named, std::string_view bytes,
-                         std::string& error) {
+                         std::string& error, bool flush) {
   const std::filesystem::path file = WrittenPath(named);
   RemoveStaleTemporaries(file);
   // The replacement keeps the permission bits of the file it replaces.
@@ -136,12 +136,12 @@ bool ReplaceFileContents(const std::filesystem::path& named, std::string_view by
   };
   if (keepMode && ::fchmod(fd, original.st_mode & 07777) != 0) return fail(errno);
   if (!WriteAll(fd, bytes)) return fail(errno);
-  if (::fsync(fd) != 0) return fail(errno);
+  if (flush && ::fsync(fd) != 0) return fail(errno);
   const int closed = ::close(fd);
   fd = -1;  // released even when close reports an error
   if (closed != 0) return fail(errno);
   if (::rename(temp.c_str(), file.c_str()) != 0) return fail(errno);
-  SyncFolder(file.parent_path());
+  if (flush) SyncFolder(file.parent_path());
   return true;
 }
 

@@ -90,7 +90,7 @@ FileBytes ReadFileBytes(const std::filesystem::path& file) {
 }
 
 bool ReplaceFileContents(const std::filesystem::path& file, std::string_view bytes,
-                         std::string& error) {
+                         std::string& error, bool flush) {
   static std::atomic<unsigned> counter{0};
   std::filesystem::path temp;
   HANDLE created = INVALID_HANDLE_VALUE;
@@ -124,7 +124,7 @@ bool ReplaceFileContents(const std::filesystem::path& file, std::string_view byt
     if (written == 0) return fail(ERROR_WRITE_FAULT);  // would loop for ever
     bytes.remove_prefix(written);
   }
-  if (!FlushFileBuffers(handle.get())) return fail(GetLastError());
+  if (flush && !FlushFileBuffers(handle.get())) return fail(GetLastError());
   if (!handle.Close()) return fail(GetLastError());
   if (!MoveFileExW(temp.c_str(), file.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
