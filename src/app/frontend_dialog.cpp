@@ -3,10 +3,14 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QStatusBar>
+#include <algorithm>
+#include <limits>
 
 #include "jobs/job_estimate.h"
 #include "ui/firmware_warning_dialog.h"
+#include "ui/job_host.h"
 
 namespace vertolin {
 
@@ -38,6 +42,7 @@ void DialogFrontend::ShowFirmwareWarning(std::string_view text) {
 void DialogFrontend::RunPendingEvents() { QCoreApplication::processEvents(); }
 
 void DialogFrontend::ShowProgress(const JobProgress& progress) {
+  if (JobHost::ShowProgress(progress) && !progress.finished) return;
   auto* main = qobject_cast<QMainWindow*>(owner_);
   if (main == nullptr) return;
   // The last report stays a while, so that the person sees how the job ended.
@@ -54,6 +59,37 @@ void DialogFrontend::ShowStatus(std::string_view text) {
   } else {
     main->statusBar()->showMessage(DisplayText(text));
   }
+}
+
+QProgressBar* NewJobProgressBar() {
+  auto* bar = new QProgressBar;
+  bar->setObjectName(QStringLiteral("jobProgress"));
+  bar->setTextVisible(true);
+  bar->setAlignment(Qt::AlignCenter);
+  bar->hide();
+  return bar;
+}
+
+void ShowJobProgress(QProgressBar& bar, std::string_view text, std::int64_t done,
+                     std::int64_t total) {
+  // The bar counts in int: a longer job is shown in proportion.
+  constexpr std::int64_t kMost = std::numeric_limits<int>::max();
+  const std::int64_t most = std::max<std::int64_t>(total, 1);
+  const std::int64_t shownTotal = std::min(most, kMost);
+  const std::int64_t shownDone = std::clamp<std::int64_t>(done, 0, most) * shownTotal / most;
+  bar.setMaximum(static_cast<int>(shownTotal));
+  bar.setValue(static_cast<int>(shownDone));
+  bar.setFormat(DisplayText(text));
+  if (bar.isHidden()) bar.show();
+}
+
+void HideJobProgress(QProgressBar& bar) {
+  bar.hide();
+  bar.reset();
+}
+
+void DropJobProgressBar(QProgressBar* bar) {
+  if (bar != nullptr && bar->parent() == nullptr) delete bar;
 }
 
 }  // namespace vertolin

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+#include <string_view>
 
 #include "util/frontend.h"
 
+class QProgressBar;
 class QWidget;
 
 namespace vertolin {
@@ -21,12 +24,25 @@ class DialogFrontend : public Frontend {
   void RunPendingEvents() override;
   // On the main window's status bar.
   void ShowStatus(std::string_view text) override;
-  // A running job's line and time, on the same status bar.
+  // A running job's progress: in its window's bar when the job was counted
+  // (JobHost), else its line and time on the same status bar, where the
+  // last report of every job stays a while.
   void ShowProgress(const JobProgress& progress) override;
 
  private:
   QWidget* owner_ = nullptr;
 };
+
+// The bar in which JobHost shows a running job's progress ("jobProgress"),
+// hidden until a job shows its first report. JobHost itself stays free of
+// Qt; these are all it needs of the bar.
+QProgressBar* NewJobProgressBar();
+// `text` on the bar, filled to `done` of `total` lines.
+void ShowJobProgress(QProgressBar& bar, std::string_view text, std::int64_t done,
+                     std::int64_t total);
+void HideJobProgress(QProgressBar& bar);
+// Deletes the bar unless a window's layout has taken it over.
+void DropJobProgressBar(QProgressBar* bar);
 
 // "\r\n" as the texts carry them, "\n" as Qt shows them.
 QString DisplayText(std::string_view text);

@@ -9,6 +9,7 @@
 
 #include "figures/outline.h"
 #include "figures/selection.h"
+#include "jobs/job_count.h"
 #include "jobs/job_runner.h"
 #include "link/link.h"
 #include "link/link_error.h"
@@ -554,6 +555,34 @@ JobResult FigureSession::Relief(const FigureFields& fields, FigureView& view) {
     window_.link().frontend().ShowMessage(texts::kTitleWarning, rules_.noLongerShrinking);
   }
   return result;
+}
+
+std::optional<JobEstimate> FigureSession::Count(const FigureSessionMaker& make,
+                                                const FigureFields& fields,
+                                                const FigureJobRun& job) const {
+  class Unseen : public FigureView {
+   public:
+    void ProgressPainted(const PixelBox&) override {}
+    void LayersChanged() override {}
+    void TreeChanged() override {}
+  };
+  return CountJob(window_, [&](WindowLink& counting) {
+    const std::shared_ptr<FigureSession> copy = make(counting);
+    copy->base_ = base_;
+    copy->work_ = work_;
+    copy->selection_ = selection_;
+    copy->progress_ = progress_;
+    copy->progressAllPainted_ = progressAllPainted_;
+    // A copy of its own: the jobs mark the figures they mill in the set.
+    if (figures_) copy->figures_ = std::make_shared<FigureSet>(*figures_);
+    copy->jobKind_ = jobKind_;
+    copy->chained_ = chained_;
+    copy->x_ = x_;
+    copy->y_ = y_;
+    copy->live_ = live_;
+    Unseen unseen;
+    return job(*copy, fields, unseen);
+  });
 }
 
 }  // namespace vertolin

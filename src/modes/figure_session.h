@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "figures/figure_set.h"
 #include "figures/outline.h"
+#include "jobs/job_estimate.h"
 #include "jobs/job_outcome.h"
 #include "jobs/job_program.h"
 #include "picture/offset_gradient.h"
@@ -112,6 +114,13 @@ struct FigureRules {
 // one runs.
 enum class JobKind { None = 0, Selected = 1, All = 2, Relief = 3 };
 
+class FigureSession;
+
+// A figure job as the windows run it on a session.
+using FigureJobRun = std::function<JobResult(FigureSession&, const FigureFields&, FigureView&)>;
+// A fresh session of the same tool and rules sending through another link.
+using FigureSessionMaker = std::function<std::shared_ptr<FigureSession>(WindowLink&)>;
+
 class FigureSession {
  public:
   // `window` is the window link that sends the steps; `head` the tool;
@@ -164,6 +173,13 @@ class FigureSession {
   // The outlining window's "Грав-ть всё" is the same fill.
   JobResult Relief(const FigureFields& fields, FigureView& view);
   JobResult Fill(const FigureFields& fields, FigureView& view) { return Relief(fields, view); }
+
+  // What `job` would send run on this session, counted ahead
+  // (jobs/job_count.h) on a session from `make` that holds copies of the
+  // layers, the figures and the position, so that no footprint is painted
+  // and no figure is marked milled here. Nothing when the job refuses.
+  std::optional<JobEstimate> Count(const FigureSessionMaker& make, const FigureFields& fields,
+                                   const FigureJobRun& job) const;
 
   // The tool's position in picture pixels (1-based) and depth in grey units.
   int x() const { return x_; }

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
@@ -172,6 +173,7 @@ FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWind
   jobs->addWidget(allButton_, 2, 0);
   jobs->addWidget(fillButton_, 2, 1);
   jobs->addWidget(stopButton_, 3, 0, 1, 2);  // moves it out of the controls' own grid
+  jobs->addWidget(jobs_.bar(), 4, 0, 1, 2);
 
   auto* right = new QVBoxLayout;
   right->addWidget(sizeFrame_);
@@ -295,17 +297,20 @@ void FigureWindow::UpdateJobButtons() {
 
 bool FigureWindow::Idle() const { return !jobs_.Running() && session_ && pictureUsable_; }
 
-void FigureWindow::RunJob(
-    const std::function<void(FigureSession&, WindowFields&, SessionView&)>& job) {
+void FigureWindow::RunJob(const FigureJobRun& job) {
   // Nor may a job start while a manual move waits for its acknowledgement.
   if (!Idle() || links_.MovesWaiting()) return;
   const std::shared_ptr<FigureSession> session = session_;
   WindowLink& window = links_.current();
   window.SetInterruptionPrompt(prompt_);
-  jobs_.Run(session, [&] {
+  const WindowFields fields(*this);
+  const auto count = [&] {
+    return session->Count([this](WindowLink& counting) { return NewSession(counting); }, fields,
+                          job);
+  };
+  jobs_.Run(session, count, [&] {
     const QScopedValueRollback<FigureSession*> jobSession(jobSession_, session.get());
     const QScopedValueRollback<WindowLink*> jobLink(jobLink_, &window);
-    WindowFields fields(*this);
     SessionView view(*this, *session);
     job(*session, fields, view);
   });
@@ -320,14 +325,14 @@ void FigureWindow::Parse() {
 
 void FigureWindow::MillSelected() {
   const std::optional<int> figure = tree_->ChosenFigure();
-  RunJob([figure](FigureSession& session, WindowFields& fields, SessionView& view) {
-    session.MillSelected(figure, fields, view);
+  RunJob([figure](FigureSession& session, const FigureFields& fields, FigureView& view) {
+    return session.MillSelected(figure, fields, view);
   });
 }
 
 void FigureWindow::MillAll() {
-  RunJob([](FigureSession& session, WindowFields& fields, SessionView& view) {
-    session.MillAll(fields, view);
+  RunJob([](FigureSession& session, const FigureFields& fields, FigureView& view) {
+    return session.MillAll(fields, view);
   });
 }
 
@@ -346,8 +351,8 @@ void FigureWindow::Offset() {
 }
 
 void FigureWindow::Fill() {
-  RunJob([](FigureSession& session, WindowFields& fields, SessionView& view) {
-    session.Fill(fields, view);
+  RunJob([](FigureSession& session, const FigureFields& fields, FigureView& view) {
+    return session.Fill(fields, view);
   });
 }
 

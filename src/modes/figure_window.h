@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "app/mode_window.h"
+#include "modes/figure_session.h"
 #include "modes/picture_window_widget.h"
 #include "ui/job_host.h"
 
@@ -20,7 +21,6 @@ class QLabel;
 
 namespace vertolin {
 
-class FigureSession;
 class FigureTreeWidget;
 class InterruptionPrompt;
 class LayerTabsWidget;
@@ -102,7 +102,7 @@ class FigureWindow : public ModeWindow {
   void ManualMove(double dx, double dy, double dz);
 
   // Runs a job that moves the machine on the current session.
-  void RunJob(const std::function<void(FigureSession&, WindowFields&, SessionView&)>& job);
+  void RunJob(const FigureJobRun& job);
   // A picture operation on the current session (no job may be running).
   bool Idle() const;
 

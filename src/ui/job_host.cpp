@@ -1,26 +1,62 @@
 #include "ui/job_host.h"
 
+#include <algorithm>
 #include <utility>
+
+#include "app/frontend_dialog.h"
 
 namespace vertolin {
 
-bool JobHost::Run(std::shared_ptr<const void> keep, const std::function<void()>& job) {
+JobHost::JobHost(std::function<void()> changed)
+    : changed_(std::move(changed)), bar_(NewJobProgressBar()) {}
+
+JobHost::~JobHost() { DropJobProgressBar(bar_); }
+
+std::vector<JobHost*>& JobHost::Active() {
+  static std::vector<JobHost*> active;
+  return active;
+}
+
+bool JobHost::Run(std::shared_ptr<const void> keep, const Count& count,
+                  const std::function<void()>& job) {
   if (running_) return false;
   // Held to the end of the job: the window may drop its own reference.
   const std::shared_ptr<const void> held = std::move(keep);
+  count_ = count ? count() : std::nullopt;
   struct Running {
     JobHost& host;
     explicit Running(JobHost& h) : host(h) {
       host.running_ = true;
+      Active().push_back(&host);
+      // Before the first report the time left is the estimate's.
+      if (host.count_) host.Show(JobProgress{});
       if (host.changed_) host.changed_();
     }
     ~Running() {
+      auto& active = Active();
+      active.erase(std::remove(active.begin(), active.end(), &host), active.end());
       host.running_ = false;
+      host.count_.reset();
+      HideJobProgress(*host.bar_);
       if (host.changed_) host.changed_();
     }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
   } running(*this);
   job();
   return true;
+}
+
+bool JobHost::ShowProgress(const JobProgress& progress) {
+  const auto& active = Active();
+  if (active.empty() || !active.back()->count_) return false;
+  active.back()->Show(progress);
+  return true;
+}
+
+void JobHost::Show(const JobProgress& progress) {
+  ShowJobProgress(*bar_, ProgressText(progress, count_->lines, count_->seconds()),
+                  progress.linesSent, count_->lines);
 }
 
 }  // namespace vertolin

@@ -1,31 +1,61 @@
 // How a window hosts its jobs, whatever they are: one at a time (events run
 // inside a job's waits, so a second click must not nest a job), the window
-// told when one starts and ends so that its buttons follow, and the objects
-// the job works on kept alive until it has unwound, even when the window is
-// closed or loads another picture meanwhile.
+// told when one starts and ends so that its buttons follow, the objects the
+// job works on kept alive until it has unwound, even when the window is
+// closed or loads another picture meanwhile, and the job's progress shown
+// in the window's bar.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
+
+#include "jobs/job_estimate.h"
+
+class QProgressBar;
 
 namespace vertolin {
 
 class JobHost {
  public:
+  // What the job will send, counted before it starts (jobs/job_count.h);
+  // nothing when it cannot be counted.
+  using Count = std::function<std::optional<JobEstimate>()>;
+
   // `changed` runs when a job starts and when it ends.
-  explicit JobHost(std::function<void()> changed) : changed_(std::move(changed)) {}
+  explicit JobHost(std::function<void()> changed);
+  ~JobHost();
   JobHost(const JobHost&) = delete;
   JobHost& operator=(const JobHost&) = delete;
 
   bool Running() const { return running_; }
 
-  // Runs `job` holding `keep` alive, unless a job runs already. False when
-  // it was refused.
-  bool Run(std::shared_ptr<const void> keep, const std::function<void()>& job);
+  // The running job's bar ("jobProgress"), for the window to place; hidden
+  // while no counted job runs. The window's layout takes it over.
+  QProgressBar* bar() const { return bar_; }
+
+  // Counts the job, then runs `job` holding `keep` alive, unless a job runs
+  // already. False when it was refused. A job with a count shows its lines
+  // and times in the bar; one without is left to the status bar.
+  bool Run(std::shared_ptr<const void> keep, const Count& count, const std::function<void()>& job);
+
+  // A running job's progress report (Frontend::ShowProgress): shown in the
+  // bar of the host whose job reports, and true, when that job was counted.
+  static bool ShowProgress(const JobProgress& progress);
 
  private:
+  // There is one thread, and a job starts inside another only through the
+  // events its waits run, so the job reporting is always the innermost one.
+  static std::vector<JobHost*>& Active();
+
+  void Show(const JobProgress& progress);
+
   std::function<void()> changed_;
   bool running_ = false;
+  std::optional<JobEstimate> count_;  // the running job's
+  QProgressBar* bar_;
 };
 
 }  // namespace vertolin

@@ -185,6 +185,7 @@ CuttingWindow::CuttingWindow(Link& link, SettingsStore& settings, QWidget* paren
   jobs->addWidget(processButton_, 0, 0, 1, 2);
   jobs->addWidget(cutButton_, 1, 0);
   jobs->addWidget(stopButton_, 1, 1);  // moves it out of the controls' own grid
+  jobs->addWidget(jobs_.bar(), 2, 0, 1, 2);
 
   auto* right = new QVBoxLayout;
   right->addWidget(sizeFrame_);
@@ -337,10 +338,11 @@ void CuttingWindow::RunFilter(CuttingFilter filter) {
 void CuttingWindow::Cut() {
   if (!pictureUsable_ || jobs_.Running() || Processing() || links_.MovesWaiting()) return;
   const std::shared_ptr<CuttingLayers> layers = layers_;
-  jobs_.Run(layers, [&] {
-    const WindowFields fields(*this);
+  const WindowFields fields(*this);
+  StrokeCut cut(links_.current());
+  const auto count = [&] { return cut.Count(layers->trace, fields); };
+  jobs_.Run(layers, count, [&] {
     CutDisplay display(*this, layers);
-    StrokeCut cut(links_.current());
     cut.Run(layers->trace, fields, display);
   });
 }

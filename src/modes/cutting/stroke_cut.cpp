@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jobs/job_program.h"
+#include "jobs/job_count.h"
 #include "jobs/job_runner.h"
 #include "link/link.h"
 #include "link/texts.h"
@@ -266,6 +267,21 @@ JobResult StrokeCut::Run(PixelImage& trace, const CutFields& fields, CutView& vi
   }
   view.Redraw();
   return result;
+}
+
+std::optional<JobEstimate> StrokeCut::Count(const PixelImage& trace,
+                                            const CutFields& fields) const {
+  class Unseen : public CutView {
+   public:
+    void Marked(int, int) override {}
+    void Redraw() override {}
+  };
+  // Each cut starts at (1, 1), so a fresh one over the counting link is this one.
+  return CountJob(window_, [&](WindowLink& counting) {
+    PixelImage marked = trace;
+    Unseen unseen;
+    return StrokeCut(counting).Run(marked, fields, unseen);
+  });
 }
 
 }  // namespace vertolin

@@ -9,8 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "jobs/job_estimate.h"
 #include "jobs/job_outcome.h"
 
 namespace vertolin {
@@ -51,6 +53,10 @@ class StrokeCut {
   // number or the width is not above 0. A stop or a lost link ends it
   // quietly with the laser switched off; a complete cut says "Готово".
   JobResult Run(PixelImage& trace, const CutFields& fields, CutView& view);
+
+  // What Run would send on `trace` (left unmarked), counted ahead
+  // (jobs/job_count.h); nothing when it refuses.
+  std::optional<JobEstimate> Count(const PixelImage& trace, const CutFields& fields) const;
 
   // The machine position in pixels, (1, 1) at the top left.
   int x() const { return x_; }

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <utility>
@@ -122,6 +123,7 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, const Link
     drawEachSwitch_->setToolTip(QStringLiteral("Без галки - построчная отрисовка"));
     jobBox->addWidget(drawEachSwitch_);
   }
+  jobBox->addWidget(jobs_.bar());
 
   auto* right = new QVBoxLayout;
   right->addWidget(sizeFrame_);
@@ -221,10 +223,11 @@ void EngravingWindow::Engrave() {
   // The job works on a fresh copy of the picture as shown; its marks become
   // the shown picture unless another picture was loaded meanwhile.
   const std::shared_ptr<PixelImage> shown = picture_;
-  jobs_.Run(shown, [&] {
+  const WindowFields fields(stepsField_, lightDelayField_, darkDelayField_, widthField_, *controls_,
+                            drawEachSwitch_);
+  const auto count = [&] { return CountRasterJob(links_.current(), *shown, fields); };
+  jobs_.Run(shown, count, [&] {
     PixelImage work = *shown;
-    const WindowFields fields(stepsField_, lightDelayField_, darkDelayField_, widthField_,
-                              *controls_, drawEachSwitch_);
     RasterProgressWidget progress(*pictureBox_, work, [this, &shown] { return picture_ == shown; });
     RunRasterJob(links_.current(), work, fields, progress);
     *shown = std::move(work);

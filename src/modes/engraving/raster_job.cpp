@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "jobs/job_count.h"
 #include "jobs/job_runner.h"
 #include "link/link.h"
 #include "link/link_error.h"
@@ -193,6 +194,20 @@ JobResult RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFiel
   progress.ShowAll();
   if (result.outcome == JobOutcome::Done) link.frontend().ShowMessage(kDoneTitle, kDone);
   return result;
+}
+
+std::optional<JobEstimate> CountRasterJob(WindowLink& window, const PixelImage& picture,
+                                          const RasterFields& fields) {
+  class Unseen : public RasterProgress {
+   public:
+    void Burned(int, int, bool) override {}
+    void ShowAll() override {}
+  };
+  return CountJob(window, [&](WindowLink& counting) {
+    PixelImage marked = picture;
+    Unseen unseen;
+    return RunRasterJob(counting, marked, fields, unseen);
+  });
 }
 
 }  // namespace vertolin

@@ -3,8 +3,10 @@
 // burned by a one-pixel move whose step delay grows with its darkness.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "jobs/job_estimate.h"
 #include "jobs/job_outcome.h"
 
 namespace vertolin {
@@ -41,5 +43,10 @@ class RasterProgress {
 // wood-burning (formats::kWoodBurning) window link.
 JobResult RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFields& fields,
                        RasterProgress& progress);
+
+// What RunRasterJob would send through `window` on `picture` (left
+// unmarked), counted ahead (jobs/job_count.h); nothing when it refuses.
+std::optional<JobEstimate> CountRasterJob(WindowLink& window, const PixelImage& picture,
+                                          const RasterFields& fields);
 
 }  // namespace vertolin

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/job_count.h"
 #include "jobs/job_runner.h"
 #include "link/link.h"
 #include "link/move_text.h"
@@ -60,6 +61,21 @@ ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
   }
   link.frontend().ShowMessage(texts::kTitleVertolin, texts::kScanFinished);
   return result;
+}
+
+std::optional<JobEstimate> CountScan(WindowLink& window, const ScanFields& fields) {
+  class Unseen : public ScanProgress {
+   public:
+    void Measured(int, int, std::int32_t) override {}
+  };
+  return CountJob(
+      window,
+      [&](WindowLink& counting) {
+        HeightMap map;
+        Unseen unseen;
+        return RunScan(counting, fields, map, unseen).job;
+      },
+      ProbeLine());
 }
 
 }  // namespace vertolin

@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "jobs/job_estimate.h"
 #include "jobs/job_outcome.h"
 #include "modes/scanner/height_map.h"
 #include "modes/scanner/scan_plan.h"
@@ -49,5 +51,10 @@ struct ScanResult {
 // measured so far, not normalised. A refused mesh leaves `map` as it was.
 ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
                    ScanProgress& progress, ScanOptions options = {});
+
+// What RunScan would send through `window`, counted ahead on a map of its
+// own: the lines follow from the mesh alone, every probe answered 0.
+// Nothing when the mesh is refused or the scan runs dry.
+std::optional<JobEstimate> CountScan(WindowLink& window, const ScanFields& fields);
 
 }  // namespace vertolin

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -147,6 +148,7 @@ ScannerWindow::ScannerWindow(Link& link, SettingsStore& settings, QWidget* paren
   jobs->addWidget(stopButton_, 0, 1);  // moves it out of the controls' own grid
   jobs->addWidget(interpolateButton_, 1, 0);
   jobs->addWidget(saveButton_, 1, 1);
+  jobs->addWidget(jobs_.bar(), 2, 0, 1, 2);
 
   auto* startFrame = new QGroupBox(QStringLiteral("Установка начального положения"));
   auto* startBox = new QVBoxLayout(startFrame);
@@ -347,14 +349,15 @@ void ScannerWindow::Scan() {
   // "Интерполировать" after a stop uses what was measured; a refused mesh
   // leaves this copy as it was.
   const std::shared_ptr<HeightMap> map = std::make_shared<HeightMap>(*map_);
-  jobs_.Run(map, [&] {
+  const std::string meshX = Utf8(meshXField_);
+  const std::string meshY = Utf8(meshYField_);
+  const std::string areaX = Utf8(areaXField_);
+  const std::string areaY = Utf8(areaYField_);
+  const MachineProfile& profile = link_.profile();
+  const ScanFields fields{meshX, meshY, areaX, areaY, profile.xRatio, profile.yRatio};
+  const auto count = [&] { return CountScan(links_.current(), fields); };
+  jobs_.Run(map, count, [&] {
     map_ = map;
-    const std::string meshX = Utf8(meshXField_);
-    const std::string meshY = Utf8(meshYField_);
-    const std::string areaX = Utf8(areaXField_);
-    const std::string areaY = Utf8(areaYField_);
-    const MachineProfile& profile = link_.profile();
-    const ScanFields fields{meshX, meshY, areaX, areaY, profile.xRatio, profile.yRatio};
     WindowProgress progress(*dataLabel_, *view_, [this] { return Layout(); });
     // Check1 decides what the whole scan is: a real scan must not turn into
     // a dry one half way (nor back).

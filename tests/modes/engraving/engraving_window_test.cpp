@@ -7,10 +7,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "app/main_window.h"
@@ -22,6 +25,7 @@
 #include "ui/picture_widget.h"
 #include "picture/pixel_image.h"
 #include "support/picture_window_fixture.h"
+#include "ui/job_host.h"
 
 namespace vertolin {
 namespace {
@@ -298,6 +302,61 @@ TEST_F(EngravingWindowTest, RealRunBurnsEveryDarkPixelAndReturns) {
   EXPECT_TRUE(Finished());
   EXPECT_EQ(Find<QPushButton>(window, "Command1")->text(), QStringLiteral("Гравировать"));
   EXPECT_TRUE(Find(window, "Command1")->isEnabled());
+}
+
+// The bar shows the job's lines out of the count, and only while it runs;
+// a dry run sends nothing and has no count. The frontend hands the reports
+// on as the windows' frontend does.
+TEST_F(EngravingWindowTest, ProgressBarShowsTheCountedLinesWhileTheJobRuns) {
+  struct ProgressFrontend : test::RecordingFrontend {
+    void ShowProgress(const JobProgress& progress) override { JobHost::ShowProgress(progress); }
+  } progressFrontend;
+  Link link(progressFrontend);
+  link.wholeSeconds = [s = std::int64_t{0}]() mutable { return s++; };
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  link.Attach(std::make_unique<SimPort>(SimulatedBoard('P')));
+  EngravingWindow window(link, settings_, formats::kGradation);
+  window.Load();
+  // Replies come late enough for several reports to reach the bar.
+  BoardFaults late;
+  late.replyDelay = std::chrono::milliseconds(40);
+  auto port = std::make_unique<SimPort>(SimulatedBoard('P', late));
+  const SimulatedBoard& board = port->board();
+  link.Attach(std::move(port));
+  auto* bar = Find<QProgressBar>(window, "jobProgress");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_FALSE(bar->isVisibleTo(&window));
+
+  for (const bool drive : {true, false}) {
+    SCOPED_TRACE(drive);
+    Find<QCheckBox>(window, "Check1")->setChecked(drive);
+    std::vector<QString> texts;
+    int shown = 0;
+    int maximum = 0;
+    progressFrontend.onEvents = [&] {
+      if (!bar->isVisibleTo(&window)) return;
+      ++shown;
+      maximum = bar->maximum();
+      if (texts.empty() || texts.back() != bar->text()) texts.push_back(bar->text());
+    };
+    Click(window, "Command1");
+    progressFrontend.onEvents = nullptr;
+    EXPECT_FALSE(bar->isVisibleTo(&window));
+    if (!drive) {
+      EXPECT_EQ(shown, 0);
+      continue;
+    }
+    const auto sent = static_cast<int>(Moves(board).size());
+    ASSERT_EQ(sent, 9);
+    EXPECT_EQ(maximum, sent);
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_TRUE(texts.front().startsWith(QStringLiteral("строка 0 из 9, прошло 0:00, осталось ")))
+        << texts.front().toStdString();
+    EXPECT_NE(texts.back(), texts.front());
+    EXPECT_TRUE(texts.back().contains(QStringLiteral(" из 9, прошло ")))
+        << texts.back().toStdString();
+  }
 }
 
 TEST_F(EngravingWindowTest, WoodBurningRunUsesTheIdleDelay) {
