@@ -81,6 +81,7 @@ std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run,
   link.Attach(std::make_unique<CountingPort>(estimator, KindLetter(format), probeLine));
   WindowLink window(link, format);
   window.SetDriveSwitch([] { return true; });
+  window.CopyCarryFrom(real);
   try {
     if (run(window).outcome != JobOutcome::Done) return std::nullopt;
   } catch (const LinkError&) {

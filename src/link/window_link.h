@@ -131,6 +131,15 @@ class WindowLink {
   std::int64_t programLines() const { return programLines_; }
   ResumePoint resumePoint() const { return {programAcknowledged_, acknowledgedDepth_}; }
 
+  // Takes `other`'s rounding carry (exact position, whole steps accounted,
+  // steps pending), so that a job counted on another window link rounds as
+  // it will on `other`.
+  void CopyCarryFrom(const WindowLink& other) {
+    exact_ = other.exact_;
+    accounted_ = other.accounted_;
+    pending_ = other.pending_;
+  }
+
   // Who keeps the running job's resume point; none: nobody.
   void SetResumeRecorder(ResumeRecorder* recorder) { recorder_ = recorder; }
   ResumeRecorder* resumeRecorder() const { return recorder_; }
