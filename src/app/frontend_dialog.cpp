@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <algorithm>
 #include <limits>
@@ -32,6 +33,17 @@ bool DialogFrontend::AskYesNo(std::string_view title, std::string_view text) {
   QMessageBox box(QMessageBox::Question, DisplayText(title), DisplayText(text),
                   QMessageBox::Yes | QMessageBox::No, owner_);
   return box.exec() == QMessageBox::Yes;
+}
+
+bool DialogFrontend::OfferResume(std::string_view text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Vertolin"), DisplayText(text),
+                  QMessageBox::NoButton, owner_);
+  QPushButton* resume = box.addButton(QStringLiteral("Продолжить с места остановки"),
+                                      QMessageBox::AcceptRole);
+  box.addButton(QStringLiteral("Начать сначала"), QMessageBox::RejectRole);
+  box.setDefaultButton(resume);
+  box.exec();
+  return box.clickedButton() == resume;
 }
 
 void DialogFrontend::ShowFirmwareWarning(std::string_view text) {

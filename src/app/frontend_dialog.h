@@ -20,6 +20,7 @@ class DialogFrontend : public Frontend {
 
   void ShowMessage(std::string_view title, std::string_view text) override;
   bool AskYesNo(std::string_view title, std::string_view text) override;
+  bool OfferResume(std::string_view text) override;
   void ShowFirmwareWarning(std::string_view text) override;
   void RunPendingEvents() override;
   // On the main window's status bar.

@@ -26,6 +26,9 @@ struct JobEstimate {
   double stepSeconds = 0;
   double transferSeconds = 0;
   std::int32_t baud = 0;
+  // FNV-1a over the lines, each ended: equal for jobs that send the same
+  // lines, which is what a resume needs to hold.
+  std::uint64_t linesHash = 0xcbf29ce484222325ull;
 
   double seconds() const { return stepSeconds + transferSeconds; }
 };

@@ -6,6 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/job_estimate.h"
+#include "link/link.h"
+#include "link/texts.h"
+#include "picture/picture_file.h"
 #include "util/file_replace.h"
 
 namespace vertolin {
@@ -173,6 +177,43 @@ void JobJournal::Completed() {
   std::filesystem::remove(file_, failed);
   if (failed && error_.empty()) error_ = failed.message();
   written_ = false;
+}
+
+JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::string job,
+                           std::string_view caption, const JobEstimate& count)
+    : window_(window) {
+  char hash[17];
+  std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(count.linesHash));
+  JournalRecord record{job, std::string(caption), hash, count.lines, {}};
+  const JournalRead found = ReadJournal(file);
+  const ResumePoint& done = found.record.point;
+  if (found.status == JournalRead::Status::Ok && found.record.job == job &&
+      found.record.fingerprint == record.fingerprint && found.record.totalLines == count.lines &&
+      done.lines > 0 && done.lines < count.lines &&
+      window.link().frontend().OfferResume(
+          "Задание «" + std::string(caption) + "» было прервано: плата выполнила " +
+          std::to_string(done.lines) + " строк из " + std::to_string(count.lines) +
+          ".\r\nПродолжить с места остановки или начать сначала?")) {
+    record.point = done;
+    resumedAfter_ = done.lines;
+    window.Replay(done.lines, done.depth);
+  }
+  journal_.emplace(std::move(file), std::move(record));
+  // A fresh start replaces an older journal at once, so that it cannot
+  // outlive this job.
+  if (resumedAfter_ == 0) journal_->Completed();
+  window.SetResumeRecorder(&*journal_);
+}
+
+JournalScope::~JournalScope() {
+  window_.SetResumeRecorder(nullptr);
+  window_.Replay(0, 0);  // a job refused before its first line leaves no replay behind
+  if (!journal_->error().empty()) {
+    window_.link().frontend().ShowMessage(texts::kTitleWarning,
+                                          "Журнал задания (" + PathToUtf8(journal_->file()) +
+                                              ") не удалось записать: " + journal_->error() +
+                                              ".\r\nПродолжить его после сбоя будет нельзя.");
+  }
 }
 
 }  // namespace vertolin

@@ -83,4 +83,29 @@ class JobJournal : public ResumeRecorder {
   std::int64_t writes_ = 0;
 };
 
+struct JobEstimate;
+
+// A window's job and its journal, for as long as the job runs. A journal
+// left by the same job with the same lines (the count's fingerprint: the
+// same picture, fields and settings give the same lines) that the board had
+// begun is offered for resuming (Frontend::OfferResume); while the job runs,
+// the window link reports to the journal; afterwards the link keeps no
+// replay or journal, and a journal that could not be written is told.
+class JournalScope {
+ public:
+  JournalScope(WindowLink& window, std::filesystem::path file, std::string job,
+               std::string_view caption, const JobEstimate& count);
+  ~JournalScope();
+  JournalScope(const JournalScope&) = delete;
+  JournalScope& operator=(const JournalScope&) = delete;
+
+  // The line the job goes on after, 0 for a fresh start.
+  std::int64_t resumedAfter() const { return resumedAfter_; }
+
+ private:
+  WindowLink& window_;
+  std::optional<JobJournal> journal_;
+  std::int64_t resumedAfter_ = 0;
+};
+
 }  // namespace vertolin

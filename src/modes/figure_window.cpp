@@ -297,7 +297,7 @@ void FigureWindow::UpdateJobButtons() {
 
 bool FigureWindow::Idle() const { return !jobs_.Running() && session_ && pictureUsable_; }
 
-void FigureWindow::RunJob(const FigureJobRun& job) {
+void FigureWindow::RunJob(FigureJobName name, const FigureJobRun& job) {
   // Nor may a job start while a manual move waits for its acknowledgement.
   if (!Idle() || links_.MovesWaiting()) return;
   const std::shared_ptr<FigureSession> session = session_;
@@ -308,7 +308,15 @@ void FigureWindow::RunJob(const FigureJobRun& job) {
     return session->Count([this](WindowLink& counting) { return NewSession(counting); }, fields,
                           job);
   };
-  jobs_.Run(session, count, [&] {
+  // The journal's names are the command-line tool's.
+  const bool router = traits_.format == &formats::kRouter;
+  const auto which = static_cast<std::size_t>(name);
+  static constexpr const char* kRouterJobs[] = {"mill", "mill-all", "relief"};
+  static constexpr const char* kLaserJobs[] = {"outline", "outline-all", "fill"};
+  const char* captions[] = {"Выделенная", "Все", traits_.fillCaption};
+  const JobHost::Journal journal{router ? kRouterJobs[which] : kLaserJobs[which], captions[which],
+                                 &window, settings_.path()};
+  jobs_.Run(session, count, journal, [&] {
     const QScopedValueRollback<FigureSession*> jobSession(jobSession_, session.get());
     const QScopedValueRollback<WindowLink*> jobLink(jobLink_, &window);
     SessionView view(*this, *session);
@@ -325,15 +333,15 @@ void FigureWindow::Parse() {
 
 void FigureWindow::MillSelected() {
   const std::optional<int> figure = tree_->ChosenFigure();
-  RunJob([figure](FigureSession& session, const FigureFields& fields, FigureView& view) {
-    return session.MillSelected(figure, fields, view);
-  });
+  RunJob(FigureJobName::Selected,
+         [figure](FigureSession& session, const FigureFields& fields, FigureView& view) {
+           return session.MillSelected(figure, fields, view);
+         });
 }
 
 void FigureWindow::MillAll() {
-  RunJob([](FigureSession& session, const FigureFields& fields, FigureView& view) {
-    return session.MillAll(fields, view);
-  });
+  RunJob(FigureJobName::All, [](FigureSession& session, const FigureFields& fields,
+                                FigureView& view) { return session.MillAll(fields, view); });
 }
 
 void FigureWindow::Gradient() {
@@ -351,9 +359,8 @@ void FigureWindow::Offset() {
 }
 
 void FigureWindow::Fill() {
-  RunJob([](FigureSession& session, const FigureFields& fields, FigureView& view) {
-    return session.Fill(fields, view);
-  });
+  RunJob(FigureJobName::Fill, [](FigureSession& session, const FigureFields& fields,
+                                 FigureView& view) { return session.Fill(fields, view); });
 }
 
 void FigureWindow::ChoosePicture() {

@@ -102,7 +102,9 @@ class FigureWindow : public ModeWindow {
   void ManualMove(double dx, double dy, double dz);
 
   // Runs a job that moves the machine on the current session.
-  void RunJob(const FigureJobRun& job);
+  // Which of the three jobs, for its journal.
+  enum class FigureJobName { Selected, All, Fill };
+  void RunJob(FigureJobName name, const FigureJobRun& job);
   // A picture operation on the current session (no job may be running).
   bool Idle() const;
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/frontend_dialog.h"
+#include "jobs/job_journal.h"
 
 namespace vertolin {
 
@@ -18,6 +19,11 @@ std::vector<JobHost*>& JobHost::Active() {
 }
 
 bool JobHost::Run(std::shared_ptr<const void> keep, const Count& count,
+                  const std::function<void()>& job) {
+  return Run(std::move(keep), count, Journal{}, job);
+}
+
+bool JobHost::Run(std::shared_ptr<const void> keep, const Count& count, const Journal& journal,
                   const std::function<void()>& job) {
   if (running_) return false;
   // Held to the end of the job: the window may drop its own reference.
@@ -43,6 +49,11 @@ bool JobHost::Run(std::shared_ptr<const void> keep, const Count& count,
     Running(const Running&) = delete;
     Running& operator=(const Running&) = delete;
   } running(*this);
+  std::optional<JournalScope> journalScope;
+  if (count_ && journal.window != nullptr) {
+    journalScope.emplace(*journal.window, JournalPath(journal.settingsFile, journal.name),
+                         journal.name, journal.caption, *count_);
+  }
   job();
   return true;
 }

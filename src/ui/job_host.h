@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "jobs/job_estimate.h"
@@ -17,6 +19,8 @@
 class QProgressBar;
 
 namespace vertolin {
+
+class WindowLink;
 
 class JobHost {
  public:
@@ -40,6 +44,18 @@ class JobHost {
   // already. False when it was refused. A job with a count shows its lines
   // and times in the bar; one without is left to the status bar.
   bool Run(std::shared_ptr<const void> keep, const Count& count, const std::function<void()>& job);
+
+  // A counted job that keeps a journal beside the settings file: its name
+  // ("engrave", "mill-all", …), its caption for the offer to resume, and the
+  // window link it runs on (jobs/job_journal.h, JournalScope).
+  struct Journal {
+    std::string name;
+    std::string caption;
+    WindowLink* window = nullptr;
+    std::filesystem::path settingsFile;
+  };
+  bool Run(std::shared_ptr<const void> keep, const Count& count, const Journal& journal,
+           const std::function<void()>& job);
 
   // A running job's progress report (Frontend::ShowProgress): shown in the
   // bar of the host whose job reports, and true, when that job was counted.

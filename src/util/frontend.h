@@ -31,6 +31,10 @@ class Frontend {
   // A modal Yes/No question; true means Yes.
   virtual bool AskYesNo(std::string_view title, std::string_view text) = 0;
 
+  // Offers to resume a job that was broken off: true for "Продолжить с
+  // места остановки", false to start it again from its beginning.
+  virtual bool OfferResume(std::string_view text) { return AskYesNo("Vertolin", text); }
+
   // The firmware warning a mode window shows when the board does not fit its
   // work; an empty text selects the warning's default text.
   virtual void ShowFirmwareWarning(std::string_view text) = 0;

@@ -30,6 +30,14 @@ class RecordingFrontend : public Frontend, public InterruptionPrompt {
     yesNoAnswers.pop_front();
     return answer;
   }
+  // The offer to resume a broken-off job: declined unless answered.
+  bool OfferResume(std::string_view text) override {
+    resumeOffers.emplace_back(text);
+    if (resumeAnswers.empty()) return false;
+    const bool answer = resumeAnswers.front();
+    resumeAnswers.pop_front();
+    return answer;
+  }
   // The interruption dialog: 1 = go on, 0 = stop.
   bool GoOn() override {
     ++dialogs;
@@ -50,6 +58,8 @@ class RecordingFrontend : public Frontend, public InterruptionPrompt {
   std::vector<std::string> firmwareWarnings;
   std::vector<std::string> statuses;
   std::deque<bool> yesNoAnswers;  // empty: Yes (stop)
+  std::vector<std::string> resumeOffers;
+  std::deque<bool> resumeAnswers;
   std::deque<int> dialogAnswers;  // empty: 0 (stop)
   int dialogs = 0;
   int eventRuns = 0;

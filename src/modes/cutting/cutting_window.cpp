@@ -341,7 +341,8 @@ void CuttingWindow::Cut() {
   const WindowFields fields(*this);
   StrokeCut cut(links_.current());
   const auto count = [&] { return cut.Count(layers->trace, fields); };
-  jobs_.Run(layers, count, [&] {
+  const JobHost::Journal journal{"cut", "Резать", &links_.current(), settings_.path()};
+  jobs_.Run(layers, count, journal, [&] {
     CutDisplay display(*this, layers);
     cut.Run(layers->trace, fields, display);
   });

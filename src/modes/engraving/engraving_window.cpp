@@ -226,7 +226,9 @@ void EngravingWindow::Engrave() {
   const WindowFields fields(stepsField_, lightDelayField_, darkDelayField_, widthField_, *controls_,
                             drawEachSwitch_);
   const auto count = [&] { return CountRasterJob(links_.current(), *shown, fields); };
-  jobs_.Run(shown, count, [&] {
+  const JobHost::Journal journal{Gradation() ? "engrave" : "burn", kStartCaption.toStdString(),
+                                 &links_.current(), settings_.path()};
+  jobs_.Run(shown, count, journal, [&] {
     PixelImage work = *shown;
     RasterProgressWidget progress(*pictureBox_, work, [this, &shown] { return picture_ == shown; });
     RunRasterJob(links_.current(), work, fields, progress);

@@ -1,5 +1,7 @@
 #include "modes/engraving/engraving_window.h"
 
+#include "jobs/job_journal.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -302,6 +304,54 @@ TEST_F(EngravingWindowTest, RealRunBurnsEveryDarkPixelAndReturns) {
   EXPECT_TRUE(Finished());
   EXPECT_EQ(Find<QPushButton>(window, "Command1")->text(), QStringLiteral("Гравировать"));
   EXPECT_TRUE(Find(window, "Command1")->isEnabled());
+}
+
+// A job broken off by a lost link is offered for resuming the next time it
+// is started on the same picture and fields; resumed, it sends the opening
+// line again and then only the lines the board had not acknowledged.
+TEST_F(EngravingWindowTest, ABrokenOffJobResumesWhereTheBoardStopped) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  const Lines all{",,,10,2000;", "10,0,0;",  "10,0,4000;",  "10,0,0;", "10,0,1992;",
+                  "0,10,0;",     "-10,0,0;", "-10,0,4000;", "0,10,0;", "-10,-20,0;"};
+  BoardFaults dropping;
+  dropping.dropAfter = 6;  // the identification and five lines
+  const SimulatedBoard& first = UseBoard('P', dropping);
+  EngravingWindow window(link_, settings_, formats::kGradation);
+  window.Load();
+  Tick(window, "Check1");
+  Tick(window, "Check2");
+  Click(window, "Command1");
+  const Lines before = Moves(first);
+  ASSERT_EQ(before, Lines(all.begin(), all.begin() + 5));
+  const auto journal = folder_.path() / "engrave.journal";
+  // Every line the board took was acknowledged before the link went.
+  ASSERT_EQ(ReadJournal(journal).record.point.lines, 5);
+
+  // Started again from the beginning when the offer is declined: the journal
+  // then belongs to the new run, which removes it at its end.
+  for (const bool resume : {true, false}) {
+    SCOPED_TRACE(resume);
+    if (!resume) {
+      dropping.dropAfter = 3;
+      UseBoard('P', dropping);
+      Click(window, "Command1");
+      ASSERT_TRUE(std::filesystem::exists(journal));
+    }
+    const SimulatedBoard& second = UseBoard('P');
+    frontend_.resumeOffers.clear();
+    frontend_.resumeAnswers = {resume};
+    Click(window, "Command1");
+    ASSERT_EQ(frontend_.resumeOffers.size(), 1u);
+    EXPECT_NE(frontend_.resumeOffers[0].find("Продолжить с места остановки"), std::string::npos);
+    Lines expected = all;
+    if (resume) {
+      expected.assign(all.begin() + 5, all.end());
+      expected.insert(expected.begin(), all[0]);
+    }
+    EXPECT_EQ(Moves(second), expected);
+    EXPECT_FALSE(std::filesystem::exists(journal));
+  }
 }
 
 // The bar shows the job's lines out of the count, and only while it runs;
