@@ -17,7 +17,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vertolin-board [--kind LETTER] [--delay MS] [--silent] [--garbage TEXT] [--babble]"
-    " [--after N] [--drop-after N] [--crlf] [--record FILE] [--stdin-eof] [--help]\n";
+    " [--after N] [--drop-after N] [--crlf] [--pace] [--baud N] [--idle-delay US] [--record FILE]"
+    " [--stdin-eof] [--help]\n";
 
 constexpr const char* kHelp =
     "Serves a simulated board on a pseudo-terminal and prints the port's path.\n"
@@ -29,6 +30,11 @@ constexpr const char* kHelp =
     "  --after N        answer the first N commands, then be --silent or --babble\n"
     "  --drop-after N   drop the line after N commands\n"
     "  --crlf           follow every answer with CR LF\n"
+    "  --pace           take a real board's time: answer a command once its bytes have come at\n"
+    "                   the port's speed and its largest axis step count times its step delay\n"
+    "                   has passed, one command after another\n"
+    "  --baud N         the port's speed for --pace, 10 bits a byte (9600)\n"
+    "  --idle-delay US  the step delay for --pace where a command gives none (2000)\n"
     "  --record FILE    append each command and the position after it to FILE\n"
     "  --stdin-eof      stop when standard input closes\n";
 
@@ -88,6 +94,18 @@ int main(int argc, char** argv) {
       const auto count = text ? NonNegative(*text) : std::nullopt;
       if (!count) return BadUsage("--after needs a count", text.value_or(""));
       faults.faultAfter = *count;
+    } else if (arg == "--pace") {
+      faults.pace = true;
+    } else if (arg == "--baud") {
+      const auto text = value();
+      const auto baud = text ? NonNegative(*text) : std::nullopt;
+      if (!baud || *baud == 0) return BadUsage("--baud needs a speed above 0", text.value_or(""));
+      faults.baud = *baud;
+    } else if (arg == "--idle-delay") {
+      const auto text = value();
+      const auto us = text ? NonNegative(*text) : std::nullopt;
+      if (!us) return BadUsage("--idle-delay needs microseconds", text.value_or(""));
+      faults.idleDelay = *us;
     } else if (arg == "--garbage") {
       const auto text = value();
       if (!text) return BadUsage("--garbage needs a text", "");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 
@@ -90,15 +92,23 @@ void SimulatedBoard::Receive(std::string_view bytes, Clock::time_point now) {
   // A pause line whose silence ran out before these bytes came is complete:
   // the new bytes start the next line rather than spoil it.
   CompletePauseLine(now);
-  lastReceive_ = now;
-  for (const char c : bytes) {
+  // Paced, the bytes come one after another at the line's speed, behind any
+  // still on their way; a command is whole when its ";" has come.
+  const Clock::time_point wireStart = faults_.pace ? std::max(now, wireFree_) : now;
+  const auto arrival = [&](std::size_t count) {
+    return faults_.pace ? wireStart + WireTime(count) : now;
+  };
+  wireFree_ = arrival(bytes.size());
+  lastReceive_ = wireFree_;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
     if (TakingNoMore()) break;
     if (c == ';') {
       std::string text = std::move(partial_);
       partial_.clear();
       if (!overlong_) text.push_back(';');
       overlong_ = false;
-      Execute(std::move(text), now);
+      Execute(std::move(text), arrival(i + 1));
     } else if (partial_.size() < kMaxLine) {
       partial_.push_back(c);
     } else {
@@ -204,6 +214,19 @@ void SimulatedBoard::Execute(std::string text, Clock::time_point now) {
 
   std::string reply;
   bool acknowledge = true;
+  // What the command asks the motors for: the largest axis step count at a
+  // step delay in µs (0: the idle delay).
+  std::int64_t steps = 0;
+  std::int64_t delay = 0;
+  const auto most = [&](std::initializer_list<std::int64_t> axes) {
+    for (const std::int64_t axis : axes) {
+      // The most negative value has no magnitude that fits; the largest will do.
+      const std::int64_t size = axis == std::numeric_limits<std::int64_t>::min()
+                                    ? std::numeric_limits<std::int64_t>::max()
+                                    : std::abs(axis);
+      steps = std::max(steps, size);
+    }
+  };
   if (text == "V;") {
     // Identification starts a new session: whatever mode a job left behind ends.
     raster_ = false;
@@ -223,10 +246,15 @@ void SimulatedBoard::Execute(std::string text, Clock::time_point now) {
         return false;
       }
       moveXY();
-      const std::int64_t delay = Field(f, 2);
-      command.burn = delay > 0;
-      command.burnDelay = command.burn ? delay : 0;
+      // The PC sends a raster move in motor steps (its pixels times the steps
+      // per pixel of the opening line); a burn goes at its own delay, travel
+      // at the idle delay the opening line gave.
+      const std::int64_t value = Field(f, 2);
+      command.burn = value > 0;
+      command.burnDelay = command.burn ? value : 0;
       laserOn_ = command.burn;
+      most({Field(f, 0), Field(f, 1)});
+      delay = command.burn ? value : rasterIdle_;
       return true;
     };
 
@@ -236,8 +264,11 @@ void SimulatedBoard::Execute(std::string text, Clock::time_point now) {
     } else if (kind_ == 'M') {
       moveXY();
       position_[2] = AddSaturating(position_[2], Field(f, 2));
+      most({Field(f, 0), Field(f, 1), Field(f, 2)});
+      delay = Field(f, 3);
     } else if (kind_ == 'S') {
       moveXY();
+      most({Field(f, 0), Field(f, 1)});
       if (Field(f, 2) == kProbeRequest) {
         acknowledge = false;
         reply = std::to_string(std::max<std::int64_t>(0, height_(position_[0], position_[1]))) +
@@ -245,22 +276,30 @@ void SimulatedBoard::Execute(std::string text, Clock::time_point now) {
       }
     } else if (kind_ == 'P' || kind_ == 'O') {
       if (f.size() >= 4 && !Present(f, 0) && !Present(f, 1) && !Present(f, 2) && Present(f, 3)) {
+        // ",,,k,d;": the raster at k steps per pixel, travel at d.
         raster_ = true;
+        rasterIdle_ = Field(f, 4);
         laserOn_ = false;
       } else if (!rasterLine()) {
+        // "x,y,l,d;" with trailing fields left out: the third is a switch, not an axis.
         moveXY();
         const std::int64_t laser = Field(f, 2);
         if (laser != 0) laserOn_ = laser > 0;
+        most({Field(f, 0), Field(f, 1)});
+        delay = Field(f, 3);
       }
     } else if (kind_ == 'B') {
       if (f.size() == 3 && !Present(f, 0) && !Present(f, 1) && Present(f, 2)) {
         raster_ = true;
+        rasterIdle_ = Field(f, 2);
         laserOn_ = false;
       } else if (!rasterLine()) {
         moveXY();
+        most({Field(f, 0), Field(f, 1)});
       }
     } else {
       moveXY();
+      most({Field(f, 0), Field(f, 1)});
     }
   }
   // Lines that do not parse are acknowledged all the same: a board that kept
@@ -275,8 +314,31 @@ void SimulatedBoard::Execute(std::string text, Clock::time_point now) {
     reply = faults_.garbageBeforeAck + reply;
     reply.push_back('T');
   }
-  Reply(std::move(reply), now);
+  Reply(std::move(reply), Stepped(now, steps, delay));
   UpdateDropped();
+}
+
+SimulatedBoard::Clock::time_point SimulatedBoard::Stepped(Clock::time_point arrived,
+                                                          std::int64_t steps, std::int64_t delay) {
+  if (!faults_.pace) return arrived;
+  if (delay <= 0) delay = faults_.idleDelay;
+  // Hostile numbers must not overflow the clock: no line steps longer than this.
+  constexpr std::int64_t kLongestMicroseconds = std::int64_t{3600} * 1'000'000;
+  std::int64_t micros = 0;
+  if (__builtin_mul_overflow(steps, std::max<std::int64_t>(delay, 0), &micros) ||
+      micros > kLongestMicroseconds) {
+    micros = kLongestMicroseconds;
+  }
+  busyUntil_ = std::max(arrived, busyUntil_) + std::chrono::microseconds(micros);
+  return busyUntil_;
+}
+
+SimulatedBoard::Clock::duration SimulatedBoard::WireTime(std::size_t bytes) const {
+  if (faults_.baud <= 0) return {};
+  // Counted from the first byte, so that rounding never adds up.
+  const auto bits = static_cast<std::int64_t>(bytes) * 10;
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::nanoseconds(bits * std::int64_t{1'000'000'000} / faults_.baud));
 }
 
 void SimulatedBoard::Reply(std::string bytes, Clock::time_point now) {

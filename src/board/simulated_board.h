@@ -14,7 +14,11 @@
 
 namespace vertolin {
 
-// Misbehaviour the board can be told to show, for tests.
+// The idle step delay in µs a board is set to unless told otherwise: the
+// settings' default SM_delay (the board layer cannot read the settings).
+inline constexpr std::int32_t kBoardIdleDelay = 2000;
+
+// Misbehaviour the board can be told to show, for tests, and the pace it keeps.
 struct BoardFaults {
   std::chrono::milliseconds replyDelay{0};  // every reply goes out this late
   bool silent = false;                      // never answers anything
@@ -25,6 +29,13 @@ struct BoardFaults {
   // silent and babble begin only once this many commands have been answered:
   // a board that works for a while and then falls silent or babbles.
   int faultAfter = 0;
+  // Take a real board's time: a command is answered only once its bytes have
+  // come over the line at `baud` (10 bits a byte) and the board has stepped
+  // it, its largest axis step count times its step delay (`idleDelay` µs
+  // where it gives none), one command after another.
+  bool pace = false;
+  std::int32_t baud = 9600;
+  std::int32_t idleDelay = kBoardIdleDelay;
 };
 
 // One complete command as the board took it.
@@ -81,6 +92,11 @@ class SimulatedBoard {
     std::string bytes;
   };
   void Execute(std::string text, Clock::time_point now);
+  // When the board is done with a command that came whole at `arrived` and
+  // steps `steps` at `delay` µs; `arrived` itself when not pacing.
+  Clock::time_point Stepped(Clock::time_point arrived, std::int64_t steps, std::int64_t delay);
+  // How long `bytes` bytes take on the line.
+  Clock::duration WireTime(std::size_t bytes) const;
   void Reply(std::string bytes, Clock::time_point now);
   // True once dropAfter commands have come: later input is ignored.
   bool TakingNoMore() const;
@@ -104,6 +120,9 @@ class SimulatedBoard {
   std::array<std::int64_t, 3> position_{};
   bool laserOn_ = false;
   bool raster_ = false;
+  std::int64_t rasterIdle_ = 0;    // the idle delay the raster's opening line gave
+  Clock::time_point wireFree_{};   // the last byte received so far has come over the line
+  Clock::time_point busyUntil_{};  // the board has stepped every command so far
   int commands_ = 0;
   bool dropped_ = false;
 };

@@ -40,7 +40,7 @@ void JobEstimator::Add(std::string_view line) {
   }
   estimate_.linesHash = (estimate_.linesHash ^ '\n') * 0x100000001b3ull;
   estimate_.bytes += static_cast<std::int64_t>(line.size());
-  if (baud_ > 0) estimate_.transferSeconds += static_cast<double>(line.size()) * 10.0 / baud_;
+  const double wireSeconds = baud_ > 0 ? static_cast<double>(line.size()) * 10.0 / baud_ : 0.0;
 
   const auto f = Fields(line);
   std::int64_t z = 0;
@@ -74,8 +74,17 @@ void JobEstimator::Add(std::string_view line) {
   estimate_.steps[2] += std::abs(z);
   if (toolOn) ++estimate_.toolOnLines;
   const std::int64_t most = std::max({x, y, std::abs(z)});
-  estimate_.stepSeconds += static_cast<double>(most) *
-                           static_cast<double>(delay > 0 ? delay : idleDelay_) * 1e-6;
+  const double stepSeconds = static_cast<double>(most) *
+                             static_cast<double>(delay > 0 ? delay : idleDelay_) * 1e-6;
+  estimate_.stepSeconds += stepSeconds;
+  // The raster's opening line is not awaited, so every later line goes out
+  // while the board still steps the one before it; the board takes the bytes
+  // in meanwhile, and only the part of their time those steps do not cover
+  // keeps it waiting. The other jobs send a line once the one before is done.
+  const bool oneAhead = format_.stepText == LinkFormat::StepText::XYValue;
+  estimate_.transferSeconds += oneAhead ? std::max(wireSeconds - lastStepSeconds_, 0.0)
+                                        : wireSeconds;
+  lastStepSeconds_ = stepSeconds;
 }
 
 double SecondsLeft(const JobProgress& progress, std::int64_t totalLines, double estimatedSeconds) {

@@ -1,6 +1,8 @@
 // What a job's lines ask of the board and how long the board will take: the
 // bytes at the port's speed plus each line's own step time (its largest axis
-// step count times its delay, the idle delay where the line gives none). The
+// step count times its delay, the idle delay where the line gives none). On
+// the raster the PC keeps one line ahead, so a line's bytes come while the
+// board steps the line before and only what that does not cover adds. The
 // lines are the ones the job sends, counted as --print writes them, so the
 // estimate needs no board.
 #pragma once
@@ -24,7 +26,7 @@ struct JobEstimate {
   std::int64_t toolOnLines = 0;
   bool hasTool = false;  // the firmware has such a state at all
   double stepSeconds = 0;
-  double transferSeconds = 0;
+  double transferSeconds = 0;  // the time on the wire the board waits for
   std::int32_t baud = 0;
   // FNV-1a over the lines, each ended: equal for jobs that send the same
   // lines, which is what a resume needs to hold.
@@ -50,6 +52,7 @@ class JobEstimator {
   JobEstimate estimate_;
   std::int64_t z_ = 0;  // the router's depth in steps, 0 at the start
   bool laserOn_ = false;
+  double lastStepSeconds_ = 0;  // the line before's step time
 };
 
 // The seconds a running job has left of `totalLines`: projected from the

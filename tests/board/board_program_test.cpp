@@ -124,6 +124,7 @@ TEST(BoardProgramTest, BadOptionsGiveNoPort) {
   EXPECT_THROW(BoardProcess({"--after", "-1", "--babble"}), std::runtime_error);
   EXPECT_THROW(BoardProcess({"--kind", "MM"}), std::runtime_error);
   EXPECT_THROW(BoardProcess({"--delay", "soon"}), std::runtime_error);
+  EXPECT_THROW(BoardProcess({"--pace", "--baud", "0"}), std::runtime_error);
 }
 
 }  // namespace

@@ -169,6 +169,92 @@ TEST(SimulatedBoardTest, DelayedRepliesFallDueLateAndInOrder) {
   EXPECT_EQ(board.NextEventTime(), std::nullopt);
 }
 
+TEST(SimulatedBoardTest, PacedAnswersComeWhenTheBytesHaveArrivedAndTheMotorsHaveStepped) {
+  struct Sent {
+    std::chrono::microseconds at;
+    std::string_view bytes;
+  };
+  struct Answer {
+    std::chrono::microseconds at;
+    std::string text;
+  };
+  struct Case {
+    const char* name;
+    char kind;
+    std::chrono::milliseconds replyDelay;
+    std::vector<Sent> sent;
+    std::vector<Answer> answers;
+  };
+  // 10000 baud: a byte takes 1 ms; the idle delay is 2000 µs.
+  const Case cases[] = {
+      // 12 bytes, then 10 steps at 100 µs; 8 bytes, then 7 steps at the idle delay.
+      {"router: its own delay or the idle one",
+       'M',
+       0ms,
+       {{0us, "10,-5,3,100;"}, {20ms, "0,0,-7,;"}},
+       {{13ms, "T"}, {42ms, "T"}}},
+      // The second line is whole at 20 ms but waits for the first's 50 ms of steps.
+      {"one command after another",
+       'M',
+       0ms,
+       {{0us, "100,0,0,500;1,0,0,0;"}},
+       {{62ms, "T"}, {64ms, "T"}}},
+      // The laser field is a switch, not an axis; a missing delay is the idle one;
+      // a pause line counts from its last byte's arrival.
+      {"outline: compact lines",
+       'P',
+       0ms,
+       {{0us, "0,0,1,800;5,-3;3,0,0,300;"}, {100ms, "0,0,-1"}},
+       {{10ms, "T"}, {25ms, "T"}, {25900us, "T"}, {111ms, "T"}}},
+      // Travel at the opening line's idle delay, not the board's; a burn at its own.
+      {"laser raster",
+       'P',
+       0ms,
+       {{0us, ",,,10,1500;20,0,0;-10,0,4000;"}},
+       {{11ms, "T"}, {48ms, "T"}, {88ms, "T"}}},
+      {"hot-wire raster",
+       'B',
+       0ms,
+       {{0us, ",,700;10,0,700;0,1,2500;"}},
+       {{6ms, "T"}, {22ms, "T"}, {26500us, "T"}}},
+      // The probe answers once it has moved there.
+      {"scanner", 'S', 0ms, {{0us, "100,0,200;"}}, {{210ms, "102OK"}}},
+      // A late board answers that much after the steps, and in order.
+      {"late answers", 'M', 5ms, {{0us, "10,0,0,1000;V;"}}, {{27ms, "TMT"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedBoard board(c.kind, With([&c](BoardFaults& f) {
+                           f.pace = true;
+                           f.baud = 10000;
+                           f.idleDelay = 2000;
+                           f.replyDelay = c.replyDelay;
+                         }));
+    std::vector<Answer> answers;
+    std::size_t next = 0;
+    // Lines go out at their times; answers are taken the moment they fall due.
+    while (true) {
+      const auto due = board.NextEventTime();
+      if (next < c.sent.size() && (!due || kStart + c.sent[next].at <= *due)) {
+        board.Receive(c.sent[next].bytes, kStart + c.sent[next].at);
+        ++next;
+        continue;
+      }
+      if (!due) break;
+      const std::string text = board.TakeOutput(*due);
+      if (!text.empty()) {
+        answers.push_back(
+            {std::chrono::duration_cast<std::chrono::microseconds>(*due - kStart), text});
+      }
+    }
+    ASSERT_EQ(answers.size(), c.answers.size());
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+      EXPECT_EQ(answers[i].at.count(), c.answers[i].at.count()) << i;
+      EXPECT_EQ(answers[i].text, c.answers[i].text) << i;
+    }
+  }
+}
+
 TEST(SimulatedBoardTest, OutputIsHandedOutNoMoreThanAsked) {
   SimulatedBoard board('P', With([](BoardFaults& f) { f.crlf = true; }));
   board.Receive("V;1;", kStart);
@@ -291,6 +377,7 @@ TEST(SimulatedBoardTest, RandomBytesNeverUpsetAnyKind) {
                            f.replyDelay = 1ms;
                            f.garbageBeforeAck = "#";
                            f.crlf = kind == 'S';
+                           f.pace = kind != 'O';  // hostile numbers must not overflow the clock
                          }));
     auto now = kStart;
     for (int chunk = 0; chunk < 2000; ++chunk) {

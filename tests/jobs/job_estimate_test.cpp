@@ -13,8 +13,11 @@ struct EstimateCase {
   std::vector<const char*> lines;
   std::array<std::int64_t, 3> steps;
   std::int64_t toolOnLines;
-  double stepSeconds;  // at an idle delay of 2000 µs
+  double stepSeconds;      // at an idle delay of 2000 µs
+  double transferSeconds;  // at 9600 baud, ten bits a byte
 };
+
+constexpr double kByte = 10 / 9600.0;
 
 TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
   const EstimateCase cases[] = {
@@ -24,21 +27,27 @@ TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
        {"0,0,-50,400;", "10,-3,0,0;", "0,0,50,2000;"},
        {10, 3, 100},
        2,
-       50 * 400e-6 + 10 * 2000e-6 + 50 * 2000e-6},
-      // The opening line moves nothing; travel at the idle delay; a burn at its own.
+       50 * 400e-6 + 10 * 2000e-6 + 50 * 2000e-6,
+       34 * kByte},
+      // The opening line moves nothing; travel at the idle delay; a burn at its
+      // own. The PC is one line ahead: the first two lines go out together,
+      // then each line's bytes come while the one before steps, so only the
+      // burn's bytes after the 2 ms step keep the board waiting.
       {"raster",
        formats::kGradation,
-       {",,,10,2000;", "10,0,0;", "-10,0,4000;", "0,10,0;"},
-       {20, 10, 0},
+       {",,,10,2000;", "10,0,0;", "1,0,0;", "-11,0,4000;", "0,10,0;"},
+       {22, 10, 0},
        1,
-       10 * 2000e-6 + 10 * 4000e-6 + 10 * 2000e-6},
+       10 * 2000e-6 + 1 * 2000e-6 + 11 * 4000e-6 + 10 * 2000e-6,
+       (11 + 7 + 11) * kByte - 2000e-6},
       // Laser on, a compact step with no delay field, laser off.
       {"laser",
        formats::kOutlining,
        {"0,0,1,1000;", "5;", "0,-7;", "0,0,-1,2000;"},
        {5, 7, 0},
        3,
-       5 * 2000e-6 + 7 * 2000e-6},
+       5 * 2000e-6 + 7 * 2000e-6,
+       30 * kByte},
   };
   for (const EstimateCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -54,8 +63,7 @@ TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
     EXPECT_EQ(estimate.steps, c.steps);
     EXPECT_EQ(estimate.toolOnLines, c.toolOnLines);
     EXPECT_NEAR(estimate.stepSeconds, c.stepSeconds, 1e-9);
-    // Ten bits a byte on the wire.
-    EXPECT_NEAR(estimate.transferSeconds, static_cast<double>(bytes) * 10 / 9600, 1e-9);
+    EXPECT_NEAR(estimate.transferSeconds, c.transferSeconds, 1e-9);
   }
 }
 
