@@ -82,6 +82,7 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
   record.point = found.record.point;
   if (record.totalLines == 0) record.totalLines = found.record.totalLines;
   setup.resume = record.point;
+  if (!found.record.ended) frontend.ShowMessage("Внимание", kJournalLeftRunning);
   err << "vertolin-cli: resuming from line " << record.point.lines + 1 << ", lines 1-"
       << record.point.lines << " were done before\n";
   setup.journal.emplace(file, std::move(record));

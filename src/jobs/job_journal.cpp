@@ -80,6 +80,7 @@ std::string JournalText(const JournalRecord& record) {
   text += "\nlines=" + std::to_string(record.totalLines);
   text += "\nacknowledged=" + std::to_string(record.point.lines);
   text += "\ndepth=" + std::to_string(record.point.depth);
+  text += record.ended ? "\nstate=ended" : "\nstate=running";
   text += '\n';
   // The check covers everything above: a journal cut short or edited by hand
   // is told apart from one this program wrote.
@@ -103,8 +104,8 @@ JournalRead ParseJournal(std::string_view text) {
     lines.push_back(body.substr(0, end));
     body.remove_prefix(end == std::string_view::npos ? body.size() : end + 1);
   }
-  constexpr std::string_view kKeys[] = {"job",   "parameters",   "fingerprint",
-                                        "lines", "acknowledged", "depth"};
+  constexpr std::string_view kKeys[] = {"job",          "parameters", "fingerprint", "lines",
+                                        "acknowledged", "depth",      "state"};
   if (lines.size() != 1 + std::size(kKeys) || lines[0] != kHeader) {
     return Garbled("неизвестный формат");
   }
@@ -121,16 +122,13 @@ JournalRead ParseJournal(std::string_view text) {
   const auto acknowledged = WholeNumber(values[4]);
   const auto depth = WholeNumber(values[5]);
   if (!total || !acknowledged || !depth || *total < 0 || *acknowledged < 0 ||
-      (*total > 0 && *acknowledged > *total)) {
+      (*total > 0 && *acknowledged > *total) || (values[6] != "ended" && values[6] != "running")) {
     return Garbled("числа в нём неверны");
   }
   JournalRead read;
   read.status = JournalRead::Status::Ok;
-  read.record = {std::string(values[0]),
-                 std::string(values[1]),
-                 std::string(values[2]),
-                 *total,
-                 {*acknowledged, *depth}};
+  read.record = {std::string(values[0]),  std::string(values[1]), std::string(values[2]), *total,
+                 {*acknowledged, *depth}, values[6] == "ended"};
   return read;
 }
 
@@ -153,8 +151,10 @@ void JobJournal::Record(const ResumePoint& point, bool final) {
   // A resumed job counts its replayed lines up from 0: the journal must not
   // fall back meanwhile, or a crash then would have them burnt twice.
   if (point.lines < record_.point.lines) return;
-  const bool changed = point.lines != record_.point.lines || point.depth != record_.point.depth;
+  const bool changed = point.lines != record_.point.lines || point.depth != record_.point.depth ||
+                       final != record_.ended;
   record_.point = point;
+  record_.ended = final;
   if (!final && (!changed && written_)) return;
   const auto now = std::chrono::steady_clock::now();
   if (!final && lastWrite_ && now - *lastWrite_ < kInterval) {
@@ -192,8 +192,9 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
       done.lines > 0 && done.lines < count.lines &&
       window.link().frontend().OfferResume(
           "Задание «" + std::string(caption) + "» было прервано: плата выполнила " +
-          std::to_string(done.lines) + " строк из " + std::to_string(count.lines) +
-          ".\r\nПродолжить с места остановки или начать сначала?")) {
+          std::to_string(done.lines) + " строк из " + std::to_string(count.lines) + ".\r\n" +
+          (found.record.ended ? std::string() : std::string(kJournalLeftRunning) + "\r\n") +
+          "Продолжить с места остановки или начать сначала?")) {
     record.point = done;
     resumedAfter_ = done.lines;
     window.Replay(done.lines, done.depth);

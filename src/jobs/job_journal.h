@@ -34,7 +34,18 @@ struct JournalRecord {
   std::string fingerprint;
   std::int64_t totalLines = 0;  // M, 0 when not counted
   ResumePoint point;            // K lines acknowledged, the tool's depth
+  // Written at the job's end (a stop, a lost link): K is exact. A journal
+  // left while running tells of a program that died: the board may have
+  // done up to half a second of lines more, and sending them again moves
+  // the machine by them twice.
+  bool ended = false;
 };
+
+// What the person is told before resuming from a journal left while running.
+inline constexpr std::string_view kJournalLeftRunning =
+    "Журнал остался от задания, прерванного сбоем программы: он мог отстать до "
+    "полсекунды, и строки, которые плата успела выполнить после его записи, будут "
+    "отправлены ещё раз — остаток задания может сместиться на их перемещение.";
 
 std::string JournalText(const JournalRecord& record);
 

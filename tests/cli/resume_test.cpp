@@ -241,7 +241,12 @@ TEST_F(ResumeTest, AStoppedMillingJobResumesByLoweringTheLiftedTool) {
   const JournalRead journal = ReadJournal(Journal("mill-all"));
   ASSERT_EQ(journal.status, JournalRead::Status::Ok);
   EXPECT_EQ(journal.record.point.depth, 0);  // lifted
+  EXPECT_TRUE(journal.record.ended);
   const auto done = static_cast<std::size_t>(journal.record.point.lines);
+  // As a journal a crash would have left: resumed all the same, with a warning.
+  JournalRecord crashed = journal.record;
+  crashed.ended = false;
+  std::ofstream(Journal("mill-all"), std::ios::binary) << JournalText(crashed);
   std::vector<std::string> joined = Received(first);
   ASSERT_EQ(joined.size(), done + 1);  // and the lift
   const std::string lift = joined.back();
@@ -250,6 +255,7 @@ TEST_F(ResumeTest, AStoppedMillingJobResumesByLoweringTheLiftedTool) {
     EXPECT_EQ(Run({"--port", board.path(), "--resume", "mill-all", picture}), kCliDone)
         << err_.str();
   }
+  EXPECT_NE(err_.str().find("прерванного сбоем программы"), std::string::npos) << err_.str();
   const std::vector<std::string> after = Received(second);
   joined.insert(joined.end(), after.begin(), after.end());
   // The lift goes up by the depth the lines done went down; the restore goes
@@ -272,7 +278,7 @@ TEST_F(ResumeTest, AJournalOfAnotherPictureOrADamagedOneIsNotUsed) {
   EXPECT_EQ(resume(), kCliRefused);
   EXPECT_NE(err_.str().find("не найден: продолжать нечего"), std::string::npos) << err_.str();
 
-  JournalRecord other{"engrave", "engrave other.bmp", "0123456789abcdef", 40, {7, 0}};
+  JournalRecord other{"engrave", "engrave other.bmp", "0123456789abcdef", 40, {7, 0}, true};
   const std::string otherText = JournalText(other);
   const std::string cases[] = {otherText, otherText.substr(0, otherText.size() / 2),
                                otherText.substr(0, otherText.find("acknowledged=")) +
