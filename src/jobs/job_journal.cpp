@@ -9,7 +9,6 @@
 #include "jobs/job_estimate.h"
 #include "link/link.h"
 #include "link/texts.h"
-#include "picture/picture_file.h"
 #include "util/file_replace.h"
 
 namespace vertolin {
@@ -18,6 +17,11 @@ namespace {
 
 constexpr std::string_view kHeader = "vertolin journal 1";
 constexpr std::size_t kMaxJournalBytes = 64 * 1024;
+
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 std::string HashText(std::string_view text) {
   Fingerprint check;
@@ -211,7 +215,7 @@ JournalScope::~JournalScope() {
   window_.Replay(0, 0);  // a job refused before its first line leaves no replay behind
   if (!journal_->error().empty()) {
     window_.link().frontend().ShowMessage(texts::kTitleWarning,
-                                          "Журнал задания (" + PathToUtf8(journal_->file()) +
+                                          "Журнал задания (" + Utf8(journal_->file()) +
                                               ") не удалось записать: " + journal_->error() +
                                               ".\r\nПродолжить его после сбоя будет нельзя.");
   }
