@@ -11,7 +11,7 @@
 
 #include "jobs/job_estimate.h"
 #include "ui/firmware_warning_dialog.h"
-#include "ui/job_host.h"
+#include "ui/job_host_widget.h"
 
 namespace vertolin {
 

@@ -15,7 +15,7 @@
 #include "app/mode_window.h"
 #include "modes/figure_session.h"
 #include "modes/picture_window_widget.h"
-#include "ui/job_host.h"
+#include "ui/job_host_widget.h"
 
 class QLabel;
 

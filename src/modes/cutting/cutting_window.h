@@ -14,7 +14,7 @@
 #include "modes/cutting/cutting_layers.h"
 #include "modes/cutting/picture_filters.h"
 #include "modes/picture_window_widget.h"
-#include "ui/job_host.h"
+#include "ui/job_host_widget.h"
 
 class QLabel;
 class QProgressBar;

@@ -12,7 +12,7 @@
 #include "app/mode_window.h"
 #include "modes/picture_window_widget.h"
 #include "picture/pixel_image.h"
-#include "ui/job_host.h"
+#include "ui/job_host_widget.h"
 
 class QLabel;
 

@@ -13,7 +13,7 @@
 #include "modes/picture_window_widget.h"
 #include "modes/scanner/height_map.h"
 #include "modes/scanner/mesh_view.h"
-#include "ui/job_host.h"
+#include "ui/job_host_widget.h"
 
 class QLabel;
 class QLineEdit;

@@ -27,7 +27,7 @@
 #include "ui/picture_widget.h"
 #include "picture/pixel_image.h"
 #include "support/picture_window_fixture.h"
-#include "ui/job_host.h"
+#include "ui/job_host_widget.h"
 
 namespace vertolin {
 namespace {

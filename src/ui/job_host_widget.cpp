@@ -1,4 +1,4 @@
-#include "ui/job_host.h"
+#include "ui/job_host_widget.h"
 
 #include <algorithm>
 #include <utility>
