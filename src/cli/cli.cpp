@@ -368,9 +368,8 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
     if (status == kCliDone) streams.out << EstimateJson(counted) << '\n';
     return status;
   }
-  const bool progress = options.flags.contains("--progress") ||
-                        (streams.errIsTerminal && !options.flags.contains("--no-progress"));
-  if (!progress) return RunOnce(options, streams, *command, nullptr, nullptr);
+  if (!WantsProgress(options, streams))
+    return RunOnce(options, streams, *command, nullptr, nullptr);
   // The job is counted first, as the estimate counts it, quietly; a job that
   // cannot be counted runs without progress and says why itself.
   std::ostream nowhere(nullptr);

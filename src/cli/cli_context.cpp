@@ -25,6 +25,11 @@ Handshaken Handshake(Context& context, WindowLink& window) {
                                                                           : kCliLinkError};
 }
 
+bool WantsProgress(const Options& options, const CliStreams& streams) {
+  return options.flags.contains("--progress") ||
+         (streams.errIsTerminal && !options.flags.contains("--no-progress"));
+}
+
 int ExitStatus(const JobResult& result) {
   switch (result.outcome) {
     case JobOutcome::Done:

@@ -139,6 +139,9 @@ struct Handshaken {
 };
 Handshaken Handshake(Context& context, WindowLink& window);
 
+// --progress, or by default when standard error is a terminal.
+bool WantsProgress(const Options& options, const CliStreams& streams);
+
 // The tool's exit status for how a job ended.
 int ExitStatus(const JobResult& result);
 // The same, and a stopped job says at which of its lines it stood.

@@ -126,6 +126,13 @@ int Scan(Context& context) {
   const Handshaken handshake = Handshake(context, window);
   if (handshake.failure != kCliDone) return handshake.failure;
   if (dryRun) window.SetDriveSwitch([] { return false; });
+  // Its lines depend on the board's answers, so it is counted here, from its
+  // mesh, rather than as the other jobs are.
+  if (WantsProgress(context.options, context.streams)) {
+    if (const auto count = CountScan(window, fields)) {
+      context.frontend.PlanProgress(count->lines, count->seconds(), context.streams.errIsTerminal);
+    }
+  }
 
   HeightMap map;
   NoScanProgress progress;

@@ -330,6 +330,10 @@ void WindowLink::WaitForAck() {
   if (!link_.PortOpen()) return;  // nothing was sent, so nothing will come
   WaitForAcknowledgement(link_, reply_, abandoned_,
                          {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
+  TakeAcknowledgement();
+}
+
+void WindowLink::TakeAcknowledgement() {
   ++acknowledged_;
   if (owed_ > 0) --owed_;
   if (!inFlight_.empty()) {
@@ -351,7 +355,11 @@ std::optional<std::int32_t> WindowLink::ReadProbe() {
     if (byte >= 0) {
       const char c = static_cast<char>(byte);
       const ProbeReader::Result result = reader.Feed(std::string_view(&c, 1));
-      if (result.status == ProbeReader::Status::Value) return result.value;
+      if (result.status == ProbeReader::Status::Value) {
+        // The measurement is the probe line's acknowledgement.
+        TakeAcknowledgement();
+        return result.value;
+      }
       if (result.status == ProbeReader::Status::ReadError) {
         link_.frontend().ShowMessage(texts::kTitleVertolin, texts::kProbeValueTooLarge);
         link_.RequestStop(Link::StopCause::LinkLost);

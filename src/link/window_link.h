@@ -203,6 +203,8 @@ class WindowLink {
   std::array<std::int32_t, 3> ScaledSteps(const JobStep& step, const StepScale& scale);
   void LaserPause(std::string_view line, bool wait);
   void WaitForAck();
+  // Credits the oldest line in flight with the acknowledgement just taken.
+  void TakeAcknowledgement();
   // Remembers a line going out, for the wait that follows it.
   void NoteLine(std::string_view text, std::chrono::microseconds stepTime);
   // Writes a line, or only counts it while a replay lasts: false when it was

@@ -539,8 +539,11 @@ TEST_F(CliScannerTest, ScanOnTheBoardProgramFollowsItsSurface) {
   // small area: 20 mm × 20 mm, pitches 800 and 1000 steps.
   BoardProcess board({"--kind", "S"});
   WriteIni("[CNC]\nscanner_area_width=20\n");
-  ASSERT_EQ(Run({"--port", board.path(), "scan", "--map", Path("map.txt").string()}), kCliDone)
+  // Its progress is counted from the mesh: 6 × 5 nodes, each a move and a probe.
+  ASSERT_EQ(Run({"--port", board.path(), "--progress", "scan", "--map", Path("map.txt").string()}),
+            kCliDone)
       << err_.str();
+  EXPECT_NE(err_.str().find("строка 59 из 59, прошло "), std::string::npos) << err_.str();
   ASSERT_EQ(Run({"interpolate", Path("map.txt").string(), "--out", Path("v.bmp").string()}),
             kCliDone);
   const PictureResult view = LoadPictureFile(Path("v.bmp"));

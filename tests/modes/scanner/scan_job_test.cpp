@@ -81,7 +81,8 @@ TEST_F(ScanJobTest, RealScanWalksProbesAndNormalises) {
   EXPECT_EQ(lines[19], "4800,0,0;");   // (2,5) to (3,5)
   EXPECT_EQ(lines[23], "0,-2500,0;");  // (4,5) to (4,4)
   EXPECT_EQ(result.job.linesSent, 59);
-  EXPECT_EQ(result.job.acknowledged, 29);  // the probes answer with values, not "T"
+  // 29 moves answered "T" and 30 probes answered with their measurement.
+  EXPECT_EQ(result.job.acknowledged, 59);
 
   // Raw values painted as they came; the map ends stretched to 0 … 255.
   ASSERT_EQ(progress_.nodes.size(), 30u);
