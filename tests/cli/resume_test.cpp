@@ -26,7 +26,7 @@
 namespace vertolin {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
+[[maybe_unused]] std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -77,7 +77,7 @@ PixelImage Greys() {
   return picture;
 }
 
-PixelImage Rings() {
+[[maybe_unused]] PixelImage Rings() {
   PixelImage picture(17, 9);
   for (const int left : {2, 10}) {
     for (int i = 0; i <= 5; ++i) {
