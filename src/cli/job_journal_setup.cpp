@@ -30,11 +30,12 @@ JournalRecord Describe(const Options& options, const SettingsStore& settings) {
   fingerprint.Add(parameters);
   fingerprint.Add(ReadFileBytes(settings.path()).bytes);
   if (!options.args.empty()) fingerprint.Add(ReadFileBytes(PathFromUtf8(options.args[0])).bytes);
-  return {options.command, parameters, fingerprint.Hex(), 0, {}};
+  return {options.command, parameters, fingerprint.Hex(), 0, {}, false};
 }
 
-std::string Named(const JobJournal& journal) {
-  return "«" + journal.record().job + "» (" + PathToUtf8(journal.file()) + ")";
+// "«engrave» (/path/engrave.journal)".
+std::string Named(std::string_view job, const std::filesystem::path& file) {
+  return "«" + std::string(job) + "» (" + PathToUtf8(file) + ")";
 }
 
 }  // namespace
@@ -46,7 +47,7 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
   record.totalLines = totalLines;
   const std::filesystem::path file = JournalPath(settings.path(), options.command);
   const JournalRead found = ReadJournal(file);
-  const std::string named = "Журнал задания «" + options.command + "» (" + PathToUtf8(file) + ")";
+  const std::string named = "Журнал задания " + Named(options.command, file);
   if (!options.flags.contains("--resume")) {
     if (found.status == JournalRead::Status::Ok) {
       err << "vertolin-cli: the journal of an unfinished " << options.command << " job ("
@@ -91,8 +92,8 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
 
 void TellJournalProblem(const JobJournal& journal, std::ostream& err) {
   if (journal.error().empty()) return;
-  err << "vertolin-cli: the journal " << Named(journal) << " could not be kept: " << journal.error()
-      << '\n';
+  err << "vertolin-cli: the journal " << Named(journal.record().job, journal.file())
+      << " could not be kept: " << journal.error() << '\n';
 }
 
 }  // namespace vertolin

@@ -35,10 +35,7 @@ JobEstimator::JobEstimator(const LinkFormat& format, std::int32_t idleDelay, std
 
 void JobEstimator::Add(std::string_view line) {
   ++estimate_.lines;
-  for (const char c : line) {
-    estimate_.linesHash = (estimate_.linesHash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
-  }
-  estimate_.linesHash = (estimate_.linesHash ^ '\n') * 0x100000001b3ull;
+  estimate_.linesFingerprint.Add(line);
   estimate_.bytes += static_cast<std::int64_t>(line.size());
   const double wireSeconds = baud_ > 0 ? static_cast<double>(line.size()) * 10.0 / baud_ : 0.0;
 

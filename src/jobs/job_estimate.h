@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "link/link_format.h"
+#include "util/fingerprint.h"
 #include "util/frontend.h"
 
 namespace vertolin {
@@ -28,9 +29,9 @@ struct JobEstimate {
   double stepSeconds = 0;
   double transferSeconds = 0;  // the time on the wire the board waits for
   std::int32_t baud = 0;
-  // FNV-1a over the lines, each ended: equal for jobs that send the same
-  // lines, which is what a resume needs to hold.
-  std::uint64_t linesHash = 0xcbf29ce484222325ull;
+  // Over the lines one by one: equal for jobs that send the same lines,
+  // which is what a resume needs to hold.
+  Fingerprint linesFingerprint;
 
   double seconds() const { return stepSeconds + transferSeconds; }
 };

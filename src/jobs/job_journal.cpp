@@ -10,6 +10,7 @@
 #include "link/link.h"
 #include "link/texts.h"
 #include "util/file_replace.h"
+#include "util/path_text.h"
 
 namespace vertolin {
 
@@ -17,11 +18,6 @@ namespace {
 
 constexpr std::string_view kHeader = "vertolin journal 1";
 constexpr std::size_t kMaxJournalBytes = 64 * 1024;
-
-std::string Utf8(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
 
 std::string HashText(std::string_view text) {
   Fingerprint check;
@@ -53,27 +49,6 @@ JournalRead Garbled(std::string problem) {
 }
 
 }  // namespace
-
-void Fingerprint::Byte(unsigned char byte) {
-  hash_ ^= byte;
-  hash_ *= 0x100000001b3ull;
-}
-
-void Fingerprint::Add(std::string_view part) {
-  // The length first: "ab"+"c" and "a"+"bc" must differ.
-  std::uint64_t size = part.size();
-  for (int i = 0; i < 8; ++i) {
-    Byte(static_cast<unsigned char>(size & 0xff));
-    size >>= 8;
-  }
-  for (const char c : part) Byte(static_cast<unsigned char>(c));
-}
-
-std::string Fingerprint::Hex() const {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash_));
-  return text;
-}
 
 std::string JournalText(const JournalRecord& record) {
   std::string text;
@@ -186,9 +161,8 @@ void JobJournal::Completed() {
 JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::string job,
                            std::string_view caption, const JobEstimate& count)
     : window_(window) {
-  char hash[17];
-  std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(count.linesHash));
-  JournalRecord record{job, std::string(caption), hash, count.lines, {}};
+  JournalRecord record{job,  std::string(caption), count.linesFingerprint.Hex(), count.lines, {},
+                       false};
   const JournalRead found = ReadJournal(file);
   const ResumePoint& done = found.record.point;
   if (found.status == JournalRead::Status::Ok && found.record.job == job &&
@@ -215,7 +189,7 @@ JournalScope::~JournalScope() {
   window_.Replay(0, 0);  // a job refused before its first line leaves no replay behind
   if (!journal_->error().empty()) {
     window_.link().frontend().ShowMessage(texts::kTitleWarning,
-                                          "Журнал задания (" + Utf8(journal_->file()) +
+                                          "Журнал задания (" + PathToUtf8(journal_->file()) +
                                               ") не удалось записать: " + journal_->error() +
                                               ".\r\nПродолжить его после сбоя будет нельзя.");
   }

@@ -13,20 +13,9 @@
 #include <string_view>
 
 #include "link/window_link.h"
+#include "util/fingerprint.h"
 
 namespace vertolin {
-
-// FNV-1a over length-prefixed parts: the picture's pixels, the settings, the
-// job's parameters. Equal fingerprints mean the job would send the same lines.
-class Fingerprint {
- public:
-  void Add(std::string_view part);
-  std::string Hex() const;
-
- private:
-  void Byte(unsigned char byte);
-  std::uint64_t hash_ = 0xcbf29ce484222325ull;
-};
 
 struct JournalRecord {
   std::string job;         // the command: "engrave", "mill-all", "cut", …

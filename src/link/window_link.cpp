@@ -88,9 +88,11 @@ bool WindowLink::Emit(std::string_view text, std::chrono::microseconds stepTime,
     }
     if (restorePending_) RestoreToolState();
   }
-  const std::int64_t before = inFlight_.empty() ? acknowledgedDepth_ : inFlight_.back().depth;
-  inFlight_.push_back(
-      {role == Role::Program, role == Role::Program ? accounted_[2] : before + zSteps});
+  // Nothing sent without a port, so nothing will be acknowledged.
+  if (link_.PortOpen()) {
+    inFlight_.push_back(
+        {role == Role::Program, role == Role::Program ? accounted_[2] : DepthInFlight() + zSteps});
+  }
   NoteLine(text, stepTime);
   SerialWrite(link_, text);
   ++linesSent_;
@@ -167,7 +169,7 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   }
   if (!link_.PortOpen()) return;
   NoteLine(text, StepTime(Largest(x, y, z), delay));
-  inFlight_.push_back({false, inFlight_.empty() ? acknowledgedDepth_ : inFlight_.back().depth});
+  inFlight_.push_back({false, DepthInFlight()});
   if (format_.checkedMoveWrite) {
     SerialWriteChecked(link_, text);
   } else {
@@ -286,24 +288,20 @@ void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
       format_.stepText == LinkFormat::StepText::LaserCompact) {
     delay = std::max<std::int64_t>(delay, step.delay);
   }
-  // A resumed job's restore goes out with the laser as the board has it.
-  if (!Emit(text, StepTime(Largest(x, y, z), delay), Role::Program)) {
-    if (step.third != 0 && format_.stepText == LinkFormat::StepText::LaserCompact)
-      laserLit_ = step.third > 0;
-    return;
-  }
+  // Taken after the line: a resumed job's restore goes out before it, with
+  // the laser as the lines replayed left it.
+  const bool sent = Emit(text, StepTime(Largest(x, y, z), delay), Role::Program);
   if (step.third != 0 && format_.stepText == LinkFormat::StepText::LaserCompact)
     laserLit_ = step.third > 0;
-  ++owed_;
-  if (wait) AwaitAck();
+  if (sent && wait) AwaitAck();
 }
 
 void WindowLink::AwaitOwedAck() {
   link_.frontend().TakeInterrupts();
   if (link_.StopRequested()) throw LinkError();
-  // A line still in flight is owed too: the raster's last line, whose own
+  // Owed by any line still in flight: also the raster's last line, whose own
   // wait took the acknowledgement of the line before it.
-  if (owed_ > 0 || !inFlight_.empty()) AwaitAck();
+  if (!inFlight_.empty()) AwaitAck();
 }
 
 void WindowLink::LaserPause(std::string_view line, bool wait) {
@@ -335,7 +333,6 @@ void WindowLink::WaitForAck() {
 
 void WindowLink::TakeAcknowledgement() {
   ++acknowledged_;
-  if (owed_ > 0) --owed_;
   if (!inFlight_.empty()) {
     const InFlight done = inFlight_.front();
     inFlight_.pop_front();

@@ -205,6 +205,10 @@ class WindowLink {
   void WaitForAck();
   // Credits the oldest line in flight with the acknowledgement just taken.
   void TakeAcknowledgement();
+  // Where the lines written so far leave the router's tool.
+  std::int64_t DepthInFlight() const {
+    return inFlight_.empty() ? acknowledgedDepth_ : inFlight_.back().depth;
+  }
   // Remembers a line going out, for the wait that follows it.
   void NoteLine(std::string_view text, std::chrono::microseconds stepTime);
   // Writes a line, or only counts it while a replay lasts: false when it was
@@ -236,7 +240,6 @@ class WindowLink {
   std::array<std::int32_t, 3> pending_{};
   std::int64_t linesSent_ = 0;
   std::int64_t acknowledged_ = 0;
-  std::int64_t owed_ = 0;  // job lines sent whose acknowledgement is not yet taken
   // The last line sent and the step times of the last two: an optimised job
   // waits for the one before the last.
   std::string lastLine_;

@@ -12,6 +12,7 @@
 
 #include "picture/picture_limits.h"
 #include "picture/pixel_image.h"
+#include "util/path_text.h"  // the picture paths callers name
 
 namespace vertolin {
 
@@ -76,10 +77,5 @@ bool WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint
 // Writes the picture as a 24-bit BMP file; false when it could not be written
 // whole.
 bool WritePictureFile(const std::filesystem::path& path, const PixelImage& image);
-
-// The program keeps paths as UTF-8 text; these turn them into paths and back
-// on every system (on Windows the native form is UTF-16).
-std::filesystem::path PathFromUtf8(std::string_view utf8);
-std::string PathToUtf8(const std::filesystem::path& path);
 
 }  // namespace vertolin

@@ -254,17 +254,8 @@ JobResult StrokeCut::Run(PixelImage& trace, const CutFields& fields, CutView& vi
   Live live{fields, link, trace.width(), *width, *delay};
   JobRunner runner(window_);
   const JobResult result = runner.Run(CutProgram(window_, trace, fields, view, live, x_, y_));
-  if (result.outcome == JobOutcome::Done) {
-    frontend.ShowMessage(texts::kTitleVertolin, kDone);
-  } else if (window_.LaserLit()) {
-    // Ended in the middle of a stroke without the stop question's own
-    // switching off (a lost link, a closed window): the laser must not stay
-    // on. The board may be gone, so this is only an attempt.
-    try {
-      window_.Send({0, 0, -1, link.profile().idleDelay}, live.Scale(), false);
-    } catch (...) {
-    }
-  }
+  // An early end has left the laser off already (JobRunner).
+  if (result.outcome == JobOutcome::Done) frontend.ShowMessage(texts::kTitleVertolin, kDone);
   view.Redraw();
   return result;
 }
