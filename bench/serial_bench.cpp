@@ -43,13 +43,17 @@ void CountLines(benchmark::State& state, std::int64_t perIteration) {
 void AcknowledgedLines(benchmark::State& state) {
   BoardSession session;
   if (!session.Open(state)) return;
-  for (auto _ : state) session.window.SendStep({1, -1, 0, 400}, {1, 1, 1}, true);
+  for (auto _ : state) {
+    session.window.Checkpoint(true);
+    session.window.Send({MotionKind::Cut, 1, -1, 0, 400}, {1, 1, 1}, true);
+  }
   CountLines(state, 1);
 }
 BENCHMARK(AcknowledgedLines)->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 JobProgram SameLines(int count) {
-  for (int i = 0; i < count; ++i) co_yield ProgramStep::Move({1, -1, 0, 400}, {1, 1, 1});
+  for (int i = 0; i < count; ++i)
+    co_yield ProgramStep::Move({MotionKind::Cut, 1, -1, 0, 400}, {1, 1, 1});
 }
 
 // The same lines as a job program through the runner: its checkpoint, event

@@ -257,17 +257,11 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   // at once, and a line that stays unacknowledged too long ends the job.
   link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = options.ackTimeout};
 
-  Context context{options, streams, frontend, settings, link, nullptr, nullptr, std::nullopt};
-  std::optional<JobEstimator> estimator;
+  Context context{options, streams, frontend, settings, link, nullptr, nullptr, std::nullopt, {}};
+  JobEstimator estimator(link.profile().idleDelay, link.profile().baud);
   if (counted != nullptr) {
-    link.Attach(std::make_unique<PrintPort>(
-        [&](std::string_view line) {
-          if (!estimator && context.format != nullptr) {
-            estimator.emplace(*context.format, link.profile().idleDelay, link.profile().baud);
-          }
-          if (estimator) estimator->Add(line);
-        },
-        options.kind));
+    link.Attach(std::make_unique<PrintPort>([](std::string_view) {}, options.kind));
+    context.observers.push_back(&estimator);
   } else if (options.print) {
     link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
   } else if (command.needsPort) {
@@ -301,7 +295,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
 
   try {
     const int status = command.run(context);
-    if (counted != nullptr) *counted = estimator ? estimator->estimate() : JobEstimate{};
+    if (counted != nullptr) *counted = estimator.estimate();
     return status;
   } catch (const MoveRefused&) {
     return kCliRefused;

@@ -9,6 +9,7 @@ Handshaken Handshake(Context& context, WindowLink& window) {
   window.SetDriveSwitch([] { return true; });
   window.SetInterruptionPrompt(&context.frontend);
   context.format = &window.format();
+  for (MotionObserver* observer : context.observers) window.AddMotionObserver(observer);
   const std::string_view required = window.format().kind;
   if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
   const HandshakeResult handshake = RunHandshake(context.link, required);

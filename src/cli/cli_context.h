@@ -126,6 +126,8 @@ struct Context {
   // A job on a port keeps its journal; with --resume it goes on from `resume`.
   ResumeRecorder* journal = nullptr;
   std::optional<ResumePoint> resume;
+  // Who sees the job's motions (the estimate, the printer's probe answers).
+  std::vector<MotionObserver*> observers;
 };
 
 // The window's handshake; with --print the board is taken to be the one the

@@ -1,11 +1,10 @@
 #include "cli/figure_job.h"
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "cli/cli_context.h"
-#include "link/ack_wait.h"
-#include "link/move_text.h"
 #include "modes/figure_session.h"
 #include "settings/mode_settings.h"
 
@@ -50,14 +49,15 @@ class NoFigureView : public FigureView {
 // had) before the tool ends. A second Ctrl-C still ends the waits. A laser
 // has been switched off by the job itself.
 void LiftAfterStop(Context& context, WindowLink& window) {
-  if (window.format().stepText != LinkFormat::StepText::XYZDelay) return;
   const std::int64_t down = -window.accounted()[2];
-  if (down <= 0 || !context.link.PortOpen()) return;
+  if (down <= 0 || down > std::numeric_limits<std::int32_t>::max() || !context.link.PortOpen())
+    return;
   const std::int32_t idle = context.link.profile().idleDelay;
-  const std::string line = CommandLine({0, 0, down, idle});
-  context.streams.err << "vertolin-cli: lifting the tool out of the work (" << line << ")\n";
+  const Motion lift{MotionKind::Lift, {0, 0, static_cast<std::int32_t>(down)}, idle};
+  context.streams.err << "vertolin-cli: lifting the tool out of the work ("
+                      << window.protocol().Encode(lift, idle).value_or("") << ")\n";
   context.link.ClearStop();
-  window.WriteLine(line, StepTime(down, idle), down);
+  window.SendExtra(lift);
   while (window.acknowledged() < window.linesSent()) window.AwaitAck();
   // The journal now says the tool is up: a resume lowers it again first.
   if (context.journal != nullptr) context.journal->Record(window.resumePoint(), true);

@@ -7,7 +7,7 @@
 #include "cli/figure_job.h"
 #include "figures/figure_set.h"
 #include "link/ack_wait.h"
-#include "link/move_text.h"
+#include "motion/native_protocol.h"
 #include "figures/figures_json.h"
 #include "modes/milling/milling_session.h"
 #include "settings/mode_settings.h"

@@ -2,15 +2,16 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 
-#include "link/move_text.h"
+#include "motion/native_protocol.h"
 
 namespace vertolin {
 
 void PrintPort::Write(std::string_view bytes) {
   if (out_ != nullptr) *out_ << bytes << '\n';
   if (onLine_) onLine_(bytes);
-  if (!probeLine_.empty() && bytes == probeLine_) {
+  if (std::exchange(probeNext_, false)) {
     if (probeValues_.empty()) return;
     for (const char c : std::to_string(probeValues_.front()) + "OK") replies_.push_back(c);
     probeValues_.pop_front();

@@ -11,10 +11,11 @@
 #include <utility>
 
 #include "link/serial_port.h"
+#include "link/window_link.h"
 
 namespace vertolin {
 
-class PrintPort : public SerialPort {
+class PrintPort : public SerialPort, public MotionObserver {
  public:
   // `kind` answers the identification query.
   PrintPort(std::ostream& out, char kind) : out_(&out), kind_(kind) {}
@@ -22,11 +23,12 @@ class PrintPort : public SerialPort {
   PrintPort(std::function<void(std::string_view)> onLine, char kind)
       : onLine_(std::move(onLine)), kind_(kind) {}
 
-  // Answers each write of `line` (the scanner's probe line) with the next of
-  // `values` followed by "OK" instead of "T"; with none left, with nothing.
-  void AnswerProbes(std::string line, std::deque<std::int32_t> values) {
-    probeLine_ = std::move(line);
-    probeValues_ = std::move(values);
+  // Answers each probe with the next of `values` followed by "OK" instead of
+  // "T"; with none left, with nothing. The port must see the window link's
+  // motions (WindowLink::AddMotionObserver) to know a probe's line.
+  void AnswerProbes(std::deque<std::int32_t> values) { probeValues_ = std::move(values); }
+  void Written(const Motion& motion, std::string_view) override {
+    probeNext_ = motion.kind == MotionKind::Probe;
   }
 
   void Write(std::string_view bytes) override;
@@ -39,7 +41,7 @@ class PrintPort : public SerialPort {
   std::function<void(std::string_view)> onLine_;
   char kind_;
   std::deque<char> replies_;
-  std::string probeLine_;
+  bool probeNext_ = false;
   std::deque<std::int32_t> probeValues_;
 };
 

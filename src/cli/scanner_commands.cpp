@@ -117,8 +117,9 @@ int Scan(Context& context) {
                                     " измерений, а в сетке " + std::to_string(nodes) + " точек");
         return kCliRefused;
       }
-      port->AnswerProbes(ProbeLine(), std::move(*replies));
+      port->AnswerProbes(std::move(*replies));
     }
+    context.observers.push_back(port.get());  // it answers the probes it sees
     context.link.Attach(std::move(port));
   }
 

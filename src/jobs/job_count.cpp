@@ -8,7 +8,7 @@
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/link_format.h"
-#include "link/move_text.h"
+#include "motion/native_protocol.h"
 #include "link/serial_port.h"
 #include "link/window_link.h"
 #include "settings/machine_profile.h"
@@ -28,15 +28,17 @@ class QuietFrontend : public Frontend {
 };
 
 // Answers every line with "T" (the identification query with the firmware
-// letter first, the probe line with "0OK") and hands it to the estimator.
-class CountingPort : public SerialPort {
+// letter first, a probe's line with the measurement "0OK"); it sees the
+// window link's motions to know a probe.
+class CountingPort : public SerialPort, public MotionObserver {
  public:
-  CountingPort(JobEstimator& estimator, char kind, std::string_view probeLine)
-      : estimator_(estimator), kind_(kind), probeLine_(probeLine) {}
+  explicit CountingPort(char kind) : kind_(kind) {}
 
+  void Written(const Motion& motion, std::string_view) override {
+    probeNext_ = motion.kind == MotionKind::Probe;
+  }
   void Write(std::string_view bytes) override {
-    estimator_.Add(bytes);
-    if (!probeLine_.empty() && bytes == probeLine_) {
+    if (std::exchange(probeNext_, false)) {
       replies_.insert(replies_.end(), {'0', 'O', 'K'});
       return;
     }
@@ -58,9 +60,8 @@ class CountingPort : public SerialPort {
   bool TakesTime() const override { return false; }
 
  private:
-  JobEstimator& estimator_;
   char kind_;
-  std::string probeLine_;
+  bool probeNext_ = false;
   std::deque<char> replies_;
 };
 
@@ -70,16 +71,19 @@ char KindLetter(const LinkFormat& format) {
 
 }  // namespace
 
-std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run,
-                                    std::string_view probeLine) {
+std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run) {
   if (!real.DriveOn()) return std::nullopt;
   const MachineProfile& profile = real.link().profile();
   const LinkFormat& format = real.format();
   QuietFrontend frontend;
   Link link(frontend, profile);
-  JobEstimator estimator(format, profile.idleDelay, profile.baud);
-  link.Attach(std::make_unique<CountingPort>(estimator, KindLetter(format), probeLine));
+  JobEstimator estimator(profile.idleDelay, profile.baud);
+  auto port = std::make_unique<CountingPort>(KindLetter(format));
+  CountingPort& answers = *port;
+  link.Attach(std::move(port));
   WindowLink window(link, format);
+  window.AddMotionObserver(&estimator);
+  window.AddMotionObserver(&answers);
   window.SetDriveSwitch([] { return true; });
   window.CopyCarryFrom(real);
   try {

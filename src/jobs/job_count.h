@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <optional>
-#include <string_view>
 
 #include "jobs/job_estimate.h"
 #include "jobs/job_outcome.h"
@@ -26,9 +25,8 @@ using CountedRun = std::function<JobResult(WindowLink& window)>;
 // ticked. Nothing when `real` runs dry (its drive switch clear: nothing will
 // be sent) or when the job does not end Done (refused fields, a question
 // answered "stop"), for the real job then says why itself. Nothing of the
-// count reaches the person or the event loop. `probeLine`: the scanner's
-// probe, answered with a measurement of 0 instead of "T".
-std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run,
-                                    std::string_view probeLine = {});
+// count reaches the person or the event loop. A probe is answered with a
+// measurement of 0.
+std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run);
 
 }  // namespace vertolin

@@ -1,86 +1,38 @@
 #include "jobs/job_estimate.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
 namespace vertolin {
 
-namespace {
-
-// The numbers of a command line "a,b,c,d;"; fields left out or empty are 0.
-std::array<std::int64_t, 4> Fields(std::string_view line) {
-  std::array<std::int64_t, 4> fields{};
-  if (!line.empty() && line.back() == ';') line.remove_suffix(1);
-  std::size_t field = 0;
-  while (field < fields.size()) {
-    const std::size_t comma = line.find(',');
-    const std::string_view text = line.substr(0, comma);
-    std::from_chars(text.data(), text.data() + text.size(), fields[field]);
-    if (comma == std::string_view::npos) break;
-    line.remove_prefix(comma + 1);
-    ++field;
-  }
-  return fields;
-}
-
-}  // namespace
-
-JobEstimator::JobEstimator(const LinkFormat& format, std::int32_t idleDelay, std::int32_t baud)
-    : format_(format), idleDelay_(std::max(idleDelay, 0)), baud_(baud) {
-  estimate_.hasTool = format.stepText != LinkFormat::StepText::XYProbe;
+JobEstimator::JobEstimator(std::int32_t idleDelay, std::int32_t baud)
+    : idleDelay_(std::max(idleDelay, 0)), baud_(baud) {
   estimate_.baud = baud;
+  estimate_.hasTool = true;
 }
 
-void JobEstimator::Add(std::string_view line) {
+void JobEstimator::Written(const Motion& motion, std::string_view line) {
   ++estimate_.lines;
   estimate_.linesFingerprint.Add(line);
   estimate_.bytes += static_cast<std::int64_t>(line.size());
   const double wireSeconds = baud_ > 0 ? static_cast<double>(line.size()) * 10.0 / baud_ : 0.0;
 
-  const auto f = Fields(line);
-  std::int64_t z = 0;
-  std::int64_t delay = 0;
-  bool toolOn = false;
-  switch (format_.stepText) {
-    case LinkFormat::StepText::XYZDelay:
-      z = f[2];
-      delay = f[3];
-      z_ += z;
-      toolOn = z_ != 0;
-      break;
-    case LinkFormat::StepText::XYValue:
-      // ",,,k,d;" opens the raster and moves nothing; a burn carries its delay.
-      delay = f[2];
-      toolOn = delay > 0;
-      break;
-    case LinkFormat::StepText::LaserCompact:
-      if (f[2] > 0) laserOn_ = true;
-      if (f[2] < 0) laserOn_ = false;
-      delay = f[3];
-      toolOn = laserOn_;
-      break;
-    case LinkFormat::StepText::XYProbe:
-      break;
-  }
-  const std::int64_t x = std::abs(f[0]);
-  const std::int64_t y = std::abs(f[1]);
-  estimate_.steps[0] += x;
-  estimate_.steps[1] += y;
-  estimate_.steps[2] += std::abs(z);
-  if (toolOn) ++estimate_.toolOnLines;
-  const std::int64_t most = std::max({x, y, std::abs(z)});
-  const double stepSeconds = static_cast<double>(most) *
-                             static_cast<double>(delay > 0 ? delay : idleDelay_) * 1e-6;
-  estimate_.stepSeconds += stepSeconds;
-  // The raster's opening line is not awaited, so every later line goes out
-  // while the board still steps the one before it; the board takes the bytes
-  // in meanwhile, and only the part of their time those steps do not cover
+  // The probe's firmware has no tool to share the time with.
+  if (motion.kind == MotionKind::Probe) estimate_.hasTool = false;
+  // The raster's opening is not awaited, so every later line goes out while
+  // the board still steps the one before it; the board takes the bytes in
+  // meanwhile, and only the part of their time those steps do not cover
   // keeps it waiting. The other jobs send a line once the one before is done.
-  const bool oneAhead = format_.stepText == LinkFormat::StepText::XYValue;
-  estimate_.transferSeconds += oneAhead ? std::max(wireSeconds - lastStepSeconds_, 0.0)
-                                        : wireSeconds;
+  if (motion.kind == MotionKind::RasterOpen) oneAhead_ = true;
+  tool_.Follow(motion);
+  if (tool_.AtWork(motion)) ++estimate_.toolOnLines;
+  for (int axis = 0; axis < 3; ++axis) estimate_.steps[axis] += std::abs(motion.steps[axis]);
+  const double stepSeconds = static_cast<double>(motion.LargestSteps()) *
+                             static_cast<double>(motion.StepDelay(idleDelay_)) * 1e-6;
+  estimate_.stepSeconds += stepSeconds;
+  estimate_.transferSeconds += oneAhead_ ? std::max(wireSeconds - lastStepSeconds_, 0.0)
+                                         : wireSeconds;
   lastStepSeconds_ = stepSeconds;
 }
 

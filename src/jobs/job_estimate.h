@@ -1,10 +1,10 @@
-// What a job's lines ask of the board and how long the board will take: the
-// bytes at the port's speed plus each line's own step time (its largest axis
-// step count times its delay, the idle delay where the line gives none). On
-// the raster the PC keeps one line ahead, so a line's bytes come while the
-// board steps the line before and only what that does not cover adds. The
-// lines are the ones the job sends, counted as --print writes them, so the
-// estimate needs no board.
+// What a job's motions ask of the board and how long the board will take:
+// the bytes of their lines at the port's speed plus each motion's own step
+// time (its largest axis step count times its delay, the idle delay where it
+// gives none). On the raster the PC keeps one line ahead, so a line's bytes
+// come while the board steps the line before and only what that does not
+// cover adds. The motions are the ones the job sends, as --print writes them,
+// so the estimate needs no board.
 #pragma once
 
 #include <array>
@@ -12,7 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "link/link_format.h"
+#include "link/window_link.h"
+#include "motion/motion.h"
 #include "util/fingerprint.h"
 #include "util/frontend.h"
 
@@ -36,23 +37,25 @@ struct JobEstimate {
   double seconds() const { return stepSeconds + transferSeconds; }
 };
 
-class JobEstimator {
+// Counts the motions a window link writes (it is the link's MotionObserver):
+// their steps and the tool's work from the motions, their bytes from the
+// lines, so it knows no protocol's text.
+class JobEstimator : public MotionObserver {
  public:
   // `idleDelay` in µs (SM_delay), `baud` the port's speed (8 data bits, one
   // start and one stop bit per byte).
-  JobEstimator(const LinkFormat& format, std::int32_t idleDelay, std::int32_t baud);
+  JobEstimator(std::int32_t idleDelay, std::int32_t baud);
 
-  void Add(std::string_view line);
+  void Written(const Motion& motion, std::string_view line) override;
 
   const JobEstimate& estimate() const { return estimate_; }
 
  private:
-  const LinkFormat& format_;
   std::int32_t idleDelay_;
   std::int32_t baud_;
   JobEstimate estimate_;
-  std::int64_t z_ = 0;  // the router's depth in steps, 0 at the start
-  bool laserOn_ = false;
+  ToolTrack tool_;
+  bool oneAhead_ = false;       // a raster: the PC keeps one line ahead
   double lastStepSeconds_ = 0;  // the line before's step time
 };
 

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <exception>
 #include <optional>
-#include <string>
 #include <utility>
 
 #include "link/window_link.h"
@@ -22,27 +21,31 @@ struct ProbeAnswer {
   std::optional<std::int32_t> value;
 };
 
-// One step of a job program.
+// One step of a job program: a move says what it means (MotionKind), in the
+// job's own units with the scale of the moment; the window link makes it a
+// motion in machine units and its protocol a line.
 struct ProgramStep {
   enum class Kind {
-    Move,   // a job-time move through the window's SendStep
-    Line,   // a line written as it is, not awaited (the raster job's opening line)
+    Move,   // a move through the window's checkpoint and Send
+    Setup,  // a motion that sets the board up, not awaited (the raster's opening)
     Ack,    // the acknowledgement still owed, if any (the optimised figure jobs, the last line)
     Probe,  // a move sent without a wait, then the board's measurement (the scanner)
   };
   Kind kind = Kind::Move;
-  JobStep move;
+  JobMotion move;
   StepScale scale;
   bool wait = true;
-  std::string line;
+  Motion setup;
   ProbeAnswer* answer = nullptr;  // Probe: filled in before the program resumes
 
-  static ProgramStep Move(const JobStep& move, const StepScale& scale, bool wait = true) {
-    return {Kind::Move, move, scale, wait, {}};
+  static ProgramStep Move(const JobMotion& move, const StepScale& scale, bool wait = true) {
+    return {Kind::Move, move, scale, wait, {}, nullptr};
   }
-  static ProgramStep Line(std::string text) { return {Kind::Line, {}, {}, false, std::move(text)}; }
-  static ProgramStep Ack() { return {Kind::Ack, {}, {}, true, {}}; }
-  static ProgramStep Probe(const JobStep& move, ProbeAnswer& answer) {
+  static ProgramStep Setup(const Motion& motion) {
+    return {Kind::Setup, {}, {}, false, motion, nullptr};
+  }
+  static ProgramStep Ack() { return {Kind::Ack, {}, {}, true, {}, nullptr}; }
+  static ProgramStep Probe(const JobMotion& move, ProbeAnswer& answer) {
     return {Kind::Probe, move, {}, false, {}, &answer};
   }
 };

@@ -66,8 +66,8 @@ JobResult JobRunner::Run(JobProgram program) {
           window_.Checkpoint(step.wait);
           window_.Send(step.move, step.scale, step.wait);
           break;
-        case ProgramStep::Kind::Line:
-          window_.WriteProgramLine(step.line);
+        case ProgramStep::Kind::Setup:
+          window_.SendSetup(step.setup);
           break;
         case ProgramStep::Kind::Ack:
           window_.AwaitOwedAck();

@@ -2,7 +2,7 @@
 
 #include "link/link.h"
 #include "link/link_error.h"
-#include "link/move_text.h"
+#include "motion/native_protocol.h"
 #include "link/reply_buffer.h"
 #include "link/texts.h"
 

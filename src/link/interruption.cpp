@@ -8,7 +8,8 @@
 
 #include "link/ack_wait.h"
 #include "link/link.h"
-#include "link/move_text.h"
+#include "link/link_format.h"
+#include "motion/native_protocol.h"
 #include "link/texts.h"
 #include "util/numbers.h"
 
@@ -31,7 +32,9 @@ bool InterruptionLink::RaiseLower(std::string_view distanceText, bool raise) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
   }
-  const std::string line = CommandLine({0, 0, z, link_.profile().idleDelay});
+  const std::int32_t idle = link_.profile().idleDelay;
+  const Motion move{raise ? MotionKind::Lift : MotionKind::Plunge, {0, 0, z}, idle};
+  const std::string line = NativeProtocol(formats::kRouter.dialect).Encode(move, idle).value_or("");
   SerialWrite(link_, line);
   WaitForAcknowledgement(
       link_, reply_, abandoned_,

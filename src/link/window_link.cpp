@@ -10,7 +10,7 @@
 #include "link/ack_wait.h"
 #include "link/link.h"
 #include "link/link_error.h"
-#include "link/move_text.h"
+#include "motion/native_protocol.h"
 #include "link/probe_reader.h"
 #include "link/texts.h"
 #include "util/numbers.h"
@@ -19,16 +19,12 @@ namespace vertolin {
 
 namespace {
 
-constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
-constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-
-bool FitsInt32(std::int64_t value) { return value >= kInt32Min && value <= kInt32Max; }
+bool FitsInt32(std::int64_t value) {
+  return value >= std::numeric_limits<std::int32_t>::min() &&
+         value <= std::numeric_limits<std::int32_t>::max();
+}
 
 void PauseOneMillisecond() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
-
-std::int64_t Largest(std::int64_t x, std::int64_t y, std::int64_t z) {
-  return std::max({std::abs(x), std::abs(y), std::abs(z)});
-}
 
 }  // namespace
 
@@ -47,7 +43,11 @@ std::optional<std::array<std::int32_t, 3>> MillimetresToSteps(const Link& link, 
   return steps;
 }
 
-WindowLink::WindowLink(Link& link, const LinkFormat& format) : link_(link), format_(format) {}
+WindowLink::WindowLink(Link& link, const LinkFormat& format)
+    : link_(link),
+      format_(format),
+      protocol_(std::make_unique<NativeProtocol>(format.dialect)),
+      scaler_(format.scaling) {}
 
 bool WindowLink::DriveOn() const {
   if (!format_.driveSwitch) return true;
@@ -59,73 +59,85 @@ void WindowLink::RefuseMove() {
   throw MoveRefused();
 }
 
+std::chrono::microseconds WindowLink::StepTimeOf(const Motion& motion) const {
+  // How long a wait allows: never less than the idle delay a step, however
+  // fast the line's own delay says it goes.
+  return StepTime(motion.LargestSteps(), std::max(motion.delay, link_.profile().idleDelay));
+}
+
 void WindowLink::NoteLine(std::string_view text, std::chrono::microseconds stepTime) {
   lastLine_ = text;
   previousStepTime_ = lastStepTime_;
   lastStepTime_ = stepTime;
 }
 
-void WindowLink::WriteLine(std::string_view text, std::chrono::microseconds stepTime,
-                           std::int64_t zSteps) {
-  Emit(text, stepTime, Role::Extra, zSteps);
+void WindowLink::Write(std::string_view text, std::chrono::microseconds stepTime) {
+  NoteLine(text, stepTime);
+  SerialWrite(link_, text);
+  ++linesSent_;
 }
 
-void WindowLink::WriteProgramLine(std::string_view text) {
-  if (!Emit(text, {}, Role::Program)) replayedOpening_ = text;
+void WindowLink::SendSetup(const Motion& motion) {
+  const auto text = protocol_->Encode(motion, link_.profile().idleDelay);
+  if (!text) return;
+  if (!Emit(motion, *text, Role::Program)) replayedSetup_ = motion;
 }
 
-bool WindowLink::Emit(std::string_view text, std::chrono::microseconds stepTime, Role role,
-                      std::int64_t zSteps) {
+void WindowLink::SendExtra(const Motion& motion) {
+  const auto text = protocol_->Encode(motion, link_.profile().idleDelay);
+  if (text) Emit(motion, *text, Role::Extra);
+}
+
+bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
   if (role == Role::Program) {
-    ++programLines_;
     if (replayLeft_ > 0) {
       --replayLeft_;
       restorePending_ = true;
       // Done by the board before: it counts as acknowledged where it stands.
-      programAcknowledged_ = programLines_;
-      acknowledgedDepth_ = accounted_[2];
+      inFlight_.ProgramLineDone(scaler_.accounted()[2]);
       return false;
     }
     if (restorePending_) RestoreToolState();
   }
   // Nothing sent without a port, so nothing will be acknowledged.
-  if (link_.PortOpen()) {
-    inFlight_.push_back(
-        {role == Role::Program, role == Role::Program ? accounted_[2] : DepthInFlight() + zSteps});
+  if (!link_.PortOpen()) {
+    if (role == Role::Program) inFlight_.ProgramLineUnsent();
+  } else if (role == Role::Program) {
+    inFlight_.ProgramLine(scaler_.accounted()[2]);
+  } else {
+    inFlight_.ExtraLine(motion.steps[2]);
   }
-  NoteLine(text, stepTime);
-  SerialWrite(link_, text);
-  ++linesSent_;
+  for (MotionObserver* observer : observers_) observer->Written(motion, text);
+  Write(text, StepTimeOf(motion));
   return true;
 }
 
 void WindowLink::Replay(std::int64_t lines, std::int64_t machineDepth) {
   replayLeft_ = std::max<std::int64_t>(0, lines);
   restorePending_ = false;
-  machineDepth_ = accounted_[2] + machineDepth;  // depths count from the job's start
-  replayedOpening_.clear();
+  machineDepth_ = scaler_.accounted()[2] + machineDepth;  // depths count from the job's start
+  replayedSetup_.reset();
 }
 
 void WindowLink::RestoreToolState() {
   restorePending_ = false;
-  // The opening line's acknowledgement is collected by the next wait, as it
-  // was when the job began; the others are waited for here, so that the tool
-  // is where the job left it before the next line moves it.
-  if (!replayedOpening_.empty()) {
-    Emit(std::exchange(replayedOpening_, {}), {}, Role::Extra);
+  // The opening's acknowledgement is collected by the next wait, as it was
+  // when the job began; the others are waited for here, so that the tool is
+  // where the job left it before the next line moves it.
+  if (replayedSetup_) {
+    SendExtra(*std::exchange(replayedSetup_, std::nullopt));
     return;
   }
-  const std::int32_t idle = link_.profile().idleDelay;
-  if (format_.stepText == LinkFormat::StepText::LaserCompact && laserLit_ &&
-      !lastLaserOnLine_.empty()) {
-    Emit(lastLaserOnLine_, {}, Role::Extra);
+  if (laserLit_ && lastToolOn_) {
+    SendExtra(*lastToolOn_);
     WaitForAck();
-  } else if (format_.stepText == LinkFormat::StepText::XYZDelay) {
-    const std::int64_t dz = acknowledgedDepth_ - machineDepth_;
-    if (dz == 0 || !FitsInt32(dz)) return;
-    Emit(CommandLine({0, 0, dz, idle}), StepTime(std::abs(dz), idle), Role::Extra, dz);
-    WaitForAck();
+    return;
   }
+  const std::int64_t dz = inFlight_.resumePoint().depth - machineDepth_;
+  if (dz == 0 || !FitsInt32(dz)) return;
+  const auto z = static_cast<std::int32_t>(dz);
+  SendExtra({dz > 0 ? MotionKind::Lift : MotionKind::Plunge, {0, 0, z}, link_.profile().idleDelay});
+  WaitForAck();
 }
 
 void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
@@ -143,80 +155,25 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
 
   const auto steps = MillimetresToSteps(link_, dx, dy, dz);
   if (!steps) RefuseMove();
-  const auto [x, y, z] = *steps;
-  const std::int32_t delay = link_.profile().idleDelay;
-
-  std::string text;
-  switch (format_.moveText) {
-    case LinkFormat::MoveText::WithIdleDelay:
-      text = CommandLine({x, y, z, delay});
-      break;
-    case LinkFormat::MoveText::ByKindLetter: {
-      auto byKind = PositioningMoveText(kindLetter_, x, y, z, delay);
-      if (!byKind) {
-        link_.frontend().ShowMessage(
-            texts::kTitleError,
-            std::string("Плата ответила прошивкой «") + kindLetter_ +
-                "», для которой перемещение не определено.\r\nКоманда не отправлена.");
-        throw MoveRefused();
-      }
-      text = std::move(*byKind);
-      break;
-    }
-    case LinkFormat::MoveText::Plain:
-      text = CommandLine({x, y, z});
-      break;
+  const std::int32_t idle = link_.profile().idleDelay;
+  const Motion jog{MotionKind::Jog, *steps, idle};
+  const auto text = protocol_->Encode(jog, idle);
+  if (!text) {
+    link_.frontend().ShowMessage(
+        texts::kTitleError,
+        std::string("Плата ответила прошивкой «") + kindLetter_ +
+            "», для которой перемещение не определено.\r\nКоманда не отправлена.");
+    throw MoveRefused();
   }
   if (!link_.PortOpen()) return;
-  NoteLine(text, StepTime(Largest(x, y, z), delay));
-  inFlight_.push_back({false, DepthInFlight()});
+  NoteLine(*text, StepTimeOf(jog));
+  inFlight_.ExtraLine(0);
   if (format_.checkedMoveWrite) {
-    SerialWriteChecked(link_, text);
+    SerialWriteChecked(link_, *text);
   } else {
-    SerialWrite(link_, text);
+    SerialWrite(link_, *text);
   }
   AwaitAck();
-}
-
-std::array<std::int32_t, 3> WindowLink::CarrySteps(const std::array<double, 3>& displacement) {
-  std::array<std::int32_t, 3> steps{};
-  for (int axis = 0; axis < 3; ++axis) {
-    const double exact = exact_[axis] + displacement[axis] + pending_[axis];
-    const double step = RoundHalfEven(exact - static_cast<double>(accounted_[axis]));
-    if (!std::isfinite(step) || step < kInt32Min || step > kInt32Max ||
-        !FitsInt32(accounted_[axis] + static_cast<std::int64_t>(step))) {
-      RefuseMove();
-    }
-    steps[axis] = static_cast<std::int32_t>(step);
-  }
-  // Taken only once the whole step is known to be sound.
-  for (int axis = 0; axis < 3; ++axis) {
-    exact_[axis] += displacement[axis] + pending_[axis];
-    pending_[axis] = 0;
-    // Accounted before anything is sent: a command once written counts even
-    // when its wait then ends the job.
-    accounted_[axis] += steps[axis];
-  }
-  return steps;
-}
-
-std::array<std::int32_t, 3> WindowLink::ScaledSteps(const JobStep& step, const StepScale& scale) {
-  switch (format_.scaling) {
-    case LinkFormat::Scaling::Carry: {
-      // The laser's third value is its switch, not a distance.
-      const bool laser = format_.stepText == LinkFormat::StepText::LaserCompact;
-      return CarrySteps({step.dx * scale.x, step.dy * scale.y, laser ? 0.0 : step.third * scale.z});
-    }
-    case LinkFormat::Scaling::WholePerPixel: {
-      const double x = step.dx * RoundHalfEven(scale.x);
-      const double y = step.dy * RoundHalfEven(scale.y);
-      if (!(std::abs(x) <= kInt32Max && std::abs(y) <= kInt32Max)) RefuseMove();
-      return {static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), 0};
-    }
-    case LinkFormat::Scaling::AsGiven:
-      break;
-  }
-  return {step.dx, step.dy, 0};
 }
 
 void WindowLink::Checkpoint(bool wait) {
@@ -235,9 +192,9 @@ void WindowLink::Checkpoint(bool wait) {
       // on: after a stop it is off, although the job's last laser value
       // said "on", and going on must not light it for the next travel.
       const bool lit = DriveOn() && laserLit_ && !ToolStateOwed();
-      if (lit) LaserPause(kLaserOffPause, wait);
+      if (lit) LaserPause(false, wait);
       AskToStop();
-      if (lit) LaserPause(kLaserOnPause, wait);
+      if (lit) LaserPause(true, wait);
       break;
     }
     case LinkFormat::OnStop::EndAtOnce:
@@ -247,52 +204,27 @@ void WindowLink::Checkpoint(bool wait) {
   }
 }
 
-void WindowLink::Send(const JobStep& step, const StepScale& scale, bool wait) {
-  const auto [x, y, z] = ScaledSteps(step, scale);
-  std::string text;
-  switch (format_.stepText) {
-    case LinkFormat::StepText::XYZDelay:
-      if (!DriveOn() || (step.delay <= 0 && x == 0 && y == 0 && z == 0)) {
-        if (replayLeft_ == 0 && (!link_.PortOpen() || link_.port()->TakesTime()))
-          PauseOneMillisecond();
-        return;
-      }
-      text = CommandLine({x, y, z, step.delay});
-      break;
-    case LinkFormat::StepText::LaserCompact:
-      if (!DriveOn()) {
-        // "Гравировать" cleared in the middle of a pass: the rest of the job
-        // sends nothing, so the laser it lit must not burn on in one place.
-        SwitchLaserOff();
-        return;
-      }
-      if ((step.third == 0 && x == 0 && y == 0 && step.delay <= 0)) return;
-      text = WithoutTrailingZeros(CommandLine({x, y, step.third, step.delay}));
-      if (step.third > 0) lastLaserOnLine_ = text;
-      break;
-    case LinkFormat::StepText::XYValue:
-      if (!DriveOn()) return;
-      text = CommandLine({x, y, step.third});
-      break;
-    case LinkFormat::StepText::XYProbe:
-      if (!DriveOn()) return;
-      text = CommandLine({x, y, -2 * static_cast<std::int64_t>(step.third)});
-      break;
+void WindowLink::Send(const JobMotion& move, const StepScale& scale, bool wait) {
+  const auto motion = scaler_.Scale(move, scale);
+  if (!motion) RefuseMove();
+  std::optional<std::string> text;
+  if (DriveOn()) text = protocol_->Encode(*motion, link_.profile().idleDelay);
+  if (!text) {
+    // "Гравировать" cleared in the middle of a pass: the rest of the job
+    // sends nothing, so the laser it lit must not burn on in one place.
+    if (!DriveOn()) SwitchLaserOff();
+    if (format_.pauseForStepNotSent && replayLeft_ == 0 &&
+        (!link_.PortOpen() || link_.port()->TakesTime())) {
+      PauseOneMillisecond();
+    }
+    return;
   }
-  // The firmware steps at the line's own delay, or its idle delay when the
-  // line has none (travel moves of the raster, the probe).
-  std::int64_t delay = link_.profile().idleDelay;
-  if (format_.stepText == LinkFormat::StepText::XYValue)
-    delay = std::max<std::int64_t>(delay, step.third);
-  if (format_.stepText == LinkFormat::StepText::XYZDelay ||
-      format_.stepText == LinkFormat::StepText::LaserCompact) {
-    delay = std::max<std::int64_t>(delay, step.delay);
-  }
+  if (motion->kind == MotionKind::ToolOn) lastToolOn_ = motion;
   // Taken after the line: a resumed job's restore goes out before it, with
   // the laser as the lines replayed left it.
-  const bool sent = Emit(text, StepTime(Largest(x, y, z), delay), Role::Program);
-  if (step.third != 0 && format_.stepText == LinkFormat::StepText::LaserCompact)
-    laserLit_ = step.third > 0;
+  const bool sent = Emit(*motion, *text, Role::Program);
+  if (motion->kind == MotionKind::ToolOn) laserLit_ = true;
+  if (motion->kind == MotionKind::ToolOff) laserLit_ = false;
   if (sent && wait) AwaitAck();
 }
 
@@ -304,9 +236,11 @@ void WindowLink::AwaitOwedAck() {
   if (!inFlight_.empty()) AwaitAck();
 }
 
-void WindowLink::LaserPause(std::string_view line, bool wait) {
-  WriteLine(line);
-  laserLit_ = line == kLaserOnPause;
+void WindowLink::LaserPause(bool on, bool wait) {
+  const std::string_view line = protocol_->LaserPauseLine(on);
+  if (link_.PortOpen()) inFlight_.ExtraLine(0);
+  Write(line, {});
+  laserLit_ = on;
   // This wait is part of the stop itself, so StopFlag does not end it.
   if (wait) WaitForAck();
 }
@@ -333,12 +267,7 @@ void WindowLink::WaitForAck() {
 
 void WindowLink::TakeAcknowledgement() {
   ++acknowledged_;
-  if (!inFlight_.empty()) {
-    const InFlight done = inFlight_.front();
-    inFlight_.pop_front();
-    if (done.program) ++programAcknowledged_;
-    acknowledgedDepth_ = done.depth;
-  }
+  inFlight_.Acknowledged();
 }
 
 std::optional<std::int32_t> WindowLink::ReadProbe() {
@@ -375,7 +304,7 @@ void WindowLink::SwitchLaserOff() {
   laserLit_ = false;
   // Stopped in a replay: the board's laser is still off.
   if (!link_.PortOpen() || ToolStateOwed()) return;
-  WriteLine(WithoutTrailingZeros(CommandLine({0, 0, -1, link_.profile().idleDelay})));
+  SendExtra({MotionKind::ToolOff, {}, link_.profile().idleDelay});
   const bool lost = link_.StopRequested() && link_.stopCause() == Link::StopCause::LinkLost;
   if (lost || abandoned_ || link_.Closing()) return;
   try {
@@ -387,11 +316,7 @@ void WindowLink::SwitchLaserOff() {
 }
 
 void WindowLink::AddPendingSteps(const std::array<std::int32_t, 3>& steps) {
-  for (int axis = 0; axis < 3; ++axis) {
-    const std::int64_t sum = static_cast<std::int64_t>(pending_[axis]) + steps[axis];
-    if (!FitsInt32(sum)) RefuseMove();
-  }
-  for (int axis = 0; axis < 3; ++axis) pending_[axis] += steps[axis];
+  if (!scaler_.AddPending(steps)) RefuseMove();
 }
 
 }  // namespace vertolin

@@ -116,7 +116,7 @@ StepScale FigureSession::ScaleNow() {
   if (fields_ == nullptr || pixelsAcross_ <= 0) return StepScale{};
   const MachineProfile& profile = window_.link().profile();
   const double width = LiveWidth();
-  const double third = head_->UsesDepth() ? head_->ThirdPerGreyLevel(LiveDepth(), profile) : 0;
+  const double third = head_->UsesDepth() ? head_->ZStepsPerGreyLevel(LiveDepth(), profile) : 0;
   return StepScale{width / profile.xRatio / pixelsAcross_, width / profile.yRatio / pixelsAcross_,
                    third};
 }
@@ -362,16 +362,16 @@ JobProgram FigureSession::Passes(const MillPlan& plan, const Tool& tool, FigureV
     const bool optimised = link.profile().Optimised();
     // In optimisation mode the board takes the plunge (the laser's switch)
     // while it still travels.
-    co_yield ProgramStep::Move({pass.start.x - x_, pass.start.y - y_, 0, idle}, ScaleNow(),
-                               !optimised);
+    co_yield ProgramStep::Move({MotionKind::Travel, pass.start.x - x_, pass.start.y - y_, 0, idle},
+                               ScaleNow(), !optimised);
     x_ = pass.start.x;
     y_ = pass.start.y;
-    const JobStep start = head_->Start(pass.startBlue, LiveDelay());
+    const JobMotion start = head_->Start(pass.startBlue, LiveDelay());
     co_yield ProgramStep::Move(start, ScaleNow());
     head_->Arrived(pass.startBlue);
     for (std::size_t i = 0; i < pass.path.size(); ++i) {
       const Pixel& to = pass.path[i];
-      const JobStep along = head_->Along(to.x - x_, to.y - y_, pass.blues[i]);
+      const JobMotion along = head_->Along(to.x - x_, to.y - y_, pass.blues[i]);
       co_yield ProgramStep::Move(along, ScaleNow());
       x_ = to.x;
       y_ = to.y;
@@ -384,7 +384,7 @@ JobProgram FigureSession::Passes(const MillPlan& plan, const Tool& tool, FigureV
 }
 
 ProgramStep FigureSession::ReturnToOrigin() {
-  return ProgramStep::Move({1 - x_, 1 - y_, 0, 0}, ScaleNow());
+  return ProgramStep::Move({MotionKind::Travel, 1 - x_, 1 - y_}, ScaleNow());
 }
 
 JobResult FigureSession::MillSelected(std::optional<int> figure, const FigureFields& fields,

@@ -49,13 +49,13 @@ class ToolHead {
   // True when the jobs need the depth field (the router).
   virtual bool UsesDepth() const = 0;
   // Third-axis steps per grey level at `depthMm` for black.
-  virtual double ThirdPerGreyLevel(double depthMm, const MachineProfile& profile) const = 0;
+  virtual double ZStepsPerGreyLevel(double depthMm, const MachineProfile& profile) const = 0;
   // At the pass's start (blue of its start pixel), with the cutting delay.
-  virtual JobStep Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const = 0;
+  virtual JobMotion Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const = 0;
   // One step of the path onto a pixel of blue `blue`.
-  virtual JobStep Along(int dx, int dy, std::uint8_t blue) const = 0;
+  virtual JobMotion Along(int dx, int dy, std::uint8_t blue) const = 0;
   // At the pass's end, with the idle delay.
-  virtual JobStep End(std::int32_t idleDelay) const = 0;
+  virtual JobMotion End(std::int32_t idleDelay) const = 0;
   // The step to a pixel of blue `blue` has gone (the start counts as one).
   virtual void Arrived(std::uint8_t blue) = 0;
   // The depth in grey units the tool stands at (0 for a head without depth).

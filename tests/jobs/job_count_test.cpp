@@ -188,20 +188,20 @@ TEST(JobCount, CountsWhatTheJobSendsAndLeavesItsWorkAsItWas) {
     profile.optim = c.optimised ? 1 : 0;
     Link link(frontend, profile);
     std::optional<JobEstimator> sent;
-    sent.emplace(c.format, profile.idleDelay, profile.baud);
-    auto port = std::make_unique<PrintPort>([&](std::string_view line) { sent->Add(line); },
-                                            c.format.kind.front());
-    port->AnswerProbes(ProbeLine(), std::deque<std::int32_t>(20, 7));
-    link.Attach(std::move(port));
+    sent.emplace(profile.idleDelay, profile.baud);
+    auto port = std::make_unique<PrintPort>([](std::string_view) {}, c.format.kind.front());
+    port->AnswerProbes(std::deque<std::int32_t>(20, 7));
     WindowLink window(link, c.format);
+    window.AddMotionObserver(&*sent);
+    window.AddMotionObserver(port.get());
+    link.Attach(std::move(port));
     window.SetDriveSwitch([] { return true; });
 
     std::function<std::optional<JobEstimate>()> count;
     std::function<JobResult()> run;
     std::function<std::string()> state;
     c.make(window, count, run, state);
-    sent.emplace(c.format, profile.idleDelay,
-                 profile.baud);  // the set-up's own lines are not the job's
+    sent.emplace(profile.idleDelay, profile.baud);  // the set-up's own lines are not the job's
 
     const std::string before = state();
     const std::optional<JobEstimate> counted = count();

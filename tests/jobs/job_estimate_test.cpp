@@ -7,10 +7,14 @@
 namespace vertolin {
 namespace {
 
+struct Written {
+  Motion motion;
+  const char* line;
+};
+
 struct EstimateCase {
   const char* name;
-  const LinkFormat& format;
-  std::vector<const char*> lines;
+  std::vector<Written> lines;
   std::array<std::int64_t, 3> steps;
   std::int64_t toolOnLines;
   double stepSeconds;      // at an idle delay of 2000 µs
@@ -20,30 +24,37 @@ struct EstimateCase {
 constexpr double kByte = 10 / 9600.0;
 
 TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
+  using K = MotionKind;
   const EstimateCase cases[] = {
       // Plunge 50 steps at 400 µs, travel 10 at the idle delay, lift at 2000.
       {"router",
-       formats::kRouter,
-       {"0,0,-50,400;", "10,-3,0,0;", "0,0,50,2000;"},
+       {{{K::Plunge, {0, 0, -50}, 400}, "0,0,-50,400;"},
+        {{K::Cut, {10, -3, 0}, 0}, "10,-3,0,0;"},
+        {{K::Lift, {0, 0, 50}, 2000}, "0,0,50,2000;"}},
        {10, 3, 100},
        2,
        50 * 400e-6 + 10 * 2000e-6 + 50 * 2000e-6,
        34 * kByte},
-      // The opening line moves nothing; travel at the idle delay; a burn at its
+      // The opening moves nothing; travel at the idle delay; a burn at its
       // own. The PC is one line ahead: the first two lines go out together,
       // then each line's bytes come while the one before steps, so only the
       // burn's bytes after the 2 ms step keep the board waiting.
       {"raster",
-       formats::kGradation,
-       {",,,10,2000;", "10,0,0;", "1,0,0;", "-11,0,4000;", "0,10,0;"},
+       {{{K::RasterOpen, {}, 0, 10}, ",,,10,2000;"},
+        {{K::Travel, {10, 0, 0}, 0}, "10,0,0;"},
+        {{K::Burn, {1, 0, 0}, 0}, "1,0,0;"},
+        {{K::Burn, {-11, 0, 0}, 4000}, "-11,0,4000;"},
+        {{K::Travel, {0, 10, 0}, 0}, "0,10,0;"}},
        {22, 10, 0},
        1,
        10 * 2000e-6 + 1 * 2000e-6 + 11 * 4000e-6 + 10 * 2000e-6,
        (11 + 7 + 11) * kByte - 2000e-6},
       // Laser on, a compact step with no delay field, laser off.
       {"laser",
-       formats::kOutlining,
-       {"0,0,1,1000;", "5;", "0,-7;", "0,0,-1,2000;"},
+       {{{K::ToolOn, {}, 1000}, "0,0,1,1000;"},
+        {{K::Cut, {5, 0, 0}}, "5;"},
+        {{K::Cut, {0, -7, 0}}, "0,-7;"},
+        {{K::ToolOff, {}, 2000}, "0,0,-1,2000;"}},
        {5, 7, 0},
        3,
        5 * 2000e-6 + 7 * 2000e-6,
@@ -51,11 +62,11 @@ TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
   };
   for (const EstimateCase& c : cases) {
     SCOPED_TRACE(c.name);
-    JobEstimator estimator(c.format, 2000, 9600);
+    JobEstimator estimator(2000, 9600);
     std::int64_t bytes = 0;
-    for (const char* line : c.lines) {
-      estimator.Add(line);
-      bytes += static_cast<std::int64_t>(std::string_view(line).size());
+    for (const Written& written : c.lines) {
+      estimator.Written(written.motion, written.line);
+      bytes += static_cast<std::int64_t>(std::string_view(written.line).size());
     }
     const JobEstimate& estimate = estimator.estimate();
     EXPECT_EQ(estimate.lines, static_cast<std::int64_t>(c.lines.size()));
@@ -68,8 +79,8 @@ TEST(JobEstimate, StepsToolShareAndStepTimePerFirmware) {
 }
 
 TEST(JobEstimate, JsonCarriesEveryFigureAndNoToolShareForTheProbe) {
-  JobEstimator probe(formats::kScanner, 1000, 115200);
-  probe.Add("4800,0,-200;");
+  JobEstimator probe(1000, 115200);
+  probe.Written({MotionKind::Probe, {4800, 0, 0}, 0, 100}, "4800,0,-200;");
   EXPECT_EQ(EstimateJson(probe.estimate()),
             "{\"lines\":1,\"bytes\":12,\"steps\":{\"x\":4800,\"y\":0,\"z\":0},"
             "\"tool_on_share\":null,\"baud\":115200,\"seconds\":4.801}");

@@ -12,7 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 
 ProgramStep RouterMove(std::int32_t dx, std::int32_t dz, std::int32_t delay, bool wait) {
-  return ProgramStep::Move(JobStep{dx, 0, dz, delay}, StepScale{1, 1, 1}, wait);
+  return ProgramStep::Move({MotionKind::Cut, dx, 0, dz, delay}, StepScale{1, 1, 1}, wait);
 }
 
 // An optimised figure pass: the travel goes unawaited, the rest collect the
@@ -44,7 +44,10 @@ TEST(JobRunnerTest, TheLastWaitAwaitsOnlyWhatWasSent) {
 }
 
 ProgramStep LaserMove(std::int32_t dx, std::int32_t laser) {
-  return ProgramStep::Move(JobStep{dx, 0, laser, 100}, StepScale{1, 1, 1});
+  const MotionKind kind = laser > 0   ? MotionKind::ToolOn
+                          : laser < 0 ? MotionKind::ToolOff
+                                      : MotionKind::Cut;
+  return ProgramStep::Move({kind, dx, 0, 0, 100}, StepScale{1, 1, 1});
 }
 
 JobProgram LaserStroke() {

@@ -63,7 +63,8 @@ TEST_F(SerialPtyTest, MovesAreAcknowledgedAndTheBoardEndsWhereTheyLead) {
     ASSERT_TRUE(Open(board));
     WindowLink window(link_, formats::kRouter);
     window.SetDriveSwitch([] { return true; });
-    for (int i = 0; i < 200; ++i) window.SendStep({1, (i % 2) ? 1 : -1, 1, 0}, {0.3, 0.3, 2}, true);
+    for (int i = 0; i < 200; ++i)
+      window.Send({MotionKind::Cut, 1, (i % 2) ? 1 : -1, 1}, {0.3, 0.3, 2}, true);
     window.ArduinoMoveMM(1, 0, -1);
     EXPECT_FALSE(window.reply().HasAck());  // waits and acknowledgements stayed in step
   }
@@ -92,7 +93,7 @@ TEST_F(SerialPtyTest, LineDroppedMidJobEndsTheJobWithTheReadMessage) {
   int sent = 0;
   EXPECT_THROW(
       {
-        for (; sent < 100; ++sent) window.SendStep({1, 0, 0, 0}, {1, 1, 1}, true);
+        for (; sent < 100; ++sent) window.Send({MotionKind::Cut, 1}, {1, 1, 1}, true);
       },
       LinkError);
   EXPECT_EQ(sent, 5);  // five were acknowledged, then the line dropped

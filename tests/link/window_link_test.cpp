@@ -38,15 +38,47 @@ class WindowLinkTest : public ::testing::Test {
     return lines;
   }
 
+  // A move as the firmware's fields put it: the third field is the router's
+  // depth, the raster's delay, the laser's switch or the probe's argument.
+  struct Step {
+    std::int32_t dx = 0;
+    std::int32_t dy = 0;
+    std::int32_t third = 0;
+    std::int32_t delay = 0;
+  };
+
   // A window link whose job steps all go at one scale.
   class ScaledWindow : public WindowLink {
    public:
     ScaledWindow(Link& link, const LinkFormat& format, StepScale scale)
         : WindowLink(link, format), scale_(scale) {}
-    using WindowLink::SendStep;
-    void SendStep(const JobStep& step, bool wait) { WindowLink::SendStep(step, scale_, wait); }
+    void SendStep(const Step& step, bool wait) {
+      Checkpoint(wait);
+      Send(Motion(step), scale_, wait);
+    }
+    void SendAt(const Step& step, const StepScale& scale, bool wait) {
+      Send(Motion(step), scale, wait);
+    }
 
    private:
+    JobMotion Motion(const Step& s) const {
+      using K = MotionKind;
+      switch (format().dialect.steps) {
+        case NativeDialect::Steps::XYZDelay:
+          return {K::Cut, s.dx, s.dy, s.third, s.delay};
+        case NativeDialect::Steps::LaserCompact:
+          return {s.third > 0   ? K::ToolOn
+                  : s.third < 0 ? K::ToolOff
+                                : K::Cut,
+                  s.dx, s.dy, 0, s.delay};
+        case NativeDialect::Steps::XYValue:
+          return {s.third > 0 ? K::Burn : K::Travel, s.dx, s.dy, 0, s.third};
+        case NativeDialect::Steps::XYProbe:
+          break;
+      }
+      return {s.third != 0 ? K::Probe : K::Travel, s.dx, s.dy, 0, 0, s.third};
+    }
+
     StepScale scale_;
   };
 
@@ -249,7 +281,7 @@ TEST_F(WindowLinkTest, TheWindowsWaitOnButSayHowLongTheBoardHasKeptSilent) {
     link_.RequestStop();
     if (frontend_.eventRuns == 3) port.Script("T");
   };
-  EXPECT_NO_THROW(window.Send({1, 0, 0, 500}, {1, 1, 1}, true));
+  EXPECT_NO_THROW(window.SendAt({1, 0, 0, 500}, {1, 1, 1}, true));
   EXPECT_TRUE(frontend_.statuses.empty());
   link_.ClearStop();
 
@@ -257,14 +289,14 @@ TEST_F(WindowLinkTest, TheWindowsWaitOnButSayHowLongTheBoardHasKeptSilent) {
   frontend_.onEvents = [&] {
     if (!frontend_.statuses.empty() && script_.reads.empty()) port.Script("T");
   };
-  window.Send({1, 0, 0, 500}, {1, 1, 1}, true);
+  window.SendAt({1, 0, 0, 500}, {1, 1, 1}, true);
   ASSERT_EQ(frontend_.statuses.size(), 2u);
   EXPECT_NE(frontend_.statuses[0].find("не отвечает на строку 2"), std::string::npos);
   EXPECT_EQ(frontend_.statuses[1], "");  // gone once it answers
 
   // Once it is overdue, "Стоп" ends the wait.
   frontend_.onEvents = [&] { link_.RequestStop(); };
-  EXPECT_THROW(window.Send({1, 0, 0, 500}, {1, 1, 1}, true), LinkError);
+  EXPECT_THROW(window.SendAt({1, 0, 0, 500}, {1, 1, 1}, true), LinkError);
   EXPECT_EQ(link_.stopCause(), Link::StopCause::Person);
   EXPECT_EQ(frontend_.statuses.back(), "");
 }

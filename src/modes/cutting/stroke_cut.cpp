@@ -204,27 +204,30 @@ JobProgram CutProgram(WindowLink& window, PixelImage& trace, const CutFields& fi
     // still travels; the travel's acknowledgement is collected at the end,
     // if the travel was sent at all.
     const std::int64_t before = window.linesSent();
-    co_yield ProgramStep::Move({start.x - x, start.y - y, 0, idle}, live.Scale(), !optimised);
+    co_yield ProgramStep::Move({MotionKind::Travel, start.x - x, start.y - y, 0, idle},
+                               live.Scale(), !optimised);
     const bool travelPending = optimised && window.linesSent() > before;
     x = start.x;
     y = start.y;
-    co_yield ProgramStep::Move({0, 0, 1, live.Delay()}, live.Scale());
+    co_yield ProgramStep::Move({MotionKind::ToolOn, 0, 0, 0, live.Delay()}, live.Scale());
     walk.Mark(start);
     int d = kRight;
     while (const auto step = walk.NextStep({x, y}, d)) {
       x += kDx[*step];
       y += kDy[*step];
-      co_yield ProgramStep::Move({kDx[*step], kDy[*step], 0, 0}, live.Scale());
+      co_yield ProgramStep::Move({MotionKind::Cut, kDx[*step], kDy[*step]}, live.Scale());
       walk.Mark({x, y});
       walk.Stepped();
       // With the turn of the next sweep, it begins 90° left of this step.
       d = CounterClockwise(*step);
     }
-    co_yield ProgramStep::Move({0, 0, -1, link.profile().idleDelay}, live.Scale());
+    co_yield ProgramStep::Move({MotionKind::ToolOff, 0, 0, 0, link.profile().idleDelay},
+                               live.Scale());
     if (travelPending) co_yield ProgramStep::Ack();
   }
   view.Redraw();
-  if (fields.ReturnToStart()) co_yield ProgramStep::Move({1 - x, 1 - y, 0, 0}, live.Scale());
+  if (fields.ReturnToStart())
+    co_yield ProgramStep::Move({MotionKind::Travel, 1 - x, 1 - y}, live.Scale());
 }
 
 }  // namespace

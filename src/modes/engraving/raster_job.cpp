@@ -10,7 +10,6 @@
 #include "jobs/job_runner.h"
 #include "link/link.h"
 #include "link/link_error.h"
-#include "link/move_text.h"
 #include "link/texts.h"
 #include "link/window_link.h"
 #include "modes/job_fields.h"
@@ -104,14 +103,6 @@ std::optional<Checked> CheckFields(Link& link, const PixelImage& picture,
 
 namespace {
 
-// The job's opening line: whole steps per pixel and the idle delay for the
-// laser, the idle delay for the hot wire. (Made outside the program: g++ 12
-// cannot keep an initializer list in a coroutine's frame.)
-std::string OpeningLine(bool gradation, std::int64_t stepsPerPixel, std::int32_t idle) {
-  return gradation ? CommandLine({std::nullopt, std::nullopt, std::nullopt, stepsPerPixel, idle})
-                   : CommandLine({std::nullopt, std::nullopt, idle});
-}
-
 JobProgram RasterProgram(WindowLink& window, PixelImage& picture, const RasterFields& fields,
                          RasterProgress& progress, Checked checked) {
   Link& link = window.link();
@@ -135,9 +126,10 @@ JobProgram RasterProgram(WindowLink& window, PixelImage& picture, const RasterFi
   if (link.PortOpen()) {
     // The opening line goes out whether or not the drive switch is ticked;
     // its acknowledgement is collected by the first wait.
-    const auto sx = static_cast<std::int64_t>(
+    // The laser is told its whole steps per pixel; the hot wire needs none.
+    const auto sx = static_cast<std::int32_t>(
         std::abs(RoundHalfEven(checked.width / link.profile().xRatio / W)));
-    co_yield ProgramStep::Line(OpeningLine(gradation, sx, idle));
+    co_yield ProgramStep::Setup({MotionKind::RasterOpen, {}, 0, gradation ? sx : 0});
   }
 
   int X = 0;  // head position in pixel pitches from the start point
@@ -152,14 +144,14 @@ JobProgram RasterProgram(WindowLink& window, PixelImage& picture, const RasterFi
       if (grey == 255) continue;
       const int start = forward ? column : column + 1;
       if (X != start) {
-        co_yield ProgramStep::Move({start - X, 0, travelDelay, 0}, scale());
+        co_yield ProgramStep::Move({MotionKind::Travel, start - X, 0, 0, travelDelay}, scale());
         X = start;
       }
       const double light = gradation ? lightDelay.Read(fields.LightDelay()) : idle;
       const double dark = darkDelay.Read(fields.DarkDelay());
       const double delay = RoundHalfEven(light + (dark - light) * (255 - grey) / 255.0);
-      co_yield ProgramStep::Move({forward ? 1 : -1, 0, static_cast<std::int32_t>(delay), 0},
-                                 scale());
+      co_yield ProgramStep::Move(
+          {MotionKind::Burn, forward ? 1 : -1, 0, 0, static_cast<std::int32_t>(delay)}, scale());
       X += forward ? 1 : -1;
       lastColumn = column;
       lastForward = forward;
@@ -167,13 +159,13 @@ JobProgram RasterProgram(WindowLink& window, PixelImage& picture, const RasterFi
       progress.Burned(column, row, !gradation || fields.DrawEachPixel());
     }
     if (!forward && gradation) progress.ShowAll();
-    co_yield ProgramStep::Move({0, 1, travelDelay, 0}, scale());
+    co_yield ProgramStep::Move({MotionKind::Travel, 0, 1, 0, travelDelay}, scale());
     ++rowSteps;
   }
 
   if (fields.ReturnToStart()) {
     const int dx = (lastForward ? 0 : 1) - lastColumn;
-    co_yield ProgramStep::Move({dx, -rowSteps, travelDelay, 0}, scale());
+    co_yield ProgramStep::Move({MotionKind::Travel, dx, -rowSteps, 0, travelDelay}, scale());
   }
   co_yield ProgramStep::Ack();
 }

@@ -4,18 +4,20 @@
 
 namespace vertolin {
 
-double RouterHead::ThirdPerGreyLevel(double depthMm, const MachineProfile& profile) const {
+double RouterHead::ZStepsPerGreyLevel(double depthMm, const MachineProfile& profile) const {
   return depthMm / profile.zRatio / 255;
 }
 
-JobStep RouterHead::Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const {
-  return {0, 0, -(255 - startBlue), cuttingDelay};
+JobMotion RouterHead::Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const {
+  return {MotionKind::Plunge, 0, 0, -(255 - startBlue), cuttingDelay};
 }
 
-JobStep RouterHead::Along(int dx, int dy, std::uint8_t blue) const {
-  return {dx, dy, -((255 - blue) - depth_), 0};
+JobMotion RouterHead::Along(int dx, int dy, std::uint8_t blue) const {
+  return {MotionKind::Cut, dx, dy, -((255 - blue) - depth_), 0};
 }
 
-JobStep RouterHead::End(std::int32_t idleDelay) const { return {0, 0, depth_, idleDelay}; }
+JobMotion RouterHead::End(std::int32_t idleDelay) const {
+  return {MotionKind::Lift, 0, 0, depth_, idleDelay};
+}
 
 }  // namespace vertolin

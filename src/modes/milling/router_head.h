@@ -10,10 +10,10 @@ namespace vertolin {
 class RouterHead : public ToolHead {
  public:
   bool UsesDepth() const override { return true; }
-  double ThirdPerGreyLevel(double depthMm, const MachineProfile& profile) const override;
-  JobStep Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const override;
-  JobStep Along(int dx, int dy, std::uint8_t blue) const override;
-  JobStep End(std::int32_t idleDelay) const override;
+  double ZStepsPerGreyLevel(double depthMm, const MachineProfile& profile) const override;
+  JobMotion Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const override;
+  JobMotion Along(int dx, int dy, std::uint8_t blue) const override;
+  JobMotion End(std::int32_t idleDelay) const override;
   void Arrived(std::uint8_t blue) override { depth_ = 255 - blue; }
   int depth() const override { return depth_; }
 

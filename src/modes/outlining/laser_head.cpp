@@ -4,13 +4,15 @@
 
 namespace vertolin {
 
-JobStep LaserHead::Start(std::uint8_t, std::int32_t cuttingDelay) const {
-  return {0, 0, kOn, cuttingDelay};
+JobMotion LaserHead::Start(std::uint8_t, std::int32_t cuttingDelay) const {
+  return {MotionKind::ToolOn, 0, 0, 0, cuttingDelay};
 }
 
-JobStep LaserHead::Along(int dx, int dy, std::uint8_t) const { return {dx, dy, 0, 0}; }
+JobMotion LaserHead::Along(int dx, int dy, std::uint8_t) const { return {MotionKind::Cut, dx, dy}; }
 
-JobStep LaserHead::End(std::int32_t idleDelay) const { return {0, 0, kOff, idleDelay}; }
+JobMotion LaserHead::End(std::int32_t idleDelay) const {
+  return {MotionKind::ToolOff, 0, 0, 0, idleDelay};
+}
 
 FigureRules LaserRules() {
   FigureRules rules;

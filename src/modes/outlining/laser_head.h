@@ -10,15 +10,11 @@ namespace vertolin {
 
 class LaserHead : public ToolHead {
  public:
-  // The laser values of the third field: the board switches the laser.
-  static constexpr std::int32_t kOn = 1;
-  static constexpr std::int32_t kOff = -1;
-
   bool UsesDepth() const override { return false; }
-  double ThirdPerGreyLevel(double, const MachineProfile&) const override { return 0; }
-  JobStep Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const override;
-  JobStep Along(int dx, int dy, std::uint8_t blue) const override;
-  JobStep End(std::int32_t idleDelay) const override;
+  double ZStepsPerGreyLevel(double, const MachineProfile&) const override { return 0; }
+  JobMotion Start(std::uint8_t startBlue, std::int32_t cuttingDelay) const override;
+  JobMotion Along(int dx, int dy, std::uint8_t blue) const override;
+  JobMotion End(std::int32_t idleDelay) const override;
   void Arrived(std::uint8_t) override {}
   int depth() const override { return 0; }
 };

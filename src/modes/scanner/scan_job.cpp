@@ -7,7 +7,6 @@
 #include "jobs/job_count.h"
 #include "jobs/job_runner.h"
 #include "link/link.h"
-#include "link/move_text.h"
 #include "link/texts.h"
 #include "link/window_link.h"
 
@@ -20,9 +19,9 @@ JobProgram ScanProgram(const std::vector<NodeVisit>& walk, HeightMap& map, bool 
   ProbeAnswer answer;
   for (const NodeVisit& node : walk) {
     if (node.stepX != 0 || node.stepY != 0) {
-      co_yield ProgramStep::Move(JobStep{node.stepX, node.stepY, 0, 0}, StepScale{});
+      co_yield ProgramStep::Move({MotionKind::Travel, node.stepX, node.stepY}, StepScale{});
     }
-    co_yield ProgramStep::Probe(JobStep{0, 0, kProbeArgument, 0}, answer);
+    co_yield ProgramStep::Probe({MotionKind::Probe, 0, 0, 0, 0, kProbeArgument}, answer);
     const std::int32_t value = answer.value ? *answer.value : options.dryRun.Next();
     map.Set(node.x, node.y, value);
     progress.Measured(node.x, node.y, value);
@@ -31,8 +30,6 @@ JobProgram ScanProgram(const std::vector<NodeVisit>& walk, HeightMap& map, bool 
 }
 
 }  // namespace
-
-std::string ProbeLine() { return CommandLine({0, 0, -2 * std::int64_t{kProbeArgument}}); }
 
 ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
                    ScanProgress& progress, ScanOptions options) {
@@ -68,14 +65,11 @@ std::optional<JobEstimate> CountScan(WindowLink& window, const ScanFields& field
    public:
     void Measured(int, int, std::int32_t) override {}
   };
-  return CountJob(
-      window,
-      [&](WindowLink& counting) {
-        HeightMap map;
-        Unseen unseen;
-        return RunScan(counting, fields, map, unseen).job;
-      },
-      ProbeLine());
+  return CountJob(window, [&](WindowLink& counting) {
+    HeightMap map;
+    Unseen unseen;
+    return RunScan(counting, fields, map, unseen).job;
+  });
 }
 
 }  // namespace vertolin

@@ -17,9 +17,6 @@ namespace vertolin {
 
 class WindowLink;
 
-// The line the scanner sends at every node: "0,0,200;".
-std::string ProbeLine();
-
 // How the window shows the scan's progress.
 class ScanProgress {
  public:

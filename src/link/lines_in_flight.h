@@ -1,0 +1,69 @@
+// The lines written to a board and not yet acknowledged, oldest first. The
+// board answers in order, so every acknowledgement belongs to the oldest;
+// counting them so tells how far the board has come in a job's own program
+// (not the lines a stop or a restore adds), and where that left the router's
+// tool: the job's resume point.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+
+namespace vertolin {
+
+// How far a job has come, as far as the board has confirmed it: its first
+// `lines` program lines (the lines its steps produce, not those a stop or a
+// restore adds) are acknowledged, and they left the router's tool at `depth`
+// steps from where the job began.
+struct ResumePoint {
+  std::int64_t lines = 0;
+  std::int64_t depth = 0;
+};
+
+class LinesInFlight {
+ public:
+  // A program line is written, leaving the tool at `depth`.
+  void ProgramLine(std::int64_t depth) {
+    ++programLines_;
+    lines_.push_back({true, depth});
+  }
+  // A program line the board did before (a resumed job's replay): counted
+  // as acknowledged where it stands.
+  void ProgramLineDone(std::int64_t depth) {
+    ++programLines_;
+    programAcknowledged_ = programLines_;
+    acknowledgedDepth_ = depth;
+  }
+  // A program line that is not written at all (no port): counted only.
+  void ProgramLineUnsent() { ++programLines_; }
+  // Any other line (a pause, a restore, a jog), moving the tool by `zSteps`.
+  void ExtraLine(std::int64_t zSteps) { lines_.push_back({false, DepthInFlight() + zSteps}); }
+
+  // The board acknowledged the oldest line.
+  void Acknowledged() {
+    if (lines_.empty()) return;
+    const Line done = lines_.front();
+    lines_.pop_front();
+    if (done.program) ++programAcknowledged_;
+    acknowledgedDepth_ = done.depth;
+  }
+
+  bool empty() const { return lines_.empty(); }
+  std::int64_t programLines() const { return programLines_; }
+  ResumePoint resumePoint() const { return {programAcknowledged_, acknowledgedDepth_}; }
+  // Where the lines written so far leave the router's tool.
+  std::int64_t DepthInFlight() const {
+    return lines_.empty() ? acknowledgedDepth_ : lines_.back().depth;
+  }
+
+ private:
+  struct Line {
+    bool program;
+    std::int64_t depth;
+  };
+  std::deque<Line> lines_;
+  std::int64_t programLines_ = 0;
+  std::int64_t programAcknowledged_ = 0;
+  std::int64_t acknowledgedDepth_ = 0;
+};
+
+}  // namespace vertolin

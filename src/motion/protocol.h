@@ -1,0 +1,36 @@
+// A way of speaking to a board: how motions become lines, how the board is
+// asked who it is, and what a stop writes on the wire. The window link sends
+// what a protocol writes and never looks inside a line; what is about the
+// window rather than the wire (the stop question, the drive switch, the
+// controls a failed handshake disables) is the window's LinkFormat.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "motion/motion.h"
+
+namespace vertolin {
+
+class Protocol {
+ public:
+  virtual ~Protocol() = default;
+
+  // The line for `motion`, `idle` being the board's idle delay in µs;
+  // nothing when the board is to get nothing for it (a move of no steps that
+  // carries no delay), or when this board has no way to do it (a jog for a
+  // firmware that defines none).
+  virtual std::optional<std::string> Encode(const Motion& motion, std::int32_t idle) const = 0;
+
+  // The query that makes the board say who it is.
+  virtual std::string_view IdentifyQuery() const = 0;
+  // The board said it is of `kind`: some encodings depend on it.
+  virtual void Identified(char kind) = 0;
+
+  // The line that pauses the laser while the person is asked whether to stop
+  // (off), and lights it again after (on); awaited like any other line.
+  virtual std::string_view LaserPauseLine(bool on) const = 0;
+};
+
+}  // namespace vertolin
