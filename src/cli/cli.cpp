@@ -15,6 +15,7 @@
 #include "jobs/job_estimate.h"
 #include "link/handshake.h"
 #include "link/link_error.h"
+#include "modes/job_registry.h"
 #include "modes/positioning/manual_move.h"
 #include "settings/machine_profile.h"
 #include "util/numbers.h"
@@ -197,22 +198,26 @@ struct Command {
   std::size_t argCount;
   int (*run)(Context&);
   bool needsPort = true;
-  bool job = true;  // sends a job the estimate can count
+  // A job the estimate counts and a journal keeps (the registry says which).
+  bool Job() const {
+    const JobInfo* info = FindJob(name);
+    return info != nullptr && info->resumable;
+  }
 };
 
 constexpr Command kCommands[] = {
-    {"query", 0, Query, true, false},
-    {"move", 3, Move, true, false},
+    {"query", 0, Query},
+    {"move", 3, Move},
     {"engrave", 1, Engrave},
     {"burn", 1, Burn},
-    {"figures", 1, Figures, false, false},
+    {"figures", 1, Figures, false},
     {"mill", 1, Mill},
     {"mill-all", 1, MillAll},
     {"relief", 1, Relief},
     // The scan's lines depend on the board's answers: it is not counted ahead.
-    {"scan", 0, Scan, true, false},
-    {"interpolate", 1, Interpolate, false, false},
-    {"prepare", 1, Prepare, false, false},
+    {"scan", 0, Scan},
+    {"interpolate", 1, Interpolate, false},
+    {"prepare", 1, Prepare, false},
     {"cut", 1, Cut},
     {"outline", 1, OutlineFigure},
     {"outline-all", 1, OutlineAll},
@@ -278,7 +283,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   }
 
   JournalSetup journal;
-  if (command.job && counted == nullptr && !options.print) {
+  if (command.Job() && counted == nullptr && !options.print) {
     journal = SetUpJournal(options, settings, frontend, streams.err,
                            progress != nullptr ? progress->lines : 0);
     if (journal.failure != kCliDone) return journal.failure;
@@ -340,11 +345,11 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
     streams.err << "vertolin-cli: unknown command " << options.command << '\n' << kUsage;
     return kCliUsage;
   }
-  if (options.flags.contains("--resume") && (!command->job || estimate)) {
+  if (options.flags.contains("--resume") && (!command->Job() || estimate)) {
     streams.err << "vertolin-cli: --resume goes on with a job command only\n" << kUsage;
     return kCliUsage;
   }
-  if (estimate && !command->job) {
+  if (estimate && !command->Job()) {
     streams.err << "vertolin-cli: " << options.command << " is not a job to estimate\n" << kUsage;
     return kCliUsage;
   }
@@ -355,7 +360,7 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
     return kCliUsage;
   }
 
-  if (!command->job) return RunOnce(options, streams, *command, nullptr, nullptr);
+  if (!command->Job()) return RunOnce(options, streams, *command, nullptr, nullptr);
   if (estimate) {
     JobEstimate counted;
     const int status = RunOnce(options, streams, *command, &counted, nullptr);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "link/link_format.h"
+#include "modes/job_registry.h"
 
 namespace vertolin {
 
@@ -23,10 +24,6 @@ struct FigureKeys {
   const SettingKey* diameter;
   const SettingKey* delay;
 };
-
-// "Выделенная" (--figure), "Все", and the fill by rounds ("Резать 3D",
-// "Грав-ть всё").
-enum class FigureJob { Selected, All, Fill };
 
 using NewFigureSession = std::unique_ptr<FigureSession> (*)(WindowLink& window);
 

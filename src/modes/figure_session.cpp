@@ -79,9 +79,9 @@ struct FigureSession::MillPlan {
 // the scale reads.
 class FigureSession::JobScope {
  public:
-  JobScope(FigureSession& session, JobKind kind, const FigureFields& fields)
+  JobScope(FigureSession& session, FigureJob kind, const FigureFields& fields)
       : session_(session),
-        own_(session.jobKind_ == JobKind::None),
+        own_(!session.jobKind_),
         kind_(kind),
         fields_(session.fields_),
         pixelsAcross_(session.pixelsAcross_) {
@@ -91,7 +91,7 @@ class FigureSession::JobScope {
     ++session.running_;
   }
   ~JobScope() {
-    if (own_ && session_.jobKind_ == kind_) session_.jobKind_ = JobKind::None;
+    if (own_ && session_.jobKind_ == kind_) session_.jobKind_.reset();
     session_.fields_ = fields_;
     session_.pixelsAcross_ = pixelsAcross_;
     --session_.running_;
@@ -102,7 +102,7 @@ class FigureSession::JobScope {
  private:
   FigureSession& session_;
   bool own_;
-  JobKind kind_;
+  FigureJob kind_;
   const FigureFields* fields_;
   int pixelsAcross_;
 };
@@ -133,7 +133,7 @@ void FigureSession::LoadPicture(const PixelImage& picture) {
 bool FigureSession::HasTree() const { return figures_ && !figures_->tree.empty(); }
 
 void FigureSession::Reset() {
-  jobKind_ = JobKind::None;
+  jobKind_.reset();
   window_.ClearPendingSteps();
   chained_ = false;
   x_ = 1;
@@ -405,7 +405,7 @@ JobResult FigureSession::MillSelected(std::optional<int> figure, const FigureFie
   }
   if (RefuseFields(fields, true)) return {JobOutcome::Refused};
 
-  JobScope scope(*this, JobKind::Selected, fields);
+  JobScope scope(*this, FigureJob::Selected, fields);
   std::vector<std::int32_t> holes;
   for (const NestingPair& pair : set->pairs.pairs()) {
     if (pair.outer == *figure) holes.push_back(pair.inner);
@@ -438,7 +438,7 @@ JobProgram FigureSession::SelectedFigure(MillPlan plan, Tool tool, const FigureF
 JobProgram FigureSession::AllFigures(const FigureFields& fields, FigureView& view) {
   const std::shared_ptr<FigureSet> set = figures_;
   if (!set) co_return;
-  JobScope scope(*this, JobKind::All, fields);
+  JobScope scope(*this, FigureJob::All, fields);
   const Tool tool = ToolNow();
   FigureTable& table = set->figures;
   const LabelMap& labels = set->labels;
@@ -545,7 +545,7 @@ JobResult FigureSession::Relief(const FigureFields& fields, FigureView& view) {
       bool was;
       ~Chain() { chained = was; }
     } chain{chained_, std::exchange(chained_, true)};
-    JobScope scope(*this, JobKind::Relief, fields);
+    JobScope scope(*this, FigureJob::Fill, fields);
     if (rules_.fillClearsStop) window_.link().ClearStop();
     result = JobRunner(window_).Run(Rounds(fields, view, stuck));
   }

@@ -17,6 +17,7 @@
 
 #include "figures/figure_set.h"
 #include "figures/outline.h"
+#include "modes/job_registry.h"
 #include "jobs/job_estimate.h"
 #include "jobs/job_outcome.h"
 #include "jobs/job_program.h"
@@ -110,10 +111,6 @@ struct FigureRules {
       "Резка рельефа остановлена.";
 };
 
-// The job kinds; "Ручная уст-ка" stores its distances as pending steps while
-// one runs.
-enum class JobKind { None = 0, Selected = 1, All = 2, Relief = 3 };
-
 class FigureSession;
 
 // A figure job as the windows run it on a session.
@@ -146,7 +143,9 @@ class FigureSession {
 
   // Window load: job kind none, no pending steps, not chained, position (1, 1).
   void Reset();
-  JobKind jobKind() const { return jobKind_; }
+  // The figure job running, if any: "Ручная уст-ка" stores its distances as
+  // pending steps while one runs.
+  std::optional<FigureJob> jobKind() const { return jobKind_; }
   // True while a job runs (also while a second one runs inside it); the
   // window keeps the picture from being replaced meanwhile.
   bool Running() const { return running_ > 0; }
@@ -236,7 +235,7 @@ class FigureSession {
   // Shared with the running jobs, so that a parse clicked during a job
   // cannot pull the figures from under it.
   std::shared_ptr<FigureSet> figures_;
-  JobKind jobKind_ = JobKind::None;
+  std::optional<FigureJob> jobKind_;
   bool chained_ = false;
   int x_ = 1;
   int y_ = 1;

@@ -297,7 +297,7 @@ void FigureWindow::UpdateJobButtons() {
 
 bool FigureWindow::Idle() const { return !jobs_.Running() && session_ && pictureUsable_; }
 
-void FigureWindow::RunJob(FigureJobName name, const FigureJobRun& job) {
+void FigureWindow::RunJob(FigureJob name, const FigureJobRun& job) {
   // Nor may a job start while a manual move waits for its acknowledgement.
   if (!Idle() || links_.MovesWaiting()) return;
   const std::shared_ptr<FigureSession> session = session_;
@@ -308,14 +308,9 @@ void FigureWindow::RunJob(FigureJobName name, const FigureJobRun& job) {
     return session->Count([this](WindowLink& counting) { return NewSession(counting); }, fields,
                           job);
   };
-  // The journal's names are the command-line tool's.
-  const bool router = traits_.format == &formats::kRouter;
-  const auto which = static_cast<std::size_t>(name);
-  static constexpr const char* kRouterJobs[] = {"mill", "mill-all", "relief"};
-  static constexpr const char* kLaserJobs[] = {"outline", "outline-all", "fill"};
-  const char* captions[] = {"Выделенная", "Все", traits_.fillCaption};
-  const JobHost::Journal journal{router ? kRouterJobs[which] : kLaserJobs[which], captions[which],
-                                 &window, settings_.path()};
+  const JobInfo& info = FigureJobInfo(*traits_.format, name);
+  const JobHost::Journal journal{std::string(info.name), std::string(info.caption), &window,
+                                 settings_.path()};
   jobs_.Run(session, count, journal, [&] {
     const QScopedValueRollback<FigureSession*> jobSession(jobSession_, session.get());
     const QScopedValueRollback<WindowLink*> jobLink(jobLink_, &window);
@@ -333,15 +328,16 @@ void FigureWindow::Parse() {
 
 void FigureWindow::MillSelected() {
   const std::optional<int> figure = tree_->ChosenFigure();
-  RunJob(FigureJobName::Selected,
+  RunJob(FigureJob::Selected,
          [figure](FigureSession& session, const FigureFields& fields, FigureView& view) {
            return session.MillSelected(figure, fields, view);
          });
 }
 
 void FigureWindow::MillAll() {
-  RunJob(FigureJobName::All, [](FigureSession& session, const FigureFields& fields,
-                                FigureView& view) { return session.MillAll(fields, view); });
+  RunJob(FigureJob::All, [](FigureSession& session, const FigureFields& fields, FigureView& view) {
+    return session.MillAll(fields, view);
+  });
 }
 
 void FigureWindow::Gradient() {
@@ -359,8 +355,9 @@ void FigureWindow::Offset() {
 }
 
 void FigureWindow::Fill() {
-  RunJob(FigureJobName::Fill, [](FigureSession& session, const FigureFields& fields,
-                                 FigureView& view) { return session.Fill(fields, view); });
+  RunJob(FigureJob::Fill, [](FigureSession& session, const FigureFields& fields, FigureView& view) {
+    return session.Fill(fields, view);
+  });
 }
 
 void FigureWindow::ChoosePicture() {
@@ -384,8 +381,7 @@ void FigureWindow::ShowFigure(int figure) {
 }
 
 void FigureWindow::ManualMove(double dx, double dy, double dz) {
-  if (traits_.pendingStepsDuringJob && jobSession_ != nullptr &&
-      jobSession_->jobKind() != JobKind::None) {
+  if (traits_.pendingStepsDuringJob && jobSession_ != nullptr && jobSession_->jobKind()) {
     // During a job the distances become steps that the job's next move
     // carries, so the person can correct the position without a move of
     // its own between two of the job's.

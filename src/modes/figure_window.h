@@ -103,8 +103,7 @@ class FigureWindow : public ModeWindow {
 
   // Runs a job that moves the machine on the current session.
   // Which of the three jobs, for its journal.
-  enum class FigureJobName { Selected, All, Fill };
-  void RunJob(FigureJobName name, const FigureJobRun& job);
+  void RunJob(FigureJob name, const FigureJobRun& job);
   // A picture operation on the current session (no job may be running).
   bool Idle() const;
 

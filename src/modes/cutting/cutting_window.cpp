@@ -14,6 +14,7 @@
 #include "link/texts.h"
 #include "modes/cutting/processing_run.h"
 #include "modes/cutting/stroke_cut.h"
+#include "modes/job_registry.h"
 #include "modes/picture_file_dialog.h"
 #include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
@@ -341,7 +342,9 @@ void CuttingWindow::Cut() {
   const WindowFields fields(*this);
   StrokeCut cut(links_.current());
   const auto count = [&] { return cut.Count(layers->trace, fields); };
-  const JobHost::Journal journal{"cut", "Резать", &links_.current(), settings_.path()};
+  const JobInfo& info = *FindJob("cut");
+  const JobHost::Journal journal{std::string(info.name), std::string(info.caption),
+                                 &links_.current(), settings_.path()};
   jobs_.Run(layers, count, journal, [&] {
     CutDisplay display(*this, layers);
     cut.Run(layers->trace, fields, display);

@@ -16,6 +16,7 @@
 #include "link/texts.h"
 #include "modes/engraving/raster_job.h"
 #include "modes/engraving/raster_progress_widget.h"
+#include "modes/job_registry.h"
 #include "modes/picture_file_dialog.h"
 #include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
@@ -226,7 +227,8 @@ void EngravingWindow::Engrave() {
   const WindowFields fields(stepsField_, lightDelayField_, darkDelayField_, widthField_, *controls_,
                             drawEachSwitch_);
   const auto count = [&] { return CountRasterJob(links_.current(), *shown, fields); };
-  const JobHost::Journal journal{Gradation() ? "engrave" : "burn", kStartCaption.toStdString(),
+  const JobInfo& info = *FindJob(Gradation() ? "engrave" : "burn");
+  const JobHost::Journal journal{std::string(info.name), std::string(info.caption),
                                  &links_.current(), settings_.path()};
   jobs_.Run(shown, count, journal, [&] {
     PixelImage work = *shown;

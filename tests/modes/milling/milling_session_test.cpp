@@ -184,7 +184,7 @@ TEST_F(MillingSessionTest, AllOnTheRingMillsTheCentreFirstAndTheRingsHoleBeforeI
   EXPECT_EQ(table[4].state, kFigureMilled);
   EXPECT_EQ(table[1].state, kFigureInUse);  // light: not milled
   EXPECT_EQ(table[3].state, kFigureInUse);
-  EXPECT_EQ(session_.jobKind(), JobKind::None);
+  EXPECT_EQ(session_.jobKind(), std::nullopt);
   EXPECT_TRUE(frontend_.messages.empty());
 
   // Milled figures stay milled until the next parse.
@@ -302,7 +302,7 @@ TEST_F(MillingSessionTest, SelectedIsRefusedBeforeAParseWithoutAFigureAndOnTheBa
   EXPECT_NE(frontend_.messages[4].text.find("99"), std::string::npos);
   EXPECT_EQ(frontend_.messages[5].text, kNotParsed);
   EXPECT_TRUE(board_.written.empty());
-  EXPECT_EQ(session_.jobKind(), JobKind::None);
+  EXPECT_EQ(session_.jobKind(), std::nullopt);
 }
 
 TEST_F(MillingSessionTest, FieldsThatAreNotNumbersRefuseTheJobNamingTheField) {
@@ -366,7 +366,7 @@ TEST_F(MillingSessionTest, StopInTheInterruptionDialogEndsTheJobQuietly) {
   EXPECT_EQ(frontend_.dialogs, 1);
   EXPECT_EQ(board_.written.size(), 5u);  // nothing after the stop: no lift, no return
   EXPECT_TRUE(frontend_.messages.empty());
-  EXPECT_EQ(session_.jobKind(), JobKind::None);
+  EXPECT_EQ(session_.jobKind(), std::nullopt);
 }
 
 TEST_F(MillingSessionTest, GoingOnSendsThePendingMoveAndTheJobCarriesOn) {
@@ -386,7 +386,7 @@ TEST_F(MillingSessionTest, ManualStepsDuringAJobJoinTheNextMove) {
   board_.onWrite = [this](std::size_t n) {
     if (n != 2) return;
     // What "Ручная уст-ка" does while a job runs.
-    EXPECT_EQ(session_.jobKind(), JobKind::All);
+    EXPECT_EQ(session_.jobKind(), FigureJob::All);
     window_.AddPendingSteps({7, 0, -3});
   };
   EXPECT_EQ(session_.MillAll(fields_, view_), JobOutcome::Done);
@@ -423,7 +423,7 @@ TEST_F(MillingSessionTest, AToolWiderThanThePicturePaintsItOnlyOnce) {
 
 TEST_F(MillingSessionTest, JobStartedInsideAJobLeavesTheOuterKind) {
   LoadParsed(PictureFromArt(kRing));
-  std::vector<JobKind> kinds;
+  std::vector<std::optional<FigureJob>> kinds;
   bool once = true;
   frontend_.onEvents = [&] {
     if (!once) return;
@@ -435,8 +435,8 @@ TEST_F(MillingSessionTest, JobStartedInsideAJobLeavesTheOuterKind) {
   };
   EXPECT_EQ(session_.MillAll(fields_, view_), JobOutcome::Done);
   ASSERT_FALSE(kinds.empty());
-  for (const JobKind kind : kinds) EXPECT_EQ(kind, JobKind::All);
-  EXPECT_EQ(session_.jobKind(), JobKind::None);
+  for (const auto& kind : kinds) EXPECT_EQ(kind, FigureJob::All);
+  EXPECT_EQ(session_.jobKind(), std::nullopt);
 }
 
 class ReliefTest : public MillingSessionTest {
@@ -457,7 +457,7 @@ TEST_F(ReliefTest, WhitePictureCutsNothing) {
   EXPECT_TRUE(board_.written.empty());
   EXPECT_FALSE(session_.HasTree());
   EXPECT_TRUE(frontend_.messages.empty());
-  EXPECT_EQ(session_.jobKind(), JobKind::None);
+  EXPECT_EQ(session_.jobKind(), std::nullopt);
 }
 
 TEST_F(ReliefTest, BlackDiscIsCutByConcentricOutlinesOutermostFirst) {
@@ -495,7 +495,7 @@ TEST_F(ReliefTest, BlackDiscIsCutByConcentricOutlinesOutermostFirst) {
   EXPECT_FALSE(session_.HasTree());
   EXPECT_TRUE(frontend_.messages.empty());
   EXPECT_EQ(frontend_.dialogs, 0);
-  EXPECT_EQ(session_.jobKind(), JobKind::None);
+  EXPECT_EQ(session_.jobKind(), std::nullopt);
 }
 
 TEST_F(ReliefTest, FiguresThatCannotShrinkEndTheJobWithAMessage) {
@@ -515,7 +515,7 @@ TEST_F(ReliefTest, FiguresThatCannotShrinkEndTheJobWithAMessage) {
             "Резка рельефа остановлена.");
   EXPECT_TRUE(session_.HasTree());  // what is left stays shown
   EXPECT_LE(view_.trees, 12);       // a few rounds, not dozens
-  EXPECT_EQ(session_.jobKind(), JobKind::None);
+  EXPECT_EQ(session_.jobKind(), std::nullopt);
 }
 
 TEST_F(ReliefTest, OneStopEndsTheWholeReliefAndLeavesNoChainBehind) {
@@ -530,7 +530,7 @@ TEST_F(ReliefTest, OneStopEndsTheWholeReliefAndLeavesNoChainBehind) {
   EXPECT_EQ(session_.Relief(fields_, view_), JobOutcome::Stopped);
   EXPECT_EQ(frontend_.dialogs, 1);
   EXPECT_EQ(board_.written.size(), 3u);
-  EXPECT_EQ(session_.jobKind(), JobKind::None);
+  EXPECT_EQ(session_.jobKind(), std::nullopt);
   EXPECT_TRUE(frontend_.messages.empty());
 
   // "Все" afterwards is not chained: it clears the stop and returns home.

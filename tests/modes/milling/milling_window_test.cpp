@@ -340,7 +340,7 @@ TEST_F(MillingWindowTest, ReliefRunsOneRoundOnTheRing) {
   EXPECT_EQ(Tree(window).topLevelItemCount(), 0);
   EXPECT_EQ(Box(window, "Pict1").PixelAt(2, 2), kWhite);
   EXPECT_EQ(Box(window, "Pict3").PixelAt(2, 2), kRed);
-  EXPECT_EQ(window.session()->jobKind(), JobKind::None);
+  EXPECT_EQ(window.session()->jobKind(), std::nullopt);
 }
 
 TEST_F(MillingWindowTest, StopDuringAJobOpensTheInterruptionDialog) {
@@ -376,7 +376,7 @@ TEST_F(MillingWindowTest, StopDuringAJobOpensTheInterruptionDialog) {
       EXPECT_FALSE(link_.StopRequested());
     }
     EXPECT_FALSE(window.JobRunning());
-    EXPECT_EQ(window.session()->jobKind(), JobKind::None);
+    EXPECT_EQ(window.session()->jobKind(), std::nullopt);
     EXPECT_TRUE(Find(window, "Command6")->isEnabled());
   }
 }
