@@ -1,10 +1,10 @@
 // vertolin: the program with its windows.
 #include <QApplication>
 
-#include "app/frontend_dialog.h"
 #include "app/main_window.h"
-#include "settings/settings_store.h"
 #include "link/link.h"
+#include "settings/settings_store.h"
+#include "ui/frontend_dialog.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

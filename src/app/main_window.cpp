@@ -8,10 +8,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 
-#include "app/frontend_dialog.h"
-#include "settings/machine_profile.h"
-#include "app/mode_window.h"
-#include "settings/settings_store.h"
 #include "app/settings_window.h"
 #include "link/link.h"
 #include "link/link_format.h"
@@ -22,6 +18,9 @@
 #include "modes/outlining/outlining_window.h"
 #include "modes/positioning/positioning_window.h"
 #include "modes/scanner/scanner_window.h"
+#include "settings/machine_profile.h"
+#include "settings/settings_store.h"
+#include "ui/mode_window.h"
 
 namespace vertolin {
 
@@ -140,11 +139,7 @@ void MainWindow::OpenPositioning() {
     positioning_ = dialog;
   }
   dialog->Load();
-  if (modalPositioning_) {
-    dialog->exec();
-  } else {
-    dialog->show();
-  }
+  dialog->exec();
 }
 
 void MainWindow::OpenConnectivity() {

@@ -33,10 +33,6 @@ class MainWindow : public QMainWindow {
   QWidget* Child(const QString& menuName) const;
   QMdiArea* area() const { return area_; }
 
-  // Whether the manual positioning window is shown modally (the program) or
-  // left open without blocking (tests, which drive it themselves).
-  void SetModalPositioning(bool modal) { modalPositioning_ = modal; }
-
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -62,7 +58,6 @@ class MainWindow : public QMainWindow {
   std::map<QString, QPointer<QMdiSubWindow>> children_;
   QPointer<QWidget> positioning_;
   QPointer<ConnectivityWindow> connectivity_;
-  bool modalPositioning_ = true;
   bool unloaded_ = false;
 };
 

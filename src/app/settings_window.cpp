@@ -18,12 +18,12 @@
 #include <utility>
 
 #include "link/connection_check.h"
-#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
-#include "ui/number_field_widget.h"
+#include "settings/settings_store.h"
 #include "util/numbers.h"
+#include "ui/number_field_widget.h"
 
 namespace vertolin {
 

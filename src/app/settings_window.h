@@ -2,7 +2,7 @@
 // mode, port and speed; checks the connection on the spot.
 #pragma once
 
-#include "app/mode_window.h"
+#include "ui/mode_window.h"
 
 class QCheckBox;
 class QComboBox;

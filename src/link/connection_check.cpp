@@ -1,7 +1,9 @@
 #include "link/connection_check.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -63,11 +65,6 @@ std::optional<std::int32_t> ReadBaud(std::string_view text, std::string_view& pr
 }
 
 }  // namespace
-
-std::optional<std::int32_t> ParseBaud(std::string_view text) {
-  std::string_view ignored;
-  return ReadBaud(text, ignored);
-}
 
 FieldsReading ReadSettingsFields(const SettingsFields& fields) {
   FieldsReading reading;

@@ -3,9 +3,7 @@
 // list of ports offered for the port field.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,9 +70,6 @@ struct FieldsReading {
 // would divide every move by nothing; the delay is a 32-bit integer; the baud
 // a positive 32-bit integer. Fields are checked in the window's order.
 FieldsReading ReadSettingsFields(const SettingsFields& fields);
-
-// The speed a baud text gives: a positive 32-bit integer, or nothing.
-std::optional<std::int32_t> ParseBaud(std::string_view text);
 
 // The names of the simulated boards, one per firmware kind.
 inline constexpr std::string_view kSimulatedPorts[] = {"sim:M", "sim:S", "sim:P", "sim:B", "sim:O"};

@@ -63,6 +63,4 @@ int SerialReadByte(Link& link) {
   return port->ReadByte();
 }
 
-void SerialClose(Link& link) { link.Close(); }
-
 }  // namespace vertolin

@@ -68,9 +68,6 @@ bool SerialWriteChecked(Link& link, std::string_view text);
 // Lets pending events run, then reads at most one byte (see ReadByte).
 int SerialReadByte(Link& link);
 
-// Closes the link's port.
-void SerialClose(Link& link);
-
 // The system's "not found" code, for ports that are not devices: 2 is both
 // ERROR_FILE_NOT_FOUND on Windows and ENOENT on POSIX systems.
 inline constexpr int kNotFoundError = 2;

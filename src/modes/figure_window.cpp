@@ -18,7 +18,6 @@
 #include "link/texts.h"
 #include "modes/figure_session.h"
 #include "modes/picture_file_dialog.h"
-#include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
 #include "settings/mode_settings.h"
 #include "settings/settings_store.h"
@@ -164,7 +163,7 @@ FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWind
   Hint(selectedButton_, traits_.selectedHint);
   Hint(allButton_, traits_.allHint);
   Hint(fillButton_, traits_.fillHint);
-  stopButton_ = StopButton(*controls_);
+  stopButton_ = controls_->stopButton();
   auto* jobs = new QGridLayout(jobFrame_);
   jobs->addWidget(parseButton_, 0, 0);
   jobs->addWidget(gradientButton_, 0, 1);

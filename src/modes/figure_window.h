@@ -12,10 +12,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/mode_window.h"
 #include "modes/figure_session.h"
 #include "modes/picture_window_widget.h"
+#include "modes/positioning/positioning_widget.h"
 #include "ui/job_host_widget.h"
+#include "ui/mode_window.h"
 
 class QLabel;
 

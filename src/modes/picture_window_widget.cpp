@@ -6,20 +6,18 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QVBoxLayout>
 #include <utility>
 
-#include "util/exe_folder.h"
-#include "settings/settings_store.h"
 #include "link/handshake.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "modes/positioning/positioning_widget.h"
 #include "picture/pixel_image.h"
+#include "settings/settings_store.h"
+#include "util/exe_folder.h"
 #include "util/size_coupling.h"
 
 namespace vertolin {
@@ -56,10 +54,6 @@ QGroupBox* SizeFrame(const QString& title, QLineEdit* width, QLineEdit* height,
     size->addWidget(third, 2, 1);
   }
   return frame;
-}
-
-QPushButton* StopButton(PositioningControls& controls) {
-  return controls.findChild<QPushButton*>(QStringLiteral("Command9"));
 }
 
 QWidget* ControlsColumn(QVBoxLayout* column, QGroupBox* jobFrame, PositioningControls& controls,
@@ -135,45 +129,6 @@ std::optional<std::string> WidthFromHeight(const QLineEdit* height, QLineEdit* w
   auto text = WidthForHeight(Utf8(height), picture.width(), picture.height());
   if (text) width->setText(QString::fromStdString(*text));
   return text;
-}
-
-OpeningLinks::OpeningLinks(Link& link, const LinkFormat& format) : link_(link), format_(format) {
-  links_.push_back(std::make_unique<WindowLink>(link_, format_));
-}
-
-void OpeningLinks::Open(QCheckBox* driveSwitch) {
-  open_ = true;
-  if (!abandoned_) return;
-  links_.push_back(std::make_unique<WindowLink>(link_, format_));
-  if (driveSwitch != nullptr) {
-    current().SetDriveSwitch(
-        [box = QPointer<QCheckBox>(driveSwitch)] { return box && box->isChecked(); });
-  }
-  abandoned_ = false;
-}
-
-bool OpeningLinks::Close(bool jobRunning, bool requestStop) {
-  if (!open_) return false;
-  open_ = false;
-  if (requestStop) link_.RequestStop();
-  if (jobRunning || movesWaiting_ > 0) {
-    // A board that never answers must not keep a closed window's job waiting.
-    current().Abandon();
-    abandoned_ = true;
-    // Nor may the laser burn on while the job unwinds (or the program ends
-    // and closes the port first).
-    current().SwitchLaserOff();
-  }
-  return true;
-}
-
-void OpeningLinks::MoveNow(double dx, double dy, double dz) {
-  QScopedValueRollback<int> waiting(movesWaiting_, movesWaiting_ + 1);
-  try {
-    current().ArduinoMoveMM(dx, dy, dz);
-  } catch (const LinkError&) {
-    // Shown already (read failure, refused move); the window stays usable.
-  }
 }
 
 }  // namespace vertolin

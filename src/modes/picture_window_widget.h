@@ -1,22 +1,17 @@
 // What the picture windows (milling, outlining, laser gradation, wood
 // burning) share around their own fields: the widget makers, the file frame
 // and "...", the right column around the positioning controls, the handshake
-// at load, the window link of each opening and the field coupling of width
-// and height.
+// at load and the field coupling of width and height.
 #pragma once
 
 #include <QString>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "link/window_link.h"
 #include "picture/picture_file.h"
 
-class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -52,10 +47,6 @@ QGroupBox* FileFrame(QLineEdit* path, QPushButton* choose);
 QGroupBox* SizeFrame(const QString& title, QLineEdit* width, QLineEdit* height,
                      const QString& thirdCaption, QLineEdit* third);
 
-// The positioning controls' "Стоп" (Command9); the window moves it among its
-// own job buttons.
-QPushButton* StopButton(PositioningControls& controls);
-
 // Finishes the right column: the job frame, "Настройка" with the controls'
 // switches (Check1, Check2), the controls themselves; then wraps the column in
 // a widget of `width` pixels.
@@ -87,39 +78,5 @@ bool HeightFromWidth(const QLineEdit* width, QLineEdit* height, const PixelImage
 // is not a number.
 std::optional<std::string> WidthFromHeight(const QLineEdit* height, QLineEdit* width,
                                            const PixelImage& picture);
-
-// The window's end of the protocol, one per opening. A closed window abandons
-// the link a job or move is still waiting on; the next opening starts a fresh
-// one. Links are never destroyed: the positioning controls and a job that has
-// not yet unwound still refer to theirs.
-class OpeningLinks {
- public:
-  OpeningLinks(Link& link, const LinkFormat& format);
-
-  WindowLink& first() { return *links_.front(); }   // the controls' own
-  WindowLink& current() { return *links_.back(); }  // this opening's
-  bool MovesWaiting() const { return movesWaiting_ > 0; }
-
-  // At Load: a fresh link, driven by `driveSwitch` (none: the format's own
-  // rule), when the last closing abandoned one. The old link's late acknowledgement, if any, is
-  // swallowed by the handshake's settling.
-  void Open(QCheckBox* driveSwitch);
-  // At Unload: StopFlag (unless `requestStop` is false), and the link
-  // abandoned while `jobRunning` or a manual move waits, a laser left on
-  // switched off. False when the window was not open.
-  bool Close(bool jobRunning, bool requestStop = true);
-
-  // "Ручная уст-ка" now; the window stays usable when the move fails (shown
-  // already: read failure, refused move).
-  void MoveNow(double dx, double dy, double dz);
-
- private:
-  Link& link_;
-  const LinkFormat& format_;
-  std::vector<std::unique_ptr<WindowLink>> links_;
-  bool open_ = false;  // between Load and Unload
-  bool abandoned_ = false;
-  int movesWaiting_ = 0;  // manual moves on the stack
-};
 
 }  // namespace vertolin

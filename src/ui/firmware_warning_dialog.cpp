@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/frontend_dialog.h"
 #include "link/texts.h"
+#include "ui/frontend_dialog.h"
 
 namespace vertolin {
 

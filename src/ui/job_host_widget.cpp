@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/frontend_dialog.h"
 #include "jobs/job_journal.h"
+#include "ui/frontend_dialog.h"
 
 namespace vertolin {
 

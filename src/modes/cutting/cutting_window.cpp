@@ -16,13 +16,12 @@
 #include "modes/cutting/stroke_cut.h"
 #include "modes/job_registry.h"
 #include "modes/picture_file_dialog.h"
-#include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
 #include "settings/mode_settings.h"
 #include "settings/settings_store.h"
+#include "util/exe_folder.h"
 #include "ui/layer_tabs_widget.h"
 #include "ui/picture_widget.h"
-#include "util/exe_folder.h"
 
 namespace vertolin {
 
@@ -181,7 +180,7 @@ CuttingWindow::CuttingWindow(Link& link, SettingsStore& settings, QWidget* paren
   processButton_ = Button("Command4", "Обработать");
   cutButton_ = Button("Command7", "Резать");
   cutButton_->setToolTip(QStringLiteral("Гравирует все фигуры с заполнением"));
-  stopButton_ = StopButton(*controls_);
+  stopButton_ = controls_->stopButton();
   auto* jobs = new QGridLayout(jobFrame_);
   jobs->addWidget(processButton_, 0, 0, 1, 2);
   jobs->addWidget(cutButton_, 1, 0);

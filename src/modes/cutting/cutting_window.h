@@ -10,11 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "app/mode_window.h"
 #include "modes/cutting/cutting_layers.h"
 #include "modes/cutting/picture_filters.h"
 #include "modes/picture_window_widget.h"
+#include "modes/positioning/positioning_widget.h"
 #include "ui/job_host_widget.h"
+#include "ui/mode_window.h"
 
 class QLabel;
 class QProgressBar;

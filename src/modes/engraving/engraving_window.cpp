@@ -10,18 +10,17 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "settings/mode_settings.h"
-#include "settings/settings_store.h"
 #include "link/link.h"
 #include "link/texts.h"
 #include "modes/engraving/raster_job.h"
 #include "modes/engraving/raster_progress_widget.h"
 #include "modes/job_registry.h"
 #include "modes/picture_file_dialog.h"
-#include "modes/positioning/positioning_widget.h"
 #include "picture/default_pictures.h"
-#include "ui/picture_widget.h"
+#include "settings/mode_settings.h"
+#include "settings/settings_store.h"
 #include "util/size_coupling.h"
+#include "ui/picture_widget.h"
 
 namespace vertolin {
 
@@ -113,7 +112,7 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, const Link
 
   jobFrame_ = Named(new QGroupBox(QStringLiteral("Гравирование")), "Frame2");
   engraveButton_ = Named(new QPushButton(kStartCaption), "Command1");
-  stopButton_ = StopButton(*controls_);
+  stopButton_ = controls_->stopButton();
   auto* jobBox = new QVBoxLayout(jobFrame_);
   auto* jobRow = new QHBoxLayout;
   jobRow->addWidget(engraveButton_, 1);

@@ -9,10 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "app/mode_window.h"
 #include "modes/picture_window_widget.h"
+#include "modes/positioning/positioning_widget.h"
 #include "picture/pixel_image.h"
 #include "ui/job_host_widget.h"
+#include "ui/mode_window.h"
 
 class QLabel;
 

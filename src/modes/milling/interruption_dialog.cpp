@@ -8,10 +8,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/frontend_dialog.h"
-#include "settings/settings_store.h"
 #include "link/link_error.h"
 #include "link/texts.h"
+#include "settings/settings_store.h"
+#include "ui/frontend_dialog.h"
 #include "ui/number_field_widget.h"
 
 namespace vertolin {

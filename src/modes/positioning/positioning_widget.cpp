@@ -6,13 +6,15 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <utility>
 
-#include "app/frontend_dialog.h"
 #include "link/handshake.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "link/window_link.h"
+#include "ui/frontend_dialog.h"
 #include "ui/number_field_widget.h"
 
 namespace vertolin {
@@ -33,43 +35,43 @@ PositioningControls::PositioningControls(WindowLink& windowLink, const QString& 
   const char* names[3] = {"tx", "ty", "tz"};
   const char* axes[3] = {"X", "Y", "Z"};
   for (int axis = 0; axis < 3; ++axis) {
-    fields_[axis] = CreateMoveField(names[axis], kMoveFieldTips[axis], this);
+    moveFields_[axis] = CreateMoveField(names[axis], kMoveFieldTips[axis], this);
     grid->addWidget(new QLabel(QString::fromLatin1(axes[axis]), this), axis, 0);
-    grid->addWidget(fields_[axis], axis, 1, 1, 2);
+    grid->addWidget(moveFields_[axis], axis, 1, 1, 2);
   }
 
-  command3_ = new QPushButton(QStringLiteral("Ручная уст-ка"), this);
-  command3_->setObjectName(QStringLiteral("Command3"));
-  command9_ = new QPushButton(QStringLiteral("Стоп"), this);
-  command9_->setObjectName(QStringLiteral("Command9"));
-  grid->addWidget(command3_, 3, 0, 1, 2);
-  grid->addWidget(command9_, 3, 2);
+  manualMoveButton_ = new QPushButton(QStringLiteral("Ручная уст-ка"), this);
+  manualMoveButton_->setObjectName(QStringLiteral("Command3"));
+  stopButton_ = new QPushButton(QStringLiteral("Стоп"), this);
+  stopButton_->setObjectName(QStringLiteral("Command9"));
+  grid->addWidget(manualMoveButton_, 3, 0, 1, 2);
+  grid->addWidget(stopButton_, 3, 2);
 
-  check1_ = new QCheckBox(driveCaption, this);
-  check1_->setObjectName(QStringLiteral("Check1"));
-  grid->addWidget(check1_, 4, 0, 1, 3);
+  driveSwitch_ = new QCheckBox(driveCaption, this);
+  driveSwitch_->setObjectName(QStringLiteral("Check1"));
+  grid->addWidget(driveSwitch_, 4, 0, 1, 3);
   if (withReturnSwitch) {
-    check2_ = new QCheckBox(QStringLiteral("С возвратом в исх."), this);
-    check2_->setObjectName(QStringLiteral("Check2"));
-    grid->addWidget(check2_, 5, 0, 1, 3);
+    returnSwitch_ = new QCheckBox(QStringLiteral("С возвратом в исх."), this);
+    returnSwitch_->setObjectName(QStringLiteral("Check2"));
+    grid->addWidget(returnSwitch_, 5, 0, 1, 3);
   }
 
-  auto* label1 = new QLabel(QStringLiteral("Статус:"), this);
-  label1->setObjectName(QStringLiteral("Label1"));
-  label4_ = new QLabel(DisplayText(texts::kStatusNoPort), this);
-  label4_->setObjectName(QStringLiteral("Label4"));
-  label4_->setWordWrap(true);
-  grid->addWidget(label1, 6, 0);
-  grid->addWidget(label4_, 6, 1, 1, 2);
+  auto* statusCaption = new QLabel(QStringLiteral("Статус:"), this);
+  statusCaption->setObjectName(QStringLiteral("Label1"));
+  statusLabel_ = new QLabel(DisplayText(texts::kStatusNoPort), this);
+  statusLabel_->setObjectName(QStringLiteral("Label4"));
+  statusLabel_->setWordWrap(true);
+  grid->addWidget(statusCaption, 6, 0);
+  grid->addWidget(statusLabel_, 6, 1, 1, 2);
   grid->setColumnStretch(1, 1);
 
   // Guarded: the window link may be asked after these controls are gone.
   windowLink_.SetDriveSwitch(
-      [box = QPointer<QCheckBox>(check1_)] { return box && box->isChecked(); });
+      [box = QPointer<QCheckBox>(driveSwitch_)] { return box && box->isChecked(); });
   manualMove_ = [this](double dx, double dy, double dz) { MoveNow(dx, dy, dz); };
 
-  connect(command3_, &QPushButton::clicked, this, &PositioningControls::ManualMove);
-  connect(command9_, &QPushButton::clicked, this, [this] { windowLink_.link().RequestStop(); });
+  connect(manualMoveButton_, &QPushButton::clicked, this, &PositioningControls::ManualMove);
+  connect(stopButton_, &QPushButton::clicked, this, [this] { windowLink_.link().RequestStop(); });
 }
 
 void PositioningControls::ApplyHandshake(const HandshakeResult& result) {
@@ -78,28 +80,28 @@ void PositioningControls::ApplyHandshake(const HandshakeResult& result) {
 
 void PositioningControls::ApplyHandshake(const HandshakeResult& result,
                                          DriveControls disabledOnFailure) {
-  label4_->setText(DisplayText(result.status));
-  check1_->setChecked(false);  // every opening starts as a dry run
+  statusLabel_->setText(DisplayText(result.status));
+  driveSwitch_->setChecked(false);  // every opening starts as a dry run
   const bool ok = result.driveEnabled;
-  check1_->setEnabled(ok || !disabledOnFailure.driveSwitch);
-  if (check2_ != nullptr) check2_->setEnabled(ok || !disabledOnFailure.returnSwitch);
-  command3_->setEnabled(ok || !disabledOnFailure.manualMove);
+  driveSwitch_->setEnabled(ok || !disabledOnFailure.driveSwitch);
+  if (returnSwitch_ != nullptr) returnSwitch_->setEnabled(ok || !disabledOnFailure.returnSwitch);
+  manualMoveButton_->setEnabled(ok || !disabledOnFailure.manualMove);
 }
 
 void PositioningControls::SetManualMoveHandler(ManualMoveHandler handler) {
   manualMove_ = std::move(handler);
 }
 
-bool PositioningControls::DriveOn() const { return check1_->isChecked(); }
+bool PositioningControls::DriveOn() const { return driveSwitch_->isChecked(); }
 
 bool PositioningControls::ReturnToStart() const {
-  return check2_ != nullptr && check2_->isChecked();
+  return returnSwitch_ != nullptr && returnSwitch_->isChecked();
 }
 
 void PositioningControls::ManualMove() {
   const auto distances = ReadTypedMoveOrTell(
-      windowLink_.link().frontend(), fields_[0]->text().toStdString(),
-      fields_[1]->text().toStdString(), fields_[2]->text().toStdString());
+      windowLink_.link().frontend(), moveFields_[0]->text().toStdString(),
+      moveFields_[1]->text().toStdString(), moveFields_[2]->text().toStdString());
   if (!distances || !manualMove_) return;
   manualMove_((*distances)[0], (*distances)[1], (*distances)[2]);
 }
@@ -109,6 +111,45 @@ void PositioningControls::MoveNow(double dx, double dy, double dz) {
     windowLink_.ArduinoMoveMM(dx, dy, dz);
   } catch (const LinkError&) {
     // The message, where there is one, has been shown; the window goes on.
+  }
+}
+
+OpeningLinks::OpeningLinks(Link& link, const LinkFormat& format) : link_(link), format_(format) {
+  links_.push_back(std::make_unique<WindowLink>(link_, format_));
+}
+
+void OpeningLinks::Open(QCheckBox* driveSwitch) {
+  open_ = true;
+  if (!abandoned_) return;
+  links_.push_back(std::make_unique<WindowLink>(link_, format_));
+  if (driveSwitch != nullptr) {
+    current().SetDriveSwitch(
+        [box = QPointer<QCheckBox>(driveSwitch)] { return box && box->isChecked(); });
+  }
+  abandoned_ = false;
+}
+
+bool OpeningLinks::Close(bool jobRunning, bool requestStop) {
+  if (!open_) return false;
+  open_ = false;
+  if (requestStop) link_.RequestStop();
+  if (jobRunning || movesWaiting_ > 0) {
+    // A board that never answers must not keep a closed window's job waiting.
+    current().Abandon();
+    abandoned_ = true;
+    // Nor may the laser burn on while the job unwinds (or the program ends
+    // and closes the port first).
+    current().SwitchLaserOff();
+  }
+  return true;
+}
+
+void OpeningLinks::MoveNow(double dx, double dy, double dz) {
+  QScopedValueRollback<int> waiting(movesWaiting_, movesWaiting_ + 1);
+  try {
+    current().ArduinoMoveMM(dx, dy, dz);
+  } catch (const LinkError&) {
+    // Shown already (read failure, refused move); the window stays usable.
   }
 }
 

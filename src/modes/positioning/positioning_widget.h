@@ -1,12 +1,16 @@
 // The positioning controls every mode window carries: the three move fields,
 // "Ручная уст-ка", "Стоп", the status line, the drive switch and (all but the
-// scanner) the return switch.
+// scanner) the return switch; and the window links, one per opening, through
+// which the controls and the window's jobs drive the board.
 #pragma once
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string_view>
+#include <vector>
 
+#include "link/window_link.h"
 #include "modes/positioning/manual_move.h"
 
 class QCheckBox;
@@ -16,7 +20,6 @@ class QPushButton;
 
 namespace vertolin {
 
-class WindowLink;
 struct HandshakeResult;
 
 // A move field (tx, ty, tz): object name, tool tip and the numeric key filter.
@@ -49,24 +52,60 @@ class PositioningControls : public QWidget {
   // milling window keeps the distances as pending steps during a job.
   void SetManualMoveHandler(ManualMoveHandler handler);
 
-  bool DriveOn() const;        // Check1 checked
-  bool ReturnToStart() const;  // Check2 checked (false where there is none)
+  bool DriveOn() const;        // the drive switch (Check1) checked
+  bool ReturnToStart() const;  // the return switch (Check2) checked, false without one
 
-  QCheckBox* driveSwitch() const { return check1_; }
-  QCheckBox* returnSwitch() const { return check2_; }  // nullptr for the scanner
+  QCheckBox* driveSwitch() const { return driveSwitch_; }
+  QCheckBox* returnSwitch() const { return returnSwitch_; }  // nullptr for the scanner
+  // "Стоп" (Command9); the window moves it among its own job buttons.
+  QPushButton* stopButton() const { return stopButton_; }
 
  private:
-  void ManualMove();  // Command3_Click
+  void ManualMove();  // "Ручная уст-ка" (Command3)
   void MoveNow(double dx, double dy, double dz);
 
   WindowLink& windowLink_;
   ManualMoveHandler manualMove_;
-  QLineEdit* fields_[3];
-  QPushButton* command3_;
-  QPushButton* command9_;
-  QLabel* label4_;
-  QCheckBox* check1_;
-  QCheckBox* check2_ = nullptr;
+  QLineEdit* moveFields_[3];
+  QPushButton* manualMoveButton_;
+  QPushButton* stopButton_;
+  QLabel* statusLabel_;
+  QCheckBox* driveSwitch_;
+  QCheckBox* returnSwitch_ = nullptr;
+};
+
+// The window's end of the protocol, one per opening. A closed window abandons
+// the link a job or move is still waiting on; the next opening starts a fresh
+// one. Links are never destroyed: the positioning controls and a job that has
+// not yet unwound still refer to theirs.
+class OpeningLinks {
+ public:
+  OpeningLinks(Link& link, const LinkFormat& format);
+
+  WindowLink& first() { return *links_.front(); }   // the controls' own
+  WindowLink& current() { return *links_.back(); }  // this opening's
+  bool MovesWaiting() const { return movesWaiting_ > 0; }
+
+  // At Load: a fresh link, driven by `driveSwitch` (none: the format's own
+  // rule), when the last closing abandoned one. The old link's late acknowledgement, if any, is
+  // swallowed by the handshake's settling.
+  void Open(QCheckBox* driveSwitch);
+  // At Unload: StopFlag (unless `requestStop` is false), and the link
+  // abandoned while `jobRunning` or a manual move waits, a laser left on
+  // switched off. False when the window was not open.
+  bool Close(bool jobRunning, bool requestStop = true);
+
+  // "Ручная уст-ка" now; the window stays usable when the move fails (shown
+  // already: read failure, refused move).
+  void MoveNow(double dx, double dy, double dz);
+
+ private:
+  Link& link_;
+  const LinkFormat& format_;
+  std::vector<std::unique_ptr<WindowLink>> links_;
+  bool open_ = false;  // between Load and Unload
+  bool abandoned_ = false;
+  int movesWaiting_ = 0;  // manual moves on the stack
 };
 
 }  // namespace vertolin

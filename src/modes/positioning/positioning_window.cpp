@@ -12,14 +12,13 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/frontend_dialog.h"
-#include "settings/settings_store.h"
 #include "link/handshake.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
+#include "settings/settings_store.h"
+#include "ui/frontend_dialog.h"
 #include "ui/number_field_widget.h"
-#include "modes/positioning/positioning_widget.h"
 
 namespace vertolin {
 
@@ -64,81 +63,82 @@ PositioningWindow::PositioningWindow(Link& link, SettingsStore& settings, QWidge
   links_.current().SetReady(false);  // only a handshake makes it ready
 
   // Typed distances.
-  auto* frame1 = new QGroupBox(QStringLiteral("Перемещение по осям в мм"), this);
-  frame1->setObjectName(QStringLiteral("Frame1"));
-  auto* grid1 = new QGridLayout(frame1);
+  auto* typedFrame = new QGroupBox(QStringLiteral("Перемещение по осям в мм"), this);
+  typedFrame->setObjectName(QStringLiteral("Frame1"));
+  auto* typedGrid = new QGridLayout(typedFrame);
   const char* names[3] = {"tx", "ty", "tz"};
   const char* axes[3] = {"X", "Y", "Z"};
   for (int axis = 0; axis < 3; ++axis) {
-    fields_[axis] = CreateMoveField(names[axis], kMoveFieldTips[axis], frame1);
-    grid1->addWidget(Caption(axes[axis], frame1), axis, 0);
-    grid1->addWidget(fields_[axis], axis, 1, 1, 2);
+    moveFields_[axis] = CreateMoveField(names[axis], kMoveFieldTips[axis], typedFrame);
+    typedGrid->addWidget(Caption(axes[axis], typedFrame), axis, 0);
+    typedGrid->addWidget(moveFields_[axis], axis, 1, 1, 2);
   }
-  command3_ = new QPushButton(QStringLiteral("Переместить"), frame1);
-  command3_->setObjectName(QStringLiteral("Command3"));
-  command9_ = new QPushButton(QStringLiteral("Стоп"), frame1);
-  command9_->setObjectName(QStringLiteral("Command9"));
-  grid1->addWidget(command3_, 3, 0, 1, 2);
-  grid1->addWidget(command9_, 3, 2);
-  grid1->setColumnStretch(1, 1);
+  moveButton_ = new QPushButton(QStringLiteral("Переместить"), typedFrame);
+  moveButton_->setObjectName(QStringLiteral("Command3"));
+  stopButton_ = new QPushButton(QStringLiteral("Стоп"), typedFrame);
+  stopButton_->setObjectName(QStringLiteral("Command9"));
+  typedGrid->addWidget(moveButton_, 3, 0, 1, 2);
+  typedGrid->addWidget(stopButton_, 3, 2);
+  typedGrid->setColumnStretch(1, 1);
 
   // Keyboard jogging.
-  auto* frame3 = new QGroupBox(QStringLiteral("Перемещение клавишами"), this);
-  frame3->setObjectName(QStringLiteral("Frame3"));
-  auto* box3 = new QVBoxLayout(frame3);
+  auto* keysFrame = new QGroupBox(QStringLiteral("Перемещение клавишами"), this);
+  keysFrame->setObjectName(QStringLiteral("Frame3"));
+  auto* keysColumn = new QVBoxLayout(keysFrame);
   auto* toggleRow = new QHBoxLayout;
-  command1_ = new QPushButton(frame3);
-  command1_->setObjectName(QStringLiteral("Command1"));
-  label19_ = new QLabel(frame3);
-  label19_->setObjectName(QStringLiteral("Label19"));
-  label19_->setCursor(Qt::PointingHandCursor);
-  label19_->installEventFilter(this);
-  toggleRow->addWidget(command1_);
-  toggleRow->addWidget(label19_, 1);
-  box3->addLayout(toggleRow);
+  keyboardButton_ = new QPushButton(keysFrame);
+  keyboardButton_->setObjectName(QStringLiteral("Command1"));
+  keyboardCaption_ = new QLabel(keysFrame);
+  keyboardCaption_->setObjectName(QStringLiteral("Label19"));
+  keyboardCaption_->setCursor(Qt::PointingHandCursor);
+  keyboardCaption_->installEventFilter(this);
+  toggleRow->addWidget(keyboardButton_);
+  toggleRow->addWidget(keyboardCaption_, 1);
+  keysColumn->addLayout(toggleRow);
 
   auto* stepRow = new QHBoxLayout;
-  text1_ = new QLineEdit(frame3);
-  text1_->setObjectName(QStringLiteral("Text1"));
-  text1_->setMaximumWidth(80);
-  NumberKeyFilter::Install(text1_);
-  stepRow->addWidget(text1_);
-  stepRow->addWidget(Caption(" мм на одно нажатие клавиши", frame3), 1);
-  box3->addLayout(stepRow);
+  stepField_ = new QLineEdit(keysFrame);
+  stepField_->setObjectName(QStringLiteral("Text1"));
+  stepField_->setMaximumWidth(80);
+  NumberKeyFilter::Install(stepField_);
+  stepRow->addWidget(stepField_);
+  stepRow->addWidget(Caption(" мм на одно нажатие клавиши", keysFrame), 1);
+  keysColumn->addLayout(stepRow);
 
   auto* legend = new QGridLayout;
   const char* keys[6][2] = {{"стрелка влево", "ось X влево"}, {"стрелка вправо", "ось X вправо"},
                             {"стрелка вверх", "ось Y от"},    {"стрелка вниз", "ось Y на"},
                             {"буква Q", "ось Z вверх"},       {"буква A", "ось Z вниз"}};
   for (int row = 0; row < 6; ++row) {
-    legend->addWidget(Caption(keys[row][0], frame3), row, 0);
-    legend->addWidget(Caption(keys[row][1], frame3), row, 1);
+    legend->addWidget(Caption(keys[row][0], keysFrame), row, 0);
+    legend->addWidget(Caption(keys[row][1], keysFrame), row, 1);
   }
   legend->setColumnStretch(1, 1);
-  box3->addLayout(legend);
+  keysColumn->addLayout(legend);
 
   // Status.
   auto* statusRow = new QHBoxLayout;
-  auto* label1 = new QLabel(QStringLiteral("Статус:"), this);
-  label1->setObjectName(QStringLiteral("Label1"));
-  label4_ = new QLabel(DisplayText(texts::kStatusNoPort), this);
-  label4_->setObjectName(QStringLiteral("Label4"));
-  statusRow->addWidget(label1);
-  statusRow->addWidget(label4_, 1);
+  auto* statusCaption = new QLabel(QStringLiteral("Статус:"), this);
+  statusCaption->setObjectName(QStringLiteral("Label1"));
+  statusLabel_ = new QLabel(DisplayText(texts::kStatusNoPort), this);
+  statusLabel_->setObjectName(QStringLiteral("Label4"));
+  statusRow->addWidget(statusCaption);
+  statusRow->addWidget(statusLabel_, 1);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(frame1);
-  layout->addWidget(frame3);
+  layout->addWidget(typedFrame);
+  layout->addWidget(keysFrame);
   layout->addLayout(statusRow);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   // Enter in a field moves; no other button takes Enter.
-  for (QPushButton* button : {command1_, command3_, command9_}) button->setAutoDefault(false);
-  command3_->setDefault(true);
+  for (QPushButton* button : {keyboardButton_, moveButton_, stopButton_})
+    button->setAutoDefault(false);
+  moveButton_->setDefault(true);
 
-  connect(command3_, &QPushButton::clicked, this, &PositioningWindow::MoveTyped);
-  connect(command9_, &QPushButton::clicked, this, [this] { link_.RequestStop(); });
-  connect(command1_, &QPushButton::clicked, this, &PositioningWindow::ToggleKeyboard);
+  connect(moveButton_, &QPushButton::clicked, this, &PositioningWindow::MoveTyped);
+  connect(stopButton_, &QPushButton::clicked, this, [this] { link_.RequestStop(); });
+  connect(keyboardButton_, &QPushButton::clicked, this, &PositioningWindow::ToggleKeyboard);
   LeaveKeyboardMode();
 }
 
@@ -153,10 +153,10 @@ void PositioningWindow::Load() {
   windowLink.SetReady(false);
   linkUsable_ = false;
   // The design caption stays when the handshake fails with a read error.
-  label4_->setText(DisplayText(texts::kStatusNoPort));
+  statusLabel_->setText(DisplayText(texts::kStatusNoPort));
   try {
     const HandshakeResult result = RunHandshake(link_, kAnyKind);
-    label4_->setText(DisplayText(result.status));
+    statusLabel_->setText(DisplayText(result.status));
     if (result.driveEnabled) {
       windowLink.SetKindLetter(result.kindLetter);
       windowLink.SetReady(true);
@@ -167,9 +167,9 @@ void PositioningWindow::Load() {
   } catch (const LinkError&) {
     // The read failure has been shown; the window opens unable to move.
   }
-  command3_->setEnabled(linkUsable_);
-  command9_->setEnabled(linkUsable_);
-  text1_->setText(QString::fromStdString(settings_.ReadSetting(kHandStepKey, "1")));
+  moveButton_->setEnabled(linkUsable_);
+  stopButton_->setEnabled(linkUsable_);
+  stepField_->setText(QString::fromStdString(settings_.ReadSetting(kHandStepKey, "1")));
 }
 
 void PositioningWindow::Unload() {
@@ -177,7 +177,7 @@ void PositioningWindow::Unload() {
   loaded_ = false;
   LeaveKeyboardMode();
   links_.Close(false, false);  // a closed window's move does not stop a job
-  settings_.WriteSetting(kHandStepKey, text1_->text().toStdString());
+  settings_.WriteSetting(kHandStepKey, stepField_->text().toStdString());
 }
 
 void PositioningWindow::done(int result) {
@@ -186,7 +186,7 @@ void PositioningWindow::done(int result) {
 }
 
 bool PositioningWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == label19_ && event->type() == QEvent::MouseButtonRelease) {
+  if (watched == keyboardCaption_ && event->type() == QEvent::MouseButtonRelease) {
     if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) ToggleKeyboard();
     return true;
   }
@@ -203,18 +203,18 @@ bool PositioningWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PositioningWindow::MoveTyped() {
-  const auto distances = ReadTypedMoveOrTell(link_.frontend(), fields_[0]->text().toStdString(),
-                                             fields_[1]->text().toStdString(),
-                                             fields_[2]->text().toStdString());
+  const auto distances = ReadTypedMoveOrTell(link_.frontend(), moveFields_[0]->text().toStdString(),
+                                             moveFields_[1]->text().toStdString(),
+                                             moveFields_[2]->text().toStdString());
   if (distances) Move(*distances);
 }
 
 void PositioningWindow::ToggleKeyboard() {
-  if (label4_->text() == DisplayText(texts::kStatusNoPort)) {
+  if (statusLabel_->text() == DisplayText(texts::kStatusNoPort)) {
     link_.frontend().ShowMessage(texts::kTitleError, texts::kNoPortForKeys);
     return;
   }
-  if (text1_->isEnabled()) {
+  if (stepField_->isEnabled()) {
     EnterKeyboardMode();
   } else {
     LeaveKeyboardMode();
@@ -223,14 +223,14 @@ void PositioningWindow::ToggleKeyboard() {
 
 void PositioningWindow::EnterKeyboardMode() {
   link_.ClearStop();
-  for (QLineEdit* field : fields_) field->setEnabled(false);
-  text1_->setEnabled(false);
-  command3_->setEnabled(false);
-  command9_->setEnabled(false);
-  label19_->setText(QStringLiteral("Стоп"));
-  command1_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
-  command1_->setToolTip(label19_->text());
-  command1_->setFocus();
+  for (QLineEdit* field : moveFields_) field->setEnabled(false);
+  stepField_->setEnabled(false);
+  moveButton_->setEnabled(false);
+  stopButton_->setEnabled(false);
+  keyboardCaption_->setText(QStringLiteral("Стоп"));
+  keyboardButton_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+  keyboardButton_->setToolTip(keyboardCaption_->text());
+  keyboardButton_->setFocus();
   if (!keyboardMode_) QCoreApplication::instance()->installEventFilter(this);
   keyboardMode_ = true;
 }
@@ -238,20 +238,20 @@ void PositioningWindow::EnterKeyboardMode() {
 void PositioningWindow::LeaveKeyboardMode() {
   if (keyboardMode_) QCoreApplication::instance()->removeEventFilter(this);
   keyboardMode_ = false;
-  for (QLineEdit* field : fields_) field->setEnabled(true);
-  text1_->setEnabled(true);
+  for (QLineEdit* field : moveFields_) field->setEnabled(true);
+  stepField_->setEnabled(true);
   // The buttons a failed handshake disabled stay disabled.
-  command3_->setEnabled(linkUsable_);
-  command9_->setEnabled(linkUsable_);
-  label19_->setText(QStringLiteral("Поехали"));
-  command1_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-  command1_->setToolTip(label19_->text());
+  moveButton_->setEnabled(linkUsable_);
+  stopButton_->setEnabled(linkUsable_);
+  keyboardCaption_->setText(QStringLiteral("Поехали"));
+  keyboardButton_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+  keyboardButton_->setToolTip(keyboardCaption_->text());
 }
 
 void PositioningWindow::Jog(JogKey key) {
   // A step that is not a number moves nothing; the field is disabled while
   // the keys are live, so a message per key press would only get in the way.
-  const auto distances = JogMove(key, text1_->text().toStdString());
+  const auto distances = JogMove(key, stepField_->text().toStdString());
   if (distances) Move(*distances);
 }
 

@@ -4,12 +4,10 @@
 
 #include <QDialog>
 #include <array>
-#include <memory>
 
-#include "modes/picture_window_widget.h"
 #include "modes/positioning/manual_move.h"
+#include "modes/positioning/positioning_widget.h"
 
-class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -41,8 +39,8 @@ class PositioningWindow : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void MoveTyped();       // Command3_Click
-  void ToggleKeyboard();  // Command1_Click, Label19_Click
+  void MoveTyped();       // "Переместить" (Command3)
+  void ToggleKeyboard();  // the keyboard button (Command1) or its caption (Label19)
   void EnterKeyboardMode();
   void LeaveKeyboardMode();
   void Jog(JogKey key);
@@ -51,13 +49,13 @@ class PositioningWindow : public QDialog {
   Link& link_;
   SettingsStore& settings_;
   OpeningLinks links_;
-  QLineEdit* fields_[3];
-  QPushButton* command3_;
-  QPushButton* command9_;
-  QPushButton* command1_;
-  QLabel* label19_;
-  QLineEdit* text1_;
-  QLabel* label4_;
+  QLineEdit* moveFields_[3];
+  QPushButton* moveButton_;
+  QPushButton* stopButton_;
+  QPushButton* keyboardButton_;
+  QLabel* keyboardCaption_;
+  QLineEdit* stepField_;
+  QLabel* statusLabel_;
   bool linkUsable_ = false;  // the handshake succeeded at this opening
   bool keyboardMode_ = false;
   bool loaded_ = false;  // between Load and Unload

@@ -16,16 +16,15 @@
 
 #include "link/link.h"
 #include "link/texts.h"
-#include "modes/positioning/positioning_widget.h"
 #include "modes/scanner/height_picture.h"
 #include "modes/scanner/image_export.h"
 #include "modes/scanner/mesh_view_widget.h"
 #include "modes/scanner/scan_job.h"
 #include "settings/mode_settings.h"
 #include "settings/settings_store.h"
-#include "ui/number_field_widget.h"
 #include "util/exe_folder.h"
 #include "util/size_coupling.h"
+#include "ui/number_field_widget.h"
 
 namespace vertolin {
 
@@ -139,7 +138,7 @@ ScannerWindow::ScannerWindow(Link& link, SettingsStore& settings, QWidget* paren
   controls_->SetManualMoveHandler(
       [this](double dx, double dy, double dz) { links_.MoveNow(dx, dy, dz); });
   scanButton_ = Button("Command6", "Сканировать");
-  stopButton_ = StopButton(*controls_);
+  stopButton_ = controls_->stopButton();
   interpolateButton_ = Button("Command2", "Интерполировать");
   saveButton_ = Button("Command1", "Сохранить в BMP");
   dataLabel_ = Named(new QLabel(kDataCaption), "Label9");

@@ -9,11 +9,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/mode_window.h"
 #include "modes/picture_window_widget.h"
+#include "modes/positioning/positioning_widget.h"
 #include "modes/scanner/height_map.h"
 #include "modes/scanner/mesh_view.h"
 #include "ui/job_host_widget.h"
+#include "ui/mode_window.h"
 
 class QLabel;
 class QLineEdit;
@@ -23,7 +24,6 @@ class QWidget;
 namespace vertolin {
 
 class MeshViewWidget;
-class PositioningControls;
 
 class ScannerWindow : public ModeWindow {
   Q_OBJECT

@@ -1,4 +1,4 @@
-#include "app/frontend_dialog.h"
+#include "ui/frontend_dialog.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "app/mode_window.h"
+#include "ui/mode_window.h"
 
 #include <QCloseEvent>
 
