@@ -15,89 +15,106 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kProgressInterval{100};
 
-}  // namespace
-
-JobResult JobRunner::Run(JobProgram program) {
-  Link& link = window_.link();
-  const std::int64_t sentBefore = window_.linesSent();
-  const std::int64_t ackedBefore = window_.acknowledged();
+// What one run keeps beside its program: where the job's own lines and the
+// router's depth started on this window link, and when it last reported.
+struct RunLedger {
+  WindowLink& window;
+  std::int64_t sentBefore = window.linesSent();
+  std::int64_t ackedBefore = window.acknowledged();
   // The job's own lines count from here; a resumed job's first ones are
   // replayed, not sent, and count as done.
-  const std::int64_t programBefore = window_.programLines();
-  const std::int64_t depthBefore = window_.resumePoint().depth;
-  const std::int64_t resumedAfter = window_.replayLeft();
-  ResumeRecorder* const recorder = window_.resumeRecorder();
-  const Clock::time_point start = Clock::now();
+  std::int64_t programBefore = window.programLines();
+  std::int64_t depthBefore = window.resumePoint().depth;
+  std::int64_t resumedAfter = window.replayLeft();
+  ResumeRecorder* recorder = window.resumeRecorder();
+  Clock::time_point start = Clock::now();
   Clock::time_point lastProgress = start;
-  const auto point = [&] {
-    const ResumePoint now = window_.resumePoint();
-    return ResumePoint{std::max<std::int64_t>(0, now.lines - programBefore),
-                       now.depth - depthBefore};
-  };
-  const auto report = [&](bool finished) {
+
+  ResumePoint Point() const {
+    const ResumePoint now = window.resumePoint();
+    return {std::max<std::int64_t>(0, now.lines - programBefore), now.depth - depthBefore};
+  }
+  void Report(bool finished) const {
     JobProgress progress;
-    progress.linesSent = window_.programLines() - programBefore;
-    progress.acknowledged = point().lines;
+    progress.linesSent = window.programLines() - programBefore;
+    progress.acknowledged = Point().lines;
     progress.elapsedSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     progress.finished = finished;
     progress.resumedAfter = resumedAfter;
-    link.frontend().ShowProgress(progress);
-  };
-  JobResult result;
-  const auto finish = [&](JobOutcome outcome) {
+    window.link().frontend().ShowProgress(progress);
+  }
+  // At most every kProgressInterval, by the pump's last clock reading (its
+  // own or a wait's), not a clock reading per step.
+  void MaybeReport() {
+    const Clock::time_point now = window.link().pump().last();
+    if (now - lastProgress < kProgressInterval) return;
+    lastProgress = now;
+    Report(false);
+    if (recorder != nullptr) recorder->Record(Point(), false);
+  }
+  JobResult Finish(JobOutcome outcome, std::int64_t stepsDone) const {
+    JobResult result;
     result.outcome = outcome;
-    result.linesSent = window_.linesSent() - sentBefore;
-    result.acknowledged = window_.acknowledged() - ackedBefore;
+    result.stepsDone = stepsDone;
+    result.linesSent = window.linesSent() - sentBefore;
+    result.acknowledged = window.acknowledged() - ackedBefore;
     if (recorder != nullptr) {
       if (outcome == JobOutcome::Done) {
         recorder->Completed();
       } else {
-        recorder->Record(point(), true);
+        recorder->Record(Point(), true);
       }
     }
-    report(true);
+    Report(true);
     return result;
-  };
+  }
+};
+
+// Sends one step through the window link.
+void Take(WindowLink& window, const ProgramStep& step) {
+  switch (step.kind) {
+    case ProgramStep::Kind::Move:
+      window.Checkpoint(step.wait);
+      window.Send(step.move, step.scale, step.wait);
+      break;
+    case ProgramStep::Kind::Setup:
+      window.SendSetup(step.setup);
+      break;
+    case ProgramStep::Kind::Ack:
+      window.AwaitOwedAck();
+      break;
+    case ProgramStep::Kind::Probe:
+      window.Checkpoint(false);
+      window.Send(step.move, step.scale, false);
+      step.answer->value = window.ReadProbe();
+      break;
+  }
+}
+
+}  // namespace
+
+JobResult JobRunner::Run(JobProgram program) {
+  Link& link = window_.link();
+  RunLedger run{window_};
+  std::int64_t stepsDone = 0;
   try {
     while (program.Next()) {
-      const ProgramStep& step = program.value();
-      switch (step.kind) {
-        case ProgramStep::Kind::Move:
-          window_.Checkpoint(step.wait);
-          window_.Send(step.move, step.scale, step.wait);
-          break;
-        case ProgramStep::Kind::Setup:
-          window_.SendSetup(step.setup);
-          break;
-        case ProgramStep::Kind::Ack:
-          window_.AwaitOwedAck();
-          break;
-        case ProgramStep::Kind::Probe:
-          window_.Checkpoint(false);
-          window_.Send(step.move, step.scale, false);
-          step.answer->value = window_.ReadProbe();
-          break;
-      }
-      ++result.stepsDone;
+      Take(window_, program.value());
+      ++stepsDone;
       // A dry run waits for nothing: this is where "Стоп" and the rest of
-      // the window get their turn. Progress goes by the pump's last clock
-      // reading (its own or a wait's), not a clock reading per step.
+      // the window get their turn.
       link.pump().Tick();
-      if (link.pump().last() - lastProgress >= kProgressInterval) {
-        lastProgress = link.pump().last();
-        report(false);
-        if (recorder != nullptr) recorder->Record(point(), false);
-      }
+      run.MaybeReport();
     }
   } catch (const MoveRefused&) {
     window_.SwitchLaserOff();
-    return finish(JobOutcome::Refused);
+    return run.Finish(JobOutcome::Refused, stepsDone);
   } catch (const LinkError&) {
     const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
     window_.SwitchLaserOff();
-    return finish(lost ? JobOutcome::LinkLost : JobOutcome::Stopped);
+    return run.Finish(lost ? JobOutcome::LinkLost : JobOutcome::Stopped, stepsDone);
   }
-  return finish(JobOutcome::Done);
+  return run.Finish(JobOutcome::Done, stepsDone);
 }
 
 }  // namespace vertolin
