@@ -12,6 +12,7 @@
 #include "link/link_error.h"
 #include "motion/native_protocol.h"
 #include "link/probe_reader.h"
+#include "link/stop_policy.h"
 #include "link/texts.h"
 #include "util/numbers.h"
 
@@ -179,27 +180,31 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
 void WindowLink::Checkpoint(bool wait) {
   link_.frontend().TakeInterrupts();
   if (!link_.StopRequested()) return;
-  switch (format_.onStop) {
-    case LinkFormat::OnStop::InterruptionDialog:
-      if (prompt_ == nullptr || !prompt_->GoOn()) throw LinkError();
+  struct Actions : StopActions {
+    WindowLink& window;
+    bool wait;
+    Actions(WindowLink& w, bool waitForPause) : window(w), wait(waitForPause) {}
+    bool InterruptionGoesOn() override {
+      return window.prompt_ != nullptr && window.prompt_->GoOn();
+    }
+    bool AskToStop() override {
+      if (window.link_.frontend().AskYesNo(texts::kTitleWarning, texts::kStopQuestion)) return true;
+      // Cleared before the laser is lit again, so that its wait is not taken for a stop.
+      window.link_.ClearStop();
+      return false;
+    }
+    void PauseLaser(bool on) override { window.LaserPause(on, wait); }
+  } actions(*this, wait);
+  // After a stop in a replay the laser is off, although the job's last laser
+  // motion said "on".
+  const bool lit = DriveOn() && laserLit_ && !ToolStateOwed();
+  switch (DecideStop(format_.onStop, lit, actions)) {
+    case StopDecision::Stop:
+      throw LinkError();
+    case StopDecision::GoOn:
       link_.ClearStop();
       break;
-    case LinkFormat::OnStop::Question:
-      AskToStop();
-      break;
-    case LinkFormat::OnStop::LaserOffThenQuestion: {
-      // Paused and lit again only when the lines sent have left the laser
-      // on: after a stop it is off, although the job's last laser value
-      // said "on", and going on must not light it for the next travel.
-      const bool lit = DriveOn() && laserLit_ && !ToolStateOwed();
-      if (lit) LaserPause(false, wait);
-      AskToStop();
-      if (lit) LaserPause(true, wait);
-      break;
-    }
-    case LinkFormat::OnStop::EndAtOnce:
-      throw LinkError();
-    case LinkFormat::OnStop::None:
+    case StopDecision::Stand:
       break;
   }
 }
@@ -243,11 +248,6 @@ void WindowLink::LaserPause(bool on, bool wait) {
   laserLit_ = on;
   // This wait is part of the stop itself, so StopFlag does not end it.
   if (wait) WaitForAck();
-}
-
-void WindowLink::AskToStop() {
-  if (link_.frontend().AskYesNo(texts::kTitleWarning, texts::kStopQuestion)) throw LinkError();
-  link_.ClearStop();
 }
 
 void WindowLink::AwaitAck() {

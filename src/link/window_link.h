@@ -180,7 +180,6 @@ class WindowLink {
   const std::array<std::int64_t, 3>& accounted() const { return scaler_.accounted(); }
 
  private:
-  void AskToStop();
   void LaserPause(bool on, bool wait);
   void WaitForAck();
   // Credits the oldest line in flight with the acknowledgement just taken.
