@@ -180,6 +180,8 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
 void WindowLink::Checkpoint(bool wait) {
   link_.frontend().TakeInterrupts();
   if (!link_.StopRequested()) return;
+  // A window that is closing asks nothing: it is gone.
+  if (abandoned_ || link_.Closing()) throw LinkError();
   struct Actions : StopActions {
     WindowLink& window;
     bool wait;
