@@ -66,6 +66,7 @@ struct RunLedger {
       }
     }
     Report(true);
+    window.link().ShowPosition();
     return result;
   }
 };
@@ -95,6 +96,7 @@ void Take(WindowLink& window, const ProgramStep& step) {
 
 JobResult JobRunner::Run(JobProgram program) {
   Link& link = window_.link();
+  link.machine().JobStarted(!window_.DriveOn());
   RunLedger run{window_};
   std::int64_t stepsDone = 0;
   try {

@@ -39,6 +39,7 @@ bool InterruptionLink::RaiseLower(std::string_view distanceText, bool raise) {
   WaitForAcknowledgement(
       link_, reply_, abandoned_,
       {0, line, StepTime(std::abs(static_cast<std::int64_t>(z)), link_.profile().idleDelay)});
+  link_.Confirmed(move, true);
   return true;
 }
 

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
+
+#include "motion/motion.h"
 
 namespace vertolin {
 
@@ -21,10 +24,10 @@ struct ResumePoint {
 
 class LinesInFlight {
  public:
-  // A program line is written, leaving the tool at `depth`.
-  void ProgramLine(std::int64_t depth) {
+  // A program line is written for `motion`, leaving the tool at `depth`.
+  void ProgramLine(std::int64_t depth, const Motion& motion) {
     ++programLines_;
-    lines_.push_back({true, depth});
+    lines_.push_back({true, depth, motion});
   }
   // A program line the board did before (a resumed job's replay): counted
   // as acknowledged where it stands.
@@ -35,16 +38,20 @@ class LinesInFlight {
   }
   // A program line that is not written at all (no port): counted only.
   void ProgramLineUnsent() { ++programLines_; }
-  // Any other line (a pause, a restore, a jog), moving the tool by `zSteps`.
-  void ExtraLine(std::int64_t zSteps) { lines_.push_back({false, DepthInFlight() + zSteps}); }
+  // Any other line (a pause, a restore, a jog) for `motion`, moving the
+  // job's tool by `zSteps`.
+  void ExtraLine(const Motion& motion, std::int64_t zSteps) {
+    lines_.push_back({false, DepthInFlight() + zSteps, motion});
+  }
 
-  // The board acknowledged the oldest line.
-  void Acknowledged() {
-    if (lines_.empty()) return;
+  // The board acknowledged the oldest line: its motion, if one was in flight.
+  std::optional<Motion> Acknowledged() {
+    if (lines_.empty()) return std::nullopt;
     const Line done = lines_.front();
     lines_.pop_front();
     if (done.program) ++programAcknowledged_;
     acknowledgedDepth_ = done.depth;
+    return done.motion;
   }
 
   bool empty() const { return lines_.empty(); }
@@ -59,6 +66,7 @@ class LinesInFlight {
   struct Line {
     bool program;
     std::int64_t depth;
+    Motion motion;
   };
   std::deque<Line> lines_;
   std::int64_t programLines_ = 0;

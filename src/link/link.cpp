@@ -42,4 +42,17 @@ void Link::FailRead() {
   throw LinkError();
 }
 
+void Link::Confirmed(const Motion& motion, bool now) {
+  machine_.Acknowledged(motion);
+  const auto clock = std::chrono::steady_clock::now();
+  if (!now && clock - positionShown_ < std::chrono::milliseconds(100)) return;
+  positionShown_ = clock;
+  frontend().ShowPosition(machine_.Shown(profile_));
+}
+
+void Link::ShowPosition() {
+  positionShown_ = std::chrono::steady_clock::now();
+  frontend().ShowPosition(machine_.Shown(profile_));
+}
+
 }  // namespace vertolin

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/machine_model.h"
 #include "settings/machine_profile.h"
 #include "util/frontend.h"
 #include "link/serial_port.h"
@@ -79,6 +80,14 @@ class Link {
   // with it. Tests may replace it.
   std::function<std::int64_t()> wholeSeconds;
 
+  // Where the machine is, as its board has confirmed it.
+  MachineModel& machine() { return machine_; }
+  const MachineModel& machine() const { return machine_; }
+  // The board confirmed `motion`: into the model, and shown to the person at
+  // most every ~100 ms (`now`: at once, as after a single move or a job).
+  void Confirmed(const Motion& motion, bool now = false);
+  void ShowPosition();
+
   // Shows the read-failure message, sets StopFlag and throws LinkError.
   [[noreturn]] void FailRead();
 
@@ -90,6 +99,8 @@ class Link {
   StopCause stopCause_ = StopCause::Person;
   bool closing_ = false;
   AckPolicy ackPolicy_;
+  MachineModel machine_;
+  std::chrono::steady_clock::time_point positionShown_{};
   int lastOpenError_ = 0;
 };
 

@@ -104,9 +104,9 @@ bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
   if (!link_.PortOpen()) {
     if (role == Role::Program) inFlight_.ProgramLineUnsent();
   } else if (role == Role::Program) {
-    inFlight_.ProgramLine(scaler_.accounted()[2]);
+    inFlight_.ProgramLine(scaler_.accounted()[2], motion);
   } else {
-    inFlight_.ExtraLine(motion.steps[2]);
+    inFlight_.ExtraLine(motion, motion.steps[2]);
   }
   for (MotionObserver* observer : observers_) observer->Written(motion, text);
   Write(text, StepTimeOf(motion));
@@ -168,13 +168,14 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   }
   if (!link_.PortOpen()) return;
   NoteLine(*text, StepTimeOf(jog));
-  inFlight_.ExtraLine(0);
+  inFlight_.ExtraLine(jog, 0);
   if (format_.checkedMoveWrite) {
     SerialWriteChecked(link_, *text);
   } else {
     SerialWrite(link_, *text);
   }
   AwaitAck();
+  link_.ShowPosition();
 }
 
 void WindowLink::Checkpoint(bool wait) {
@@ -245,7 +246,7 @@ void WindowLink::AwaitOwedAck() {
 
 void WindowLink::LaserPause(bool on, bool wait) {
   const std::string_view line = protocol_->LaserPauseLine(on);
-  if (link_.PortOpen()) inFlight_.ExtraLine(0);
+  if (link_.PortOpen()) inFlight_.ExtraLine({on ? MotionKind::ToolOn : MotionKind::ToolOff}, 0);
   Write(line, {});
   laserLit_ = on;
   // This wait is part of the stop itself, so StopFlag does not end it.
@@ -269,7 +270,7 @@ void WindowLink::WaitForAck() {
 
 void WindowLink::TakeAcknowledgement() {
   ++acknowledged_;
-  inFlight_.Acknowledged();
+  if (const auto motion = inFlight_.Acknowledged()) link_.Confirmed(*motion);
 }
 
 std::optional<std::int32_t> WindowLink::ReadProbe() {

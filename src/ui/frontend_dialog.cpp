@@ -1,12 +1,14 @@
 #include "ui/frontend_dialog.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "jobs/job_estimate.h"
@@ -61,6 +63,35 @@ void DialogFrontend::ShowProgress(const JobProgress& progress) {
   constexpr int kFinishedShownMs = 15000;
   main->statusBar()->showMessage(QString::fromStdString(ProgressText(progress)),
                                  progress.finished ? kFinishedShownMs : 0);
+}
+
+QString PositionText(const MachinePosition& position) {
+  QString text;
+  const char* axes[] = {"X", "Y", "Z"};
+  for (int axis = 0; axis < 3; ++axis) {
+    if (axis > 0) text += QStringLiteral("  ");
+    // A decimal comma, as in every field of the program; no "-0,00".
+    const double mm = position.millimetres[static_cast<std::size_t>(axis)];
+    const QString number = QString::number(std::abs(mm) < 0.005 ? 0.0 : mm, 'f', 2);
+    text += QString::fromLatin1(axes[axis]) + QLatin1Char(' ') +
+            QString(number).replace(QLatin1Char('.'), QLatin1Char(','));
+  }
+  text += QStringLiteral(" мм");
+  if (position.laserOn) text += QStringLiteral(" · лазер вкл.");
+  if (position.lastRunDry) text += QStringLiteral(" · прогон без станка");
+  return text;
+}
+
+void DialogFrontend::ShowPosition(const MachinePosition& position) {
+  auto* main = qobject_cast<QMainWindow*>(owner_);
+  if (main == nullptr) return;
+  auto* label = main->statusBar()->findChild<QLabel*>(QStringLiteral("machinePosition"));
+  if (label == nullptr) {
+    label = new QLabel;
+    label->setObjectName(QStringLiteral("machinePosition"));
+    main->statusBar()->addPermanentWidget(label);
+  }
+  label->setText(PositionText(position));
 }
 
 void DialogFrontend::ShowStatus(std::string_view text) {

@@ -29,6 +29,8 @@ class DialogFrontend : public Frontend {
   // (JobHost), else its line and time on the same status bar, where the
   // last report of every job stays a while.
   void ShowProgress(const JobProgress& progress) override;
+  // On the right of the main window's status bar ("machinePosition").
+  void ShowPosition(const MachinePosition& position) override;
 
  private:
   QWidget* owner_ = nullptr;
@@ -44,6 +46,10 @@ void ShowJobProgress(QProgressBar& bar, std::string_view text, std::int64_t done
 void HideJobProgress(QProgressBar& bar);
 // Deletes the bar unless a window's layout has taken it over.
 void DropJobProgressBar(QProgressBar* bar);
+
+// "X 12,50  Y 0,00  Z −1,00 мм", with "· лазер вкл." and "· прогон без станка"
+// when the laser is on and the last run was dry.
+QString PositionText(const MachinePosition& position);
 
 // "\r\n" as the texts carry them, "\n" as Qt shows them.
 QString DisplayText(std::string_view text);

@@ -3,6 +3,7 @@
 // and the tests implement it their own way. The core never calls a toolkit.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <string_view>
@@ -19,6 +20,15 @@ struct JobProgress {
   // A resumed job: the lines done before, counted in the two above but not
   // in the rate the board has acknowledged since.
   std::int64_t resumedAfter = 0;
+};
+
+// Where the machine's head is, for the person: millimetres from the last
+// job's origin as the board has confirmed them, the laser, and whether the
+// last run was dry (sent nothing).
+struct MachinePosition {
+  std::array<double, 3> millimetres{};
+  bool laserOn = false;
+  bool lastRunDry = false;
 };
 
 class Frontend {
@@ -48,6 +58,9 @@ class Frontend {
   // A one-line state the person should see without a box (the board not
   // answering for so long); an empty text takes it away.
   virtual void ShowStatus(std::string_view /*text*/) {}
+
+  // The machine model's position, at most every ~100 ms while it changes.
+  virtual void ShowPosition(const MachinePosition&) {}
 
   // Takes a stop asked for outside the event loop (the tool's Ctrl-C). Cheap,
   // so that it can run before every line that goes out.

@@ -76,22 +76,23 @@ TEST(StepScaler, PendingStepsGoWithTheNextMoveAndAnOverflowTakesNothing) {
 TEST(LinesInFlight, TheResumePointCountsOnlyProgramLinesTheBoardConfirmed) {
   LinesInFlight lines;
   lines.ProgramLineDone(-10);  // replayed: the board did it before
-  lines.ProgramLine(-20);
-  lines.ExtraLine(+20);  // a lift after a stop: from the depth in flight
-  lines.ProgramLine(-30);
+  lines.ProgramLine(-20, {MotionKind::Plunge, {0, 0, -20}});
+  lines.ExtraLine({MotionKind::Lift, {0, 0, 20}},
+                  +20);  // a lift after a stop: from the depth in flight
+  lines.ProgramLine(-30, {MotionKind::Plunge, {0, 0, -30}});
   EXPECT_EQ(lines.programLines(), 3);
   EXPECT_EQ(lines.DepthInFlight(), -30);
   EXPECT_EQ(lines.resumePoint().lines, 1);
   EXPECT_EQ(lines.resumePoint().depth, -10);
 
-  lines.Acknowledged();
+  EXPECT_EQ(lines.Acknowledged()->steps[2], -20);  // the motion goes to the machine model
   EXPECT_EQ(lines.resumePoint().lines, 2);
   EXPECT_EQ(lines.resumePoint().depth, -20);
   lines.Acknowledged();
   EXPECT_EQ(lines.resumePoint().lines, 2);  // the lift is not the program's
   EXPECT_EQ(lines.resumePoint().depth, 0);
   lines.Acknowledged();
-  lines.Acknowledged();  // a stray acknowledgement credits nothing
+  EXPECT_FALSE(lines.Acknowledged());  // a stray acknowledgement credits nothing
   EXPECT_EQ(lines.resumePoint().lines, 3);
   EXPECT_EQ(lines.resumePoint().depth, -30);
   EXPECT_TRUE(lines.empty());

@@ -443,3 +443,43 @@ TEST_F(WindowLinkTest, InterruptionDialogRaisesAndLowersByTheDistance) {
 
 }  // namespace
 }  // namespace vertolin
+
+namespace vertolin {
+namespace {
+
+// The machine model holds what the board has confirmed: a job's lines, a
+// move by hand and the interruption dialog's raise all end where the board
+// says the head is; a dry run moves nothing and keeps the last origin.
+TEST_F(WindowLinkTest, TheMachineModelFollowsEveryConfirmedMotionAndNothingElse) {
+  auto& board = UseBoard('M');
+  ScaledWindow window = Window(formats::kRouter, true, {0.3, 0.3, 2});
+  link_.machine().JobStarted(false);
+  for (int i = 0; i < 7; ++i) window.SendStep({1, -1, -1, 100}, true);
+  window.ArduinoMoveMM(1, 0, 0.5);
+  InterruptionLink raiseLower(link_);
+  ASSERT_TRUE(raiseLower.RaiseLower("1", true));
+  const auto [x, y, z] = board.Position();
+  EXPECT_EQ(link_.machine().position(), (MachineModel::Steps{x, y, z}));
+  EXPECT_EQ(z, -14 + 100 + 200);
+
+  // Lines written and not yet confirmed have not happened.
+  auto& script = UseScript();
+  ScaledWindow whole = Window(formats::kRouter);
+  whole.SendStep({1, 0, 0, 100}, false);
+  EXPECT_EQ(link_.machine().position()[0], x);
+  script.Script("T");
+  whole.AwaitAck();
+  EXPECT_EQ(link_.machine().position()[0], x + 1);
+
+  drive_ = false;
+  link_.machine().JobStarted(true);
+  whole.SendStep({10, 0, 0, 100}, true);
+  EXPECT_EQ(link_.machine().position()[0], x + 1);
+  EXPECT_TRUE(link_.machine().lastRunDry());
+  EXPECT_EQ(link_.machine().origin(), (MachineModel::Steps{}));
+  link_.profile().xRatio = -0.005;
+  EXPECT_DOUBLE_EQ(link_.machine().Shown(link_.profile()).millimetres[0], (x + 1) * -0.005);
+}
+
+}  // namespace
+}  // namespace vertolin

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QStatusBar>
 
@@ -23,6 +24,26 @@ TEST(DialogFrontendTest, JobProgressAndTheSilentBoardShareTheStatusBar) {
   EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("строка 130, прошло 1:15"));
   frontend.ShowStatus("");
   EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
+}
+
+// The machine's position stays on the right of the status bar beside the
+// messages, one label however often it changes.
+TEST(DialogFrontendTest, ThePositionHasALabelOfItsOwn) {
+  QMainWindow window;
+  DialogFrontend frontend;
+  frontend.Attach(&window);
+  MachinePosition position;
+  position.millimetres = {12.5, -0.001, -1};
+  frontend.ShowPosition(position);
+  position.laserOn = true;
+  position.lastRunDry = true;
+  frontend.ShowPosition(position);
+  frontend.ShowStatus("Плата не отвечает");
+  const auto labels = window.statusBar()->findChildren<QLabel*>(QStringLiteral("machinePosition"));
+  ASSERT_EQ(labels.size(), 1);
+  EXPECT_EQ(labels[0]->text(),
+            QStringLiteral("X 12,50  Y 0,00  Z -1,00 мм · лазер вкл. · прогон без станка"));
+  EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("Плата не отвечает"));
 }
 
 }  // namespace
