@@ -127,6 +127,9 @@ TEST_F(DryRunWindowTest, DryThenRealSendsWhatTheRealRunAloneSends) {
       {"milling Выделенная", 'M', milling, choose4, "Command2", Nothing, "Command2"},
       {"milling Все", 'M', milling, Parse, "Command6", Nothing, "Command6"},
       {"milling Резать 3D", 'M', milling, Parse, "Command7", Nothing, "Command7"},
+      // Dry "Резать 3D", "Разобрать": the tree was empty, "Все" refused.
+      {"milling Резать 3D then Разобрать, Все", 'M', milling, Nothing, "Command7", Parse,
+       "Command6"},
       // Dry "Резать 3D", the picture again, "Разобрать", "Все": 66 mm off before.
       {"milling Резать 3D then Все", 'M', milling, Nothing, "Command7", reloadAndParse, "Command6"},
       {"outlining Выделенная", 'P', outlining, choose4, "Command2", Nothing, "Command2"},
