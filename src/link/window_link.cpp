@@ -231,6 +231,7 @@ void WindowLink::Send(const JobMotion& move, const StepScale& scale, bool wait) 
   // Taken after the line: a resumed job's restore goes out before it, with
   // the laser as the lines replayed left it.
   const bool sent = Emit(*motion, *text, Role::Program);
+  if (sent) ++movesSent_;
   if (motion->kind == MotionKind::ToolOn) laserLit_ = true;
   if (motion->kind == MotionKind::ToolOff) laserLit_ = false;
   if (sent && wait) AwaitAck();

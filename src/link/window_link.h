@@ -124,6 +124,15 @@ class WindowLink {
   // link rounds as it will on `other`.
   void CopyCarryFrom(const WindowLink& other) { scaler_.CopyFrom(other.scaler_); }
 
+  // The rounding carry (with the pending steps) as it stands, and given back:
+  // a dry run advances it without moving the machine.
+  StepScaler carry() const { return scaler_; }
+  void RestoreCarry(const StepScaler& carry) { scaler_ = carry; }
+
+  // Moves of jobs' programs written since the window link was made: none
+  // while the drive switch is clear.
+  std::int64_t movesSent() const { return movesSent_; }
+
   // Who keeps the running job's resume point; none: nobody.
   void SetResumeRecorder(ResumeRecorder* recorder) { recorder_ = recorder; }
   ResumeRecorder* resumeRecorder() const { return recorder_; }
@@ -213,6 +222,7 @@ class WindowLink {
   StepScaler scaler_;
   LinesInFlight inFlight_;
   std::int64_t linesSent_ = 0;
+  std::int64_t movesSent_ = 0;
   std::int64_t acknowledged_ = 0;
   // The last line sent and the step times of the last two: an optimised job
   // waits for the one before the last.

@@ -568,21 +568,38 @@ std::optional<JobEstimate> FigureSession::Count(const FigureSessionMaker& make,
   };
   return CountJob(window_, [&](WindowLink& counting) {
     const std::shared_ptr<FigureSession> copy = make(counting);
-    copy->base_ = base_;
-    copy->work_ = work_;
-    copy->selection_ = selection_;
-    copy->progress_ = progress_;
-    copy->progressAllPainted_ = progressAllPainted_;
-    // A copy of its own: the jobs mark the figures they mill in the set.
-    if (figures_) copy->figures_ = std::make_shared<FigureSet>(*figures_);
-    copy->jobKind_ = jobKind_;
-    copy->chained_ = chained_;
-    copy->x_ = x_;
-    copy->y_ = y_;
-    copy->live_ = live_;
+    CopyInto(*copy);
     Unseen unseen;
     return job(*copy, fields, unseen);
   });
+}
+
+void FigureSession::CopyInto(FigureSession& copy) const {
+  copy.base_ = base_;
+  copy.work_ = work_;
+  copy.selection_ = selection_;
+  copy.progress_ = progress_;
+  copy.progressAllPainted_ = progressAllPainted_;
+  // A set of its own: the jobs mark the figures they mill in it.
+  copy.figures_ = figures_ ? std::make_shared<FigureSet>(*figures_) : nullptr;
+  copy.jobKind_ = jobKind_;
+  copy.chained_ = chained_;
+  copy.x_ = x_;
+  copy.y_ = y_;
+  copy.live_ = live_;
+}
+
+void FigureSession::TakeFrom(FigureSession& copy) {
+  base_ = std::move(copy.base_);
+  work_ = std::move(copy.work_);
+  selection_ = std::move(copy.selection_);
+  progress_ = std::move(copy.progress_);
+  progressAllPainted_ = copy.progressAllPainted_;
+  figures_ = std::move(copy.figures_);
+  chained_ = copy.chained_;
+  x_ = copy.x_;
+  y_ = copy.y_;
+  live_ = copy.live_;
 }
 
 }  // namespace vertolin

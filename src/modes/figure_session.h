@@ -180,6 +180,14 @@ class FigureSession {
   std::optional<JobEstimate> Count(const FigureSessionMaker& make, const FigureFields& fields,
                                    const FigureJobRun& job) const;
 
+  // Makes `copy` (a fresh session of the same tool) hold copies of this
+  // session's layers, figures, position and field values: a dry run and the
+  // count ahead work on it, so that nothing here changes.
+  void CopyInto(FigureSession& copy) const;
+  // Takes the state of `copy` back: a dry run whose drive switch was ticked
+  // midway has sent lines from it.
+  void TakeFrom(FigureSession& copy);
+
   // The tool's position in picture pixels (1-based) and depth in grey units.
   int x() const { return x_; }
   int y() const { return y_; }

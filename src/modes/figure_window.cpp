@@ -16,6 +16,7 @@
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
+#include "modes/dry_run.h"
 #include "modes/figure_session.h"
 #include "modes/picture_file_dialog.h"
 #include "picture/default_pictures.h"
@@ -68,11 +69,14 @@ class FigureWindow::WindowFields : public FigureFields {
 };
 
 // Shows what one session does, as long as that session is the window's: a
-// job still unwinding after the window was closed shows nothing.
+// job still unwinding after the window was closed shows nothing. A dry run
+// shows its copy of the window's session (`shownAs`) in its place.
 class FigureWindow::SessionView : public FigureView {
  public:
   SessionView(FigureWindow& window, const FigureSession& session)
-      : window_(window), session_(session) {}
+      : SessionView(window, session, session) {}
+  SessionView(FigureWindow& window, const FigureSession& session, const FigureSession& shownAs)
+      : window_(window), session_(session), shownAs_(shownAs) {}
 
   void ProgressPainted(const PixelBox& box) override {
     PictureWidget& shown = window_.layers_->box(kProgressLayer);
@@ -96,14 +100,20 @@ class FigureWindow::SessionView : public FigureView {
   }
 
   void TreeChanged() override {
+    treeChanged_ = true;
     if (Shown()) window_.tree_->ShowFigures(session_.figures());
   }
 
+  // The tree shown is no longer the one the view started with.
+  bool treeChanged() const { return treeChanged_; }
+
  private:
-  bool Shown() const { return window_.session_.get() == &session_; }
+  bool Shown() const { return window_.session_.get() == &shownAs_; }
 
   FigureWindow& window_;
   const FigureSession& session_;
+  const FigureSession& shownAs_;
+  bool treeChanged_ = false;
 };
 
 FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWindowTraits& traits,
@@ -311,10 +321,27 @@ void FigureWindow::RunJob(FigureJob name, const FigureJobRun& job) {
   const JobHost::Journal journal{std::string(info.name), std::string(info.caption), &window,
                                  settings_.path()};
   jobs_.Run(session, count, journal, [&] {
-    const QScopedValueRollback<FigureSession*> jobSession(jobSession_, session.get());
     const QScopedValueRollback<WindowLink*> jobLink(jobLink_, &window);
-    SessionView view(*this, *session);
-    job(*session, fields, view);
+    const DryRunScope dry(window);
+    if (!dry.dry()) {
+      const QScopedValueRollback<FigureSession*> jobSession(jobSession_, session.get());
+      SessionView view(*this, *session);
+      job(*session, fields, view);
+      return;
+    }
+    // A dry run shows its footprints, but the figures it marks milled, the
+    // layers it rewrites and where it leaves the head are a copy's.
+    const std::shared_ptr<FigureSession> copy = NewSession(window);
+    session->CopyInto(*copy);
+    const QScopedValueRollback<FigureSession*> jobSession(jobSession_, copy.get());
+    SessionView view(*this, *copy, *session);
+    job(*copy, fields, view);
+    if (!dry.StayedDry()) {
+      session->TakeFrom(*copy);
+    } else if (view.treeChanged() && session_ == session) {
+      // The copy's figures are not the ones a click on the tree chooses from.
+      tree_->ShowFigures(session->figures());
+    }
   });
   if (session_ == session) layers_->Flush();
 }

@@ -14,6 +14,7 @@
 #include "link/texts.h"
 #include "modes/cutting/processing_run.h"
 #include "modes/cutting/stroke_cut.h"
+#include "modes/dry_run.h"
 #include "modes/job_registry.h"
 #include "modes/picture_file_dialog.h"
 #include "picture/default_pictures.h"
@@ -71,12 +72,14 @@ class CuttingWindow::ProcessingDisplay : public ProcessingView {
 // repaints, so each step costs a few pixels whatever the picture's size.
 class CuttingWindow::CutDisplay : public CutView {
  public:
-  CutDisplay(CuttingWindow& window, std::shared_ptr<const CuttingLayers> layers)
-      : window_(window), layers_(std::move(layers)) {}
+  // `trace`: the layer the cut marks, the window's or a dry run's copy of it.
+  CutDisplay(CuttingWindow& window, std::shared_ptr<const CuttingLayers> layers,
+             const PixelImage& trace)
+      : window_(window), layers_(std::move(layers)), trace_(trace) {}
 
   void Marked(int x, int y) override {
     if (!Shown()) return;
-    const PixelImage& trace = layers_->trace;
+    const PixelImage& trace = trace_;
     PictureWidget& box = window_.layerTabs_->box(kTraceLayer);
     const int around[5][2] = {{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}};
     for (const auto& [dx, dy] : around) {
@@ -98,6 +101,7 @@ class CuttingWindow::CutDisplay : public CutView {
 
   CuttingWindow& window_;
   std::shared_ptr<const CuttingLayers> layers_;
+  const PixelImage& trace_;
 };
 
 // The fields as the cut reads them: afresh at every use.
@@ -345,8 +349,17 @@ void CuttingWindow::Cut() {
   const JobHost::Journal journal{std::string(info.name), std::string(info.caption),
                                  &links_.current(), settings_.path()};
   jobs_.Run(layers, count, journal, [&] {
-    CutDisplay display(*this, layers);
-    cut.Run(layers->trace, fields, display);
+    // A dry cut paints its marks on a copy: the drawing is still to cut.
+    const DryRunScope dry(links_.current());
+    if (!dry.dry()) {
+      CutDisplay display(*this, layers, layers->trace);
+      cut.Run(layers->trace, fields, display);
+      return;
+    }
+    PixelImage trace = layers->trace;
+    CutDisplay display(*this, layers, trace);
+    cut.Run(trace, fields, display);
+    if (!dry.StayedDry()) layers->trace = std::move(trace);
   });
 }
 

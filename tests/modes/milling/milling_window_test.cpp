@@ -343,6 +343,30 @@ TEST_F(MillingWindowTest, ReliefRunsOneRoundOnTheRing) {
   EXPECT_EQ(window.session()->jobKind(), std::nullopt);
 }
 
+TEST_F(MillingWindowTest, DryReliefIsShownButLeavesTheFiguresAndLayersAsTheyWere) {
+  UseRing();
+  settings_.WriteSetting("cncrez_width", "3,5");
+  settings_.WriteSetting("mill_diameter", "0,5");
+  SimulatedBoard& board = UseBoard();
+  MillingWindow window(link_, settings_);
+  window.Load();
+  Click(window, "Command1");
+  const int parsed = Tree(window).topLevelItemCount();
+  ASSERT_GT(parsed, 0);
+  const PixelImage work = window.session()->work();
+  const PixelImage progress = window.session()->progress();
+  Click(window, "Command7");
+  EXPECT_TRUE(Moves(board).empty());
+  // What the dry run did is seen: its gradient and its footprints.
+  EXPECT_EQ(Box(window, "Pict1").PixelAt(2, 2), kWhite);
+  EXPECT_EQ(Box(window, "Pict3").PixelAt(2, 2), kRed);
+  // The tree is the one a real job chooses from, and the layers it reads are as before.
+  EXPECT_EQ(Tree(window).topLevelItemCount(), parsed);
+  EXPECT_EQ(window.session()->work(), work);
+  EXPECT_EQ(window.session()->progress(), progress);
+  EXPECT_TRUE(window.session()->HasTree());
+}
+
 TEST_F(MillingWindowTest, StopDuringAJobOpensTheInterruptionDialog) {
   UseRing();
   for (const int answer : {0, 1}) {
