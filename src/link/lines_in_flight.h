@@ -5,6 +5,7 @@
 // tool: the job's resume point.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 
@@ -21,10 +22,11 @@ struct ResumePoint {
 
 class LinesInFlight {
  public:
-  // A program line is written, leaving the tool at `depth`.
-  void ProgramLine(std::int64_t depth) {
+  // A program line is written, leaving the tool at `depth`; the board is
+  // busy with it for about `stepTime`.
+  void ProgramLine(std::int64_t depth, std::chrono::microseconds stepTime = {}) {
     ++programLines_;
-    lines_.push_back({true, depth});
+    lines_.push_back({true, depth, stepTime});
   }
   // A program line the board did before (a resumed job's replay): counted
   // as acknowledged where it stands.
@@ -36,7 +38,9 @@ class LinesInFlight {
   // A program line that is not written at all (no port): counted only.
   void ProgramLineUnsent() { ++programLines_; }
   // Any other line (a pause, a restore, a jog), moving the tool by `zSteps`.
-  void ExtraLine(std::int64_t zSteps) { lines_.push_back({false, DepthInFlight() + zSteps}); }
+  void ExtraLine(std::int64_t zSteps, std::chrono::microseconds stepTime = {}) {
+    lines_.push_back({false, DepthInFlight() + zSteps, stepTime});
+  }
 
   // The board acknowledged the oldest line.
   void Acknowledged() {
@@ -48,6 +52,10 @@ class LinesInFlight {
   }
 
   bool empty() const { return lines_.empty(); }
+  // The step time of the oldest line in flight (0 when none is).
+  std::chrono::microseconds OldestStepTime() const {
+    return lines_.empty() ? std::chrono::microseconds{0} : lines_.front().stepTime;
+  }
   std::int64_t programLines() const { return programLines_; }
   ResumePoint resumePoint() const { return {programAcknowledged_, acknowledgedDepth_}; }
   // Where the lines written so far leave the router's tool.
@@ -59,6 +67,7 @@ class LinesInFlight {
   struct Line {
     bool program;
     std::int64_t depth;
+    std::chrono::microseconds stepTime;
   };
   std::deque<Line> lines_;
   std::int64_t programLines_ = 0;

@@ -550,8 +550,12 @@ TEST_F(EngravingWindowTest, ClosingDuringAJobEndsItAndTheNextOpeningWorks) {
       window.close();
     }
   };
+  const auto start = std::chrono::steady_clock::now();
   Click(window, "Command1");  // returns: the closed window's wait was abandoned
   frontend_.onEvents = nullptr;
+  // The lines in flight were given their overdue bound (3 s and their step
+  // time twice over), not more: the first that stays unanswered ends it.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(closed);
   EXPECT_EQ(Moves(deaf), (Lines{",,,10,2000;", "10,0,0;"}));
   EXPECT_FALSE(Finished());
@@ -568,6 +572,55 @@ TEST_F(EngravingWindowTest, ClosingDuringAJobEndsItAndTheNextOpeningWorks) {
   Click(window, "Command1");
   EXPECT_EQ(Moves(board).size(), 9u);
   EXPECT_TRUE(Finished());
+}
+
+// Closed while the board still works off the lines sent ahead: the journal
+// counts every line the board did, the window opened again at once meets no
+// stale acknowledgement in its handshake, and the resume sends the rest once.
+TEST_F(EngravingWindowTest, ClosedMidJobReopensCleanlyAndResumesWhereTheBoardStopped) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  const Lines all{",,,10,2000;", "10,0,0;",  "10,0,4000;",  "10,0,0;", "10,0,1992;",
+                  "0,10,0;",     "-10,0,0;", "-10,0,4000;", "0,10,0;", "-10,-20,0;"};
+  BoardFaults slow;
+  slow.replyDelay = std::chrono::milliseconds(300);
+  const SimulatedBoard& board = UseBoard('P', slow);
+  EngravingWindow window(link_, settings_, formats::kGradation);
+  window.show();
+  window.Load();
+  Tick(window, "Check1");
+  Tick(window, "Check2");
+  bool closed = false;
+  frontend_.onEvents = [&] {
+    if (!closed && Moves(board).size() == 4) {
+      closed = true;
+      window.close();
+    }
+  };
+  Click(window, "Command1");
+  frontend_.onEvents = nullptr;
+  ASSERT_TRUE(closed);
+  const Lines before = Moves(board);
+  const JournalRead journal = ReadJournal(folder_.path() / "engrave.journal");
+  ASSERT_EQ(journal.status, JournalRead::Status::Ok);
+  EXPECT_TRUE(journal.record.ended);
+  const auto done = static_cast<std::size_t>(journal.record.point.lines);
+  EXPECT_EQ(done, before.size());
+  ASSERT_EQ(before, Lines(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(done)));
+
+  window.show();
+  window.Load();
+  EXPECT_TRUE(frontend_.firmwareWarnings.empty());
+  EXPECT_TRUE(Find(window, "Check1")->isEnabled());  // the handshake succeeded
+  Tick(window, "Check1");
+  frontend_.resumeAnswers = {true};
+  Click(window, "Command1");
+  EXPECT_EQ(frontend_.resumeOffers.size(), 1u);
+  EXPECT_TRUE(Finished());
+  Lines expected(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(done));
+  expected.push_back(all[0]);  // the raster's opening again
+  expected.insert(expected.end(), all.begin() + static_cast<std::ptrdiff_t>(done), all.end());
+  EXPECT_EQ(Moves(board), expected);
 }
 
 TEST_F(EngravingWindowTest, BothWindowsShareTheirKeys) {
