@@ -168,7 +168,8 @@ class WindowLink {
   // refused, the window closing) leaves nothing switched on: when the lines
   // sent have left the laser on (a laser outline window), one more line
   // switches it off with the idle delay. Its acknowledgement is collected
-  // while the link still answers; a lost or abandoned link is not waited on.
+  // while the link still answers; a lost or abandoned link is not waited on
+  // (the job's drain reads an abandoned one's).
   // A step sent with the drive switch cleared while the laser is lit does
   // the same, and the stop question pauses only a laser that is lit.
   void SwitchLaserOff();

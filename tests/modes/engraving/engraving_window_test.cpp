@@ -574,10 +574,11 @@ TEST_F(EngravingWindowTest, ClosingDuringAJobEndsItAndTheNextOpeningWorks) {
   EXPECT_TRUE(Finished());
 }
 
-// Closed while the board still works off the lines sent ahead: the journal
-// counts every line the board did, the window opened again at once meets no
-// stale acknowledgement in its handshake, and the resume sends the rest once.
-TEST_F(EngravingWindowTest, ClosedMidJobReopensCleanlyAndResumesWhereTheBoardStopped) {
+// Stopped ("Стоп") or closed while the board still works off the lines sent
+// ahead: the journal counts every line the board did, the window opened
+// again at once meets no stale acknowledgement in its handshake, and the
+// resume sends the rest once.
+TEST_F(EngravingWindowTest, StoppedOrClosedMidJobResumesWhereTheBoardStopped) {
   UsePicture(SmallPicture());
   settings_.WriteSetting("Etching_width", "0,2");
   const Lines all{",,,10,2000;", "10,0,0;",  "10,0,4000;",  "10,0,0;", "10,0,1992;",
@@ -590,44 +591,56 @@ TEST_F(EngravingWindowTest, ClosedMidJobReopensCleanlyAndResumesWhereTheBoardSto
   };
   BoardFaults slow;
   slow.replyDelay = std::chrono::milliseconds(300);
-  const SimulatedBoard& board = UseBoard('P', slow);
-  EngravingWindow window(link_, settings_, formats::kGradation);
-  window.show();
-  window.Load();
-  Tick(window, "Check1");
-  Tick(window, "Check2");
-  bool closed = false;
-  frontend_.onEvents = [&] {
-    if (!closed && Moves(board).size() >= 5) {
-      closed = true;
-      window.close();
-    }
-  };
-  Click(window, "Command1");
-  frontend_.onEvents = nullptr;
-  ASSERT_TRUE(closed);
-  const Lines before = Moves(board);
-  const JournalRead journal = ReadJournal(folder_.path() / "engrave.journal");
-  ASSERT_EQ(journal.status, JournalRead::Status::Ok);
-  EXPECT_TRUE(journal.record.ended);
-  const auto done = static_cast<std::size_t>(journal.record.point.lines);
-  EXPECT_EQ(done, before.size());
-  ASSERT_EQ(before, Lines(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(done)));
+  for (const bool closing : {false, true}) {
+    SCOPED_TRACE(closing ? "closed" : "stopped");
+    const SimulatedBoard& board = UseBoard('P', slow);
+    EngravingWindow window(link_, settings_, formats::kGradation);
+    window.show();
+    window.Load();
+    Tick(window, "Check1");
+    Tick(window, "Check2");
+    bool ended = false;
+    frontend_.onEvents = [&] {
+      if (!ended && Moves(board).size() >= 5) {
+        ended = true;
+        if (closing) {
+          window.close();
+        } else {
+          link_.RequestStop();  // "Стоп", confirmed
+        }
+      }
+    };
+    Click(window, "Command1");
+    frontend_.onEvents = nullptr;
+    ASSERT_TRUE(ended);
+    const Lines before = Moves(board);
+    const JournalRead journal = ReadJournal(folder_.path() / "engrave.journal");
+    ASSERT_EQ(journal.status, JournalRead::Status::Ok);
+    EXPECT_TRUE(journal.record.ended);
+    const auto done = static_cast<std::size_t>(journal.record.point.lines);
+    EXPECT_EQ(done, before.size());
+    ASSERT_EQ(before, Lines(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(done)));
 
-  window.show();
-  window.Load();
-  EXPECT_EQ(frontend_.firmwareWarnings, std::vector<std::string>{});
-  EXPECT_TRUE(Find(window, "Check1")->isEnabled());  // the handshake succeeded
-  Tick(window, "Check1");
-  Tick(window, "Check2");
-  frontend_.resumeAnswers = {true};
-  Click(window, "Command1");
-  EXPECT_EQ(frontend_.resumeOffers.size(), 1u);
-  EXPECT_TRUE(Finished());
-  Lines expected(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(done));
-  expected.push_back(all[0]);  // the raster's opening again
-  expected.insert(expected.end(), all.begin() + static_cast<std::ptrdiff_t>(done), all.end());
-  EXPECT_EQ(Moves(board), expected);
+    if (closing) {
+      frontend_.firmwareWarnings.clear();
+      window.show();
+      window.Load();
+      EXPECT_EQ(frontend_.firmwareWarnings, std::vector<std::string>{});
+      EXPECT_TRUE(Find(window, "Check1")->isEnabled());  // the handshake succeeded
+      Tick(window, "Check1");
+      Tick(window, "Check2");
+    }
+    frontend_.resumeOffers.clear();
+    frontend_.resumeAnswers = {true};
+    Click(window, "Command1");
+    EXPECT_EQ(frontend_.resumeOffers.size(), 1u);
+    EXPECT_TRUE(Finished());
+    Lines expected(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(done));
+    expected.push_back(all[0]);  // the raster's opening again
+    expected.insert(expected.end(), all.begin() + static_cast<std::ptrdiff_t>(done), all.end());
+    EXPECT_EQ(Moves(board), expected);
+    window.close();
+  }
 }
 
 TEST_F(EngravingWindowTest, BothWindowsShareTheirKeys) {
