@@ -53,6 +53,12 @@ struct RunLedger {
     if (recorder != nullptr) recorder->Record(Point(), false);
   }
   JobResult Finish(JobOutcome outcome, std::int64_t stepsDone) const {
+    // The journal of a job that ended early says what the board has done,
+    // not what it had confirmed when the job stopped waiting; a lost link
+    // has nothing more to tell.
+    if (recorder != nullptr && outcome != JobOutcome::Done && outcome != JobOutcome::LinkLost) {
+      window.DrainInFlight();
+    }
     JobResult result;
     result.outcome = outcome;
     result.stepsDone = stepsDone;

@@ -20,8 +20,10 @@ class JobRunner {
 
   // Runs the program to its end or until it is stopped. A LinkError (the
   // person stopped, the link failed) ends it as Stopped or LinkLost, a
-  // refused move as Refused; the program is destroyed where it stood, and a
-  // laser it left on is switched off (WindowLink::SwitchLaserOff).
+  // refused move as Refused; the program is destroyed where it stood, a
+  // laser it left on is switched off (WindowLink::SwitchLaserOff), and a job
+  // that keeps a journal reads the acknowledgements still in flight
+  // (WindowLink::DrainInFlight) before its last record.
   JobResult Run(JobProgram program);
 
   WindowLink& window() { return window_; }

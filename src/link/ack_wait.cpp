@@ -87,4 +87,20 @@ void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandone
   reply.ConsumeAck();
 }
 
+bool DrainAcknowledgement(Link& link, ReplyBuffer& reply, const AwaitedLine& line) {
+  SerialPort* port = link.port();
+  if (port == nullptr) return false;
+  const auto start = Clock::now();
+  const auto overdueAfter = OverdueAfter(link, line);
+  while (!reply.HasAck()) {
+    link.frontend().TakeInterrupts();
+    if (link.Closing() || Clock::now() - start >= overdueAfter) return false;
+    const int byte = port->ReadByte();
+    if (byte == -2) return false;  // the line is gone: the next use of it says so
+    if (byte >= 0) reply.Append(static_cast<char>(byte));
+  }
+  reply.ConsumeAck();
+  return true;
+}
+
 }  // namespace vertolin

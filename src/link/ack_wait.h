@@ -35,4 +35,12 @@ std::chrono::microseconds OverdueAfter(const Link& link, const AwaitedLine& line
 void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandoned,
                             const AwaitedLine& line = {});
 
+// A job that has ended takes the acknowledgement of one line still in
+// flight, so that its count is what the board has done. Unlike a wait, a stop
+// or an abandoned window does not end it and no events run (a window opened
+// meanwhile would read the very acknowledgements it waits for); the tool's
+// interrupts are taken. False, with nothing taken, once the line is overdue,
+// when the program is closing (a second Ctrl-C) or when the read fails.
+bool DrainAcknowledgement(Link& link, ReplyBuffer& reply, const AwaitedLine& line);
+
 }  // namespace vertolin

@@ -1,5 +1,7 @@
 #include "link/handshake.h"
 
+#include <chrono>
+
 #include "link/link.h"
 #include "link/link_error.h"
 #include "motion/native_protocol.h"
@@ -32,12 +34,28 @@ std::string CollectReply(Link& link, std::int64_t windowSeconds) {
   return WithoutLineEnds(buffer.text());
 }
 
+// Drops what the board sent and nobody read (the late acknowledgements of a
+// window closed mid-job) until the line has kept quiet for one read window,
+// so that none of it is taken for the reply to "V;". A board that talks
+// without a pause is left to the reply's own window after this long.
+constexpr std::chrono::milliseconds kEmptyingLimit{250};
+
+void EmptyInput(Link& link) {
+  SerialPort* port = link.port();
+  if (port == nullptr) return;
+  const auto until = std::chrono::steady_clock::now() + kEmptyingLimit;
+  // A failed read is left to the reply's own read, which tells it.
+  while (port->ReadByte() >= 0 && std::chrono::steady_clock::now() < until) {
+  }
+}
+
 }  // namespace
 
 void SettleLink(Link& link) { CollectReply(link, 1); }
 
 std::string QueryFirmware(Link& link) {
   if (link.StopRequested()) throw LinkError();
+  EmptyInput(link);
   SerialWrite(link, kIdentify);
   return CollectReply(link, 2);
 }

@@ -12,8 +12,10 @@ class Link;
 // swallows it. Throws LinkError when StopFlag is set or the read fails.
 void SettleLink(Link& link);
 
-// Sends "V;" and returns what arrived within two to three seconds, up to and
-// including the first "T", without line ends; empty when the board is silent.
+// Empties the port's input (whatever came unasked, until it keeps quiet for
+// a read window), sends "V;" and returns what arrived within two to three
+// seconds, up to and including the first "T", without line ends; empty when
+// the board is silent.
 std::string QueryFirmware(Link& link);
 
 // What a window shows after its handshake.

@@ -5,6 +5,7 @@
 // tool: the job's resume point.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -24,10 +25,12 @@ struct ResumePoint {
 
 class LinesInFlight {
  public:
-  // A program line is written for `motion`, leaving the tool at `depth`.
-  void ProgramLine(std::int64_t depth, const Motion& motion) {
+  // A program line is written for `motion`, leaving the tool at `depth`; the
+  // board is busy with it for about `stepTime`.
+  void ProgramLine(std::int64_t depth, const Motion& motion,
+                   std::chrono::microseconds stepTime = {}) {
     ++programLines_;
-    lines_.push_back({true, depth, motion});
+    lines_.push_back({true, depth, motion, stepTime});
   }
   // A program line the board did before (a resumed job's replay): counted
   // as acknowledged where it stands.
@@ -40,8 +43,9 @@ class LinesInFlight {
   void ProgramLineUnsent() { ++programLines_; }
   // Any other line (a pause, a restore, a jog) for `motion`, moving the
   // job's tool by `zSteps`.
-  void ExtraLine(const Motion& motion, std::int64_t zSteps) {
-    lines_.push_back({false, DepthInFlight() + zSteps, motion});
+  void ExtraLine(const Motion& motion, std::int64_t zSteps,
+                 std::chrono::microseconds stepTime = {}) {
+    lines_.push_back({false, DepthInFlight() + zSteps, motion, stepTime});
   }
 
   // The board acknowledged the oldest line: its motion, if one was in flight.
@@ -55,6 +59,10 @@ class LinesInFlight {
   }
 
   bool empty() const { return lines_.empty(); }
+  // The step time of the oldest line in flight (0 when none is).
+  std::chrono::microseconds OldestStepTime() const {
+    return lines_.empty() ? std::chrono::microseconds{0} : lines_.front().stepTime;
+  }
   std::int64_t programLines() const { return programLines_; }
   ResumePoint resumePoint() const { return {programAcknowledged_, acknowledgedDepth_}; }
   // Where the lines written so far leave the router's tool.
@@ -67,6 +75,7 @@ class LinesInFlight {
     bool program;
     std::int64_t depth;
     Motion motion;
+    std::chrono::microseconds stepTime;
   };
   std::deque<Line> lines_;
   std::int64_t programLines_ = 0;

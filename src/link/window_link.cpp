@@ -104,9 +104,9 @@ bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
   if (!link_.PortOpen()) {
     if (role == Role::Program) inFlight_.ProgramLineUnsent();
   } else if (role == Role::Program) {
-    inFlight_.ProgramLine(scaler_.accounted()[2], motion);
+    inFlight_.ProgramLine(scaler_.accounted()[2], motion, StepTimeOf(motion));
   } else {
-    inFlight_.ExtraLine(motion, motion.steps[2]);
+    inFlight_.ExtraLine(motion, motion.steps[2], StepTimeOf(motion));
   }
   for (MotionObserver* observer : observers_) observer->Written(motion, text);
   Write(text, StepTimeOf(motion));
@@ -168,7 +168,7 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   }
   if (!link_.PortOpen()) return;
   NoteLine(*text, StepTimeOf(jog));
-  inFlight_.ExtraLine(jog, 0);
+  inFlight_.ExtraLine(jog, 0, StepTimeOf(jog));
   if (format_.checkedMoveWrite) {
     SerialWriteChecked(link_, *text);
   } else {
@@ -267,6 +267,13 @@ void WindowLink::WaitForAck() {
   WaitForAcknowledgement(link_, reply_, abandoned_,
                          {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
   TakeAcknowledgement();
+}
+
+void WindowLink::DrainInFlight() {
+  while (!inFlight_.empty()) {
+    if (!DrainAcknowledgement(link_, reply_, {0, {}, inFlight_.OldestStepTime()})) return;
+    TakeAcknowledgement();
+  }
 }
 
 void WindowLink::TakeAcknowledgement() {

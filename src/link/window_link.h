@@ -165,11 +165,20 @@ class WindowLink {
   // Ends any wait of this window with LinkError (the window is closing).
   void Abandon() { abandoned_ = true; }
 
+  // A job that ended early takes the acknowledgements of the lines still in
+  // flight (the raster's line ahead, the laser-off line, the line a closed
+  // window stopped waiting for), each within its overdue bound, so that its
+  // resume point is what the board has done. Also for an abandoned window
+  // and after a stop; a silent board, a failed read or the program's closing
+  // ends it early (link/ack_wait.h, DrainAcknowledgement).
+  void DrainInFlight();
+
   // A job that ends between its steps (stopped, the link lost, a move
   // refused, the window closing) leaves nothing switched on: when the lines
   // sent have left the laser on (a laser outline window), one more line
   // switches it off with the idle delay. Its acknowledgement is collected
-  // while the link still answers; a lost or abandoned link is not waited on.
+  // while the link still answers; a lost or abandoned link is not waited on
+  // (the job's drain reads an abandoned one's).
   // A step sent with the drive switch cleared while the laser is lit does
   // the same, and the stop question pauses only a laser that is lit.
   void SwitchLaserOff();

@@ -202,6 +202,55 @@ TEST_F(ResumeTest, ALostJobResumedSendsEveryLineOnceAfterRestoringTheTool) {
   }
 }
 
+// Ctrl-C while the board still works off the raster's line sent ahead: the
+// journal counts that line too, so the resume neither repeats nor skips one.
+TEST_F(ResumeTest, AnInterruptedRasterJournalsEveryLineTheBoardDid) {
+  std::ofstream(ini_, std::ios::binary) << "[CNC]\r\nEtching_width=9\r\n";
+  const std::string picture = Picture(Greys());
+  ASSERT_EQ(Run({"--print", "--kind", "P", "engrave", picture}), kCliDone);
+  const std::vector<std::string> all = Lines(out_.str());
+  const auto first = folder_ / "first.txt";
+  const auto second = folder_ / "second.txt";
+  {
+    BoardProcess board({"--kind", "P", "--delay", "150", "--record", first.string()});
+    static volatile std::sig_atomic_t interrupts = 0;
+    interrupts = 0;
+    std::atomic<bool> finished = false;
+    std::thread watcher([&] {
+      for (int tries = 0; tries < 3000 && !finished; ++tries) {
+        if (Received(first).size() >= 6) {
+          interrupts = 1;
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    out_.str("");
+    err_.str("");
+    EXPECT_EQ(RunCli({"--ini", ini_, "--no-progress", "--port", board.path(), "engrave", picture},
+                     {out_, err_, &interrupts}),
+              kCliStopped);
+    finished = true;
+    watcher.join();
+  }
+  const JournalRead journal = ReadJournal(Journal("engrave"));
+  ASSERT_EQ(journal.status, JournalRead::Status::Ok);
+  EXPECT_TRUE(journal.record.ended);
+  const auto done = static_cast<std::size_t>(journal.record.point.lines);
+  std::vector<std::string> joined = Received(first);
+  ASSERT_EQ(joined.size(), done);
+  {
+    BoardProcess board({"--kind", "P", "--record", second.string()});
+    EXPECT_EQ(Run({"--port", board.path(), "--resume", "engrave", picture}), kCliDone)
+        << err_.str();
+  }
+  const std::vector<std::string> after = Received(second);
+  joined.insert(joined.end(), after.begin(), after.end());
+  std::vector<std::string> expected = all;
+  expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(done), all[0]);  // the opening
+  EXPECT_EQ(joined, expected);
+}
+
 TEST_F(ResumeTest, AStoppedMillingJobResumesByLoweringTheLiftedTool) {
   std::ofstream(ini_, std::ios::binary)
       << "[CNC]\r\ncncrez_width=1,7\r\ncncrez_depth=1\r\nmill_diameter=0,1\r\n";

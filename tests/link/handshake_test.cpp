@@ -103,8 +103,20 @@ TEST_F(HandshakeTest, SettleSwallowsAStaleAcknowledgementBeforeTheQuery) {
   port->Script("T");  // left over from a move sent before
   link_.Attach(std::move(port));
   SettleLink(link_);
-  script.reads = {'P', 'T', '\r', '\n'};
+  script.reads = {-1, 'P', 'T', '\r', '\n'};  // the reply comes after the query
   EXPECT_EQ(QueryFirmware(link_), "PT");
+  EXPECT_EQ(script.written, std::vector<std::string>{"V;"});
+}
+
+// A window closed mid-job leaves the acknowledgements of its lines ahead; the
+// settling takes one, the query drops the rest before it asks.
+TEST_F(HandshakeTest, StaleAcknowledgementsAreNotTakenForTheReply) {
+  test::ScriptedPort::Shared script;
+  script.reads = {'T', '\r', '\n', 'T', 'T', -1, 'P', 'T'};
+  link_.Attach(std::make_unique<test::ScriptedPort>(script));
+  const auto result = RunHandshake(link_, "PT");
+  EXPECT_EQ(result.reply, "PT");
+  EXPECT_TRUE(result.driveEnabled);
   EXPECT_EQ(script.written, std::vector<std::string>{"V;"});
 }
 

@@ -550,8 +550,12 @@ TEST_F(EngravingWindowTest, ClosingDuringAJobEndsItAndTheNextOpeningWorks) {
       window.close();
     }
   };
+  const auto start = std::chrono::steady_clock::now();
   Click(window, "Command1");  // returns: the closed window's wait was abandoned
   frontend_.onEvents = nullptr;
+  // The lines in flight were given their overdue bound (3 s and their step
+  // time twice over), not more: the first that stays unanswered ends it.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(closed);
   EXPECT_EQ(Moves(deaf), (Lines{",,,10,2000;", "10,0,0;"}));
   EXPECT_FALSE(Finished());
@@ -568,6 +572,75 @@ TEST_F(EngravingWindowTest, ClosingDuringAJobEndsItAndTheNextOpeningWorks) {
   Click(window, "Command1");
   EXPECT_EQ(Moves(board).size(), 9u);
   EXPECT_TRUE(Finished());
+}
+
+// Stopped ("Стоп") or closed while the board still works off the lines sent
+// ahead: the journal counts every line the board did, the window opened
+// again at once meets no stale acknowledgement in its handshake, and the
+// resume sends the rest once.
+TEST_F(EngravingWindowTest, StoppedOrClosedMidJobResumesWhereTheBoardStopped) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  const Lines all{",,,10,2000;", "10,0,0;",  "10,0,4000;",  "10,0,0;", "10,0,1992;",
+                  "0,10,0;",     "-10,0,0;", "-10,0,4000;", "0,10,0;", "-10,-20,0;"};
+  // The handshake's own windows, as long as a person gets them: a board
+  // this slow is no silent one.
+  link_.wholeSeconds = [] {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::int64_t{std::chrono::duration_cast<std::chrono::seconds>(now).count()};
+  };
+  BoardFaults slow;
+  slow.replyDelay = std::chrono::milliseconds(300);
+  for (const bool closing : {false, true}) {
+    SCOPED_TRACE(closing ? "closed" : "stopped");
+    const SimulatedBoard& board = UseBoard('P', slow);
+    EngravingWindow window(link_, settings_, formats::kGradation);
+    window.show();
+    window.Load();
+    Tick(window, "Check1");
+    Tick(window, "Check2");
+    bool ended = false;
+    frontend_.onEvents = [&] {
+      if (!ended && Moves(board).size() >= 5) {
+        ended = true;
+        if (closing) {
+          window.close();
+        } else {
+          link_.RequestStop();  // "Стоп", confirmed
+        }
+      }
+    };
+    Click(window, "Command1");
+    frontend_.onEvents = nullptr;
+    ASSERT_TRUE(ended);
+    const Lines before = Moves(board);
+    const JournalRead journal = ReadJournal(folder_.path() / "engrave.journal");
+    ASSERT_EQ(journal.status, JournalRead::Status::Ok);
+    EXPECT_TRUE(journal.record.ended);
+    const auto done = static_cast<std::size_t>(journal.record.point.lines);
+    EXPECT_EQ(done, before.size());
+    ASSERT_EQ(before, Lines(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(done)));
+
+    if (closing) {
+      frontend_.firmwareWarnings.clear();
+      window.show();
+      window.Load();
+      EXPECT_EQ(frontend_.firmwareWarnings, std::vector<std::string>{});
+      EXPECT_TRUE(Find(window, "Check1")->isEnabled());  // the handshake succeeded
+      Tick(window, "Check1");
+      Tick(window, "Check2");
+    }
+    frontend_.resumeOffers.clear();
+    frontend_.resumeAnswers = {true};
+    Click(window, "Command1");
+    EXPECT_EQ(frontend_.resumeOffers.size(), 1u);
+    EXPECT_TRUE(Finished());
+    Lines expected(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(done));
+    expected.push_back(all[0]);  // the raster's opening again
+    expected.insert(expected.end(), all.begin() + static_cast<std::ptrdiff_t>(done), all.end());
+    EXPECT_EQ(Moves(board), expected);
+    window.close();
+  }
 }
 
 TEST_F(EngravingWindowTest, BothWindowsShareTheirKeys) {
