@@ -87,8 +87,9 @@ class OpeningLinks {
   bool MovesWaiting() const { return movesWaiting_ > 0; }
 
   // At Load: a fresh link, driven by `driveSwitch` (none: the format's own
-  // rule), when the last closing abandoned one. The old link's late acknowledgement, if any, is
-  // swallowed by the handshake's settling.
+  // rule), when the last closing abandoned one. The old job has read what
+  // its board still owed before it ended, and the handshake empties the
+  // port of any late acknowledgement left.
   void Open(QCheckBox* driveSwitch);
   // At Unload: StopFlag (unless `requestStop` is false), and the link
   // abandoned while `jobRunning` or a manual move waits, a laser left on
