@@ -81,7 +81,7 @@ void AcknowledgedLinesWithJournal(benchmark::State& state) {
   if (!session.Open(state)) return;
   const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                      "vertolin-serial-bench.journal";
-  JobJournal journal(file, {"bench", "bench", "0", 0, {}, false});
+  JobJournal journal(file, {"bench", "bench", "0", 0, {}, false, std::nullopt});
   const auto batch = static_cast<int>(state.range(0));
   struct OneLongJob : ResumeRecorder {
     JobJournal& journal;
@@ -113,7 +113,7 @@ void JournalRewrite(benchmark::State& state) {
   const bool flushed = state.range(0) != 0;
   const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                      "vertolin-rewrite-bench.journal";
-  JournalRecord record{"bench", "bench", "0", 0, {}, false};
+  JournalRecord record{"bench", "bench", "0", 0, {}, false, std::nullopt};
   std::string error;
   for (auto _ : state) {
     record.point.lines += 1000;

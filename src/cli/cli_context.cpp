@@ -15,7 +15,14 @@ Handshaken Handshake(Context& context, WindowLink& window) {
   const HandshakeResult handshake = RunHandshake(context.link, required);
   if (handshake.driveEnabled) {
     window.SetResumeRecorder(context.journal);
-    if (context.resume) window.Replay(context.resume->lines, context.resume->depth);
+    if (context.resume) {
+      // The head has not moved since the run that wrote the journal ended:
+      // the job's origin is where that run left it, seen from here.
+      const MachineModel& machine = context.link.machine();
+      window.Replay(context.resume->lines, context.resume->depth,
+                    context.resumePlace ? std::optional(machine.OriginOf(*context.resumePlace))
+                                        : std::nullopt);
+    }
     return {handshake.kindLetter};
   }
   context.frontend.ShowMessage("Vertolin", handshake.status);

@@ -126,6 +126,8 @@ struct Context {
   // A job on a port keeps its journal; with --resume it goes on from `resume`.
   ResumeRecorder* journal = nullptr;
   std::optional<ResumePoint> resume;
+  // Where the stopped job left the head, from its journal; none after a crash.
+  std::optional<HeadPlace> resumePlace;
   // Who sees the job's motions (the estimate, the printer's probe answers).
   std::vector<MotionObserver*> observers;
 };

@@ -60,7 +60,10 @@ void LiftAfterStop(Context& context, WindowLink& window) {
   window.SendExtra(lift);
   while (window.acknowledged() < window.linesSent()) window.AwaitAck();
   // The journal now says the tool is up: a resume lowers it again first.
-  if (context.journal != nullptr) context.journal->Record(window.resumePoint(), true);
+  if (context.journal != nullptr) {
+    context.journal->Placed(context.link.machine().Place());
+    context.journal->Record(window.resumePoint(), true);
+  }
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ JournalRecord Describe(const Options& options, const SettingsStore& settings) {
   fingerprint.Add(parameters);
   fingerprint.Add(ReadFileBytes(settings.path()).bytes);
   if (!options.args.empty()) fingerprint.Add(ReadFileBytes(PathFromUtf8(options.args[0])).bytes);
-  return {options.command, parameters, fingerprint.Hex(), 0, {}, false};
+  return {options.command, parameters, fingerprint.Hex(), 0, {}, false, std::nullopt};
 }
 
 // "«engrave» (/path/engrave.journal)".
@@ -83,6 +83,7 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
   record.point = found.record.point;
   if (record.totalLines == 0) record.totalLines = found.record.totalLines;
   setup.resume = record.point;
+  setup.place = found.record.place;
   if (!found.record.ended) frontend.ShowMessage("Внимание", kJournalLeftRunning);
   err << "vertolin-cli: resuming from line " << record.point.lines + 1 << ", lines 1-"
       << record.point.lines << " were done before\n";

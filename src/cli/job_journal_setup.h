@@ -16,6 +16,7 @@ namespace vertolin {
 struct JournalSetup {
   std::optional<JobJournal> journal;
   std::optional<ResumePoint> resume;
+  std::optional<HeadPlace> place;  // where the head stood when the job ended
   int failure = kCliDone;
 };
 JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,

@@ -32,6 +32,20 @@ std::optional<std::int64_t> WholeNumber(std::string_view text) {
   return value;
 }
 
+// "x,y,z" in whole steps.
+std::optional<MachineSteps> StepsOf(std::string_view text) {
+  MachineSteps steps{};
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const std::size_t comma = axis < 2 ? text.find(',') : text.size();
+    if (comma == std::string_view::npos) return std::nullopt;
+    const auto value = WholeNumber(text.substr(0, comma));
+    if (!value) return std::nullopt;
+    steps[axis] = *value;
+    text.remove_prefix(std::min(text.size(), comma + 1));
+  }
+  return steps;
+}
+
 // A value that fits on its line: line breaks would make another key.
 std::string OneLine(std::string_view text) {
   std::string line(text);
@@ -60,6 +74,14 @@ std::string JournalText(const JournalRecord& record) {
   text += "\nacknowledged=" + std::to_string(record.point.lines);
   text += "\ndepth=" + std::to_string(record.point.depth);
   text += record.ended ? "\nstate=ended" : "\nstate=running";
+  if (record.place) {
+    const auto steps = [](const MachineSteps& at) {
+      return std::to_string(at[0]) + "," + std::to_string(at[1]) + "," + std::to_string(at[2]);
+    };
+    text += "\nsession=" + std::to_string(record.place->session);
+    text += "\norigin=" + steps(record.place->origin);
+    text += "\nhead=" + steps(record.place->position);
+  }
   text += '\n';
   // The check covers everything above: a journal cut short or edited by hand
   // is told apart from one this program wrote.
@@ -83,13 +105,17 @@ JournalRead ParseJournal(std::string_view text) {
     lines.push_back(body.substr(0, end));
     body.remove_prefix(end == std::string_view::npos ? body.size() : end + 1);
   }
-  constexpr std::string_view kKeys[] = {"job",          "parameters", "fingerprint", "lines",
-                                        "acknowledged", "depth",      "state"};
-  if (lines.size() != 1 + std::size(kKeys) || lines[0] != kHeader) {
+  // The head's place came later: a journal without it is read as before.
+  constexpr std::string_view kKeys[] = {"job",   "parameters", "fingerprint", "lines",
+                                        "acknowledged", "depth", "state", "session",
+                                        "origin",       "head"};
+  constexpr std::size_t kFirstKeys = 7;
+  const std::size_t keys = lines.size() - 1;
+  if ((keys != kFirstKeys && keys != std::size(kKeys)) || lines[0] != kHeader) {
     return Garbled("неизвестный формат");
   }
   std::string_view values[std::size(kKeys)];
-  for (std::size_t i = 0; i < std::size(kKeys); ++i) {
+  for (std::size_t i = 0; i < keys; ++i) {
     const std::string_view line = lines[i + 1];
     if (line.substr(0, kKeys[i].size()) != kKeys[i] || line.size() <= kKeys[i].size() ||
         line[kKeys[i].size()] != '=') {
@@ -107,7 +133,14 @@ JournalRead ParseJournal(std::string_view text) {
   JournalRead read;
   read.status = JournalRead::Status::Ok;
   read.record = {std::string(values[0]),  std::string(values[1]), std::string(values[2]), *total,
-                 {*acknowledged, *depth}, values[6] == "ended"};
+                 {*acknowledged, *depth}, values[6] == "ended", std::nullopt};
+  if (keys == std::size(kKeys)) {
+    const auto session = WholeNumber(values[7]);
+    const auto origin = StepsOf(values[8]);
+    const auto head = StepsOf(values[9]);
+    if (!session || !origin || !head) return Garbled("числа в нём неверны");
+    read.record.place = HeadPlace{static_cast<std::uint64_t>(*session), *origin, *head};
+  }
   return read;
 }
 
@@ -162,12 +195,17 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
                            std::string_view caption, const JobEstimate& count)
     : window_(window) {
   JournalRecord record{job,  std::string(caption), count.linesFingerprint.Hex(), count.lines, {},
-                       false};
+                       false, std::nullopt};
   const JournalRead found = ReadJournal(file);
   const ResumePoint& done = found.record.point;
-  if (found.status == JournalRead::Status::Ok && found.record.job == job &&
-      found.record.fingerprint == record.fingerprint && found.record.totalLines == count.lines &&
-      done.lines > 0 && done.lines < count.lines &&
+  const bool offered = found.status == JournalRead::Status::Ok && found.record.job == job &&
+                       found.record.fingerprint == record.fingerprint &&
+                       found.record.totalLines == count.lines && done.lines > 0 &&
+                       done.lines < count.lines;
+  MachineModel& machine = window.link().machine();
+  const std::optional<MachineSteps> origin =
+      found.record.place ? std::optional(machine.OriginOf(*found.record.place)) : std::nullopt;
+  if (offered &&
       window.link().frontend().OfferResume(
           "Задание «" + std::string(caption) + "» было прервано: плата выполнила " +
           std::to_string(done.lines) + " строк из " + std::to_string(count.lines) + ".\r\n" +
@@ -175,7 +213,11 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
           "Продолжить с места остановки или начать сначала?")) {
     record.point = done;
     resumedAfter_ = done.lines;
-    window.Replay(done.lines, done.depth);
+    window.Replay(done.lines, done.depth, origin);
+  } else if (offered && origin) {
+    // "Начать сначала": the head goes back to where the stopped job began
+    // (JobRunner asks first), also when another run of the program stopped it.
+    machine.StoppedJobAt(*origin);
   }
   journal_.emplace(std::move(file), std::move(record));
   // A fresh start replaces an older journal at once, so that it cannot

@@ -28,6 +28,9 @@ struct JournalRecord {
   // done up to half a second of lines more, and sending them again moves
   // the machine by them twice.
   bool ended = false;
+  // Where the head stood at that end, when the board had answered for every
+  // line (not after a lost link or a crash).
+  std::optional<HeadPlace> place;
 };
 
 // What the person is told before resuming from a journal left while running.
@@ -64,6 +67,7 @@ class JobJournal : public ResumeRecorder {
   JobJournal(std::filesystem::path file, JournalRecord record);
 
   void Record(const ResumePoint& point, bool final) override;
+  void Placed(const HeadPlace& place) override { record_.place = place; }
   void Completed() override;
 
   const JournalRecord& record() const { return record_; }

@@ -6,6 +6,7 @@
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/serial_port.h"
+#include "link/texts.h"
 #include "link/window_link.h"
 
 namespace vertolin {
@@ -64,13 +65,18 @@ struct RunLedger {
     result.stepsDone = stepsDone;
     result.linesSent = window.linesSent() - sentBefore;
     result.acknowledged = window.acknowledged() - ackedBefore;
+    MachineModel& machine = window.link().machine();
     if (recorder != nullptr) {
       if (outcome == JobOutcome::Done) {
         recorder->Completed();
       } else {
+        // Where the head stands is known once the board has answered for
+        // every line; after a lost link it is not.
+        if (outcome != JobOutcome::LinkLost && window.DriveOn()) recorder->Placed(machine.Place());
         recorder->Record(Point(), true);
       }
     }
+    machine.JobEnded(outcome == JobOutcome::Done);
     Report(true);
     window.link().ShowPosition();
     return result;
@@ -98,14 +104,45 @@ void Take(WindowLink& window, const ProgramStep& step) {
   }
 }
 
+// A fresh start after a job that did not run to its end, with the head away
+// from that job's origin: the person chooses between going back there first
+// and starting where the head stands.
+void OfferReturnToStoppedJob(WindowLink& window) {
+  Link& link = window.link();
+  if (!link.PortOpen()) return;
+  const auto away = link.machine().AwayFromStoppedJob();
+  if (!away) return;
+  const MachineProfile& profile = link.profile();
+  const double ratios[3] = {profile.xRatio, profile.yRatio, profile.zRatio};
+  MachinePosition shown;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    shown.millimetres[axis] = static_cast<double>((*away)[axis]) * ratios[axis];
+  }
+  const std::string question =
+      "Предыдущее задание не было закончено, и головка стоит не в его начале: " +
+      PositionText(shown) +
+      " от него.\r\nВернуть головку в начало задания (инструмент поднят, лазер выключен)?"
+      "\r\nДа - вернуть. Нет - начать там, где головка стоит.";
+  if (!link.frontend().AskYesNo(texts::kTitleWarning, question)) return;
+  link.frontend().ShowStatus("Головка возвращается в начало задания");
+  window.ReturnToOrigin(*away);
+}
+
 }  // namespace
 
 JobResult JobRunner::Run(JobProgram program) {
   Link& link = window_.link();
-  link.machine().JobStarted(!window_.DriveOn());
+  const bool dry = !window_.DriveOn();
   RunLedger run{window_};
   std::int64_t stepsDone = 0;
   try {
+    if (!dry && window_.replayLeft() == 0) {
+      OfferReturnToStoppedJob(window_);
+      // The job's depths count from where the return left the tool.
+      run.depthBefore = window_.resumePoint().depth;
+    }
+    window_.JobBegins();
+    link.machine().JobStarted(dry, window_.resumeOrigin());
     while (program.Next()) {
       Take(window_, program.value());
       ++stepsDone;

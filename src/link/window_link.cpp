@@ -91,6 +91,7 @@ void WindowLink::SendExtra(const Motion& motion) {
 
 bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
   if (role == Role::Program) {
+    travelHeight_ = std::max(travelHeight_, scaler_.accounted()[2] - jobStart_[2]);
     if (replayLeft_ > 0) {
       --replayLeft_;
       restorePending_ = true;
@@ -98,7 +99,7 @@ bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
       inFlight_.ProgramLineDone(scaler_.accounted()[2]);
       return false;
     }
-    if (restorePending_) RestoreToolState();
+    if (restorePending_) RestoreToolState(motion);
   }
   // Nothing sent without a port, so nothing will be acknowledged.
   if (!link_.PortOpen()) {
@@ -113,32 +114,83 @@ bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
   return true;
 }
 
-void WindowLink::Replay(std::int64_t lines, std::int64_t machineDepth) {
+void WindowLink::JobBegins() {
+  jobStart_ = scaler_.accounted();
+  travelHeight_ = 0;
+}
+
+void WindowLink::Replay(std::int64_t lines, std::int64_t machineDepth,
+                        std::optional<MachineSteps> origin) {
   replayLeft_ = std::max<std::int64_t>(0, lines);
   restorePending_ = false;
-  machineDepth_ = scaler_.accounted()[2] + machineDepth;  // depths count from the job's start
+  machineDepth_ = machineDepth;
+  resumeOrigin_ = origin;
   replayedSetup_.reset();
 }
 
-void WindowLink::RestoreToolState() {
-  restorePending_ = false;
-  // The opening's acknowledgement is collected by the next wait, as it was
-  // when the job began; the others are waited for here, so that the tool is
-  // where the job left it before the next line moves it.
-  if (replayedSetup_) {
-    SendExtra(*std::exchange(replayedSetup_, std::nullopt));
-    return;
+bool WindowLink::HasZ() const { return format_.dialect.steps == NativeDialect::Steps::XYZDelay; }
+
+void WindowLink::TravelToolUp(const MachineSteps& from, const MachineSteps& to) {
+  const std::int32_t idle = link_.profile().idleDelay;
+  const auto send = [&](MotionKind kind, std::int64_t dx, std::int64_t dy, std::int64_t dz,
+                        std::int32_t delay) {
+    if (!FitsInt32(dx) || !FitsInt32(dy) || !FitsInt32(dz)) RefuseMove();
+    SendExtra({kind,
+               {static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy),
+                static_cast<std::int32_t>(dz)},
+               delay});
+    WaitForAck();
+  };
+  std::int64_t z = from[2];
+  if (from[0] != to[0] || from[1] != to[1]) {
+    if (HasZ() && z < travelHeight_) {
+      send(MotionKind::Lift, 0, 0, travelHeight_ - z, idle);
+      z = travelHeight_;
+    }
+    send(MotionKind::Travel, to[0] - from[0], to[1] - from[1], 0, travelDelay_.value_or(idle));
   }
+  if (HasZ() && z != to[2]) {
+    send(to[2] > z ? MotionKind::Lift : MotionKind::Plunge, 0, 0, to[2] - z, idle);
+  }
+}
+
+void WindowLink::RestoreToolState(const Motion& next) {
+  restorePending_ = false;
+  MachineModel& machine = link_.machine();
+  // Where the replayed lines left the head, from the job's origin: the
+  // steps accounted so far already hold the next line's.
+  MachineSteps ended{};
+  for (int axis = 0; axis < 3; ++axis) {
+    ended[axis] = scaler_.accounted()[axis] - jobStart_[axis] - next.steps[axis];
+  }
+  MachineSteps head = {ended[0], ended[1], machineDepth_};
+  if (resumeOrigin_) {
+    for (int axis = 0; axis < 3; ++axis) head[axis] = machine.position()[axis] - (*resumeOrigin_)[axis];
+  } else {
+    machine.SetOrigin({machine.position()[0] - head[0], machine.position()[1] - head[1],
+                       machine.position()[2] - head[2]});
+  }
+  if (!HasZ()) head[2] = ended[2];
+  // The opening's acknowledgement is collected by the next wait, as it was
+  // when the job began; the other lines are waited for here, so that the
+  // head and the tool are where the job left them before its next line.
+  if (replayedSetup_) SendExtra(*std::exchange(replayedSetup_, std::nullopt));
+  TravelToolUp(head, ended);
   if (laserLit_ && lastToolOn_) {
     SendExtra(*lastToolOn_);
     WaitForAck();
-    return;
   }
-  const std::int64_t dz = inFlight_.resumePoint().depth - machineDepth_;
-  if (dz == 0 || !FitsInt32(dz)) return;
-  const auto z = static_cast<std::int32_t>(dz);
-  SendExtra({dz > 0 ? MotionKind::Lift : MotionKind::Plunge, {0, 0, z}, link_.profile().idleDelay});
-  WaitForAck();
+}
+
+void WindowLink::ReturnToOrigin(const MachineSteps& away) {
+  if (!link_.PortOpen()) return;
+  if (format_.dialect.steps == NativeDialect::Steps::LaserCompact && link_.machine().tool().laserLit) {
+    SendExtra({MotionKind::ToolOff, {}, link_.profile().idleDelay});
+    WaitForAck();
+  }
+  laserLit_ = false;
+  TravelToolUp(away, {0, 0, 0});
+  link_.ShowPosition();
 }
 
 void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
@@ -228,6 +280,7 @@ void WindowLink::Send(const JobMotion& move, const StepScale& scale, bool wait) 
     return;
   }
   if (motion->kind == MotionKind::ToolOn) lastToolOn_ = motion;
+  if (motion->kind == MotionKind::Travel) travelDelay_ = motion->delay;
   // Taken after the line: a resumed job's restore goes out before it, with
   // the laser as the lines replayed left it.
   const bool sent = Emit(*motion, *text, Role::Program);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "link/lines_in_flight.h"
+#include "link/machine_model.h"
 #include "link/link_format.h"
 #include "link/reply_buffer.h"
 #include "link/step_scaler.h"
@@ -45,6 +46,9 @@ class ResumeRecorder {
  public:
   virtual ~ResumeRecorder() = default;
   virtual void Record(const ResumePoint& point, bool final) = 0;
+  // Where the head stands, given just before the final record of a job
+  // that ended early while the board still answered.
+  virtual void Placed(const HeadPlace& /*place*/) {}
   // The job ran to its end: nothing is left to resume.
   virtual void Completed() = 0;
 };
@@ -105,15 +109,31 @@ class WindowLink {
   // A motion outside the job's program (the lift after a stop), not awaited.
   void SendExtra(const Motion& motion);
 
-  // Resuming a job whose first `from.lines` program lines the board has done
-  // already, which left the tool at `machineDepth`. Those lines are produced
-  // again, so that the rounding carry, the position and the tool state follow
-  // them, but neither sent nor awaited. Before the first line that is sent,
-  // the tool state they left is restored: the raster's opening again, the
-  // laser switched on as the job last switched it on, or the router's tool
-  // moved to its depth.
-  void Replay(std::int64_t lines, std::int64_t machineDepth);
+  // A job begins on this window link: its moves count from here.
+  void JobBegins();
+
+  // Resuming a job whose first `lines` program lines the board has done
+  // already. Those lines are produced again, so that the rounding carry, the
+  // position and the tool state follow them, but neither sent nor awaited.
+  // Before the first line that is sent, the head goes (tool up, laser off)
+  // from where the machine model has it to where those lines ended and the
+  // tool state they left is restored: the raster's opening again, the
+  // router's tool at its depth, the laser switched on as the job last
+  // switched it on. `origin` is the job's origin in the model's steps; when
+  // it is unknown (a journal left by a crash), the head is taken to stand
+  // where the lines ended, its tool at `machineDepth` from the job's start.
+  void Replay(std::int64_t lines, std::int64_t machineDepth,
+              std::optional<MachineSteps> origin = std::nullopt);
   std::int64_t replayLeft() const { return replayLeft_; }
+  // The origin a resumed job keeps, when known; nothing for a fresh start.
+  std::optional<MachineSteps> resumeOrigin() const {
+    return replayLeft_ > 0 ? resumeOrigin_ : std::nullopt;
+  }
+
+  // A fresh start after a job that did not run to its end, with the head
+  // `away` from that job's origin: the head goes back there, the laser off
+  // and the tool up, every line awaited.
+  void ReturnToOrigin(const MachineSteps& away);
 
   // Program lines written or replayed, how far the board has acknowledged
   // them and where that left the tool.
@@ -210,7 +230,12 @@ class WindowLink {
   enum class Role { Program, Extra };
   bool Emit(const Motion& motion, std::string_view text, Role role);
   void Write(std::string_view text, std::chrono::microseconds stepTime);
-  void RestoreToolState();
+  void RestoreToolState(const Motion& next);
+  // Moves the head from `from` to `to` (steps from the job's origin): the
+  // tool first rises to the job's travel height when the head goes across,
+  // then the travel, then the tool to its height; each line awaited.
+  void TravelToolUp(const MachineSteps& from, const MachineSteps& to);
+  bool HasZ() const;
   // A replay has not yet given way to lines sent: the board's tool is still
   // as the journal left it, not as the job's lines say.
   bool ToolStateOwed() const { return replayLeft_ > 0 || restorePending_; }
@@ -245,9 +270,16 @@ class WindowLink {
   // restore needs once it ends.
   std::int64_t replayLeft_ = 0;
   bool restorePending_ = false;
-  std::int64_t machineDepth_ = 0;
+  std::int64_t machineDepth_ = 0;  // from the job's start
+  std::optional<MachineSteps> resumeOrigin_;
   std::optional<Motion> replayedSetup_;  // the raster's opening, when it was replayed
   std::optional<Motion> lastToolOn_;     // the job's last motion that switched the laser on
+
+  // The job's start in accounted steps, the highest its tool has been above
+  // it (its own travel height) and the delay of its last travel.
+  std::array<std::int64_t, 3> jobStart_{};
+  std::int64_t travelHeight_ = 0;
+  std::optional<std::int32_t> travelDelay_;
 };
 
 }  // namespace vertolin

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "jobs/job_estimate.h"
+#include "link/machine_model.h"
 #include "ui/firmware_warning_dialog.h"
 #include "ui/job_host_widget.h"
 
@@ -65,23 +66,6 @@ void DialogFrontend::ShowProgress(const JobProgress& progress) {
                                  progress.finished ? kFinishedShownMs : 0);
 }
 
-QString PositionText(const MachinePosition& position) {
-  QString text;
-  const char* axes[] = {"X", "Y", "Z"};
-  for (int axis = 0; axis < 3; ++axis) {
-    if (axis > 0) text += QStringLiteral("  ");
-    // A decimal comma, as in every field of the program; no "-0,00".
-    const double mm = position.millimetres[static_cast<std::size_t>(axis)];
-    const QString number = QString::number(std::abs(mm) < 0.005 ? 0.0 : mm, 'f', 2);
-    text += QString::fromLatin1(axes[axis]) + QLatin1Char(' ') +
-            QString(number).replace(QLatin1Char('.'), QLatin1Char(','));
-  }
-  text += QStringLiteral(" мм");
-  if (position.laserOn) text += QStringLiteral(" · лазер вкл.");
-  if (position.lastRunDry) text += QStringLiteral(" · прогон без станка");
-  return text;
-}
-
 void DialogFrontend::ShowPosition(const MachinePosition& position) {
   auto* main = qobject_cast<QMainWindow*>(owner_);
   if (main == nullptr) return;
@@ -91,7 +75,7 @@ void DialogFrontend::ShowPosition(const MachinePosition& position) {
     label->setObjectName(QStringLiteral("machinePosition"));
     main->statusBar()->addPermanentWidget(label);
   }
-  label->setText(PositionText(position));
+  label->setText(QString::fromStdString(PositionText(position)));
 }
 
 void DialogFrontend::ShowStatus(std::string_view text) {

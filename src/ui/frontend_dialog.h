@@ -47,10 +47,6 @@ void HideJobProgress(QProgressBar& bar);
 // Deletes the bar unless a window's layout has taken it over.
 void DropJobProgressBar(QProgressBar* bar);
 
-// "X 12,50  Y 0,00  Z −1,00 мм", with "· лазер вкл." and "· прогон без станка"
-// when the laser is on and the last run was dry.
-QString PositionText(const MachinePosition& position);
-
 // "\r\n" as the texts carry them, "\n" as Qt shows them.
 QString DisplayText(std::string_view text);
 
