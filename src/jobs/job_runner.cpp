@@ -60,6 +60,9 @@ struct RunLedger {
     if (recorder != nullptr && outcome != JobOutcome::Done && outcome != JobOutcome::LinkLost) {
       window.DrainInFlight();
     }
+    // What is still unanswered now never will be: a later acknowledgement
+    // belongs to a later line.
+    window.ForgetInFlight();
     JobResult result;
     result.outcome = outcome;
     result.stepsDone = stepsDone;

@@ -59,6 +59,7 @@ class LinesInFlight {
   }
 
   bool empty() const { return lines_.empty(); }
+  void Forget() { lines_.clear(); }
   // The step time of the oldest line in flight (0 when none is).
   std::chrono::microseconds OldestStepTime() const {
     return lines_.empty() ? std::chrono::microseconds{0} : lines_.front().stepTime;

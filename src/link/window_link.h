@@ -192,6 +192,10 @@ class WindowLink {
   // and after a stop; a silent board, a failed read or the program's closing
   // ends it early (link/ack_wait.h, DrainAcknowledgement).
   void DrainInFlight();
+  // Lines whose acknowledgement will never come (the link was lost, the
+  // drain gave up on a silent board) are no longer waited for: whether the
+  // board did them is not known, so the machine model does not count them.
+  void ForgetInFlight() { inFlight_.Forget(); }
 
   // A job that ends between its steps (stopped, the link lost, a move
   // refused, the window closing) leaves nothing switched on: when the lines
