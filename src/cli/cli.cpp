@@ -262,7 +262,8 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   // at once, and a line that stays unacknowledged too long ends the job.
   link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = options.ackTimeout};
 
-  Context context{options, streams, frontend, settings, link, nullptr, nullptr, std::nullopt, std::nullopt, {}};
+  Context context{options, streams, frontend,     settings,     link,
+                  nullptr, nullptr, std::nullopt, std::nullopt, {}};
   JobEstimator estimator(link.profile().idleDelay, link.profile().baud);
   if (counted != nullptr) {
     link.Attach(std::make_unique<PrintPort>([](std::string_view) {}, options.kind));

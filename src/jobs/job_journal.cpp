@@ -106,8 +106,8 @@ JournalRead ParseJournal(std::string_view text) {
     body.remove_prefix(end == std::string_view::npos ? body.size() : end + 1);
   }
   // The head's place came later: a journal without it is read as before.
-  constexpr std::string_view kKeys[] = {"job",   "parameters", "fingerprint", "lines",
-                                        "acknowledged", "depth", "state", "session",
+  constexpr std::string_view kKeys[] = {"job",          "parameters", "fingerprint", "lines",
+                                        "acknowledged", "depth",      "state",       "session",
                                         "origin",       "head"};
   constexpr std::size_t kFirstKeys = 7;
   const std::size_t keys = lines.size() - 1;
@@ -132,8 +132,13 @@ JournalRead ParseJournal(std::string_view text) {
   }
   JournalRead read;
   read.status = JournalRead::Status::Ok;
-  read.record = {std::string(values[0]),  std::string(values[1]), std::string(values[2]), *total,
-                 {*acknowledged, *depth}, values[6] == "ended", std::nullopt};
+  read.record = {std::string(values[0]),
+                 std::string(values[1]),
+                 std::string(values[2]),
+                 *total,
+                 {*acknowledged, *depth},
+                 values[6] == "ended",
+                 std::nullopt};
   if (keys == std::size(kKeys)) {
     const auto session = WholeNumber(values[7]);
     const auto origin = StepsOf(values[8]);
@@ -194,7 +199,7 @@ void JobJournal::Completed() {
 JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::string job,
                            std::string_view caption, const JobEstimate& count)
     : window_(window) {
-  JournalRecord record{job,  std::string(caption), count.linesFingerprint.Hex(), count.lines, {},
+  JournalRecord record{job,   std::string(caption), count.linesFingerprint.Hex(), count.lines, {},
                        false, std::nullopt};
   const JournalRead found = ReadJournal(file);
   const ResumePoint& done = found.record.point;

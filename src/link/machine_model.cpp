@@ -12,8 +12,8 @@ namespace {
 
 std::uint64_t NewSession() {
   std::random_device random;
-  const auto clock = static_cast<std::uint64_t>(
-      std::chrono::system_clock::now().time_since_epoch().count());
+  const auto clock =
+      static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
   // Below 2^63, so that a journal keeps it as a plain whole number.
   return ((std::uint64_t{random()} << 32 ^ random()) ^ clock) & 0x7fff'ffff'ffff'ffffu;
 }
@@ -81,7 +81,8 @@ std::string PositionText(const MachinePosition& position) {
     const double mm = position.millimetres[axis];
     char number[64];
     const auto written = std::to_chars(number, number + sizeof number,
-                                       std::abs(mm) < 0.005 ? 0.0 : mm, std::chars_format::fixed, 2);
+                                       std::abs(mm) < 0.005 ? 0.0 : mm, std::chars_format::fixed,
+                                       2);
     std::string shown(number, written.ptr);
     for (char& c : shown) {
       if (c == '.') c = ',';

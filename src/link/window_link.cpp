@@ -165,7 +165,8 @@ void WindowLink::RestoreToolState(const Motion& next) {
   }
   MachineSteps head = {ended[0], ended[1], machineDepth_};
   if (resumeOrigin_) {
-    for (int axis = 0; axis < 3; ++axis) head[axis] = machine.position()[axis] - (*resumeOrigin_)[axis];
+    for (int axis = 0; axis < 3; ++axis)
+      head[axis] = machine.position()[axis] - (*resumeOrigin_)[axis];
   } else {
     machine.SetOrigin({machine.position()[0] - head[0], machine.position()[1] - head[1],
                        machine.position()[2] - head[2]});
@@ -184,7 +185,8 @@ void WindowLink::RestoreToolState(const Motion& next) {
 
 void WindowLink::ReturnToOrigin(const MachineSteps& away) {
   if (!link_.PortOpen()) return;
-  if (format_.dialect.steps == NativeDialect::Steps::LaserCompact && link_.machine().tool().laserLit) {
+  if (format_.dialect.steps == NativeDialect::Steps::LaserCompact &&
+      link_.machine().tool().laserLit) {
     SendExtra({MotionKind::ToolOff, {}, link_.profile().idleDelay});
     WaitForAck();
   }
