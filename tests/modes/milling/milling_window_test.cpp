@@ -12,6 +12,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTreeWidget>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@
 #include "app/main_window.h"
 #include "settings/settings_store.h"
 #include "link/link.h"
+#include "jobs/job_journal.h"
+#include "link/interruption.h"
 #include "link/sim_port.h"
 #include "link/texts.h"
 #include "modes/milling/milling_session.h"
@@ -474,6 +477,95 @@ TEST_F(MillingWindowTest, ManualMoveDuringAJobIsCarriedByTheNextMove) {
   ASSERT_EQ(expected[sentAtClick], "-10,-20,0,2000;");
   expected[sentAtClick] = "190,-20,100,2000;";
   EXPECT_EQ(Moves(board), expected);
+}
+
+// "Поднять" by 10 mm in the interruption dialog, then "Стоп" deep in the
+// ring's hole: the next start — the resume, or a fresh start that first goes
+// back to the job's origin — cuts every line at the job's own depth, not
+// 10 mm above it, and nothing but the travel back is added.
+TEST_F(MillingWindowTest, RaisedInTheDialogThenStoppedTheNextStartCutsAtTheJobsDepths) {
+  UseRing();
+  const Lines whole = RingAllLines();
+  // Where each line of the job leaves the head, from the job's start.
+  std::vector<std::array<std::int64_t, 3>> ends;
+  std::array<std::int64_t, 3> at{};
+  for (const std::string& line : whole) {
+    std::size_t from = 0;
+    for (std::int64_t& axis : at) {
+      const std::size_t comma = line.find(',', from);
+      axis += std::stoll(line.substr(from, comma - from));
+      from = comma + 1;
+    }
+    ends.push_back(at);
+  }
+  struct RaiseThenStop : InterruptionPrompt {
+    Link& link;
+    explicit RaiseThenStop(Link& l) : link(l) {}
+    bool GoOn() override {
+      InterruptionLink(link).RaiseLower("10", true);
+      return false;
+    }
+  } raiseThenStop(link_);
+  for (const bool resume : {true, false}) {
+    SCOPED_TRACE(resume);
+    UseBoard();
+    const SimulatedBoard* board = nullptr;
+    std::size_t firstRun = 0;
+    {
+      MillingWindow window(link_, settings_);
+      window.Load();
+      board = &UseLateBoard();
+      Tick(window, "Check1");
+      Click(window, "Command1");
+      window.SetInterruptionPrompt(&raiseThenStop);
+      bool stopped = false;
+      frontend_.onEvents = [&] {
+        if (!stopped && Moves(*board).size() >= 8) {
+          stopped = true;
+          Click(window, "Command9");
+        }
+      };
+      Click(window, "Command6");
+      frontend_.onEvents = nullptr;
+      ASSERT_TRUE(stopped);
+      firstRun = board->Record().size();
+      ASSERT_GT(board->Record().back().positionAfter[2], ends[firstRun - 2][2]);  // raised
+      // The journal counts the job's lines the board did, not the raise.
+      const JournalRead journal = ReadJournal(folder_.path() / "mill-all.journal");
+      ASSERT_EQ(journal.status, JournalRead::Status::Ok);
+      ASSERT_EQ(journal.record.point.lines, static_cast<std::int64_t>(firstRun - 1));
+      window.close();
+    }
+    // The window opened again (its handshake's "V;"), the picture parsed again.
+    MillingWindow window(link_, settings_);
+    window.Load();
+    ++firstRun;
+    Tick(window, "Check1");
+    Click(window, "Command1");
+    window.SetInterruptionPrompt(&frontend_);
+    frontend_.questions.clear();
+    frontend_.resumeOffers.clear();
+    frontend_.resumeAnswers = {resume};
+    frontend_.yesNoAnswers = {true};  // a fresh start: back to the origin first
+    Click(window, "Command6");
+    EXPECT_EQ(frontend_.resumeOffers.size(), 1u);
+    const auto& record = board->Record();
+    // The raise's line is not a line of the job: the journal has one line fewer.
+    const std::size_t done = resume ? firstRun - 2 : 0;
+    ASSERT_GE(record.size(), firstRun + whole.size() - done);
+    const std::size_t added = record.size() - firstRun - (whole.size() - done);
+    // Resumed: down by the raise to the depth the job left. Afresh: across
+    // at the raised height, then down to where the job began.
+    EXPECT_EQ(added, resume ? 1u : 2u);
+    for (std::size_t i = done; i < whole.size(); ++i) {
+      SCOPED_TRACE(i);
+      const auto& command = record[firstRun + added + i - done];
+      EXPECT_EQ(command.text, whole[i]);
+      EXPECT_EQ(command.positionAfter, ends[i]);
+    }
+    EXPECT_EQ(frontend_.questions.size(), resume ? 0u : 1u);
+    window.close();
+  }
 }
 
 TEST_F(MillingWindowTest, LargeWindowShowsAllFourLayersSmallOneShowsTabs) {
