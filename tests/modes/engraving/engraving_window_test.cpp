@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -426,6 +427,58 @@ TEST_F(EngravingWindowTest, WoodBurningRunUsesTheIdleDelay) {
   EXPECT_EQ(Moves(board), (Lines{",,2000;", "10,0,2000;", "10,0,3000;", "10,0,2000;", "10,0,2498;",
                                  "0,10,2000;", "-10,0,2000;", "-10,0,3000;", "0,10,2000;"}));
   EXPECT_TRUE(Finished());
+}
+
+// Wood burning stopped mid-job, then "Начать сначала": asked first, the head
+// goes back to where the stopped job began and the job runs from there;
+// declined, the job starts where the head stands, as it always has.
+TEST_F(EngravingWindowTest, AFreshStartAfterAStopOffersToGoBackToTheJobsOrigin) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  settings_.WriteSetting("Etching_delay", "3000");
+  const Lines all{",,2000;",      "10,0,2000;",  "10,0,3000;",  "10,0,2000;", "10,0,2498;",
+                  "0,10,2000;",   "-10,0,2000;", "-10,0,3000;", "0,10,2000;"};
+  for (const bool goBack : {true, false}) {
+    SCOPED_TRACE(goBack);
+    UseBoard('B');
+    EngravingWindow window(link_, settings_, formats::kWoodBurning);
+    window.Load();
+    const SimulatedBoard& board = UseLateBoard('B');
+    Tick(window, "Check1");
+    bool stopped = false;
+    frontend_.onEvents = [&] {
+      if (!stopped && Moves(board).size() >= 6) {
+        stopped = true;
+        link_.RequestStop();  // "Стоп", confirmed
+      }
+    };
+    Click(window, "Command1");
+    frontend_.onEvents = nullptr;
+    ASSERT_TRUE(stopped);
+    const std::size_t firstRun = board.Record().size();
+    const auto stoppedAt = board.Record().back().positionAfter;
+    ASSERT_NE(stoppedAt, (std::array<std::int64_t, 3>{}));
+
+    frontend_.questions.clear();
+    frontend_.resumeAnswers = {false};
+    frontend_.yesNoAnswers = {goBack};
+    Click(window, "Command1");
+    ASSERT_EQ(frontend_.questions.size(), 1u);
+    EXPECT_NE(frontend_.questions[0].text.find("не в его начале: X 0,20  Y 0,05  Z 0,00 мм от него."), std::string::npos)
+        << frontend_.questions[0].text;
+    const auto& record = board.Record();
+    ASSERT_EQ(record.size(), firstRun + all.size() + (goBack ? 1 : 0));
+    const std::size_t jobAt = record.size() - all.size();
+    if (goBack) {
+      EXPECT_EQ(record[firstRun].positionAfter, (std::array<std::int64_t, 3>{}));
+    } else {
+      EXPECT_EQ(record[jobAt].positionAfter, stoppedAt);  // the opening moves nothing
+    }
+    Lines second;
+    for (std::size_t i = jobAt; i < record.size(); ++i) second.push_back(record[i].text);
+    EXPECT_EQ(second, all);
+    window.close();
+  }
 }
 
 TEST_F(EngravingWindowTest, CheckThreeDecidesWhenTheMarksAreShown) {
