@@ -436,8 +436,8 @@ TEST_F(EngravingWindowTest, AFreshStartAfterAStopOffersToGoBackToTheJobsOrigin) 
   UsePicture(SmallPicture());
   settings_.WriteSetting("Etching_width", "0,2");
   settings_.WriteSetting("Etching_delay", "3000");
-  const Lines all{",,2000;",      "10,0,2000;",  "10,0,3000;",  "10,0,2000;", "10,0,2498;",
-                  "0,10,2000;",   "-10,0,2000;", "-10,0,3000;", "0,10,2000;"};
+  const Lines all{",,2000;",    "10,0,2000;",  "10,0,3000;",  "10,0,2000;", "10,0,2498;",
+                  "0,10,2000;", "-10,0,2000;", "-10,0,3000;", "0,10,2000;"};
   for (const bool goBack : {true, false}) {
     SCOPED_TRACE(goBack);
     UseBoard('B');
@@ -464,7 +464,9 @@ TEST_F(EngravingWindowTest, AFreshStartAfterAStopOffersToGoBackToTheJobsOrigin) 
     frontend_.yesNoAnswers = {goBack};
     Click(window, "Command1");
     ASSERT_EQ(frontend_.questions.size(), 1u);
-    EXPECT_NE(frontend_.questions[0].text.find("не в его начале: X 0,20  Y 0,05  Z 0,00 мм от него."), std::string::npos)
+    EXPECT_NE(
+        frontend_.questions[0].text.find("не в его начале: X 0,20  Y 0,05  Z 0,00 мм от него."),
+        std::string::npos)
         << frontend_.questions[0].text;
     const auto& record = board.Record();
     ASSERT_EQ(record.size(), firstRun + all.size() + (goBack ? 1 : 0));
