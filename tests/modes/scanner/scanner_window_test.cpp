@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTest>
+#include <array>
+#include <cstdint>
 
 #include "link/texts.h"
 #include "modes/scanner/height_picture.h"
@@ -141,6 +143,17 @@ TEST_F(ScannerWindowTest, StopEndsTheScanAtOnceKeepingWhatWasMeasured) {
   EXPECT_EQ(window.heightMap().At(6, 5), 0);
   EXPECT_TRUE(Find<QCheckBox>(window, "Check1")->isEnabled());
   EXPECT_TRUE(Find(window, "Command6")->isEnabled());
+
+  // Started again: asked first, the probe goes back to where the stopped
+  // scan began, then the whole scan runs from there.
+  const std::size_t firstRun = board.Record().size();
+  frontend_.yesNoAnswers = {true};
+  Click(window, "Command6");
+  ASSERT_EQ(frontend_.questions.size(), 1u);
+  const auto& record = board.Record();
+  ASSERT_EQ(record.size(), firstRun + 1 + 59);
+  EXPECT_EQ(record[firstRun].positionAfter, (std::array<std::int64_t, 3>{}));
+  EXPECT_EQ(record[firstRun + 1].text, "0,0,200;");
 }
 
 TEST_F(ScannerWindowTest, GripSetsTheBoxAndWholeCells) {
