@@ -251,6 +251,9 @@ TEST_F(ResumeTest, AnInterruptedRasterJournalsEveryLineTheBoardDid) {
   EXPECT_EQ(joined, expected);
 }
 
+// Resumed from a journal a crash would have left (no place of the head: it
+// is taken to stand where the lines ended), and from one a stop left, whose
+// place of the head the resume travels from.
 TEST_F(ResumeTest, AStoppedMillingJobResumesByLoweringTheLiftedTool) {
   std::ofstream(ini_, std::ios::binary)
       << "[CNC]\r\ncncrez_width=1,7\r\ncncrez_depth=1\r\nmill_diameter=0,1\r\n";
@@ -259,62 +262,78 @@ TEST_F(ResumeTest, AStoppedMillingJobResumesByLoweringTheLiftedTool) {
   const std::vector<std::string> all = Lines(out_.str());
   const auto first = folder_ / "first.txt";
   const auto second = folder_ / "second.txt";
-  {
-    // Stopped once the board's record shows the cutter three lines deep.
-    BoardProcess board({"--delay", "100", "--record", first.string()});
-    static volatile std::sig_atomic_t interrupts = 0;
-    interrupts = 0;
-    std::atomic<bool> finished = false;
-    std::thread watcher([&] {
-      for (int tries = 0; tries < 3000 && !finished; ++tries) {
-        std::ifstream recorded(first);
-        int deep = 0;
-        for (std::string line; std::getline(recorded, line);) {
-          if (line.substr(line.rfind(' ') + 1) != "0") ++deep;
+  for (const bool crashed : {true, false}) {
+    SCOPED_TRACE(crashed);
+    std::filesystem::remove(first);
+    std::filesystem::remove(second);
+    {
+      // Stopped once the board's record shows the cutter three lines deep.
+      BoardProcess board({"--delay", "100", "--record", first.string()});
+      static volatile std::sig_atomic_t interrupts = 0;
+      interrupts = 0;
+      std::atomic<bool> finished = false;
+      std::thread watcher([&] {
+        for (int tries = 0; tries < 3000 && !finished; ++tries) {
+          std::ifstream recorded(first);
+          int deep = 0;
+          for (std::string line; std::getline(recorded, line);) {
+            if (line.substr(line.rfind(' ') + 1) != "0") ++deep;
+          }
+          if (deep >= 3) {
+            interrupts = 1;
+            return;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        if (deep >= 3) {
-          interrupts = 1;
-          return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-    });
-    out_.str("");
-    err_.str("");
-    EXPECT_EQ(RunCli({"--ini", ini_, "--no-progress", "--port", board.path(), "mill-all", picture},
-                     {out_, err_, &interrupts}),
-              kCliStopped);
-    finished = true;
-    watcher.join();
-  }
-  const JournalRead journal = ReadJournal(Journal("mill-all"));
-  ASSERT_EQ(journal.status, JournalRead::Status::Ok);
-  EXPECT_EQ(journal.record.point.depth, 0);  // lifted
-  EXPECT_TRUE(journal.record.ended);
-  const auto done = static_cast<std::size_t>(journal.record.point.lines);
-  // As a journal a crash would have left: resumed all the same, with a warning.
-  JournalRecord crashed = journal.record;
-  crashed.ended = false;
-  std::ofstream(Journal("mill-all"), std::ios::binary) << JournalText(crashed);
-  std::vector<std::string> joined = Received(first);
-  ASSERT_EQ(joined.size(), done + 1);  // and the lift
-  const std::string lift = joined.back();
-  {
-    BoardProcess board({"--record", second.string()});
-    EXPECT_EQ(Run({"--port", board.path(), "--resume", "mill-all", picture}), kCliDone)
+      });
+      out_.str("");
+      err_.str("");
+      EXPECT_EQ(
+          RunCli({"--ini", ini_, "--no-progress", "--port", board.path(), "mill-all", picture},
+                 {out_, err_, &interrupts}),
+          kCliStopped);
+      finished = true;
+      watcher.join();
+    }
+    const JournalRead journal = ReadJournal(Journal("mill-all"));
+    ASSERT_EQ(journal.status, JournalRead::Status::Ok);
+    EXPECT_EQ(journal.record.point.depth, 0);  // lifted
+    EXPECT_TRUE(journal.record.ended);
+    const auto done = static_cast<std::size_t>(journal.record.point.lines);
+    ASSERT_TRUE(journal.record.place);
+    JournalRecord rewritten = journal.record;
+    if (crashed) {
+      // As a journal a crash would have left: resumed all the same, with a warning.
+      rewritten.ended = false;
+      rewritten.place.reset();
+    } else {
+      // The head 100 steps further on X than the lines left it.
+      rewritten.place->position[0] += 100;
+    }
+    std::ofstream(Journal("mill-all"), std::ios::binary) << JournalText(rewritten);
+    std::vector<std::string> joined = Received(first);
+    ASSERT_EQ(joined.size(), done + 1);  // and the lift
+    const std::string lift = joined.back();
+    {
+      BoardProcess board({"--record", second.string()});
+      EXPECT_EQ(Run({"--port", board.path(), "--resume", "mill-all", picture}), kCliDone)
+          << err_.str();
+    }
+    EXPECT_EQ(err_.str().find("прерванного сбоем программы") != std::string::npos, crashed)
         << err_.str();
+    const std::vector<std::string> after = Received(second);
+    joined.insert(joined.end(), after.begin(), after.end());
+    // The lift goes up by the depth the lines done went down; the restore goes
+    // back 100 steps on X at that height, then down by as much again.
+    ASSERT_EQ(lift.rfind("0,0,", 0), 0u) << lift;
+    const std::string depth = lift.substr(4, lift.find(',', 4) - 4);
+    std::vector<std::string> expected = all;
+    expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(done),
+                    {lift, "0,0,-" + depth + lift.substr(lift.find(',', 4))});
+    if (!crashed)
+      expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(done) + 1, "-100,0,0,2000;");
+    EXPECT_EQ(joined, expected);
   }
-  EXPECT_NE(err_.str().find("прерванного сбоем программы"), std::string::npos) << err_.str();
-  const std::vector<std::string> after = Received(second);
-  joined.insert(joined.end(), after.begin(), after.end());
-  // The lift goes up by the depth the lines done went down; the restore goes
-  // down by as much again.
-  ASSERT_EQ(lift.rfind("0,0,", 0), 0u) << lift;
-  const std::string depth = lift.substr(4, lift.find(',', 4) - 4);
-  std::vector<std::string> expected = all;
-  expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(done),
-                  {lift, "0,0,-" + depth + lift.substr(lift.find(',', 4))});
-  EXPECT_EQ(joined, expected);
 }
 #endif
 
