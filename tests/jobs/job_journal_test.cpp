@@ -1,0 +1,79 @@
+#include "jobs/job_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link/machine_model.h"
+
+namespace vertolin {
+namespace {
+
+// A journal keeps the head's place only when a job ended with the board
+// answering; one written before the place was kept still reads, and a place
+// that is not three whole numbers makes the journal damaged, not a guess.
+TEST(JobJournalText, ThePlaceOfTheHeadRoundTripsAndOlderJournalsStillRead) {
+  JournalRecord record{"mill-all", "mill-all ring.bmp", "00ff", 40, {7, -200}, true, std::nullopt};
+  const JournalRead without = ParseJournal(JournalText(record));
+  ASSERT_EQ(without.status, JournalRead::Status::Ok);
+  EXPECT_FALSE(without.record.place);
+  EXPECT_EQ(without.record.point.lines, 7);
+
+  record.place = HeadPlace{1234567, {10, -20, 0}, {-5, 7, 2000}};
+  const std::string text = JournalText(record);
+  const JournalRead with = ParseJournal(text);
+  ASSERT_EQ(with.status, JournalRead::Status::Ok);
+  EXPECT_EQ(with.record.place, record.place);
+
+  struct Case {
+    std::string head;
+    JournalRead::Status status;
+  } const cases[] = {
+      {"head=-5,7,2000", JournalRead::Status::Ok},     {"head=-5,7", JournalRead::Status::Garbled},
+      {"head=-5,7,2,1", JournalRead::Status::Garbled}, {"head=a,7,2", JournalRead::Status::Garbled},
+      {"head=-5,,2", JournalRead::Status::Garbled},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.head);
+    // Signed again, as this program would have written it.
+    const std::string edited = text.substr(0, text.find("head=")) + c.head + "\n";
+    Fingerprint sum;
+    sum.Add(edited);
+    EXPECT_EQ(ParseJournal(edited + "check=" + sum.Hex() + "\n").status, c.status);
+  }
+}
+
+// Where a stopped job began, in this run's steps: this run's own origin, or —
+// a journal of another run — where the head stands less how far it stood
+// from that origin when that run ended. Only an unfinished real job asks to
+// be gone back to, and only when the head is away from its origin.
+TEST(MachineModelTest, AStoppedJobsOriginAndTheWayBackToIt) {
+  MachineModel model;
+  model.JobStarted(false);
+  model.Acknowledged({MotionKind::Travel, {30, 40, 0}});
+  EXPECT_EQ(model.AwayFromStoppedJob(), (MachineSteps{30, 40, 0}));  // still running
+  model.JobEnded(true);
+  EXPECT_EQ(model.AwayFromStoppedJob(), std::nullopt);
+
+  model.JobStarted(false);
+  model.Acknowledged({MotionKind::Plunge, {0, 0, -200}});
+  model.JobEnded(false);
+  EXPECT_EQ(model.AwayFromStoppedJob(), (MachineSteps{0, 0, -200}));
+  // A dry run in between changes nothing of it.
+  model.JobStarted(true);
+  model.JobEnded(true);
+  EXPECT_EQ(model.AwayFromStoppedJob(), (MachineSteps{0, 0, -200}));
+
+  const HeadPlace place = model.Place();
+  EXPECT_EQ(model.OriginOf(place), (MachineSteps{30, 40, 0}));
+  model.Acknowledged({MotionKind::Jog, {5, 0, 0}});
+  EXPECT_EQ(model.OriginOf(place), (MachineSteps{30, 40, 0}));  // this run knows better
+
+  MachineModel later;  // the program started again, the head where it was left
+  EXPECT_EQ(later.OriginOf(place), (MachineSteps{0, 0, 200}));
+  later.StoppedJobAt(later.OriginOf(place));
+  EXPECT_EQ(later.AwayFromStoppedJob(), (MachineSteps{0, 0, -200}));
+}
+
+}  // namespace
+}  // namespace vertolin
