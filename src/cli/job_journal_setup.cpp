@@ -84,7 +84,7 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
   if (record.totalLines == 0) record.totalLines = found.record.totalLines;
   setup.resume = record.point;
   setup.place = found.record.place;
-  if (!found.record.ended) frontend.ShowMessage("Внимание", kJournalLeftRunning);
+  if (!found.record.ended) frontend.ShowMessage("Внимание", found.Warning());
   err << "vertolin-cli: resuming from line " << record.point.lines + 1 << ", lines 1-"
       << record.point.lines << " were done before\n";
   setup.journal.emplace(file, std::move(record));

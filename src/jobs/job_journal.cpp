@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -154,7 +155,92 @@ JournalRead ReadJournal(const std::filesystem::path& file) {
   if (bytes.status == FileBytes::Status::kMissing) return {};
   if (bytes.status == FileBytes::Status::kFailed) return Garbled(bytes.error);
   if (bytes.bytes.size() > kMaxJournalBytes) return Garbled("он слишком велик");
-  return ParseJournal(bytes.bytes);
+  JournalRead read = ParseJournal(bytes.bytes);
+  if (read.status != JournalRead::Status::Ok || read.record.ended) return read;
+  const auto sent = SentRecord::Read(file, read.record.fingerprint);
+  const std::int64_t total = read.record.totalLines;
+  if (sent && sent->lines >= read.record.point.lines && (total == 0 || sent->lines <= total)) {
+    read.record.point = *sent;
+    read.countedSent = true;
+  }
+  return read;
+}
+
+std::string_view JournalRead::Warning() const {
+  if (record.ended) return {};
+  return countedSent ? kJournalLeftRunningCounted : kJournalLeftRunning;
+}
+
+namespace {
+
+// The record's bytes: a mark, the job's fingerprint, then K, the depth and
+// their check, each stored whole; a check that does not match (a record
+// torn by a power cut, another program's file) makes it unused.
+constexpr std::string_view kSentMark = "vtsent1";
+constexpr std::size_t kFingerprintAt = 8;
+constexpr std::size_t kFingerprintBytes = 48;
+constexpr std::size_t kLinesAt = kFingerprintAt + kFingerprintBytes;
+constexpr std::size_t kDepthAt = kLinesAt + 8;
+constexpr std::size_t kCheckAt = kDepthAt + 8;
+constexpr std::size_t kSentBytes = kCheckAt + 8;
+
+std::int64_t SentCheck(std::int64_t lines, std::int64_t depth) {
+  const std::uint64_t mixed = static_cast<std::uint64_t>(lines) * 0x9E3779B97F4A7C15u ^
+                              static_cast<std::uint64_t>(depth) ^ 0x5EC0'4D5EC0'4Du;
+  return static_cast<std::int64_t>(mixed);
+}
+
+std::string FingerprintField(std::string_view fingerprint) {
+  std::string field(fingerprint.substr(0, kFingerprintBytes - 1));
+  field.resize(kFingerprintBytes, '\0');
+  return field;
+}
+
+}  // namespace
+
+std::filesystem::path SentRecord::PathFor(const std::filesystem::path& journal) {
+  std::filesystem::path sent = journal;
+  return sent.replace_extension(".sent");
+}
+
+std::unique_ptr<SentRecord> SentRecord::Start(const std::filesystem::path& journal,
+                                              std::string_view fingerprint, std::string& error) {
+  auto file = MapFile(PathFor(journal), kSentBytes, error);
+  if (!file) return nullptr;
+  const std::span<std::byte> bytes = file->bytes();
+  std::memset(bytes.data(), 0, bytes.size());
+  std::memcpy(bytes.data(), kSentMark.data(), kSentMark.size());
+  const std::string field = FingerprintField(fingerprint);
+  std::memcpy(bytes.data() + kFingerprintAt, field.data(), field.size());
+  std::unique_ptr<SentRecord> record(new SentRecord(std::move(file)));
+  record->Store({});
+  return record;
+}
+
+void SentRecord::Store(const ResumePoint& point) {
+  std::byte* bytes = file_->bytes().data();
+  const std::int64_t check = SentCheck(point.lines, point.depth);
+  std::memcpy(bytes + kLinesAt, &point.lines, 8);
+  std::memcpy(bytes + kDepthAt, &point.depth, 8);
+  std::memcpy(bytes + kCheckAt, &check, 8);
+}
+
+std::optional<ResumePoint> SentRecord::Read(const std::filesystem::path& journal,
+                                            std::string_view fingerprint) {
+  const FileBytes file = ReadFileBytes(PathFor(journal));
+  if (file.status != FileBytes::Status::kOk || file.bytes.size() < kSentBytes) return std::nullopt;
+  const std::string_view bytes = file.bytes;
+  if (bytes.substr(0, kSentMark.size()) != kSentMark ||
+      bytes.substr(kFingerprintAt, kFingerprintBytes) != FingerprintField(fingerprint)) {
+    return std::nullopt;
+  }
+  ResumePoint point;
+  std::int64_t check = 0;
+  std::memcpy(&point.lines, bytes.data() + kLinesAt, 8);
+  std::memcpy(&point.depth, bytes.data() + kDepthAt, 8);
+  std::memcpy(&check, bytes.data() + kCheckAt, 8);
+  if (check != SentCheck(point.lines, point.depth) || point.lines < 0) return std::nullopt;
+  return point;
 }
 
 std::filesystem::path JournalPath(const std::filesystem::path& settingsFile, std::string_view job) {
@@ -180,6 +266,9 @@ void JobJournal::Record(const ResumePoint& point, bool final) {
   }
   lastWrite_ = now;
   Write(final);
+  // A journal written at the job's end is exact: the record of lines sent
+  // would only outlive it.
+  if (final && written_) DropSent();
 }
 
 void JobJournal::Write(bool flush) {
@@ -189,7 +278,25 @@ void JobJournal::Write(bool flush) {
   if (!written_ && error_.empty()) error_ = error.empty() ? "не записан" : error;
 }
 
+void JobJournal::Sent(const ResumePoint& point) {
+  if (!sent_ && !sentFailed_) {
+    std::string error;
+    sent_ = SentRecord::Start(file_, record_.fingerprint, error);
+    // Without it a crash's K is the journal's, half a second late at most.
+    sentFailed_ = !sent_;
+  }
+  if (sent_) sent_->Store(point);
+}
+
+void JobJournal::DropSent() {
+  sent_.reset();
+  sentFailed_ = false;
+  std::error_code ignored;
+  std::filesystem::remove(SentRecord::PathFor(file_), ignored);
+}
+
 void JobJournal::Completed() {
+  DropSent();
   std::error_code failed;
   std::filesystem::remove(file_, failed);
   if (failed && error_.empty()) error_ = failed.message();
@@ -214,7 +321,7 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
       window.link().frontend().OfferResume(
           "Задание «" + std::string(caption) + "» было прервано: плата выполнила " +
           std::to_string(done.lines) + " строк из " + std::to_string(count.lines) + ".\r\n" +
-          (found.record.ended ? std::string() : std::string(kJournalLeftRunning) + "\r\n") +
+          (found.record.ended ? std::string() : std::string(found.Warning()) + "\r\n") +
           "Продолжить с места остановки или начать сначала?")) {
     record.point = done;
     resumedAfter_ = done.lines;

@@ -8,11 +8,13 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "link/window_link.h"
+#include "util/mapped_file.h"
 #include "util/fingerprint.h"
 
 namespace vertolin {
@@ -26,7 +28,8 @@ struct JournalRecord {
   // Written at the job's end (a stop, a lost link): K is exact. A journal
   // left while running tells of a program that died: the board may have
   // done up to half a second of lines more, and sending them again moves
-  // the machine by them twice.
+  // the machine by them twice — unless the record of lines sent beside it
+  // (SentRecord) says how many went out; then K is that.
   bool ended = false;
   // Where the head stood at that end, when the board had answered for every
   // line (not after a lost link or a crash).
@@ -39,6 +42,13 @@ inline constexpr std::string_view kJournalLeftRunning =
     "полсекунды, и строки, которые плата успела выполнить после его записи, будут "
     "отправлены ещё раз — остаток задания может сместиться на их перемещение.";
 
+// … and when the record of lines sent survived the crash: the board finishes
+// every line it was sent, so the job goes on after the last of them.
+inline constexpr std::string_view kJournalLeftRunningCounted =
+    "Журнал остался от задания, прерванного сбоем программы. Сколько строк ушло на "
+    "плату, записано, и задание продолжится со следующей. Только если сбоем было "
+    "отключение питания компьютера, последние строки могут быть отправлены ещё раз.";
+
 std::string JournalText(const JournalRecord& record);
 
 struct JournalRead {
@@ -46,14 +56,46 @@ struct JournalRead {
   Status status = Status::Missing;
   JournalRecord record;
   std::string problem;  // Garbled: what is wrong with it
+  // A journal left by a crash whose K comes from the record of lines sent.
+  bool countedSent = false;
+
+  // What to tell the person before resuming from it, "" when nothing.
+  std::string_view Warning() const;
 };
 
-// Reads a journal back; one cut short, edited or damaged is Garbled.
+// Reads a journal back; one cut short, edited or damaged is Garbled. One left
+// by a crash takes K and the depth from the record of lines sent beside it,
+// when that belongs to it and is whole.
 JournalRead ReadJournal(const std::filesystem::path& file);
 JournalRead ParseJournal(std::string_view text);
 
 // "<job>.journal" in the folder of the settings file.
 std::filesystem::path JournalPath(const std::filesystem::path& settingsFile, std::string_view job);
+
+// The record of a running job's lines sent, "<job>.sent" beside its journal:
+// a small mapped file (util/mapped_file.h) that every program line written
+// updates with a few memory stores, so that it outlives the program's death
+// exactly where the journal, rewritten twice a second, lags.
+class SentRecord {
+ public:
+  static std::filesystem::path PathFor(const std::filesystem::path& journal);
+
+  // Starts the record of the job with `fingerprint`; none when the file
+  // cannot be made (the journal's half-second remains).
+  static std::unique_ptr<SentRecord> Start(const std::filesystem::path& journal,
+                                           std::string_view fingerprint, std::string& error);
+  // The job's first `point.lines` lines have been written, leaving the tool
+  // at `point.depth`.
+  void Store(const ResumePoint& point);
+
+  // What a record left beside `journal` says for the job with `fingerprint`.
+  static std::optional<ResumePoint> Read(const std::filesystem::path& journal,
+                                         std::string_view fingerprint);
+
+ private:
+  explicit SentRecord(std::unique_ptr<MappedFile> file) : file_(std::move(file)) {}
+  std::unique_ptr<MappedFile> file_;
+};
 
 // Keeps a job's journal up to date while it runs: rewritten atomically at
 // most every kInterval and at the job's end (flushed to disk then), removed
@@ -68,6 +110,7 @@ class JobJournal : public ResumeRecorder {
 
   void Record(const ResumePoint& point, bool final) override;
   void Placed(const HeadPlace& place) override { record_.place = place; }
+  void Sent(const ResumePoint& point) override;
   void Completed() override;
 
   const JournalRecord& record() const { return record_; }
@@ -78,6 +121,7 @@ class JobJournal : public ResumeRecorder {
 
  private:
   void Write(bool flush);
+  void DropSent();
 
   std::filesystem::path file_;
   JournalRecord record_;
@@ -85,6 +129,8 @@ class JobJournal : public ResumeRecorder {
   bool written_ = false;  // the file holds record_
   std::string error_;
   std::int64_t writes_ = 0;
+  std::unique_ptr<SentRecord> sent_;
+  bool sentFailed_ = false;
 };
 
 struct JobEstimate;

@@ -111,12 +111,17 @@ bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
   }
   for (MotionObserver* observer : observers_) observer->Written(motion, text);
   Write(text, StepTimeOf(motion));
+  if (recorder_ != nullptr && role == Role::Program && link_.PortOpen()) {
+    recorder_->Sent({inFlight_.programLines() - sentBase_.lines,
+                     inFlight_.DepthInFlight() - sentBase_.depth});
+  }
   return true;
 }
 
 void WindowLink::JobBegins() {
   jobStart_ = scaler_.accounted();
   travelHeight_ = 0;
+  sentBase_ = {inFlight_.programLines(), inFlight_.DepthInFlight()};
 }
 
 void WindowLink::Replay(std::int64_t lines, std::int64_t machineDepth,

@@ -49,6 +49,9 @@ class ResumeRecorder {
   // Where the head stands, given just before the final record of a job
   // that ended early while the board still answered.
   virtual void Placed(const HeadPlace& /*place*/) {}
+  // The job's first `point.lines` program lines have been written: called
+  // for every one, so it must cost next to nothing.
+  virtual void Sent(const ResumePoint& /*point*/) {}
   // The job ran to its end: nothing is left to resume.
   virtual void Completed() = 0;
 };
@@ -282,6 +285,7 @@ class WindowLink {
   // The job's start in accounted steps, the highest its tool has been above
   // it (its own travel height) and the delay of its last travel.
   std::array<std::int64_t, 3> jobStart_{};
+  ResumePoint sentBase_;  // program lines and depth before the job began
   std::int64_t travelHeight_ = 0;
   std::optional<std::int32_t> travelDelay_;
 };

@@ -20,6 +20,9 @@
 #include "picture/pixel_image.h"
 
 #ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "board/board_process.h"
 #endif
 
@@ -249,6 +252,58 @@ TEST_F(ResumeTest, AnInterruptedRasterJournalsEveryLineTheBoardDid) {
   std::vector<std::string> expected = all;
   expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(done), all[0]);  // the opening
   EXPECT_EQ(joined, expected);
+}
+
+// kill -9 of the tool mid-raster: the journal lags up to half a second, but
+// the record of lines sent beside it says how many went out, and the board
+// does every one of them; the resume sends each remaining line once.
+TEST_F(ResumeTest, AResumeAfterTheToolWasKilledSendsNoLineTheBoardDid) {
+  std::ofstream(ini_, std::ios::binary) << "[CNC]\r\nEtching_width=9\r\n";
+  const std::string picture = Picture(Greys());
+  ASSERT_EQ(Run({"--print", "--kind", "P", "engrave", picture}), kCliDone);
+  const std::vector<std::string> all = Lines(out_.str());
+  const auto first = folder_ / "first.txt";
+  const auto second = folder_ / "second.txt";
+  {
+    BoardProcess board({"--kind", "P", "--delay", "20", "--record", first.string()});
+    const pid_t tool = ::fork();
+    ASSERT_GE(tool, 0);
+    if (tool == 0) {
+      std::ostringstream out;
+      std::ostringstream err;
+      ::_exit(RunCli({"--ini", ini_, "--no-progress", "--port", board.path(), "engrave", picture},
+                     {out, err}));
+    }
+    for (int tries = 0; tries < 2000 && Received(first).size() < 25; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ::kill(tool, SIGKILL);
+    int status = 0;
+    ::waitpid(tool, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    // What the tool wrote before it died reaches the board all the same.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  const JournalRead journal = ReadJournal(Journal("engrave"));
+  ASSERT_EQ(journal.status, JournalRead::Status::Ok);
+  EXPECT_FALSE(journal.record.ended);
+  EXPECT_TRUE(journal.countedSent);
+  EXPECT_EQ(journal.Warning(), kJournalLeftRunningCounted);
+  std::vector<std::string> joined = Received(first);
+  ASSERT_EQ(static_cast<std::size_t>(journal.record.point.lines), joined.size());
+  {
+    BoardProcess board({"--kind", "P", "--record", second.string()});
+    EXPECT_EQ(Run({"--port", board.path(), "--resume", "engrave", picture}), kCliDone)
+        << err_.str();
+  }
+  EXPECT_NE(err_.str().find("Сколько строк ушло на плату, записано"), std::string::npos);
+  const std::vector<std::string> after = Received(second);
+  const std::size_t done = joined.size();
+  joined.insert(joined.end(), after.begin(), after.end());
+  std::vector<std::string> expected = all;
+  expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(done), all[0]);  // the opening
+  EXPECT_EQ(joined, expected);
+  EXPECT_FALSE(std::filesystem::exists(SentRecord::PathFor(Journal("engrave"))));
 }
 
 // Resumed from a journal a crash would have left (no place of the head: it
