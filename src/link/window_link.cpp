@@ -112,8 +112,8 @@ bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
   for (MotionObserver* observer : observers_) observer->Written(motion, text);
   Write(text, StepTimeOf(motion));
   if (recorder_ != nullptr && role == Role::Program && link_.PortOpen()) {
-    recorder_->Sent({inFlight_.programLines() - sentBase_.lines,
-                     inFlight_.DepthInFlight() - sentBase_.depth});
+    recorder_->Sent(
+        {inFlight_.programLines() - sentBase_.lines, inFlight_.DepthInFlight() - sentBase_.depth});
   }
   return true;
 }
