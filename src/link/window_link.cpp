@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "link/ack_wait.h"
+#include "link/board_protocol.h"
 #include "link/link.h"
 #include "link/link_error.h"
-#include "motion/native_protocol.h"
 #include "link/probe_reader.h"
 #include "link/stop_policy.h"
 #include "link/texts.h"
@@ -47,7 +47,7 @@ std::optional<std::array<std::int32_t, 3>> MillimetresToSteps(const Link& link, 
 WindowLink::WindowLink(Link& link, const LinkFormat& format)
     : link_(link),
       format_(format),
-      protocol_(std::make_unique<NativeProtocol>(format.dialect)),
+      protocol_(MakeProtocol(link.profile(), format)),
       scaler_(format.scaling) {}
 
 bool WindowLink::DriveOn() const {
