@@ -1,7 +1,8 @@
 # Shared by scripts/run and scripts/test: the packages the project needs and
 # their installation on a Debian 12 machine that has never seen the project.
 
-VERTOLIN_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev qt6-base-dev libturbojpeg0-dev clang-format)
+VERTOLIN_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev qt6-base-dev libturbojpeg0-dev clang-format
+  linuxcnc-uspace)
 # The Windows cross build and wine to run it (GoogleTest from libgtest-dev's sources).
 VERTOLIN_WINDOWS_PACKAGES=(cmake ninja-build libgtest-dev g++-mingw-w64-x86-64-posix wine64 wine)
 

@@ -335,6 +335,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
         // The program's blocks, not the wire's lines, are what a sender streams.
         counted->lines = context.gcode->lines();
         counted->bytes = context.gcode->bytes();
+        counted->toolOnLines = context.gcode->workLines();
         counted->transferSeconds =
             counted->baud > 0 ? static_cast<double>(counted->bytes) * 10.0 / counted->baud : 0.0;
       }

@@ -33,6 +33,7 @@ class GcodeProgram : public MotionObserver {
   const std::string& text() const { return text_; }
   std::int64_t lines() const { return lines_; }
   std::int64_t bytes() const { return bytes_; }
+  std::int64_t workLines() const { return writer_.workBlocks(); }
 
  private:
   void Put(std::string& blocks);

@@ -194,6 +194,7 @@ void GcodeWriter::Write(const Move& move, std::string& out) {
     power_ = move.power;
   }
   if (block.front() == ' ') block.erase(0, 1);
+  if (!move.rapid && ((laserOn_ && power_ > 0) || move.to[2] < 0)) ++workBlocks_;
   out += block;
   out += '\n';
 }

@@ -48,6 +48,10 @@ class GcodeWriter {
   // The laser's S for a raster pixel of native delay `delay` when
   // `fullPowerDelay` burns at `maxPower`: linear, halves to even, within
   // 0..maxPower.
+  // Blocks written that move with the tool at work: the laser lit at a power
+  // above 0, the cutter ending below the start (the estimate's tool share).
+  std::int64_t workBlocks() const { return workBlocks_; }
+
   static std::int32_t RasterPower(std::int32_t delay, std::int32_t fullPowerDelay,
                                   std::int32_t maxPower);
 
@@ -78,6 +82,7 @@ class GcodeWriter {
   std::string motionMode_;
   std::string feed_;
   std::int32_t power_ = -1;
+  std::int64_t workBlocks_ = 0;
 };
 
 // The wire's side: every motion its own block(s), nothing held back, so that
@@ -91,7 +96,9 @@ class GcodeProtocol : public Protocol {
   std::vector<std::string> Closing() override;
   std::string_view IdentifyQuery() const override { return "$I"; }
   void Identified(char) override {}
-  std::string_view LaserPauseLine(bool on) const override { return on ? laserOn_ : "M5"; }
+  std::string_view LaserPauseLine(bool on) const override {
+    return on ? std::string_view(laserOn_) : std::string_view("M5");
+  }
 
  private:
   GcodeWriter writer_;
