@@ -119,12 +119,12 @@ TEST_F(MachineProfileTest, ProtocolAndGcodeKeys) {
                      {"grbl_probe_feed", "-100"}};
   for (const Bad& b : bad) {
     frontend_.messages.clear();
-    profile =
-        Load(std::string("[CNC]\r\ngrbl_laser_power=300\r\n") + b.key + "=" + b.value + "\r\n");
+    profile = Load(std::string("[CNC]\r\n") + b.key + "=" + b.value + "\r\n");
     EXPECT_EQ(profile.protocol, BoardProtocol::Native) << b.key;
     EXPECT_EQ(profile.grbl.maxPower, 1000) << b.key;
     EXPECT_EQ(profile.grbl.rasterFeed, 1000) << b.key;
     EXPECT_EQ(profile.grbl.probeDepth, 5) << b.key;
+    EXPECT_EQ(profile.grbl.LaserPower(), 1000) << b.key;
     ASSERT_EQ(frontend_.messages.size(), 1u) << b.key;
     EXPECT_NE(frontend_.messages[0].text.find(std::string("ключа ") + b.key), std::string::npos)
         << frontend_.messages[0].text;

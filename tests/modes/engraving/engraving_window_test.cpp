@@ -329,7 +329,7 @@ TEST_F(EngravingWindowTest, SaveGcodeWritesTheJobsProgramToTheChosenFile) {
 
   EXPECT_EQ(ReadFileBytes(file.string() + ".nc").bytes,
             "G21 G90\nM4 S0\nG1 X0.050 F1000\nX0.100 S1000\nX0.150 S0\nX0.200 S498\n"
-            "Y0.050 S0\nX0.150\nX0.100 S1000\nY0.100 S0\nX0.000 Y0.000\nM5\nM2\n");
+            "Y0.050 S0\nX0.150\nX0.100 S1000\nY0.100 S0\nX0.050 Y0.000\nM5\nM2\n");
   EXPECT_TRUE(Moves(board).empty());
   EXPECT_FALSE(Finished());  // the count behind it says nothing
 }
