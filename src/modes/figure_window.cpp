@@ -25,7 +25,7 @@
 #include "settings/mode_settings.h"
 #include "settings/settings_store.h"
 #include "ui/figure_tree_widget.h"
-#include "ui/gcode_file.h"
+#include "ui/gcode_file_dialog.h"
 #include "ui/layer_tabs_widget.h"
 #include "ui/picture_widget.h"
 

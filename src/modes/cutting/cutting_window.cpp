@@ -12,7 +12,7 @@
 
 #include "jobs/gcode_program.h"
 #include "link/link.h"
-#include "ui/gcode_file.h"
+#include "ui/gcode_file_dialog.h"
 #include "link/texts.h"
 #include "modes/cutting/processing_run.h"
 #include "modes/cutting/stroke_cut.h"

@@ -14,7 +14,7 @@
 #include "link/texts.h"
 #include "jobs/gcode_program.h"
 #include "modes/engraving/raster_job.h"
-#include "ui/gcode_file.h"
+#include "ui/gcode_file_dialog.h"
 #include "modes/engraving/raster_progress_widget.h"
 #include "modes/job_registry.h"
 #include "modes/picture_file_dialog.h"

@@ -1,5 +1,5 @@
 #include "jobs/gcode_program.h"
-#include "ui/gcode_file.h"
+#include "ui/gcode_file_dialog.h"
 #include "modes/scanner/scanner_window.h"
 
 #include <QCheckBox>

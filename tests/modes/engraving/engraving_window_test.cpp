@@ -27,7 +27,7 @@
 #include "ui/picture_widget.h"
 #include "picture/pixel_image.h"
 #include "support/picture_window_fixture.h"
-#include "ui/gcode_file.h"
+#include "ui/gcode_file_dialog.h"
 #include "ui/job_host_widget.h"
 #include "util/file_replace.h"
 

@@ -1,4 +1,4 @@
-#include "ui/gcode_file.h"
+#include "ui/gcode_file_dialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
