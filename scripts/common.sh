@@ -2,6 +2,9 @@
 # their installation on a Debian 12 machine that has never seen the project.
 
 VERTOLIN_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev qt6-base-dev libturbojpeg0-dev clang-format)
+# What only the tests need: LinuxCNC's stand-alone G-code interpreter rs274,
+# which reads the G-code programs back (kept out of scripts/run: it is large).
+VERTOLIN_TEST_PACKAGES=(linuxcnc-uspace)
 # The Windows cross build and wine to run it (GoogleTest from libgtest-dev's sources).
 VERTOLIN_WINDOWS_PACKAGES=(cmake ninja-build libgtest-dev g++-mingw-w64-x86-64-posix wine64 wine)
 

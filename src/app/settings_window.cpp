@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,11 +17,13 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "link/connection_check.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
+#include "settings/machine_profile.h"
 #include "settings/settings_store.h"
 #include "util/numbers.h"
 #include "ui/number_field_widget.h"
@@ -66,6 +69,24 @@ QString SimulatedCaption(std::string_view name) {
          QStringLiteral(")");
 }
 
+// The G-code keys from their fields' texts, checked already.
+GrblProfile GrblFromTexts(const std::vector<std::pair<const char*, std::string>>& texts) {
+  GrblProfile grbl;
+  for (const auto& [key, text] : texts) {
+    const std::string_view name = key;
+    const std::optional<double> number = ParseNumber(text);
+    if (!number) continue;  // only the laser's power may be empty
+    const auto whole = static_cast<std::int32_t>(*number);
+    if (name == "grbl_S_max") grbl.maxPower = whole;
+    if (name == "grbl_laser_power") grbl.laserPower = whole;
+    if (name == "grbl_raster_feed") grbl.rasterFeed = *number;
+    if (name == "grbl_spindle_speed") grbl.spindleSpeed = whole;
+    if (name == "grbl_probe_depth") grbl.probeDepth = *number;
+    if (name == "grbl_probe_feed") grbl.probeFeed = *number;
+  }
+  return grbl;
+}
+
 }  // namespace
 
 SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* parent)
@@ -79,6 +100,13 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
       idleDelayField_(NumberField("Text5")),
       baudField_(Named(new QComboBox, "Combo1")),
       optimisationBox_(Named(new QCheckBox(QStringLiteral("Оптимизация")), "Check1")),
+      protocolField_(Named(new QComboBox, "protocolChoice")),
+      maxPowerField_(NumberField("grblMaxPower")),
+      laserPowerField_(NumberField("grblLaserPower")),
+      rasterFeedField_(NumberField("grblRasterFeed")),
+      spindleSpeedField_(NumberField("grblSpindleSpeed")),
+      probeDepthField_(NumberField("grblProbeDepth")),
+      probeFeedField_(NumberField("grblProbeFeed")),
       portMenu_(new QMenu(this)) {
   setObjectName(QStringLiteral("Form4"));
   setWindowTitle(QStringLiteral("Настройка и калибровка"));
@@ -136,6 +164,22 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
   connect(cancelButton, &QPushButton::clicked, this, &SettingsWindow::Cancel);
   connect(checkButton, &QPushButton::clicked, this, &SettingsWindow::CheckConnection);
 
+  protocolField_->addItem(QStringLiteral("native"));
+  protocolField_->addItem(QStringLiteral("grbl"));
+  protocolField_->setToolTip(
+      QStringLiteral("native: строки прошивок Vertolin; grbl: G-code (grbl 1.1)"));
+  auto* gcodeFrame = Named(new QGroupBox(QStringLiteral("Протокол и G-code")), "gcodeFrame");
+  auto* gcode = new QFormLayout(gcodeFrame);
+  gcode->addRow(QStringLiteral("Протокол"), protocolField_);
+  gcode->addRow(QStringLiteral("S max ($30)"), maxPowerField_);
+  gcode->addRow(QStringLiteral("Мощность контура, S"), laserPowerField_);
+  laserPowerField_->setToolTip(QStringLiteral("Пусто: S max"));
+  gcode->addRow(QStringLiteral("Подача растра, мм/мин"), rasterFeedField_);
+  gcode->addRow(QStringLiteral("Шпиндель, об/мин"), spindleSpeedField_);
+  spindleSpeedField_->setToolTip(QStringLiteral("0: без M3"));
+  gcode->addRow(QStringLiteral("Глубина щупа, мм"), probeDepthField_);
+  gcode->addRow(QStringLiteral("Подача щупа, мм/мин"), probeFeedField_);
+
   auto* left = new QVBoxLayout;
   left->addWidget(ratioFrame);
   left->addWidget(delayFrame);
@@ -148,6 +192,7 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
   right->addSpacing(12);
   right->addWidget(optimisationBox_);
   right->addWidget(optimisationNote);
+  right->addWidget(gcodeFrame);
   right->addStretch();
 
   auto* columns = new QHBoxLayout;
@@ -178,6 +223,14 @@ void SettingsWindow::Load() {
   baudField_->clear();
   for (const char* rate : kBaudRates) baudField_->addItem(QString::fromLatin1(rate));
   baudField_->setCurrentText(QString::number(profile.baud));
+  protocolField_->setCurrentIndex(profile.protocol == BoardProtocol::Grbl ? 1 : 0);
+  const GrblProfile& grbl = profile.grbl;
+  maxPowerField_->setText(Text(IntText(grbl.maxPower)));
+  laserPowerField_->setText(grbl.laserPower ? Text(IntText(*grbl.laserPower)) : QString());
+  rasterFeedField_->setText(Text(FieldText(grbl.rasterFeed)));
+  spindleSpeedField_->setText(Text(IntText(grbl.spindleSpeed)));
+  probeDepthField_->setText(Text(FieldText(grbl.probeDepth)));
+  probeFeedField_->setText(Text(FieldText(grbl.probeFeed)));
 }
 
 // The window has no keys of its own: the profile is written on "ОК" only.
@@ -205,23 +258,48 @@ void SettingsWindow::SaveAndClose() {
     return;
   }
 
+  // The G-code fields, checked as the file's keys are.
+  const std::string protocol = protocolField_->currentText().toStdString();
+  const std::pair<const char*, QLineEdit*> gcodeFields[] = {
+      {"grbl_S_max", maxPowerField_},         {"grbl_laser_power", laserPowerField_},
+      {"grbl_raster_feed", rasterFeedField_}, {"grbl_spindle_speed", spindleSpeedField_},
+      {"grbl_probe_depth", probeDepthField_}, {"grbl_probe_feed", probeFeedField_},
+  };
+  std::vector<std::pair<const char*, std::string>> gcodeTexts;
+  for (const auto& [key, field] : gcodeFields) {
+    std::string text = field->text().trimmed().toStdString();
+    if (const auto problem = ProfileValueProblem(key, text)) {
+      link_.frontend().ShowMessage(texts::kTitleError, std::string("Значение ") + key + " («" +
+                                                           text + "») " + *problem + ".");
+      field->setFocus();
+      return;
+    }
+    gcodeTexts.emplace_back(key, std::move(text));
+  }
+
   try {
     Reconnect(link_, fields.port, fields.baud, false);
   } catch (const LinkError&) {
     // The read failure has been shown; the values are kept all the same, as
     // for a board that does not answer.
   }
+  const GrblProfile grbl = GrblFromTexts(gcodeTexts);
   link_.profile() = reading.profile;
+  link_.profile().protocol = ParseBoardProtocol(protocol).value_or(BoardProtocol::Native);
+  link_.profile().grbl = grbl;
 
   const std::string optim = fields.optimised ? "1" : "0";
   const std::pair<const char*, std::string_view> entries[] = {
       {"SM_X_ratio", fields.xRatio}, {"SM_Y_ratio", fields.yRatio}, {"SM_Z_ratio", fields.zRatio},
       {"SM_delay", fields.delay},    {"SM_optim", optim},           {"port", fields.port},
-      {"speed", fields.baud},
+      {"speed", fields.baud},        {"Protocol", protocol},
   };
   for (const auto& [key, text] : entries) {
     // A failed write has been reported; the window stays open so the person
     // can try again once the file is writable, instead of seven messages.
+    if (!settings_.WriteSetting(key, text)) return;
+  }
+  for (const auto& [key, text] : gcodeTexts) {
     if (!settings_.WriteSetting(key, text)) return;
   }
   CloseWindow();

@@ -40,6 +40,14 @@ class SettingsWindow : public ModeWindow {
   QLineEdit* idleDelayField_;   // Text5
   QComboBox* baudField_;        // Combo1
   QCheckBox* optimisationBox_;  // Check1
+  // The protocol and what G-code needs (keys Protocol, grbl_*).
+  QComboBox* protocolField_;
+  QLineEdit* maxPowerField_;
+  QLineEdit* laserPowerField_;
+  QLineEdit* rasterFeedField_;
+  QLineEdit* spindleSpeedField_;
+  QLineEdit* probeDepthField_;
+  QLineEdit* probeFeedField_;
   QMenu* portMenu_;
 };
 

@@ -26,9 +26,12 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: vertolin-cli [--ini FILE] [--set KEY=VALUE]... [--port NAME | --print]\n"
-    "                    [--ack-timeout SECONDS] COMMAND [ARGS]\n"
+    "                    [--ack-timeout SECONDS] [--protocol native|grbl] COMMAND [ARGS]\n"
     "  --ack-timeout SECONDS  give up on a board that has not acknowledged a line for\n"
     "                         this long (default: the line's own step time twice, plus 3 s)\n"
+    "  --protocol native|grbl the board's protocol for this run instead of the key Protocol;\n"
+    "                         with --print, grbl writes the job as a G-code program (grbl 1.1)\n"
+    "                         and estimate counts its blocks\n"
     "commands:\n"
     "  query                 ask the board for its firmware kind and print it (such as MT)\n"
     "  move DX DY DZ         move by millimetres, as the manual positioning window does\n"
@@ -113,6 +116,10 @@ Options ParseOptions(const std::vector<std::string>& args) {
       }
       options.ackTimeout =
           std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(*seconds * 1000)));
+    } else if (arg == "--protocol") {
+      const std::string& name = value();
+      if (!ParseBoardProtocol(name)) throw UsageError{"--protocol needs native or grbl"};
+      options.protocol = name;
     } else if (arg == "--print") {
       options.print = true;
     } else if (arg == "--return") {
@@ -188,6 +195,13 @@ int Move(Context& context) {
   if (handshake.failure != kCliDone) return handshake.failure;
   window.SetKindLetter(handshake.kind);
   window.ArduinoMoveMM((*distances)[0], (*distances)[1], (*distances)[2]);
+  // A move by hand is no job's program: the G-code program takes it here.
+  if (context.gcode) {
+    const MachineProfile& profile = context.link.profile();
+    const auto steps = MillimetresToSteps(context.link, (*distances)[0], (*distances)[1],
+                                          (*distances)[2]);
+    if (steps) context.gcode->Written({MotionKind::Jog, *steps, profile.idleDelay}, {});
+  }
   return kCliDone;
 }
 
@@ -256,20 +270,31 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
     }
     settings.Override(key, value);
   }
+  if (options.protocol) settings.Override("Protocol", *options.protocol);
   Link link(frontend, LoadMachineProfile(settings, frontend));
+  const bool gcode = link.profile().protocol == BoardProtocol::Grbl;
   frontend.Attach(&link);
   // Nobody stands by the tool to judge a silent board: a stop ends any wait
   // at once, and a line that stays unacknowledged too long ends the job.
   link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = options.ackTimeout};
 
-  Context context{options, streams, frontend,     settings,     link,
-                  nullptr, nullptr, std::nullopt, std::nullopt, {}};
+  Context context{options, streams,      frontend,     settings, link,    nullptr,
+                  nullptr, std::nullopt, std::nullopt, {},       nullptr, nullptr};
   JobEstimator estimator(link.profile().idleDelay, link.profile().baud);
+  std::ostream nowhere(nullptr);
   if (counted != nullptr) {
     link.Attach(std::make_unique<PrintPort>([](std::string_view) {}, options.kind));
     context.observers.push_back(&estimator);
+    if (gcode) context.gcodeOut = &nowhere;  // counted, not kept
+  } else if (options.print && gcode) {
+    // The program, not the lines one by one, is what goes out.
+    link.Attach(std::make_unique<PrintPort>([](std::string_view) {}, options.kind));
+    context.gcodeOut = &streams.out;
   } else if (options.print) {
     link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
+  } else if (command.needsPort && gcode) {
+    frontend.ShowMessage("Ошибка", texts::kGcodeNotLive);
+    return kCliRefused;
   } else if (command.needsPort) {
     const int baud = link.profile().baud;
     if (!SupportedBaud(baud)) {
@@ -302,7 +327,18 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
 
   try {
     const int status = command.run(context);
-    if (counted != nullptr) *counted = estimator.estimate();
+    if (context.gcode && (status == kCliDone || context.gcode->started())) context.gcode->Close();
+    if (counted != nullptr) {
+      *counted = estimator.estimate();
+      if (context.gcode) {
+        // The program's blocks, not the wire's lines, are what a sender streams.
+        counted->lines = context.gcode->lines();
+        counted->bytes = context.gcode->bytes();
+        counted->toolOnLines = context.gcode->workLines();
+        counted->transferSeconds =
+            counted->baud > 0 ? static_cast<double>(counted->bytes) * 10.0 / counted->baud : 0.0;
+      }
+    }
     return status;
   } catch (const MoveRefused&) {
     return kCliRefused;

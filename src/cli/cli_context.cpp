@@ -1,5 +1,6 @@
 #include "cli/cli_context.h"
 
+#include "link/board_protocol.h"
 #include "link/handshake.h"
 #include "picture/picture_file.h"
 
@@ -10,6 +11,11 @@ Handshaken Handshake(Context& context, WindowLink& window) {
   window.SetInterruptionPrompt(&context.frontend);
   context.format = &window.format();
   for (MotionObserver* observer : context.observers) window.AddMotionObserver(observer);
+  if (context.gcodeOut != nullptr && !context.gcode) {
+    context.gcode = std::make_unique<GcodeProgram>(
+        GcodeOptionsFor(context.link.profile(), window.format()), context.gcodeOut);
+    window.AddMotionObserver(context.gcode.get());
+  }
   const std::string_view required = window.format().kind;
   if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
   const HandshakeResult handshake = RunHandshake(context.link, required);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "jobs/gcode_program.h"
 #include "jobs/job_estimate.h"
 #include "jobs/job_outcome.h"
 #include "link/interruption.h"
@@ -98,6 +100,7 @@ struct Options {
   std::optional<std::string> ini;
   std::vector<std::pair<std::string, std::string>> overrides;
   std::optional<std::string> port;
+  std::optional<std::string> protocol;  // --protocol: the Protocol key for this run
   std::optional<std::chrono::milliseconds> ackTimeout;
   bool print = false;
   char kind = 'M';
@@ -130,6 +133,10 @@ struct Context {
   std::optional<HeadPlace> resumePlace;
   // Who sees the job's motions (the estimate, the printer's probe answers).
   std::vector<MotionObserver*> observers;
+  // --print in G-code: the program goes to `gcodeOut`, made once the job's
+  // window link says its format.
+  std::ostream* gcodeOut = nullptr;
+  std::unique_ptr<GcodeProgram> gcode;
 };
 
 // The window's handshake; with --print the board is taken to be the one the

@@ -54,10 +54,10 @@ void LiftAfterStop(Context& context, WindowLink& window) {
     return;
   const std::int32_t idle = context.link.profile().idleDelay;
   const Motion lift{MotionKind::Lift, {0, 0, static_cast<std::int32_t>(down)}, idle};
-  context.streams.err << "vertolin-cli: lifting the tool out of the work ("
-                      << window.protocol().Encode(lift, idle).value_or("") << ")\n";
   context.link.ClearStop();
   window.SendExtra(lift);
+  context.streams.err << "vertolin-cli: lifting the tool out of the work (" << window.lastLine()
+                      << ")\n";
   while (window.acknowledged() < window.linesSent()) window.AwaitAck();
   // The journal now says the tool is up: a resume lowers it again first.
   if (context.journal != nullptr) {

@@ -97,7 +97,10 @@ int Scan(Context& context) {
           texts::kTitleError, "С --print строки идут на стандартный вывод: карте нужен --map FILE");
       return kCliRefused;
     }
-    auto port = std::make_unique<PrintPort>(context.streams.out, 'S');
+    // In G-code the program, made from the motions, is what is printed.
+    auto port = context.gcodeOut != nullptr
+                    ? std::make_unique<PrintPort>([](std::string_view) {}, 'S')
+                    : std::make_unique<PrintPort>(context.streams.out, 'S');
     const ScanPlanResult planned = PlanScan(fields);
     if (planned.plan && !dryRun) {
       const std::optional<std::string> probePath = Value(context, "--probe");

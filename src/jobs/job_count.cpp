@@ -71,8 +71,8 @@ char KindLetter(const LinkFormat& format) {
 
 }  // namespace
 
-std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run) {
-  if (!real.DriveOn()) return std::nullopt;
+std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run, MotionObserver* also) {
+  if (!real.DriveOn() && also == nullptr) return std::nullopt;
   const MachineProfile& profile = real.link().profile();
   const LinkFormat& format = real.format();
   QuietFrontend frontend;
@@ -84,6 +84,7 @@ std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run) {
   WindowLink window(link, format);
   window.AddMotionObserver(&estimator);
   window.AddMotionObserver(&answers);
+  if (also != nullptr) window.AddMotionObserver(also);
   window.SetDriveSwitch([] { return true; });
   window.CopyCarryFrom(real);
   try {

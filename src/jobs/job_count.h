@@ -12,6 +12,7 @@
 
 namespace vertolin {
 
+class MotionObserver;
 class WindowLink;
 
 // Runs the job on `window`, the counting link, with the same code as the
@@ -27,6 +28,9 @@ using CountedRun = std::function<JobResult(WindowLink& window)>;
 // answered "stop"), for the real job then says why itself. Nothing of the
 // count reaches the person or the event loop. A probe is answered with a
 // measurement of 0.
-std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run);
+// `also` sees every motion and line of the count too (a G-code export); a
+// count with it runs whatever the drive switch of `real` says.
+std::optional<JobEstimate> CountJob(WindowLink& real, const CountedRun& run,
+                                    MotionObserver* also = nullptr);
 
 }  // namespace vertolin

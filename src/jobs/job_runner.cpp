@@ -136,6 +136,12 @@ void OfferReturnToStoppedJob(WindowLink& window) {
 JobResult JobRunner::Run(JobProgram program) {
   Link& link = window_.link();
   const bool dry = !window_.DriveOn();
+  // No board is driven with G-code yet: a native board would take it for
+  // its own lines.
+  if (window_.WritesGcode() && link.PortOpen() && !dry) {
+    link.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
+    return {JobOutcome::Refused};
+  }
   RunLedger run{window_};
   std::int64_t stepsDone = 0;
   try {

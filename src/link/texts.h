@@ -15,6 +15,11 @@ inline constexpr std::string_view kReadError =
 inline constexpr std::string_view kStopQuestion =
     "Гравировка остановлена. Остановить?\r\nДа - остановить. Нет - продолжить.";
 
+// Until grbl boards are driven live, G-code is only written to a file.
+inline constexpr std::string_view kGcodeNotLive =
+    "G-code (Protocol=grbl) пока только записывается: «Сохранить G-code…» или "
+    "vertolin-cli --print; по порту задания идут с Protocol=native.";
+
 inline constexpr std::string_view kStatusOpen = "Com-порт открыт";
 inline constexpr std::string_view kStatusWrongFirmware = "Некорректная прошивка";
 inline constexpr std::string_view kStatusNoAnswer = "Обновите прошивку";

@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "link/ack_wait.h"
+#include "link/board_protocol.h"
 #include "link/link.h"
 #include "link/link_error.h"
-#include "motion/native_protocol.h"
 #include "link/probe_reader.h"
 #include "link/stop_policy.h"
 #include "link/texts.h"
@@ -47,7 +47,8 @@ std::optional<std::array<std::int32_t, 3>> MillimetresToSteps(const Link& link, 
 WindowLink::WindowLink(Link& link, const LinkFormat& format)
     : link_(link),
       format_(format),
-      protocol_(std::make_unique<NativeProtocol>(format.dialect)),
+      protocol_(MakeProtocol(link.profile(), format)),
+      writesGcode_(link.profile().protocol == BoardProtocol::Grbl),
       scaler_(format.scaling) {}
 
 bool WindowLink::DriveOn() const {
@@ -213,6 +214,10 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
     }
   } readyAgain{*this};
 
+  if (writesGcode_ && link_.PortOpen()) {
+    link_.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
+    throw MoveRefused();
+  }
   const auto steps = MillimetresToSteps(link_, dx, dy, dz);
   if (!steps) RefuseMove();
   const std::int32_t idle = link_.profile().idleDelay;

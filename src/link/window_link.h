@@ -71,6 +71,8 @@ class WindowLink {
   const LinkFormat& format() const { return format_; }
   Link& link() { return link_; }
   const Protocol& protocol() const { return *protocol_; }
+  // The window writes G-code (Protocol=grbl): a file, not yet a board.
+  bool WritesGcode() const { return writesGcode_; }
 
   // Who answers the interruption dialog (router windows); none: stop.
   void SetInterruptionPrompt(InterruptionPrompt* prompt) { prompt_ = prompt; }
@@ -252,6 +254,7 @@ class WindowLink {
   Link& link_;
   const LinkFormat& format_;
   std::unique_ptr<Protocol> protocol_;
+  bool writesGcode_;
   InterruptionPrompt* prompt_ = nullptr;
   std::function<bool()> driveOn_;
   ReplyBuffer reply_;

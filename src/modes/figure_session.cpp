@@ -558,20 +558,23 @@ JobResult FigureSession::Relief(const FigureFields& fields, FigureView& view) {
 }
 
 std::optional<JobEstimate> FigureSession::Count(const FigureSessionMaker& make,
-                                                const FigureFields& fields,
-                                                const FigureJobRun& job) const {
+                                                const FigureFields& fields, const FigureJobRun& job,
+                                                MotionObserver* also) const {
   class Unseen : public FigureView {
    public:
     void ProgressPainted(const PixelBox&) override {}
     void LayersChanged() override {}
     void TreeChanged() override {}
   };
-  return CountJob(window_, [&](WindowLink& counting) {
-    const std::shared_ptr<FigureSession> copy = make(counting);
-    CopyInto(*copy);
-    Unseen unseen;
-    return job(*copy, fields, unseen);
-  });
+  return CountJob(
+      window_,
+      [&](WindowLink& counting) {
+        const std::shared_ptr<FigureSession> copy = make(counting);
+        CopyInto(*copy);
+        Unseen unseen;
+        return job(*copy, fields, unseen);
+      },
+      also);
 }
 
 void FigureSession::CopyInto(FigureSession& copy) const {

@@ -177,8 +177,9 @@ class FigureSession {
   // (jobs/job_count.h) on a session from `make` that holds copies of the
   // layers, the figures and the position, so that no footprint is painted
   // and no figure is marked milled here. Nothing when the job refuses.
+  // `also` sees the count's motions too (jobs/job_count.h).
   std::optional<JobEstimate> Count(const FigureSessionMaker& make, const FigureFields& fields,
-                                   const FigureJobRun& job) const;
+                                   const FigureJobRun& job, MotionObserver* also = nullptr) const;
 
   // Makes `copy` (a fresh session of the same tool) hold copies of this
   // session's layers, figures, position and field values: a dry run and the

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <utility>
 
+#include "jobs/gcode_program.h"
 #include "link/link.h"
 #include "link/link_error.h"
 #include "link/texts.h"
@@ -23,6 +25,7 @@
 #include "settings/mode_settings.h"
 #include "settings/settings_store.h"
 #include "ui/figure_tree_widget.h"
+#include "ui/gcode_file_dialog.h"
 #include "ui/layer_tabs_widget.h"
 #include "ui/picture_widget.h"
 
@@ -182,7 +185,28 @@ FigureWindow::FigureWindow(Link& link, SettingsStore& settings, const FigureWind
   jobs->addWidget(allButton_, 2, 0);
   jobs->addWidget(fillButton_, 2, 1);
   jobs->addWidget(stopButton_, 3, 0, 1, 2);  // moves it out of the controls' own grid
-  jobs->addWidget(jobs_.bar(), 4, 0, 1, 2);
+  // The program of which job: a menu of the three.
+  gcodeButton_ = NewSaveGcodeButton();
+  auto* gcodeMenu = new QMenu(gcodeButton_);
+  gcodeMenu->addAction(QStringLiteral("Выделенная"), this, [this] {
+    const std::optional<int> figure = tree_->ChosenFigure();
+    SaveGcode([figure](FigureSession& session, const FigureFields& fields, FigureView& view) {
+      return session.MillSelected(figure, fields, view);
+    });
+  });
+  gcodeMenu->addAction(QStringLiteral("Все"), this, [this] {
+    SaveGcode([](FigureSession& session, const FigureFields& fields, FigureView& view) {
+      return session.MillAll(fields, view);
+    });
+  });
+  gcodeMenu->addAction(QString::fromUtf8(traits_.fillCaption), this, [this] {
+    SaveGcode([](FigureSession& session, const FigureFields& fields, FigureView& view) {
+      return session.Fill(fields, view);
+    });
+  });
+  gcodeButton_->setMenu(gcodeMenu);
+  jobs->addWidget(gcodeButton_, 4, 0, 1, 2);
+  jobs->addWidget(jobs_.bar(), 5, 0, 1, 2);
 
   auto* right = new QVBoxLayout;
   right->addWidget(sizeFrame_);
@@ -294,8 +318,8 @@ void FigureWindow::ShowPictureArea(bool shown) {
 
 void FigureWindow::UpdateJobButtons() {
   const bool startable = pictureUsable_ && !jobs_.Running();
-  for (QPushButton* button :
-       {parseButton_, selectedButton_, allButton_, gradientButton_, offsetButton_, fillButton_}) {
+  for (QPushButton* button : {parseButton_, selectedButton_, allButton_, gradientButton_,
+                              offsetButton_, fillButton_, gcodeButton_}) {
     button->setEnabled(startable);
   }
   stopButton_->setEnabled(pictureUsable_);
@@ -383,6 +407,21 @@ void FigureWindow::Offset() {
 void FigureWindow::Fill() {
   RunJob(FigureJob::Fill, [](FigureSession& session, const FigureFields& fields, FigureView& view) {
     return session.Fill(fields, view);
+  });
+}
+
+void FigureWindow::SaveGcode(const FigureJobRun& job) {
+  if (!Idle()) return;
+  const std::shared_ptr<FigureSession> session = session_;
+  WindowLink& window = links_.current();
+  const WindowFields fields(*this);
+  vertolin::SaveGcode(this, link_.frontend(), [&] {
+    return ExportGcode(window, [&](MotionObserver& program) {
+      return session
+          ->Count([this](WindowLink& counting) { return NewSession(counting); }, fields, job,
+                  &program)
+          .has_value();
+    });
   });
 }
 

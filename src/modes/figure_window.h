@@ -92,13 +92,15 @@ class FigureWindow : public ModeWindow {
   class SessionView;
   class WindowFields;
 
-  void Parse();                 // "Разобрать"
-  void MillSelected();          // "Выделенная"
-  void MillAll();               // "Все"
-  void Gradient();              // "Градиент"
-  void Offset();                // "Отступить"
-  void Fill();                  // "Резать 3D", "Грав-ть всё"
-  void ChoosePicture();         // "..."
+  void Parse();          // "Разобрать"
+  void MillSelected();   // "Выделенная"
+  void MillAll();        // "Все"
+  void Gradient();       // "Градиент"
+  void Offset();         // "Отступить"
+  void Fill();           // "Резать 3D", "Грав-ть всё"
+  void ChoosePicture();  // "..."
+  // "Сохранить G-code…": one of the three jobs as a program.
+  void SaveGcode(const FigureJobRun& job);
   void ShowFigure(int figure);  // a node chosen in the tree
   void ManualMove(double dx, double dy, double dz);
 
@@ -146,6 +148,7 @@ class FigureWindow : public ModeWindow {
   QPushButton* gradientButton_;
   QPushButton* offsetButton_;
   QPushButton* fillButton_;
+  QPushButton* gcodeButton_;
   QPushButton* stopButton_;
   FigureTreeWidget* tree_;
   PositioningControls* controls_;

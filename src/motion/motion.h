@@ -19,7 +19,8 @@ enum class MotionKind : std::uint8_t {
   Lift,        // and comes up out of it
   ToolOn,      // the laser is switched on; its delay is the cutting delay that follows
   ToolOff,     // and off
-  RasterOpen,  // a raster begins: `value` whole steps per pixel (0: the board needs none)
+  RasterOpen,  // a raster begins: `value` whole steps per pixel (0: the board needs none),
+               // `delay` the darkest pixel's delay
   Burn,        // a raster move burning at `delay` µs per step: the darker, the slower
   Probe,       // the probe goes down and the board answers with the height; `value` its argument
   Jog,         // a move by hand (positioning, "Ручная уст-ка") at the idle delay

@@ -55,7 +55,7 @@ std::optional<std::string> NativeProtocol::EncodeJog(const Motion& motion,
   return CommandLine({x, y, z});
 }
 
-std::optional<std::string> NativeProtocol::Encode(const Motion& motion, std::int32_t idle) const {
+std::optional<std::string> NativeProtocol::Encode(const Motion& motion, std::int32_t idle) {
   if (motion.kind == MotionKind::Jog) return EncodeJog(motion, idle);
   const auto [x, y, z] = motion.steps;
   switch (dialect_.steps) {

@@ -36,7 +36,7 @@ class NativeProtocol : public Protocol {
  public:
   explicit NativeProtocol(NativeDialect dialect) : dialect_(dialect) {}
 
-  std::optional<std::string> Encode(const Motion& motion, std::int32_t idle) const override;
+  std::optional<std::string> Encode(const Motion& motion, std::int32_t idle) override;
   std::string_view IdentifyQuery() const override;
   void Identified(char kind) override { kind_ = kind; }
   std::string_view LaserPauseLine(bool on) const override;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "motion/motion.h"
 
@@ -21,7 +22,14 @@ class Protocol {
   // nothing when the board is to get nothing for it (a move of no steps that
   // carries no delay), or when this board has no way to do it (a jog for a
   // firmware that defines none).
-  virtual std::optional<std::string> Encode(const Motion& motion, std::int32_t idle) const = 0;
+  // A protocol may keep state from motion to motion (G-code's absolute
+  // position), so each motion is encoded once, in the order it is sent.
+  virtual std::optional<std::string> Encode(const Motion& motion, std::int32_t idle) = 0;
+
+  // The lines a program begins with before its first motion and ends with
+  // after its last (units, the tool off); the native boards need none.
+  virtual std::vector<std::string> Opening() { return {}; }
+  virtual std::vector<std::string> Closing() { return {}; }
 
   // The query that makes the board say who it is.
   virtual std::string_view IdentifyQuery() const = 0;

@@ -1,5 +1,6 @@
 #include "settings/machine_profile.h"
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <utility>
@@ -93,7 +94,56 @@ bool SameKey(std::string_view a, std::string_view b) {
   return true;
 }
 
+constexpr std::string_view kNotProtocol = "не native и не grbl";
+constexpr std::string_view kNotPositive = "должно быть числом больше нуля";
+constexpr std::string_view kNotWhole = "должно быть целым числом не меньше нуля";
+
+// The G-code keys: what each may hold and its default.
+enum class GrblRule { Positive, WholePositive, Whole, WholeOrEmpty };
+struct GrblKey {
+  std::string_view key;
+  GrblRule rule;
+  std::string_view fallback;
+};
+constexpr GrblKey kGrblMaxPower{"grbl_S_max", GrblRule::WholePositive, "1000"};
+constexpr GrblKey kGrblLaserPower{"grbl_laser_power", GrblRule::WholeOrEmpty, ""};
+constexpr GrblKey kGrblRasterFeed{"grbl_raster_feed", GrblRule::Positive, "1000"};
+constexpr GrblKey kGrblSpindleSpeed{"grbl_spindle_speed", GrblRule::Whole, "0"};
+constexpr GrblKey kGrblProbeDepth{"grbl_probe_depth", GrblRule::Positive, "5"};
+constexpr GrblKey kGrblProbeFeed{"grbl_probe_feed", GrblRule::Positive, "100"};
+constexpr GrblKey kGrblKeys[] = {kGrblMaxPower,     kGrblLaserPower, kGrblRasterFeed,
+                                 kGrblSpindleSpeed, kGrblProbeDepth, kGrblProbeFeed};
+
+std::optional<std::string_view> GrblValueProblem(GrblRule rule, std::string_view value) {
+  if (rule == GrblRule::WholeOrEmpty && value.empty()) return std::nullopt;
+  const std::optional<double> number = ParseNumber(value);
+  if (!number) return kNotANumber;
+  if (rule == GrblRule::Positive) {
+    if (*number > 0 && std::isfinite(*number)) return std::nullopt;
+    return kNotPositive;
+  }
+  const bool whole = *number >= 0 && RoundHalfEven(*number) == *number && RoundToInt32(*number);
+  if (!whole) return kNotWhole;
+  if (rule == GrblRule::WholePositive && *number == 0) return kNotPositive;
+  return std::nullopt;
+}
+
+double ReadGrbl(const SettingsStore& settings, const GrblKey& key, Complaints& complaints) {
+  std::string text = settings.ReadSetting(key.key, key.fallback);
+  if (const auto problem = GrblValueProblem(key.rule, text)) {
+    complaints.Add(key.key, text, *problem, key.fallback.empty() ? "нет" : key.fallback);
+    text = key.fallback;
+  }
+  return ParseNumber(text).value_or(-1);  // -1: empty, where empty is allowed
+}
+
 }  // namespace
+
+std::optional<BoardProtocol> ParseBoardProtocol(std::string_view value) {
+  if (SameKey(value, "native")) return BoardProtocol::Native;
+  if (SameKey(value, "grbl")) return BoardProtocol::Grbl;
+  return std::nullopt;
+}
 
 std::optional<std::string> ProfileValueProblem(std::string_view key, std::string_view value) {
   const std::optional<double> number = ParseNumber(value);
@@ -106,6 +156,15 @@ std::optional<std::string> ProfileValueProblem(std::string_view key, std::string
   for (const std::string_view whole : {"SM_delay", "SM_optim", "speed"}) {
     if (!SameKey(key, whole)) continue;
     if (!number || !RoundToInt32(*number)) return std::string(kNotANumber);
+    return std::nullopt;
+  }
+  if (SameKey(key, "Protocol")) {
+    if (ParseBoardProtocol(value)) return std::nullopt;
+    return std::string(kNotProtocol);
+  }
+  for (const GrblKey& grbl : kGrblKeys) {
+    if (!SameKey(key, grbl.key)) continue;
+    if (const auto problem = GrblValueProblem(grbl.rule, value)) return std::string(*problem);
     return std::nullopt;
   }
   return std::nullopt;
@@ -123,6 +182,20 @@ MachineProfile LoadMachineProfile(const SettingsStore& settings, Frontend& front
   profile.baud = ReadInt(settings, "speed", kDefaultSpeed, complaints);
   // A speed of 0 asks for the usual one.
   if (profile.baud == 0) profile.baud = kFallbackBaud;
+  const std::string protocol = settings.ReadSetting("Protocol", "native");
+  if (const auto chosen = ParseBoardProtocol(protocol)) {
+    profile.protocol = *chosen;
+  } else {
+    complaints.Add("Protocol", protocol, kNotProtocol, "native");
+  }
+  GrblProfile& grbl = profile.grbl;
+  grbl.maxPower = static_cast<std::int32_t>(ReadGrbl(settings, kGrblMaxPower, complaints));
+  if (const double power = ReadGrbl(settings, kGrblLaserPower, complaints); power >= 0)
+    grbl.laserPower = static_cast<std::int32_t>(power);
+  grbl.rasterFeed = ReadGrbl(settings, kGrblRasterFeed, complaints);
+  grbl.spindleSpeed = static_cast<std::int32_t>(ReadGrbl(settings, kGrblSpindleSpeed, complaints));
+  grbl.probeDepth = ReadGrbl(settings, kGrblProbeDepth, complaints);
+  grbl.probeFeed = ReadGrbl(settings, kGrblProbeFeed, complaints);
   complaints.Show(frontend);
   return profile;
 }

@@ -200,6 +200,32 @@ TEST_F(CliRasterTest, EstimateCountsTheLinesPrintWouldSendAndOpensNoPort) {
   }
 }
 
+// --protocol grbl: the program instead of the native lines, counted by
+// estimate, the setting taken as the option's default, and no port for it yet.
+TEST_F(CliRasterTest, GrblPrintsAndCountsTheJobsProgram) {
+  const std::string picture = BlackColumnsOneAndThree();
+  const std::string program =
+      "G21 G90\nM4 S0\nG1 X0.050 F1000\nX0.100 S1000\nX0.150 S0\nX0.200 S498\nY0.050 S0\n"
+      "X0.050 Y0.000\nM5\nM2\n";
+  EXPECT_EQ(Run({"--print", "--protocol", "grbl", "engrave", picture, "--return"}), kCliDone);
+  EXPECT_EQ(out_.str(), program);
+  EXPECT_EQ(Run({"--set", "Protocol=grbl", "--print", "engrave", picture, "--return"}), kCliDone);
+  EXPECT_EQ(out_.str(), program);
+  EXPECT_EQ(Run({"--set", "Protocol=grbl", "--print", "--protocol", "native", "engrave", picture}),
+            kCliDone);
+  EXPECT_TRUE(out_.str().starts_with(",,,10,2000;\n")) << out_.str();
+  EXPECT_EQ(Run({"--protocol", "grbl", "estimate", "engrave", picture, "--return"}), kCliDone);
+  EXPECT_TRUE(
+      out_.str().starts_with("{\"lines\":10,\"bytes\":" + std::to_string(program.size()) +
+                             ",\"steps\":{\"x\":70,\"y\":20,\"z\":0},\"tool_on_share\":0.2000,"))
+      << out_.str();
+  EXPECT_EQ(Run({"--print", "--protocol", "grbl", "move", "1", "-0,5", "2"}), kCliDone);
+  EXPECT_EQ(out_.str(), "G21 G90\nG1 X1.000 Y-0.500 Z2.000 F171.847\nM5\nM2\n");
+  EXPECT_EQ(Run({"--protocol", "gcode", "--print", "engrave", picture}), kCliUsage);
+  EXPECT_EQ(Run({"--protocol", "grbl", "--port", "sim:P", "engrave", picture}), kCliRefused);
+  EXPECT_NE(err_.str().find("Protocol=native"), std::string::npos) << err_.str();
+}
+
 TEST_F(CliRasterTest, PicturesThatCannotBeEngravedAreRefused) {
   EXPECT_EQ(Run({"--print", "engrave", (folder_ / "none.bmp").string()}), kCliRefused);
   EXPECT_NE(err_.str().find("не найден!"), std::string::npos);

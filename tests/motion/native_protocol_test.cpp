@@ -60,7 +60,7 @@ TEST(NativeProtocol, EncodesEachMotionInEachDialect) {
       {S::XYProbe, {K::Probe, {}, 0, 100}, "0,0,-200;"},
   };
   for (const Case& c : cases) {
-    const NativeProtocol protocol({c.steps, NativeDialect::Jog::Plain});
+    NativeProtocol protocol({c.steps, NativeDialect::Jog::Plain});
     const auto line = protocol.Encode(c.motion, 2000);
     if (c.line == nullptr) {
       EXPECT_FALSE(line) << *line;

@@ -88,5 +88,51 @@ TEST_F(MachineProfileTest, BadValuesFallBackWithOneMessage) {
                                             "Используется значение по умолчанию: 9600.");
 }
 
+// The protocol and the G-code keys: read as given, any case for Protocol, the
+// laser's power following S max unless set, and each bad value replaced by
+// its default with the key named (also what --set refuses).
+TEST_F(MachineProfileTest, ProtocolAndGcodeKeys) {
+  MachineProfile profile = Load("[CNC]\r\n");
+  EXPECT_EQ(profile.protocol, BoardProtocol::Native);
+  EXPECT_EQ(profile.grbl.LaserPower(), 1000);
+  EXPECT_EQ(profile.grbl.spindleSpeed, 0);
+
+  profile = Load(
+      "[CNC]\r\nProtocol=GRBL\r\ngrbl_S_max=255\r\ngrbl_raster_feed=1500,5\r\n"
+      "grbl_spindle_speed=12000\r\ngrbl_probe_depth=2.5\r\ngrbl_probe_feed=50\r\n");
+  EXPECT_EQ(profile.protocol, BoardProtocol::Grbl);
+  EXPECT_EQ(profile.grbl.maxPower, 255);
+  EXPECT_EQ(profile.grbl.LaserPower(), 255);
+  EXPECT_EQ(profile.grbl.rasterFeed, 1500.5);
+  EXPECT_EQ(profile.grbl.spindleSpeed, 12000);
+  EXPECT_EQ(profile.grbl.probeDepth, 2.5);
+  EXPECT_EQ(profile.grbl.probeFeed, 50);
+  EXPECT_TRUE(frontend_.messages.empty());
+
+  struct Bad {
+    const char* key;
+    const char* value;
+  };
+  const Bad bad[] = {{"Protocol", "gcode"},         {"grbl_S_max", "0"},
+                     {"grbl_laser_power", "-1"},    {"grbl_raster_feed", "0"},
+                     {"grbl_spindle_speed", "1.5"}, {"grbl_probe_depth", "deep"},
+                     {"grbl_probe_feed", "-100"}};
+  for (const Bad& b : bad) {
+    frontend_.messages.clear();
+    profile = Load(std::string("[CNC]\r\n") + b.key + "=" + b.value + "\r\n");
+    EXPECT_EQ(profile.protocol, BoardProtocol::Native) << b.key;
+    EXPECT_EQ(profile.grbl.maxPower, 1000) << b.key;
+    EXPECT_EQ(profile.grbl.rasterFeed, 1000) << b.key;
+    EXPECT_EQ(profile.grbl.probeDepth, 5) << b.key;
+    EXPECT_EQ(profile.grbl.LaserPower(), 1000) << b.key;
+    ASSERT_EQ(frontend_.messages.size(), 1u) << b.key;
+    EXPECT_NE(frontend_.messages[0].text.find(std::string("ключа ") + b.key), std::string::npos)
+        << frontend_.messages[0].text;
+    EXPECT_TRUE(ProfileValueProblem(b.key, b.value)) << b.key;
+  }
+  EXPECT_FALSE(ProfileValueProblem("grbl_laser_power", ""));  // none: S max
+  EXPECT_FALSE(ProfileValueProblem("protocol", "Native"));
+}
+
 }  // namespace
 }  // namespace vertolin

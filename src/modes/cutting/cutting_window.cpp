@@ -10,7 +10,9 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "jobs/gcode_program.h"
 #include "link/link.h"
+#include "ui/gcode_file_dialog.h"
 #include "link/texts.h"
 #include "modes/cutting/processing_run.h"
 #include "modes/cutting/stroke_cut.h"
@@ -189,7 +191,9 @@ CuttingWindow::CuttingWindow(Link& link, SettingsStore& settings, QWidget* paren
   jobs->addWidget(processButton_, 0, 0, 1, 2);
   jobs->addWidget(cutButton_, 1, 0);
   jobs->addWidget(stopButton_, 1, 1);  // moves it out of the controls' own grid
-  jobs->addWidget(jobs_.bar(), 2, 0, 1, 2);
+  gcodeButton_ = NewSaveGcodeButton();
+  jobs->addWidget(gcodeButton_, 2, 0, 1, 2);
+  jobs->addWidget(jobs_.bar(), 3, 0, 1, 2);
 
   auto* right = new QVBoxLayout;
   right->addWidget(sizeFrame_);
@@ -207,6 +211,7 @@ CuttingWindow::CuttingWindow(Link& link, SettingsStore& settings, QWidget* paren
 
   connect(processButton_, &QPushButton::clicked, this, &CuttingWindow::Process);
   connect(cutButton_, &QPushButton::clicked, this, &CuttingWindow::Cut);
+  connect(gcodeButton_, &QPushButton::clicked, this, &CuttingWindow::SaveGcode);
   connect(chooseButton_, &QPushButton::clicked, this, &CuttingWindow::ChoosePicture);
   const std::pair<QPushButton*, CuttingFilter> filterButtons[] = {
       {prepareButton_, CuttingFilter::ST},
@@ -301,7 +306,8 @@ void CuttingWindow::ShowPictureArea(bool shown) {
 void CuttingWindow::UpdateJobButtons() {
   const bool idle = !jobs_.Running() && !Processing();
   // Only the trim filter, the cut and "Стоп" need 24 bits per pixel.
-  for (QPushButton* button : {trimButton_, cutButton_}) button->setEnabled(pictureUsable_ && idle);
+  for (QPushButton* button : {trimButton_, cutButton_, gcodeButton_})
+    button->setEnabled(pictureUsable_ && idle);
   for (QPushButton* button :
        {prepareButton_, contrastButton_, clearButton_, blackWhiteButton_, processButton_}) {
     button->setEnabled(pictureLoaded_ && idle);
@@ -336,6 +342,19 @@ void CuttingWindow::Process() {
 void CuttingWindow::RunFilter(CuttingFilter filter) {
   Prepare([filter](CuttingPreparation& preparation, ProcessingView& view) {
     preparation.RunOne(filter, view);
+  });
+}
+
+void CuttingWindow::SaveGcode() {
+  if (!pictureUsable_ || jobs_.Running() || Processing()) return;
+  const std::shared_ptr<CuttingLayers> layers = layers_;
+  const WindowFields fields(*this);
+  WindowLink& window = links_.current();
+  const StrokeCut cut(window);
+  vertolin::SaveGcode(this, link_.frontend(), [&] {
+    return ExportGcode(window, [&](MotionObserver& program) {
+      return cut.Count(layers->trace, fields, &program).has_value();
+    });
   });
 }
 

@@ -66,6 +66,7 @@ class CuttingWindow : public ModeWindow {
   void Process();                        // "Обработать"
   void RunFilter(CuttingFilter filter);  // a button of the hidden frame
   void Cut();                            // "Резать"
+  void SaveGcode();                      // "Сохранить G-code…"
   void ChoosePicture();                  // "..."
 
   void LoadPicture(const std::string& pathUtf8, PictureResult loaded);
@@ -103,6 +104,7 @@ class CuttingWindow : public ModeWindow {
   QGroupBox* jobFrame_;
   QPushButton* processButton_;
   QPushButton* cutButton_;
+  QPushButton* gcodeButton_;
   QPushButton* stopButton_;
   PositioningControls* controls_;
 

@@ -263,19 +263,22 @@ JobResult StrokeCut::Run(PixelImage& trace, const CutFields& fields, CutView& vi
   return result;
 }
 
-std::optional<JobEstimate> StrokeCut::Count(const PixelImage& trace,
-                                            const CutFields& fields) const {
+std::optional<JobEstimate> StrokeCut::Count(const PixelImage& trace, const CutFields& fields,
+                                            MotionObserver* also) const {
   class Unseen : public CutView {
    public:
     void Marked(int, int) override {}
     void Redraw() override {}
   };
   // Each cut starts at (1, 1), so a fresh one over the counting link is this one.
-  return CountJob(window_, [&](WindowLink& counting) {
-    PixelImage marked = trace;
-    Unseen unseen;
-    return StrokeCut(counting).Run(marked, fields, unseen);
-  });
+  return CountJob(
+      window_,
+      [&](WindowLink& counting) {
+        PixelImage marked = trace;
+        Unseen unseen;
+        return StrokeCut(counting).Run(marked, fields, unseen);
+      },
+      also);
 }
 
 }  // namespace vertolin

@@ -56,7 +56,9 @@ class StrokeCut {
 
   // What Run would send on `trace` (left unmarked), counted ahead
   // (jobs/job_count.h); nothing when it refuses.
-  std::optional<JobEstimate> Count(const PixelImage& trace, const CutFields& fields) const;
+  // `also` sees the count's motions too (jobs/job_count.h).
+  std::optional<JobEstimate> Count(const PixelImage& trace, const CutFields& fields,
+                                   MotionObserver* also = nullptr) const;
 
   // The machine position in pixels, (1, 1) at the top left.
   int x() const { return x_; }

@@ -12,7 +12,9 @@
 
 #include "link/link.h"
 #include "link/texts.h"
+#include "jobs/gcode_program.h"
 #include "modes/engraving/raster_job.h"
+#include "ui/gcode_file_dialog.h"
 #include "modes/engraving/raster_progress_widget.h"
 #include "modes/job_registry.h"
 #include "modes/picture_file_dialog.h"
@@ -118,6 +120,8 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, const Link
   jobRow->addWidget(engraveButton_, 1);
   jobRow->addWidget(stopButton_);  // moves it out of the controls' own grid
   jobBox->addLayout(jobRow);
+  gcodeButton_ = NewSaveGcodeButton();
+  jobBox->addWidget(gcodeButton_);
   if (Gradation()) {
     drawEachSwitch_ = Named(new QCheckBox(QStringLiteral("Отрисовка")), "Check3");
     drawEachSwitch_->setToolTip(QStringLiteral("Без галки - построчная отрисовка"));
@@ -137,6 +141,7 @@ EngravingWindow::EngravingWindow(Link& link, SettingsStore& settings, const Link
   chooser_ = [this] { return ChoosePictureFile(this); };
 
   connect(engraveButton_, &QPushButton::clicked, this, &EngravingWindow::Engrave);
+  connect(gcodeButton_, &QPushButton::clicked, this, &EngravingWindow::SaveGcode);
   connect(chooseButton_, &QPushButton::clicked, this, &EngravingWindow::ChoosePicture);
   connect(widthField_, &QLineEdit::editingFinished, this, &EngravingWindow::CoupleFromWidth);
   connect(heightField_, &QLineEdit::editingFinished, this, &EngravingWindow::CoupleFromHeight);
@@ -211,6 +216,7 @@ void EngravingWindow::ShowPictureArea(bool shown) {
 
 void EngravingWindow::UpdateJobButtons() {
   engraveButton_->setEnabled(pictureUsable_ && !jobs_.Running());
+  gcodeButton_->setEnabled(pictureUsable_ && !jobs_.Running());
   engraveButton_->setText(jobs_.Running() ? kRunningCaption : kStartCaption);
   stopButton_->setEnabled(pictureUsable_);
   // A new picture in the middle of a job would leave the job burning one
@@ -234,6 +240,19 @@ void EngravingWindow::Engrave() {
     RasterProgressWidget progress(*pictureBox_, work, [this, &shown] { return picture_ == shown; });
     RunRasterJob(links_.current(), work, fields, progress);
     *shown = std::move(work);
+  });
+}
+
+void EngravingWindow::SaveGcode() {
+  if (!pictureUsable_ || jobs_.Running()) return;
+  const std::shared_ptr<PixelImage> shown = picture_;
+  const WindowFields fields(stepsField_, lightDelayField_, darkDelayField_, widthField_, *controls_,
+                            drawEachSwitch_);
+  WindowLink& window = links_.current();
+  vertolin::SaveGcode(this, link_.frontend(), [&] {
+    return ExportGcode(window, [&](MotionObserver& program) {
+      return CountRasterJob(window, *shown, fields, &program).has_value();
+    });
   });
 }
 

@@ -50,6 +50,7 @@ class EngravingWindow : public ModeWindow {
   bool Gradation() const { return &format_ == &formats::kGradation; }
 
   void Engrave();        // "Гравировать"
+  void SaveGcode();      // "Сохранить G-code…"
   void ChoosePicture();  // "..."
 
   // Loads the picture at `pathUtf8` (already decoded when `loaded` is given)
@@ -83,6 +84,7 @@ class EngravingWindow : public ModeWindow {
   QLineEdit* lightDelayField_ = nullptr;  // gradation only
   QGroupBox* jobFrame_;
   QPushButton* engraveButton_;
+  QPushButton* gcodeButton_;
   QPushButton* stopButton_;
   QCheckBox* drawEachSwitch_ = nullptr;  // gradation only
   PositioningControls* controls_;

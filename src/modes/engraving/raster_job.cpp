@@ -129,7 +129,11 @@ JobProgram RasterProgram(WindowLink& window, PixelImage& picture, const RasterFi
     // The laser is told its whole steps per pixel; the hot wire needs none.
     const auto sx = static_cast<std::int32_t>(
         std::abs(RoundHalfEven(checked.width / link.profile().xRatio / W)));
-    co_yield ProgramStep::Setup({MotionKind::RasterOpen, {}, 0, gradation ? sx : 0});
+    // Its delay is the darkest pixel's, which G-code burns at full power.
+    co_yield ProgramStep::Setup({MotionKind::RasterOpen,
+                                 {},
+                                 static_cast<std::int32_t>(checked.darkDelay),
+                                 gradation ? sx : 0});
   }
 
   int X = 0;  // head position in pixel pitches from the start point
@@ -189,17 +193,20 @@ JobResult RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFiel
 }
 
 std::optional<JobEstimate> CountRasterJob(WindowLink& window, const PixelImage& picture,
-                                          const RasterFields& fields) {
+                                          const RasterFields& fields, MotionObserver* also) {
   class Unseen : public RasterProgress {
    public:
     void Burned(int, int, bool) override {}
     void ShowAll() override {}
   };
-  return CountJob(window, [&](WindowLink& counting) {
-    PixelImage marked = picture;
-    Unseen unseen;
-    return RunRasterJob(counting, marked, fields, unseen);
-  });
+  return CountJob(
+      window,
+      [&](WindowLink& counting) {
+        PixelImage marked = picture;
+        Unseen unseen;
+        return RunRasterJob(counting, marked, fields, unseen);
+      },
+      also);
 }
 
 }  // namespace vertolin

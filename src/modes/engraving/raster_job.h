@@ -46,7 +46,9 @@ JobResult RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFiel
 
 // What RunRasterJob would send through `window` on `picture` (left
 // unmarked), counted ahead (jobs/job_count.h); nothing when it refuses.
+// `also` sees the count's motions too (jobs/job_count.h).
 std::optional<JobEstimate> CountRasterJob(WindowLink& window, const PixelImage& picture,
-                                          const RasterFields& fields);
+                                          const RasterFields& fields,
+                                          MotionObserver* also = nullptr);
 
 }  // namespace vertolin

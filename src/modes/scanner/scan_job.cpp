@@ -60,16 +60,20 @@ ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
   return result;
 }
 
-std::optional<JobEstimate> CountScan(WindowLink& window, const ScanFields& fields) {
+std::optional<JobEstimate> CountScan(WindowLink& window, const ScanFields& fields,
+                                     MotionObserver* also) {
   class Unseen : public ScanProgress {
    public:
     void Measured(int, int, std::int32_t) override {}
   };
-  return CountJob(window, [&](WindowLink& counting) {
-    HeightMap map;
-    Unseen unseen;
-    return RunScan(counting, fields, map, unseen).job;
-  });
+  return CountJob(
+      window,
+      [&](WindowLink& counting) {
+        HeightMap map;
+        Unseen unseen;
+        return RunScan(counting, fields, map, unseen).job;
+      },
+      also);
 }
 
 }  // namespace vertolin

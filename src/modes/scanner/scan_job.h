@@ -52,6 +52,8 @@ ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
 // What RunScan would send through `window`, counted ahead on a map of its
 // own: the lines follow from the mesh alone, every probe answered 0.
 // Nothing when the mesh is refused or the scan runs dry.
-std::optional<JobEstimate> CountScan(WindowLink& window, const ScanFields& fields);
+// `also` sees the count's motions too (jobs/job_count.h).
+std::optional<JobEstimate> CountScan(WindowLink& window, const ScanFields& fields,
+                                     MotionObserver* also = nullptr);
 
 }  // namespace vertolin

@@ -1,3 +1,5 @@
+#include "jobs/gcode_program.h"
+#include "ui/gcode_file_dialog.h"
 #include "modes/scanner/scanner_window.h"
 
 #include <QCheckBox>
@@ -147,7 +149,9 @@ ScannerWindow::ScannerWindow(Link& link, SettingsStore& settings, QWidget* paren
   jobs->addWidget(stopButton_, 0, 1);  // moves it out of the controls' own grid
   jobs->addWidget(interpolateButton_, 1, 0);
   jobs->addWidget(saveButton_, 1, 1);
-  jobs->addWidget(jobs_.bar(), 2, 0, 1, 2);
+  gcodeButton_ = NewSaveGcodeButton();
+  jobs->addWidget(gcodeButton_, 2, 0, 1, 2);
+  jobs->addWidget(jobs_.bar(), 3, 0, 1, 2);
 
   auto* startFrame = new QGroupBox(QStringLiteral("Установка начального положения"));
   auto* startBox = new QVBoxLayout(startFrame);
@@ -170,6 +174,7 @@ ScannerWindow::ScannerWindow(Link& link, SettingsStore& settings, QWidget* paren
   layout->addWidget(column);
 
   connect(scanButton_, &QPushButton::clicked, this, &ScannerWindow::Scan);
+  connect(gcodeButton_, &QPushButton::clicked, this, &ScannerWindow::SaveGcode);
   connect(interpolateButton_, &QPushButton::clicked, this, &ScannerWindow::Interpolate);
   connect(saveButton_, &QPushButton::clicked, this, &ScannerWindow::SaveImage);
   connect(setSizeButton_, &QPushButton::clicked, this, &ScannerWindow::ApplySize);
@@ -237,6 +242,7 @@ void ScannerWindow::DrawEmptyMesh() { view_->Show(vertolin::DrawEmptyMesh(Layout
 void ScannerWindow::UpdateJobButtons() {
   const bool running = jobs_.Running();
   scanButton_->setEnabled(!running);
+  gcodeButton_->setEnabled(!running);
   // The view stays as the scan paints it while the scan runs.
   setSizeButton_->setEnabled(!running);
   interpolateButton_->setEnabled(!running);
@@ -341,6 +347,22 @@ void ScannerWindow::CoupleFromAreaY() {
   if (const auto text = WidthForHeight(Utf8(areaYField_), width, *height)) {
     areaXField_->setText(QString::fromStdString(*text));
   }
+}
+
+void ScannerWindow::SaveGcode() {
+  if (jobs_.Running()) return;
+  const std::string meshX = Utf8(meshXField_);
+  const std::string meshY = Utf8(meshYField_);
+  const std::string areaX = Utf8(areaXField_);
+  const std::string areaY = Utf8(areaYField_);
+  const MachineProfile& profile = link_.profile();
+  const ScanFields fields{meshX, meshY, areaX, areaY, profile.xRatio, profile.yRatio};
+  WindowLink& window = links_.current();
+  vertolin::SaveGcode(this, link_.frontend(), [&] {
+    return ExportGcode(window, [&](MotionObserver& program) {
+      return CountScan(window, fields, &program).has_value();
+    });
+  });
 }
 
 void ScannerWindow::Scan() {

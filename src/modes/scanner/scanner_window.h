@@ -54,6 +54,7 @@ class ScannerWindow : public ModeWindow {
 
  private:
   void Scan();         // "Сканировать"
+  void SaveGcode();    // "Сохранить G-code…"
   void Interpolate();  // "Интерполировать"
   void SaveImage();    // "Сохранить в BMP"
   void ApplySize();    // "Установить"
@@ -94,6 +95,7 @@ class ScannerWindow : public ModeWindow {
   QLabel* grip_;      // Label12, black
   QLabel* dragGrip_;  // Label13, blue, shown while dragging
   QPushButton* scanButton_;
+  QPushButton* gcodeButton_;
   QPushButton* stopButton_;
   QPushButton* interpolateButton_;
   QPushButton* saveButton_;

@@ -28,7 +28,9 @@
 #include "ui/picture_widget.h"
 #include "picture/pixel_image.h"
 #include "support/picture_window_fixture.h"
+#include "ui/gcode_file_dialog.h"
 #include "ui/job_host_widget.h"
+#include "util/file_replace.h"
 
 namespace vertolin {
 namespace {
@@ -305,6 +307,32 @@ TEST_F(EngravingWindowTest, RealRunBurnsEveryDarkPixelAndReturns) {
   EXPECT_TRUE(Finished());
   EXPECT_EQ(Find<QPushButton>(window, "Command1")->text(), QStringLiteral("Гравировать"));
   EXPECT_TRUE(Find(window, "Command1")->isEnabled());
+}
+
+// "Сохранить G-code…" writes the job's program to the file chosen, whatever
+// the drive switch says and without a line to the board; no file chosen, no
+// program made.
+TEST_F(EngravingWindowTest, SaveGcodeWritesTheJobsProgramToTheChosenFile) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  SimulatedBoard& board = UseBoard('P');
+  EngravingWindow window(link_, settings_, formats::kGradation);
+  window.Load();
+  Tick(window, "Check2");
+  const std::filesystem::path file = folder_.path() / "small";
+  QString chosen;
+  SetGcodeFileChooser([&chosen](QWidget*) { return chosen; });
+  Click(window, "gcodeSave");
+  EXPECT_FALSE(std::filesystem::exists(file.string() + ".nc"));
+  chosen = QString::fromStdString(file.string());
+  Click(window, "gcodeSave");
+  SetGcodeFileChooser(nullptr);
+
+  EXPECT_EQ(ReadFileBytes(file.string() + ".nc").bytes,
+            "G21 G90\nM4 S0\nG1 X0.050 F1000\nX0.100 S1000\nX0.150 S0\nX0.200 S498\n"
+            "Y0.050 S0\nX0.150\nX0.100 S1000\nY0.100 S0\nX0.050 Y0.000\nM5\nM2\n");
+  EXPECT_TRUE(Moves(board).empty());
+  EXPECT_FALSE(Finished());  // the count behind it says nothing
 }
 
 // A job broken off by a lost link is offered for resuming the next time it
