@@ -112,10 +112,10 @@ JournalRead ParseJournal(std::string_view text) {
 }
 
 JournalRead ReadJournal(const std::filesystem::path& file) {
-  FileBytes bytes = ReadFileBytes(file);
+  // Not a FIFO, which would block, nor a link to /dev/zero, which never ends.
+  FileBytes bytes = ReadRegularFile(file, kMaxJournalBytes);
   if (bytes.status == FileBytes::Status::kMissing) return {};
   if (bytes.status == FileBytes::Status::kFailed) return Garbled(bytes.error);
-  if (bytes.bytes.size() > kMaxJournalBytes) return Garbled("он слишком велик");
   return ParseJournal(bytes.bytes);
 }
 

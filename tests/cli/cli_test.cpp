@@ -7,11 +7,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <thread>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/time.h>
 
 #include <csignal>
@@ -140,6 +142,54 @@ TEST_F(CliTest, QueryAndMoveAgainstTheSimulatedBoard) {
   EXPECT_EQ(Run({"--port", "sim:P", "move", "1", "2", "3"}), kCliDone);
   EXPECT_EQ(err_.str(), "");
 }
+
+#ifndef _WIN32
+// A journal or a map that is a FIFO, a device or a file with a huge hole is
+// refused with a message, instead of blocking for ever or reading until the
+// memory runs out.
+TEST_F(CliTest, JournalsAndMapsThatAreNoFilesToReadAreRefusedAtOnce) {
+  const std::filesystem::path journal = folder_ / "engrave.journal";
+  const std::filesystem::path map = folder_ / "map.txt";
+  PixelImage picture(4, 1);
+  picture.SetGrey(2, 1, 0);
+  const std::string bmp = (folder_ / "row.bmp").string();
+  ASSERT_TRUE(WritePictureFile(bmp, picture));
+  const std::vector<std::string> resume = {"--port", "sim:P", "engrave", bmp, "--resume"};
+  const std::vector<std::string> interpolate = {"interpolate", map.string(), "--out",
+                                                (folder_ / "view.bmp").string()};
+  struct Case {
+    const char* label;
+    std::function<void()> make;
+    std::vector<std::string> args;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"FIFO journal", [&] { ::mkfifo(journal.c_str(), 0600); }, resume, "это не обычный файл"},
+      {"journal linked to /dev/zero",
+       [&] { std::filesystem::create_symlink("/dev/zero", journal); }, resume,
+       "это не обычный файл"},
+      {"FIFO map", [&] { ::mkfifo(map.c_str(), 0600); }, interpolate, "это не обычный файл"},
+      {"map linked to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", map); },
+       interpolate, "это не обычный файл"},
+      {"6 x 5 map and a 2 GB hole",
+       [&] {
+         {
+           std::ofstream rows(map);
+           for (int row = 0; row < 5; ++row) rows << "1 1 1 1 1 1\n";
+         }
+         std::filesystem::resize_file(map, std::uintmax_t{2} << 30);
+       },
+       interpolate, "файл больше"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(journal);
+    std::filesystem::remove(map);
+    c.make();
+    EXPECT_EQ(Run(c.args), kCliRefused) << c.label;
+    EXPECT_NE(err_.str().find(c.said), std::string::npos) << c.label << ": " << err_.str();
+  }
+}
+#endif
 
 TEST_F(CliTest, MissingPortIsALinkError) {
   EXPECT_EQ(Run({"--port", (folder_ / "ttyNothing").string(), "query"}), kCliLinkError);
