@@ -11,7 +11,6 @@
 #include "link/link.h"
 #include "link/link_error.h"
 #include "motion/native_protocol.h"
-#include "link/probe_reader.h"
 #include "link/stop_policy.h"
 #include "link/texts.h"
 #include "util/numbers.h"
@@ -285,29 +284,11 @@ std::optional<std::int32_t> WindowLink::ReadProbe() {
   if (link_.StopRequested()) throw LinkError();
   if (!DriveOn() || !link_.PortOpen()) return std::nullopt;
   reply_.Clear();
-  ProbeReader reader;
-  while (true) {
-    if (abandoned_ || link_.Closing() || link_.StopRequested()) throw LinkError();
-    const int byte = SerialReadByte(link_);
-    if (byte >= 0) {
-      const char c = static_cast<char>(byte);
-      const ProbeReader::Result result = reader.Feed(std::string_view(&c, 1));
-      if (result.status == ProbeReader::Status::Value) {
-        // The measurement is the probe line's acknowledgement.
-        TakeAcknowledgement();
-        return result.value;
-      }
-      if (result.status == ProbeReader::Status::ReadError) {
-        link_.frontend().ShowMessage(texts::kTitleVertolin, texts::kProbeValueTooLarge);
-        link_.RequestStop(Link::StopCause::LinkLost);
-        throw LinkError();
-      }
-    } else if (byte == -2) {
-      link_.FailRead();
-    } else {
-      link_.pump().Now();
-    }
-  }
+  const std::int32_t value = WaitForProbeReply(
+      link_, abandoned_, {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
+  // The measurement is the probe line's acknowledgement.
+  TakeAcknowledgement();
+  return value;
 }
 
 void WindowLink::SwitchLaserOff() {

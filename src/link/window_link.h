@@ -154,7 +154,8 @@ class WindowLink {
   // dry run or without a port, where nothing was sent. Throws LinkError when
   // StopFlag is set, also during the wait (a board that never answers must
   // not keep the window from "Стоп"), when the read fails, when the reply
-  // passes the 32-bit range (said first) and when the window is closing.
+  // passes the 32-bit range (said first), when the window is closing, and
+  // for the tool once the probe line is overdue (a lost link, as any wait).
   std::optional<std::int32_t> ReadProbe();
 
   // The milling window's "Ручная уст-ка" during a job: whole steps that the

@@ -608,6 +608,28 @@ TEST_F(CliScannerTest, ScanOnTheBoardProgramFollowsItsSurface) {
   }
 }
 
+// A probe left unanswered (silence, or babble that never says "OK") is a
+// lost link after --ack-timeout, and the nodes measured before are written.
+TEST_F(CliScannerTest, AnUnansweredProbeEndsTheScanAndKeepsTheNodesMeasured) {
+  for (const char* fault : {"--silent", "--babble"}) {
+    // "V;", the first probe and the move to the second node are answered.
+    BoardProcess board({"--kind", "S", "--after", "3", fault});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({"--port", board.path(), "--ack-timeout", "0,5", "scan", "--map",
+                   Path("map.txt").string()}),
+              kCliLinkError)
+        << fault;
+    // Far below for ever, which it was.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << fault;
+    EXPECT_NE(err_.str().find("Плата не ответила на строку 3"), std::string::npos) << err_.str();
+    std::string error;
+    const auto map = ParseHeightMapText(ReadFile(Path("map.txt")), error);
+    ASSERT_TRUE(map) << error;
+    EXPECT_GE(map->At(1, 1), 100) << fault;
+    EXPECT_EQ(map->At(2, 1), 0) << fault;
+  }
+}
+
 TEST_F(CliScannerTest, BoardFallingSilentMidScanKeepsTheNodesMeasured) {
   BoardProcess board({"--kind", "S", "--drop-after", "12"});
   EXPECT_EQ(Run({"--port", board.path(), "scan", "--map", Path("map.txt").string()}),
