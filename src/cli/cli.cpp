@@ -171,6 +171,7 @@ int Query(Context& context) {
   if (context.options.print) {
     reply = QueryFirmware(context.link);  // nothing is in flight to settle
   } else {
+    EndIfInterrupted(context);
     context.link.ClearStop();
     SettleLink(context.link);
     reply = QueryFirmware(context.link);
@@ -187,6 +188,7 @@ int Move(Context& context) {
   const Handshaken handshake = Handshake(context, window);
   if (handshake.failure != kCliDone) return handshake.failure;
   window.SetKindLetter(handshake.kind);
+  EndIfInterrupted(context);
   window.ArduinoMoveMM((*distances)[0], (*distances)[1], (*distances)[2]);
   return kCliDone;
 }

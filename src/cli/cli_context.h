@@ -141,6 +141,10 @@ struct Handshaken {
 };
 Handshaken Handshake(Context& context, WindowLink& window);
 
+// Throws LinkError when a Ctrl-C has come: before the handshake, which
+// clears StopFlag, and before a single move, whose checked write clears it.
+void EndIfInterrupted(Context& context);
+
 // --progress, or by default when standard error is a terminal.
 bool WantsProgress(const Options& options, const CliStreams& streams);
 

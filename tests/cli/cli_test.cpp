@@ -500,6 +500,50 @@ TEST_F(CliMillingTest, AStoppedJobLiftsTheToolOutOfTheWork) {
 }
 #endif
 
+#ifndef _WIN32
+// A Ctrl-C while the handshake waits for a slow board ends the tool with the
+// stop's status, and nothing after "V;" goes out: not the move, not the job.
+// The board answers 3 s late, so 0.3 s is in the settling (1 to 2 s) and
+// 2.2 s in the wait for the reply to "V;".
+TEST_F(CliMillingTest, CtrlCDuringTheHandshakeStopsBeforeAnythingIsSent) {
+  const std::string ring = Ring();
+  const std::string record = (folder_ / "record.txt").string();
+  const struct {
+    std::vector<std::string> command;
+    char kind;
+    std::chrono::milliseconds after;
+  } cases[] = {
+      {{"move", "1", "1", "0"}, 'M', std::chrono::milliseconds(300)},
+      {{"move", "1", "1", "0"}, 'M', std::chrono::milliseconds(2200)},
+      {{"mill-all", ring}, 'M', std::chrono::milliseconds(2200)},
+      {{"scan"}, 'S', std::chrono::milliseconds(300)},
+  };
+  for (const auto& c : cases) {
+    const std::string label = c.command[0] + " at " + std::to_string(c.after.count()) + " ms";
+    std::filesystem::remove(record);
+    BoardProcess board({"--kind", std::string(1, c.kind), "--delay", "3000", "--record", record});
+    std::vector<std::string> args = {"--ini", ini_, "--port", board.path()};
+    args.insert(args.end(), c.command.begin(), c.command.end());
+    alarmInterrupts = 0;
+    std::thread interrupter([&] {
+      std::this_thread::sleep_for(c.after);
+      alarmInterrupts = 1;  // as the tool's Ctrl-C handler counts it
+    });
+    out_.str("");
+    err_.str("");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunCli(args, {out_, err_, &alarmInterrupts}), kCliStopped) << label << err_.str();
+    interrupter.join();
+    // Generous: it ran for ever.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << label;
+    std::ifstream in(record);
+    for (std::string line; std::getline(in, line);) {
+      EXPECT_EQ(line.substr(0, 2), "V;") << label;
+    }
+  }
+}
+#endif
+
 TEST_F(CliMillingTest, MillingRunsOnlyOnTheMillingBoard) {
   const std::string ring = Ring();
   EXPECT_EQ(Run({"--port", "sim:M", "mill-all", ring}), kCliDone);
