@@ -52,6 +52,8 @@ class ConsoleFrontend : public Frontend, public InterruptionPrompt {
 
   bool GoOn() override { return false; }
 
+  bool PersonAnswers() const override { return false; }
+
   // Progress lines on the error stream for a job of `totalLines` lines,
   // rewritten in place on a terminal.
   void PlanProgress(std::int64_t totalLines, double estimatedSeconds, bool terminal) {

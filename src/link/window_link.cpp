@@ -200,7 +200,7 @@ void WindowLink::Checkpoint(bool wait) {
   // After a stop in a replay the laser is off, although the job's last laser
   // motion said "on".
   const bool lit = DriveOn() && laserLit_ && !ToolStateOwed();
-  switch (DecideStop(format_.onStop, lit, actions)) {
+  switch (DecideStop(format_.onStop, lit && link_.frontend().PersonAnswers(), actions)) {
     case StopDecision::Stop:
       throw LinkError();
     case StopDecision::GoOn:
@@ -231,8 +231,10 @@ void WindowLink::Send(const JobMotion& move, const StepScale& scale, bool wait) 
   // the laser as the lines replayed left it.
   const bool sent = Emit(*motion, *text, Role::Program);
   if (sent) ++movesSent_;
-  if (motion->kind == MotionKind::ToolOn) laserLit_ = true;
-  if (motion->kind == MotionKind::ToolOff) laserLit_ = false;
+  if (motion->kind == MotionKind::ToolOn || motion->kind == MotionKind::ToolOff) {
+    laserLit_ = motion->kind == MotionKind::ToolOn;
+    laserPaused_ = false;
+  }
   if (sent && wait) AwaitAck();
 }
 
@@ -249,6 +251,7 @@ void WindowLink::LaserPause(bool on, bool wait) {
   if (link_.PortOpen()) inFlight_.ExtraLine({on ? MotionKind::ToolOn : MotionKind::ToolOff}, 0);
   Write(line, {});
   laserLit_ = on;
+  laserPaused_ = !on;
   // This wait is part of the stop itself, so StopFlag does not end it.
   if (wait) WaitForAck();
 }
@@ -292,8 +295,12 @@ std::optional<std::int32_t> WindowLink::ReadProbe() {
 }
 
 void WindowLink::SwitchLaserOff() {
-  if (!laserLit_) return;
+  // The pause line before the stop question has no ";": a board that acts
+  // on whole lines only would burn on, so a job stopped after it ends with
+  // the whole laser-off line all the same.
+  if (!laserLit_ && !laserPaused_) return;
   laserLit_ = false;
+  laserPaused_ = false;
   // Stopped in a replay: the board's laser is still off.
   if (!link_.PortOpen() || ToolStateOwed()) return;
   SendExtra({MotionKind::ToolOff, {}, link_.profile().idleDelay});

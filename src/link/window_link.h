@@ -181,7 +181,9 @@ class WindowLink {
   // while the link still answers; a lost or abandoned link is not waited on
   // (the job's drain reads an abandoned one's).
   // A step sent with the drive switch cleared while the laser is lit does
-  // the same, and the stop question pauses only a laser that is lit.
+  // the same, and the stop question pauses only a laser that is lit. A
+  // laser paused for the question is switched off so too, since its pause
+  // line has no ";".
   void SwitchLaserOff();
   // The laser as the lines sent have left it.
   bool LaserLit() const { return laserLit_; }
@@ -227,7 +229,8 @@ class WindowLink {
   char kindLetter_ = 0;
   bool ready_ = true;
   bool abandoned_ = false;
-  bool laserLit_ = false;  // switched on by the last laser motion written
+  bool laserLit_ = false;     // switched on by the last laser motion written
+  bool laserPaused_ = false;  // switched off by the pause line of the stop question
 
   StepScaler scaler_;
   LinesInFlight inFlight_;

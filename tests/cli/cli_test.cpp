@@ -814,6 +814,60 @@ class CliOutliningTest : public CliMillingTest {
   }
 };
 
+#ifndef _WIN32
+// Ctrl-C while the laser burns: nobody answers the tool's stop question, so
+// no pause line goes out; the job ends with the whole laser-off line, and
+// every line on the wire is whole (ends with ";").
+TEST_F(CliOutliningTest, CtrlCWithTheLaserOnEndsWithAWholeLaserOffLine) {
+  OutlinedRing();  // the keys
+  PixelImage square(40, 40);
+  for (int y = 6; y <= 35; ++y) {
+    for (int x = 6; x <= 35; ++x) square.SetGrey(x, y, 0);
+  }
+  const std::string picture = WritePicture(square, "square.bmp");
+  const std::string record = (folder_ / "record.txt").string();
+  const auto Recorded = [&] {
+    std::ifstream in(record);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line.substr(0, line.find('\t')));
+    return lines;
+  };
+  for (const char* command : {"outline-all", "fill"}) {
+    std::filesystem::remove(record);
+    BoardProcess board({"--kind", "P", "--delay", "20", "--record", record});
+    alarmInterrupts = 0;
+    std::atomic<bool> finished = false;
+    std::thread watcher([&] {
+      // Stops once five lines have followed the laser's switching on.
+      while (!finished) {
+        const std::vector<std::string> lines = Recorded();
+        const auto on = std::find_if(lines.begin(), lines.end(),
+                                     [](const std::string& l) { return l.starts_with("0,0,1,"); });
+        if (on != lines.end() && lines.end() - on > 5) {
+          alarmInterrupts = 1;  // as the tool's Ctrl-C handler counts it
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    });
+    out_.str("");
+    err_.str("");
+    EXPECT_EQ(RunCli({"--ini", ini_, "--port", board.path(), command, picture},
+                     {out_, err_, &alarmInterrupts}),
+              kCliStopped)
+        << command;
+    finished = true;
+    watcher.join();
+    const std::vector<std::string> lines = Recorded();
+    ASSERT_FALSE(lines.empty()) << command;
+    EXPECT_EQ(lines.back(), "0,0,-1,2000;") << command << "\n" << err_.str();
+    for (const std::string& line : lines)
+      EXPECT_TRUE(line.ends_with(";")) << command << ": " << line;
+  }
+}
+#endif
+
 TEST_F(CliOutliningTest, OutlineOfTheOnePixelFigureSwitchesTheLaserOnAndOff) {
   const std::string ring = OutlinedRing();
   EXPECT_EQ(
