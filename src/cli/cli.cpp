@@ -377,10 +377,15 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
   Options counting = options;
   counting.print = true;
   JobEstimate counted;
-  if (RunOnce(counting, {nowhere, nowhere, streams.interrupts}, *command, &counted, nullptr) !=
-      kCliDone) {
-    return RunOnce(options, streams, *command, nullptr, nullptr);
+  const int countStatus = RunOnce(counting, {nowhere, nowhere, streams.interrupts}, *command,
+                                  &counted, nullptr);
+  // A Ctrl-C while the job was counted: nothing has been sent, and the port
+  // and the journal are left as they were.
+  if (countStatus == kCliStopped) {
+    streams.err << "vertolin-cli: stopped\n";
+    return kCliStopped;
   }
+  if (countStatus != kCliDone) return RunOnce(options, streams, *command, nullptr, nullptr);
   const ProgressPlan plan{counted.lines, counted.seconds(), streams.errIsTerminal};
   return RunOnce(options, streams, *command, nullptr, &plan);
 }

@@ -544,6 +544,21 @@ TEST_F(CliMillingTest, CtrlCDuringTheHandshakeStopsBeforeAnythingIsSent) {
 }
 #endif
 
+// A Ctrl-C while a job with --progress is counted ends the tool there: no
+// port is opened and an older journal is left as it was.
+TEST_F(CliMillingTest, CtrlCWhileTheJobIsCountedEndsBeforeThePortAndTheJournal) {
+  const std::string ring = Ring();  // its port does not exist
+  const std::filesystem::path journal = folder_ / "mill-all.journal";
+  std::ofstream(journal) << "kept";
+  volatile std::sig_atomic_t interrupts = 1;
+  EXPECT_EQ(RunCli({"--ini", ini_, "--progress", "mill-all", ring}, {out_, err_, &interrupts}),
+            kCliStopped)
+      << err_.str();
+  EXPECT_EQ(err_.str(), "vertolin-cli: stopped\n");
+  std::ifstream in(journal);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
+}
+
 TEST_F(CliMillingTest, MillingRunsOnlyOnTheMillingBoard) {
   const std::string ring = Ring();
   EXPECT_EQ(Run({"--port", "sim:M", "mill-all", ring}), kCliDone);
