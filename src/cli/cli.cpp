@@ -178,6 +178,7 @@ int Query(Context& context) {
   if (context.options.print) {
     reply = QueryFirmware(context.link);  // nothing is in flight to settle
   } else {
+    EndIfInterrupted(context);
     context.link.ClearStop();
     SettleLink(context.link);
     reply = QueryFirmware(context.link);
@@ -194,6 +195,7 @@ int Move(Context& context) {
   const Handshaken handshake = Handshake(context, window);
   if (handshake.failure != kCliDone) return handshake.failure;
   window.SetKindLetter(handshake.kind);
+  EndIfInterrupted(context);
   window.ArduinoMoveMM((*distances)[0], (*distances)[1], (*distances)[2]);
   // A move by hand is no job's program: the G-code program takes it here.
   if (context.gcode) {
@@ -413,10 +415,15 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
   Options counting = options;
   counting.print = true;
   JobEstimate counted;
-  if (RunOnce(counting, {nowhere, nowhere, streams.interrupts}, *command, &counted, nullptr) !=
-      kCliDone) {
-    return RunOnce(options, streams, *command, nullptr, nullptr);
+  const int countStatus = RunOnce(counting, {nowhere, nowhere, streams.interrupts}, *command,
+                                  &counted, nullptr);
+  // A Ctrl-C while the job was counted: nothing has been sent, and the port
+  // and the journal are left as they were.
+  if (countStatus == kCliStopped) {
+    streams.err << "vertolin-cli: stopped\n";
+    return kCliStopped;
   }
+  if (countStatus != kCliDone) return RunOnce(options, streams, *command, nullptr, nullptr);
   const ProgressPlan plan{counted.lines, counted.seconds(), streams.errIsTerminal};
   return RunOnce(options, streams, *command, nullptr, &plan);
 }

@@ -2,9 +2,15 @@
 
 #include "link/board_protocol.h"
 #include "link/handshake.h"
+#include "link/link_error.h"
 #include "picture/picture_file.h"
 
 namespace vertolin {
+
+void EndIfInterrupted(Context& context) {
+  context.frontend.TakeInterrupts();
+  if (context.link.StopRequested()) throw LinkError();
+}
 
 Handshaken Handshake(Context& context, WindowLink& window) {
   window.SetDriveSwitch([] { return true; });
@@ -18,6 +24,8 @@ Handshaken Handshake(Context& context, WindowLink& window) {
   }
   const std::string_view required = window.format().kind;
   if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
+  // The handshake starts by clearing StopFlag: a Ctrl-C already taken must not go with it.
+  EndIfInterrupted(context);
   const HandshakeResult handshake = RunHandshake(context.link, required);
   if (handshake.driveEnabled) {
     window.SetResumeRecorder(context.journal);

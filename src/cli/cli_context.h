@@ -54,6 +54,8 @@ class ConsoleFrontend : public Frontend, public InterruptionPrompt {
 
   bool GoOn() override { return false; }
 
+  bool PersonAnswers() const override { return false; }
+
   // Progress lines on the error stream for a job of `totalLines` lines,
   // rewritten in place on a terminal.
   void PlanProgress(std::int64_t totalLines, double estimatedSeconds, bool terminal) {
@@ -149,6 +151,10 @@ struct Handshaken {
   int failure = kCliDone;  // not kCliDone: the handshake failed
 };
 Handshaken Handshake(Context& context, WindowLink& window);
+
+// Throws LinkError when a Ctrl-C has come: before the handshake, which
+// clears StopFlag, and before a single move, whose checked write clears it.
+void EndIfInterrupted(Context& context);
 
 // --progress, or by default when standard error is a terminal.
 bool WantsProgress(const Options& options, const CliStreams& streams);

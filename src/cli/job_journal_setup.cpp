@@ -28,8 +28,12 @@ JournalRecord Describe(const Options& options, const SettingsStore& settings) {
 
   Fingerprint fingerprint;
   fingerprint.Add(parameters);
-  fingerprint.Add(ReadFileBytes(settings.path()).bytes);
-  if (!options.args.empty()) fingerprint.Add(ReadFileBytes(PathFromUtf8(options.args[0])).bytes);
+  // Bounded reads: a picture that is a FIFO or a device is refused when the
+  // job loads it, and must not hang or exhaust the fingerprint first.
+  fingerprint.Add(ReadRegularFile(settings.path(), SettingsStore::kMaxFileBytes).bytes);
+  if (!options.args.empty()) {
+    fingerprint.Add(ReadRegularFile(PathFromUtf8(options.args[0]), kMaxPictureFileBytes).bytes);
+  }
   return {options.command, parameters, fingerprint.Hex(), 0, {}, false, std::nullopt};
 }
 

@@ -32,9 +32,13 @@ std::optional<std::string> Value(const Context& context, const char* name) {
   return found->second;
 }
 
+// A height map or the probe replies are a few kilobytes; a mesh of a million
+// nodes still fits. Anything larger, or not a regular file, is refused unread.
+constexpr std::uintmax_t kMaxNodesFileBytes = 16 * 1024 * 1024;
+
 // A file's text, or a message and nothing.
 std::optional<std::string> ReadText(Context& context, const std::string& path) {
-  FileBytes file = ReadFileBytes(PathFromUtf8(path));
+  FileBytes file = ReadRegularFile(PathFromUtf8(path), kMaxNodesFileBytes);
   if (file.status == FileBytes::Status::kOk) return std::move(file.bytes);
   context.frontend.ShowMessage(
       texts::kTitleError,

@@ -151,7 +151,8 @@ JournalRead ParseJournal(std::string_view text) {
 }
 
 JournalRead ReadJournal(const std::filesystem::path& file) {
-  FileBytes bytes = ReadFileBytes(file);
+  // Not a FIFO, which would block, nor a link to /dev/zero, which never ends.
+  FileBytes bytes = ReadRegularFile(file, kMaxJournalBytes);
   if (bytes.status == FileBytes::Status::kMissing) return {};
   if (bytes.status == FileBytes::Status::kFailed) return Garbled(bytes.error);
   if (bytes.bytes.size() > kMaxJournalBytes) return Garbled("он слишком велик");
@@ -227,7 +228,8 @@ void SentRecord::Store(const ResumePoint& point) {
 
 std::optional<ResumePoint> SentRecord::Read(const std::filesystem::path& journal,
                                             std::string_view fingerprint) {
-  const FileBytes file = ReadFileBytes(PathFor(journal));
+  // Bounded and regular, as the journal itself: a FIFO here must not block.
+  const FileBytes file = ReadRegularFile(PathFor(journal), 4096);
   if (file.status != FileBytes::Status::kOk || file.bytes.size() < kSentBytes) return std::nullopt;
   const std::string_view bytes = file.bytes;
   if (bytes.substr(0, kSentMark.size()) != kSentMark ||

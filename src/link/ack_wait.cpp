@@ -1,10 +1,12 @@
 #include "link/ack_wait.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "link/link.h"
 #include "link/link_error.h"
+#include "link/probe_reader.h"
 #include "link/reply_buffer.h"
 #include "link/texts.h"
 
@@ -41,24 +43,29 @@ std::chrono::microseconds OverdueAfter(const Link& link, const AwaitedLine& line
   return 2 * line.stepTime + Link::kAckMargin;
 }
 
-void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandoned,
-                            const AwaitedLine& line) {
-  if (!link.PortOpen()) return;  // nothing was sent, so nothing will come
+namespace {
+
+// One wait for a reply: reads until `complete()`, giving each byte to
+// `take`, and ends it as WaitForAcknowledgement says. `stopEndsWait`: a stop
+// ends it at once whatever the link's policy.
+template <typename Complete, typename Take>
+void WaitUntil(Link& link, const bool& abandoned, const AwaitedLine& line, bool stopEndsWait,
+               Complete complete, Take take) {
   const Link::AckPolicy& policy = link.ackPolicy();
   const auto start = Clock::now();
   const auto overdueAfter = OverdueAfter(link, line);
   bool overdue = false;
   long long shownSeconds = -1;
-  while (!reply.HasAck()) {
+  while (!complete()) {
     if (abandoned || link.Closing()) throw LinkError();
     link.frontend().TakeInterrupts();
-    if (link.StopRequested() && (policy.stopEndsWait || overdue)) {
+    if (link.StopRequested() && (stopEndsWait || policy.stopEndsWait || overdue)) {
       if (overdue) link.frontend().ShowStatus({});
       throw LinkError();
     }
     const int byte = SerialReadByte(link);
     if (byte >= 0) {
-      reply.Append(static_cast<char>(byte));
+      take(static_cast<char>(byte));
       // A board that talks without end must not keep "Стоп" from its turn.
       link.pump().Tick();
     } else if (byte == -2) {
@@ -66,6 +73,7 @@ void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandone
     } else {
       link.pump().Now();
     }
+    // Counted from the line, not from the last byte: babble is no answer.
     const auto waited = Clock::now() - start;
     if (waited < overdueAfter) continue;
     if (policy.overdueLosesLink) {
@@ -84,7 +92,34 @@ void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandone
     }
   }
   if (overdue) link.frontend().ShowStatus({});  // it answers again
+}
+
+}  // namespace
+
+void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandoned,
+                            const AwaitedLine& line) {
+  if (!link.PortOpen()) return;  // nothing was sent, so nothing will come
+  WaitUntil(
+      link, abandoned, line, false, [&] { return reply.HasAck(); },
+      [&](char c) { reply.Append(c); });
   reply.ConsumeAck();
+}
+
+std::int32_t WaitForProbeReply(Link& link, const bool& abandoned, const AwaitedLine& line) {
+  ProbeReader reader;
+  std::optional<std::int32_t> value;
+  WaitUntil(
+      link, abandoned, line, true, [&] { return value.has_value(); },
+      [&](char c) {
+        const ProbeReader::Result result = reader.Feed(std::string_view(&c, 1));
+        if (result.status == ProbeReader::Status::Value) value = result.value;
+        if (result.status == ProbeReader::Status::ReadError) {
+          link.frontend().ShowMessage(texts::kTitleVertolin, texts::kProbeValueTooLarge);
+          link.RequestStop(Link::StopCause::LinkLost);
+          throw LinkError();
+        }
+      });
+  return *value;
 }
 
 bool DrainAcknowledgement(Link& link, ReplyBuffer& reply, const AwaitedLine& line) {

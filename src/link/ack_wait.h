@@ -35,6 +35,13 @@ std::chrono::microseconds OverdueAfter(const Link& link, const AwaitedLine& line
 void WaitForAcknowledgement(Link& link, ReplyBuffer& reply, const bool& abandoned,
                             const AwaitedLine& line = {});
 
+// The scanner's probe: reads the board's measurement, digits before "OK"
+// (link/probe_reader.h), under the rules of the acknowledgement wait, overdue
+// line and --ack-timeout included: a silent board, babble, a reply without
+// "OK" all run out. A stop ends it at once in the windows too. A reply past
+// the 32-bit range is said and ends it as a lost link.
+std::int32_t WaitForProbeReply(Link& link, const bool& abandoned, const AwaitedLine& line);
+
 // A job that has ended takes the acknowledgement of one line still in
 // flight, so that its count is what the board has done. Unlike a wait, a stop
 // or an abandoned window does not end it and no events run (a window opened

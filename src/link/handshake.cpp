@@ -12,6 +12,13 @@ namespace vertolin {
 
 namespace {
 
+// The tool's Ctrl-C ends a handshake at once (nobody waits there for a board
+// to be judged); the windows look at StopFlag only as each part begins.
+void EndAtAToolsStop(Link& link) {
+  link.frontend().TakeInterrupts();
+  if (link.StopRequested() && link.ackPolicy().stopEndsWait) throw LinkError();
+}
+
 // Collects bytes until a "T" arrives or more than `windowSeconds` whole
 // seconds of the one-second clock have passed (so between that many and one
 // more seconds of real time).
@@ -20,6 +27,7 @@ std::string CollectReply(Link& link, std::int64_t windowSeconds) {
   ReplyBuffer buffer;
   const std::int64_t start = link.wholeSeconds();
   while (!buffer.HasAck()) {
+    EndAtAToolsStop(link);
     const int byte = SerialReadByte(link);
     if (byte >= 0) {
       buffer.Append(static_cast<char>(byte));
@@ -46,6 +54,7 @@ void EmptyInput(Link& link) {
   const auto until = std::chrono::steady_clock::now() + kEmptyingLimit;
   // A failed read is left to the reply's own read, which tells it.
   while (port->ReadByte() >= 0 && std::chrono::steady_clock::now() < until) {
+    EndAtAToolsStop(link);
   }
 }
 
@@ -56,6 +65,7 @@ void SettleLink(Link& link) { CollectReply(link, 1); }
 std::string QueryFirmware(Link& link) {
   if (link.StopRequested()) throw LinkError();
   EmptyInput(link);
+  EndAtAToolsStop(link);
   SerialWrite(link, kIdentify);
   return CollectReply(link, 2);
 }

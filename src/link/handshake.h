@@ -9,13 +9,14 @@ namespace vertolin {
 class Link;
 
 // Waits one to two seconds for any acknowledgement still on its way and
-// swallows it. Throws LinkError when StopFlag is set or the read fails.
+// swallows it. Throws LinkError when StopFlag is set or the read fails; where
+// a stop ends every wait (the tool's policy), also when it comes meanwhile.
 void SettleLink(Link& link);
 
 // Empties the port's input (whatever came unasked, until it keeps quiet for
 // a read window), sends "V;" and returns what arrived within two to three
 // seconds, up to and including the first "T", without line ends; empty when
-// the board is silent.
+// the board is silent. Ends at a stop as SettleLink does.
 std::string QueryFirmware(Link& link);
 
 // What a window shows after its handshake.

@@ -21,8 +21,9 @@ class SerialPort {
 
   virtual ~SerialPort() = default;
 
-  // One write of the bytes; the outcome is not reported (a lost command shows
-  // up as a missing acknowledgement).
+  // Writes the bytes whole, whatever signal interrupts the write, unless the
+  // line is dead; the outcome is not reported (a lost command shows up as a
+  // missing acknowledgement).
   virtual void Write(std::string_view bytes) = 0;
 
   // Writes the bytes and waits until they have all left, for at most `limit`.

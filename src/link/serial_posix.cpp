@@ -65,6 +65,9 @@ speed_t BaudConstant(int baud) {
   }
 }
 
+// How long a plain write keeps at a line the driver does not take at once.
+constexpr std::chrono::milliseconds kWholeLineLimit{2000};
+
 class PosixPort : public SerialPort {
  public:
   explicit PosixPort(int fd) : fd_(fd) {}
@@ -73,8 +76,24 @@ class PosixPort : public SerialPort {
   PosixPort& operator=(const PosixPort&) = delete;
 
   void Write(std::string_view bytes) override {
-    // One write; a short or failed write shows up as a missing acknowledgement.
-    [[maybe_unused]] const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    // The whole line or, on a dead line, what went before the limit: a line
+    // cut by a signal (EINTR, a short write) or by a full output queue would
+    // leave the board half a command, which the next line would complete.
+    // A line that did not go out shows up as a missing acknowledgement.
+    const auto deadline = std::chrono::steady_clock::now() + kWholeLineLimit;
+    while (!bytes.empty()) {
+      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n > 0) {
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return;
+      pollfd p{fd_, POLLOUT, 0};
+      ::poll(&p, 1, static_cast<int>(left.count()));
+    }
   }
 
   bool WriteChecked(std::string_view bytes, std::chrono::milliseconds limit) override {

@@ -22,8 +22,16 @@ class Win32Port : public SerialPort {
   Win32Port& operator=(const Win32Port&) = delete;
 
   void Write(std::string_view bytes) override {
-    DWORD written = 0;
-    WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    // The whole line: a write that took only part of it goes on with the
+    // rest; a failed one shows up as a missing acknowledgement.
+    while (!bytes.empty()) {
+      DWORD written = 0;
+      if (!WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+          written == 0) {
+        return;
+      }
+      bytes.remove_prefix(written);
+    }
   }
 
   bool WriteChecked(std::string_view bytes, std::chrono::milliseconds limit) override {

@@ -2,17 +2,17 @@
 
 namespace vertolin {
 
-StopDecision DecideStop(LinkFormat::OnStop onStop, bool laserLit, StopActions& actions) {
+StopDecision DecideStop(LinkFormat::OnStop onStop, bool pauseLaser, StopActions& actions) {
   switch (onStop) {
     case LinkFormat::OnStop::InterruptionDialog:
       return actions.InterruptionGoesOn() ? StopDecision::GoOn : StopDecision::Stop;
     case LinkFormat::OnStop::Question:
       return actions.AskToStop() ? StopDecision::Stop : StopDecision::GoOn;
     case LinkFormat::OnStop::LaserOffThenQuestion:
-      if (laserLit) actions.PauseLaser(false);
+      if (pauseLaser) actions.PauseLaser(false);
       // Stopped, the laser stays off: the job's end switches nothing on.
       if (actions.AskToStop()) return StopDecision::Stop;
-      if (laserLit) actions.PauseLaser(true);
+      if (pauseLaser) actions.PauseLaser(true);
       return StopDecision::GoOn;
     case LinkFormat::OnStop::EndAtOnce:
       return StopDecision::Stop;

@@ -26,8 +26,11 @@ enum class StopDecision {
   Stand,  // the window runs no jobs: StopFlag is left as it is
 };
 
-// `laserLit`: the lines sent have left the laser on, so it is paused around
-// the question (only then: going on must not light a laser that was off).
-StopDecision DecideStop(LinkFormat::OnStop onStop, bool laserLit, StopActions& actions);
+// `pauseLaser`: the lines sent have left the laser on and a person answers
+// the question, so the laser is paused around it (only then: going on must
+// not light a laser that was off). Where the answer comes at once (the tool)
+// nothing pauses; a stop leaves the laser to the job's end, which switches
+// it off with a whole line.
+StopDecision DecideStop(LinkFormat::OnStop onStop, bool pauseLaser, StopActions& actions);
 
 }  // namespace vertolin

@@ -11,7 +11,7 @@
 #include "link/board_protocol.h"
 #include "link/link.h"
 #include "link/link_error.h"
-#include "link/probe_reader.h"
+#include "motion/native_protocol.h"
 #include "link/stop_policy.h"
 #include "link/texts.h"
 #include "util/numbers.h"
@@ -265,7 +265,7 @@ void WindowLink::Checkpoint(bool wait) {
   // After a stop in a replay the laser is off, although the job's last laser
   // motion said "on".
   const bool lit = DriveOn() && laserLit_ && !ToolStateOwed();
-  switch (DecideStop(format_.onStop, lit, actions)) {
+  switch (DecideStop(format_.onStop, lit && link_.frontend().PersonAnswers(), actions)) {
     case StopDecision::Stop:
       throw LinkError();
     case StopDecision::GoOn:
@@ -297,8 +297,10 @@ void WindowLink::Send(const JobMotion& move, const StepScale& scale, bool wait) 
   // the laser as the lines replayed left it.
   const bool sent = Emit(*motion, *text, Role::Program);
   if (sent) ++movesSent_;
-  if (motion->kind == MotionKind::ToolOn) laserLit_ = true;
-  if (motion->kind == MotionKind::ToolOff) laserLit_ = false;
+  if (motion->kind == MotionKind::ToolOn || motion->kind == MotionKind::ToolOff) {
+    laserLit_ = motion->kind == MotionKind::ToolOn;
+    laserPaused_ = false;
+  }
   if (sent && wait) AwaitAck();
 }
 
@@ -315,6 +317,7 @@ void WindowLink::LaserPause(bool on, bool wait) {
   if (link_.PortOpen()) inFlight_.ExtraLine({on ? MotionKind::ToolOn : MotionKind::ToolOff}, 0);
   Write(line, {});
   laserLit_ = on;
+  laserPaused_ = !on;
   // This wait is part of the stop itself, so StopFlag does not end it.
   if (wait) WaitForAck();
 }
@@ -350,34 +353,20 @@ std::optional<std::int32_t> WindowLink::ReadProbe() {
   if (link_.StopRequested()) throw LinkError();
   if (!DriveOn() || !link_.PortOpen()) return std::nullopt;
   reply_.Clear();
-  ProbeReader reader;
-  while (true) {
-    if (abandoned_ || link_.Closing() || link_.StopRequested()) throw LinkError();
-    const int byte = SerialReadByte(link_);
-    if (byte >= 0) {
-      const char c = static_cast<char>(byte);
-      const ProbeReader::Result result = reader.Feed(std::string_view(&c, 1));
-      if (result.status == ProbeReader::Status::Value) {
-        // The measurement is the probe line's acknowledgement.
-        TakeAcknowledgement();
-        return result.value;
-      }
-      if (result.status == ProbeReader::Status::ReadError) {
-        link_.frontend().ShowMessage(texts::kTitleVertolin, texts::kProbeValueTooLarge);
-        link_.RequestStop(Link::StopCause::LinkLost);
-        throw LinkError();
-      }
-    } else if (byte == -2) {
-      link_.FailRead();
-    } else {
-      link_.pump().Now();
-    }
-  }
+  const std::int32_t value = WaitForProbeReply(
+      link_, abandoned_, {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
+  // The measurement is the probe line's acknowledgement.
+  TakeAcknowledgement();
+  return value;
 }
 
 void WindowLink::SwitchLaserOff() {
-  if (!laserLit_) return;
+  // The pause line before the stop question has no ";": a board that acts
+  // on whole lines only would burn on, so a job stopped after it ends with
+  // the whole laser-off line all the same.
+  if (!laserLit_ && !laserPaused_) return;
   laserLit_ = false;
+  laserPaused_ = false;
   // Stopped in a replay: the board's laser is still off.
   if (!link_.PortOpen() || ToolStateOwed()) return;
   SendExtra({MotionKind::ToolOff, {}, link_.profile().idleDelay});

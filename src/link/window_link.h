@@ -179,7 +179,8 @@ class WindowLink {
   // dry run or without a port, where nothing was sent. Throws LinkError when
   // StopFlag is set, also during the wait (a board that never answers must
   // not keep the window from "Стоп"), when the read fails, when the reply
-  // passes the 32-bit range (said first) and when the window is closing.
+  // passes the 32-bit range (said first), when the window is closing, and
+  // for the tool once the probe line is overdue (a lost link, as any wait).
   std::optional<std::int32_t> ReadProbe();
 
   // The milling window's "Ручная уст-ка" during a job: whole steps that the
@@ -209,7 +210,9 @@ class WindowLink {
   // while the link still answers; a lost or abandoned link is not waited on
   // (the job's drain reads an abandoned one's).
   // A step sent with the drive switch cleared while the laser is lit does
-  // the same, and the stop question pauses only a laser that is lit.
+  // the same, and the stop question pauses only a laser that is lit. A
+  // laser paused for the question is switched off so too, since its pause
+  // line has no ";".
   void SwitchLaserOff();
   // The laser as the lines sent have left it.
   bool LaserLit() const { return laserLit_; }
@@ -261,7 +264,8 @@ class WindowLink {
   char kindLetter_ = 0;
   bool ready_ = true;
   bool abandoned_ = false;
-  bool laserLit_ = false;  // switched on by the last laser motion written
+  bool laserLit_ = false;     // switched on by the last laser motion written
+  bool laserPaused_ = false;  // switched off by the pause line of the stop question
 
   StepScaler scaler_;
   LinesInFlight inFlight_;

@@ -140,33 +140,7 @@ std::string Finish(std::string_view raw, std::string_view defaultText) {
 // a FIFO (whose reading would block for ever) or a device (/dev/zero grows
 // without end) fails instead.
 FileBytes ReadSettingsFile(const std::filesystem::path& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  FileBytes failed;
-  failed.status = FileBytes::Status::kFailed;
-  if (error || !std::filesystem::exists(status)) {
-    if (error && error != std::errc::no_such_file_or_directory &&
-        error != std::errc::not_a_directory) {
-      failed.error = error.message();
-      return failed;
-    }
-    return {};  // kMissing
-  }
-  if (!std::filesystem::is_regular_file(status)) {
-    failed.error = "это не обычный файл";
-    return failed;
-  }
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size > SettingsStore::kMaxFileBytes) {
-    failed.error = "файл больше " + std::to_string(SettingsStore::kMaxFileBytes / 1024) + " КБ";
-    return failed;
-  }
-  FileBytes file = ReadFileBytes(path);
-  if (file.status == FileBytes::Status::kOk && file.bytes.size() > SettingsStore::kMaxFileBytes) {
-    failed.error = "файл больше " + std::to_string(SettingsStore::kMaxFileBytes / 1024) + " КБ";
-    return failed;
-  }
-  return file;
+  return ReadRegularFile(path, SettingsStore::kMaxFileBytes);
 }
 
 }  // namespace

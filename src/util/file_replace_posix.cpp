@@ -105,6 +105,46 @@ FileBytes ReadFileBytes(const std::filesystem::path& file) {
   return result;
 }
 
+FileBytes ReadRegularFile(const std::filesystem::path& file, std::uintmax_t maxBytes) {
+  FileBytes result;
+  // Without O_NONBLOCK the open of a FIFO waits for a writer, for ever.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    const int code = errno;
+    if (code == ENOENT || code == ENOTDIR) return result;  // kMissing
+    result.status = FileBytes::Status::kFailed;
+    result.error = ErrorText(code);
+    return result;
+  }
+  const auto fail = [&](std::string error) {
+    ::close(fd);
+    result.status = FileBytes::Status::kFailed;
+    result.error = std::move(error);
+    result.bytes.clear();
+    return result;
+  };
+  // Judged on the file opened, not on its name, which may change meanwhile.
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return fail(ErrorText(errno));
+  if (!S_ISREG(info.st_mode)) return fail(std::string(kNotARegularFileText));
+  if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) return fail(FileTooLargeText(maxBytes));
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return fail(ErrorText(errno));
+    }
+    if (got == 0) break;
+    result.bytes.append(buffer, static_cast<std::size_t>(got));
+    // It grew after the look at its size.
+    if (result.bytes.size() > maxBytes) return fail(FileTooLargeText(maxBytes));
+  }
+  ::close(fd);
+  result.status = FileBytes::Status::kOk;
+  return result;
+}
+
 bool ReplaceFileContents(const std::filesystem::path& named, std::string_view bytes,
                          std::string& error, bool flush) {
   const std::filesystem::path file = WrittenPath(named);

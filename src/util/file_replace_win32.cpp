@@ -89,6 +89,54 @@ FileBytes ReadFileBytes(const std::filesystem::path& file) {
   return result;
 }
 
+FileBytes ReadRegularFile(const std::filesystem::path& file, std::uintmax_t maxBytes) {
+  FileBytes result;
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return result;  // kMissing
+  } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    result.status = FileBytes::Status::kFailed;
+    result.error = std::string(kNotARegularFileText);
+    return result;
+  }
+  Handle handle(CreateFileW(file.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle.valid()) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return result;  // kMissing
+    result.status = FileBytes::Status::kFailed;
+    result.error = ErrorText(code);
+    return result;
+  }
+  const auto fail = [&](std::string error) {
+    result.status = FileBytes::Status::kFailed;
+    result.error = std::move(error);
+    result.bytes.clear();
+    return result;
+  };
+  // A pipe, a console or a device such as NUL is not a file to read whole.
+  if (GetFileType(handle.get()) != FILE_TYPE_DISK) return fail(std::string(kNotARegularFileText));
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(handle.get(), &size)) return fail(ErrorText(GetLastError()));
+  if (static_cast<std::uintmax_t>(size.QuadPart) > maxBytes)
+    return fail(FileTooLargeText(maxBytes));
+  char buffer[16384];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(handle.get(), buffer, sizeof buffer, &got, nullptr)) {
+      return fail(ErrorText(GetLastError()));
+    }
+    if (got == 0) break;
+    result.bytes.append(buffer, got);
+    // It grew after the look at its size.
+    if (result.bytes.size() > maxBytes) return fail(FileTooLargeText(maxBytes));
+  }
+  result.status = FileBytes::Status::kOk;
+  return result;
+}
+
 bool ReplaceFileContents(const std::filesystem::path& file, std::string_view bytes,
                          std::string& error, bool flush) {
   static std::atomic<unsigned> counter{0};

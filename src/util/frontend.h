@@ -62,6 +62,10 @@ class Frontend {
   // The machine model's position, at most every ~100 ms while it changes.
   virtual void ShowPosition(const MachinePosition&) {}
 
+  // False where nobody reads the questions (the tool answers each at once):
+  // then nothing pauses for a person to think.
+  virtual bool PersonAnswers() const { return true; }
+
   // Takes a stop asked for outside the event loop (the tool's Ctrl-C). Cheap,
   // so that it can run before every line that goes out.
   virtual void TakeInterrupts() {}

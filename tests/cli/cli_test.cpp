@@ -7,11 +7,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <thread>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/time.h>
 
 #include <csignal>
@@ -140,6 +142,54 @@ TEST_F(CliTest, QueryAndMoveAgainstTheSimulatedBoard) {
   EXPECT_EQ(Run({"--port", "sim:P", "move", "1", "2", "3"}), kCliDone);
   EXPECT_EQ(err_.str(), "");
 }
+
+#ifndef _WIN32
+// A journal or a map that is a FIFO, a device or a file with a huge hole is
+// refused with a message, instead of blocking for ever or reading until the
+// memory runs out.
+TEST_F(CliTest, JournalsAndMapsThatAreNoFilesToReadAreRefusedAtOnce) {
+  const std::filesystem::path journal = folder_ / "engrave.journal";
+  const std::filesystem::path map = folder_ / "map.txt";
+  PixelImage picture(4, 1);
+  picture.SetGrey(2, 1, 0);
+  const std::string bmp = (folder_ / "row.bmp").string();
+  ASSERT_TRUE(WritePictureFile(bmp, picture));
+  const std::vector<std::string> resume = {"--port", "sim:P", "engrave", bmp, "--resume"};
+  const std::vector<std::string> interpolate = {"interpolate", map.string(), "--out",
+                                                (folder_ / "view.bmp").string()};
+  struct Case {
+    const char* label;
+    std::function<void()> make;
+    std::vector<std::string> args;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"FIFO journal", [&] { ::mkfifo(journal.c_str(), 0600); }, resume, "это не обычный файл"},
+      {"journal linked to /dev/zero",
+       [&] { std::filesystem::create_symlink("/dev/zero", journal); }, resume,
+       "это не обычный файл"},
+      {"FIFO map", [&] { ::mkfifo(map.c_str(), 0600); }, interpolate, "это не обычный файл"},
+      {"map linked to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", map); },
+       interpolate, "это не обычный файл"},
+      {"6 x 5 map and a 2 GB hole",
+       [&] {
+         {
+           std::ofstream rows(map);
+           for (int row = 0; row < 5; ++row) rows << "1 1 1 1 1 1\n";
+         }
+         std::filesystem::resize_file(map, std::uintmax_t{2} << 30);
+       },
+       interpolate, "файл больше"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(journal);
+    std::filesystem::remove(map);
+    c.make();
+    EXPECT_EQ(Run(c.args), kCliRefused) << c.label;
+    EXPECT_NE(err_.str().find(c.said), std::string::npos) << c.label << ": " << err_.str();
+  }
+}
+#endif
 
 TEST_F(CliTest, MissingPortIsALinkError) {
   EXPECT_EQ(Run({"--port", (folder_ / "ttyNothing").string(), "query"}), kCliLinkError);
@@ -476,6 +526,65 @@ TEST_F(CliMillingTest, AStoppedJobLiftsTheToolOutOfTheWork) {
 }
 #endif
 
+#ifndef _WIN32
+// A Ctrl-C while the handshake waits for a slow board ends the tool with the
+// stop's status, and nothing after "V;" goes out: not the move, not the job.
+// The board answers 3 s late, so 0.3 s is in the settling (1 to 2 s) and
+// 2.2 s in the wait for the reply to "V;".
+TEST_F(CliMillingTest, CtrlCDuringTheHandshakeStopsBeforeAnythingIsSent) {
+  const std::string ring = Ring();
+  const std::string record = (folder_ / "record.txt").string();
+  const struct {
+    std::vector<std::string> command;
+    char kind;
+    std::chrono::milliseconds after;
+  } cases[] = {
+      {{"move", "1", "1", "0"}, 'M', std::chrono::milliseconds(300)},
+      {{"move", "1", "1", "0"}, 'M', std::chrono::milliseconds(2200)},
+      {{"mill-all", ring}, 'M', std::chrono::milliseconds(2200)},
+      {{"scan"}, 'S', std::chrono::milliseconds(300)},
+  };
+  for (const auto& c : cases) {
+    const std::string label = c.command[0] + " at " + std::to_string(c.after.count()) + " ms";
+    std::filesystem::remove(record);
+    BoardProcess board({"--kind", std::string(1, c.kind), "--delay", "3000", "--record", record});
+    std::vector<std::string> args = {"--ini", ini_, "--port", board.path()};
+    args.insert(args.end(), c.command.begin(), c.command.end());
+    alarmInterrupts = 0;
+    std::thread interrupter([&] {
+      std::this_thread::sleep_for(c.after);
+      alarmInterrupts = 1;  // as the tool's Ctrl-C handler counts it
+    });
+    out_.str("");
+    err_.str("");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunCli(args, {out_, err_, &alarmInterrupts}), kCliStopped) << label << err_.str();
+    interrupter.join();
+    // Generous: it ran for ever.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << label;
+    std::ifstream in(record);
+    for (std::string line; std::getline(in, line);) {
+      EXPECT_EQ(line.substr(0, 2), "V;") << label;
+    }
+  }
+}
+#endif
+
+// A Ctrl-C while a job with --progress is counted ends the tool there: no
+// port is opened and an older journal is left as it was.
+TEST_F(CliMillingTest, CtrlCWhileTheJobIsCountedEndsBeforeThePortAndTheJournal) {
+  const std::string ring = Ring();  // its port does not exist
+  const std::filesystem::path journal = folder_ / "mill-all.journal";
+  std::ofstream(journal) << "kept";
+  volatile std::sig_atomic_t interrupts = 1;
+  EXPECT_EQ(RunCli({"--ini", ini_, "--progress", "mill-all", ring}, {out_, err_, &interrupts}),
+            kCliStopped)
+      << err_.str();
+  EXPECT_EQ(err_.str(), "vertolin-cli: stopped\n");
+  std::ifstream in(journal);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept");
+}
+
 TEST_F(CliMillingTest, MillingRunsOnlyOnTheMillingBoard) {
   const std::string ring = Ring();
   EXPECT_EQ(Run({"--port", "sim:M", "mill-all", ring}), kCliDone);
@@ -581,6 +690,28 @@ TEST_F(CliScannerTest, ScanOnTheBoardProgramFollowsItsSurface) {
       const double expected = surface(p * 20.0, q * 20.0) * 255 / top;
       EXPECT_NEAR(view.picture->image.Grey(p + 10, q + 10), expected, 3) << p << "," << q;
     }
+  }
+}
+
+// A probe left unanswered (silence, or babble that never says "OK") is a
+// lost link after --ack-timeout, and the nodes measured before are written.
+TEST_F(CliScannerTest, AnUnansweredProbeEndsTheScanAndKeepsTheNodesMeasured) {
+  for (const char* fault : {"--silent", "--babble"}) {
+    // "V;", the first probe and the move to the second node are answered.
+    BoardProcess board({"--kind", "S", "--after", "3", fault});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({"--port", board.path(), "--ack-timeout", "0,5", "scan", "--map",
+                   Path("map.txt").string()}),
+              kCliLinkError)
+        << fault;
+    // Far below for ever, which it was.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << fault;
+    EXPECT_NE(err_.str().find("Плата не ответила на строку 3"), std::string::npos) << err_.str();
+    std::string error;
+    const auto map = ParseHeightMapText(ReadFile(Path("map.txt")), error);
+    ASSERT_TRUE(map) << error;
+    EXPECT_GE(map->At(1, 1), 100) << fault;
+    EXPECT_EQ(map->At(2, 1), 0) << fault;
   }
 }
 
@@ -723,6 +854,60 @@ class CliOutliningTest : public CliMillingTest {
     return path.string();
   }
 };
+
+#ifndef _WIN32
+// Ctrl-C while the laser burns: nobody answers the tool's stop question, so
+// no pause line goes out; the job ends with the whole laser-off line, and
+// every line on the wire is whole (ends with ";").
+TEST_F(CliOutliningTest, CtrlCWithTheLaserOnEndsWithAWholeLaserOffLine) {
+  OutlinedRing();  // the keys
+  PixelImage square(40, 40);
+  for (int y = 6; y <= 35; ++y) {
+    for (int x = 6; x <= 35; ++x) square.SetGrey(x, y, 0);
+  }
+  const std::string picture = WritePicture(square, "square.bmp");
+  const std::string record = (folder_ / "record.txt").string();
+  const auto Recorded = [&] {
+    std::ifstream in(record);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line.substr(0, line.find('\t')));
+    return lines;
+  };
+  for (const char* command : {"outline-all", "fill"}) {
+    std::filesystem::remove(record);
+    BoardProcess board({"--kind", "P", "--delay", "20", "--record", record});
+    alarmInterrupts = 0;
+    std::atomic<bool> finished = false;
+    std::thread watcher([&] {
+      // Stops once five lines have followed the laser's switching on.
+      while (!finished) {
+        const std::vector<std::string> lines = Recorded();
+        const auto on = std::find_if(lines.begin(), lines.end(),
+                                     [](const std::string& l) { return l.starts_with("0,0,1,"); });
+        if (on != lines.end() && lines.end() - on > 5) {
+          alarmInterrupts = 1;  // as the tool's Ctrl-C handler counts it
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    });
+    out_.str("");
+    err_.str("");
+    EXPECT_EQ(RunCli({"--ini", ini_, "--port", board.path(), command, picture},
+                     {out_, err_, &alarmInterrupts}),
+              kCliStopped)
+        << command;
+    finished = true;
+    watcher.join();
+    const std::vector<std::string> lines = Recorded();
+    ASSERT_FALSE(lines.empty()) << command;
+    EXPECT_EQ(lines.back(), "0,0,-1,2000;") << command << "\n" << err_.str();
+    for (const std::string& line : lines)
+      EXPECT_TRUE(line.ends_with(";")) << command << ": " << line;
+  }
+}
+#endif
 
 TEST_F(CliOutliningTest, OutlineOfTheOnePixelFigureSwitchesTheLaserOnAndOff) {
   const std::string ring = OutlinedRing();

@@ -111,7 +111,7 @@ TEST(JobRunnerTest, AJobEndedEarlyJournalsWhatTheBoardStillAcknowledges) {
   const auto stop = [](Link& link, WindowLink&) { link.RequestStop(); };
   const Case cases[] = {
       {"stopped", false, stop, {'T', 'T'}, JobOutcome::Stopped, 2, 0},
-      {"stopped with the laser on", true, stop, {'T', 'T', 'T'}, JobOutcome::Stopped, 2, 0},
+      {"stopped with the laser on", true, stop, {'T', 'T', 'T', 'T'}, JobOutcome::Stopped, 2, 0},
       {"window closed",
        false,
        [](Link& link, WindowLink& window) {
@@ -159,9 +159,13 @@ TEST(JobRunnerTest, AJobEndedEarlyJournalsWhatTheBoardStillAcknowledges) {
     ASSERT_TRUE(journal.point.has_value());
     EXPECT_EQ(journal.point->lines, c.lines);
     EXPECT_EQ(script.reads.size(), c.unread);
-    // The laser's pause, or the third line that the failed read waited for.
-    const bool third = c.laser || c.outcome == JobOutcome::LinkLost;
-    EXPECT_EQ(script.written.size(), third ? 3u : 2u);
+    // The laser's pause and the whole laser-off line after the question, or
+    // the third line that the failed read waited for.
+    const std::size_t written = c.laser ? 4u : c.outcome == JobOutcome::LinkLost ? 3u : 2u;
+    EXPECT_EQ(script.written.size(), written);
+    if (c.laser) {
+      EXPECT_EQ(script.written.back(), "0,0,-1,2000;");
+    }
   }
 }
 

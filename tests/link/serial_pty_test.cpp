@@ -1,8 +1,13 @@
 // The real POSIX serial layer against the vertolin-board program on a
 // pseudo-terminal: what a person gets with a board on a USB port.
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/time.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -153,6 +158,50 @@ TEST_F(SerialPtyTest, ByteZeroIsDistinctFromNothingWithinTheReadWindow) {
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(15));
   EXPECT_LT(took, std::chrono::milliseconds(200));
+  link_.Close();
+  ::close(slave);
+  ::close(master);
+}
+
+extern "C" void IgnoreAlarm(int) {}
+
+// A line goes out whole whatever interrupts its write: signals that do not
+// restart system calls arrive every millisecond, and the line is longer than
+// the terminal takes at once, while the far end reads it slowly.
+TEST_F(SerialPtyTest, ALineGoesOutWholeThroughSignalsAndAFullQueue) {
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  ASSERT_TRUE(link_.Open(::ttyname(slave), 9600));
+  std::string line;
+  for (int i = 0; line.size() < 64 * 1024; ++i) line += std::to_string(i) + ",";
+  line += "0;";
+
+  std::string received;
+  std::thread reader([&] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    char buffer[97];
+    while (received.size() < line.size() && std::chrono::steady_clock::now() < until) {
+      pollfd p{master, POLLIN, 0};
+      if (::poll(&p, 1, 10) <= 0) continue;
+      const ssize_t n = ::read(master, buffer, sizeof buffer);
+      if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  struct sigaction alarm {};
+  alarm.sa_handler = IgnoreAlarm;  // no SA_RESTART: writes fail with EINTR
+  struct sigaction previous {};
+  ::sigaction(SIGALRM, &alarm, &previous);
+  itimerval every{{0, 1000}, {0, 1000}};
+  ::setitimer(ITIMER_REAL, &every, nullptr);
+  SerialWrite(link_, line);
+  itimerval off{};
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+  ::sigaction(SIGALRM, &previous, nullptr);
+  reader.join();
+  EXPECT_EQ(received.size(), line.size());
+  EXPECT_TRUE(received == line);
   link_.Close();
   ::close(slave);
   ::close(master);

@@ -301,6 +301,57 @@ TEST_F(WindowLinkTest, TheWindowsWaitOnButSayHowLongTheBoardHasKeptSilent) {
   EXPECT_EQ(frontend_.statuses.back(), "");
 }
 
+// A probe whose measurement never comes whole is overdue as any line: the
+// tool ends it as a lost link (after --ack-timeout), the windows say how long
+// the board has kept silent and "Стоп" ends it.
+TEST_F(WindowLinkTest, AProbeReplyThatNeverComesWholeRunsOutAsEveryWaitDoes) {
+  using namespace std::chrono_literals;
+  const struct {
+    const char* label;
+    std::string reply;
+  } cases[] = {
+      {"silent", ""},
+      {"babble", std::string(5000, '#')},
+      {"acknowledgement instead", "123T"},
+      {"no K", "123O\r\n"},
+  };
+  for (const auto& c : cases) {
+    for (const bool tool : {true, false}) {
+      SCOPED_TRACE(std::string(c.label) + (tool ? ", tool" : ", window"));
+      link_.ClearStop();
+      frontend_.messages.clear();
+      frontend_.statuses.clear();
+      link_.ackPolicy() = {.stopEndsWait = tool, .overdueLosesLink = tool, .limit = 100ms};
+      auto& port = UseScript();
+      port.Script(c.reply);
+      frontend_.onEvents = [&] {
+        if (!frontend_.statuses.empty()) link_.RequestStop();
+      };
+      ScaledWindow window = Window(formats::kScanner);
+      window.SendStep({0, 0, 100, 0}, false);
+      EXPECT_THROW(window.ReadProbe(), LinkError);
+      if (tool) {
+        EXPECT_EQ(link_.stopCause(), Link::StopCause::LinkLost);
+        ASSERT_EQ(frontend_.messages.size(), 1u);
+        EXPECT_NE(frontend_.messages[0].text.find("не ответила на строку"), std::string::npos);
+      } else {
+        EXPECT_EQ(link_.stopCause(), Link::StopCause::Person);
+        ASSERT_FALSE(frontend_.statuses.empty());
+        EXPECT_NE(frontend_.statuses[0].find("не отвечает на строку"), std::string::npos);
+        EXPECT_TRUE(frontend_.messages.empty());
+      }
+    }
+  }
+  // The reply that does come whole is the measurement.
+  link_.ClearStop();
+  frontend_.onEvents = nullptr;
+  auto& port = UseScript();
+  port.Script("-137\r\nOK");
+  ScaledWindow window = Window(formats::kScanner);
+  window.SendStep({0, 0, 100, 0}, false);
+  EXPECT_EQ(window.ReadProbe(), 137);
+}
+
 TEST_F(WindowLinkTest, StopWhileIdleFailsTheNextPlainMoveAtItsWait) {
   auto& board = UseBoard('P');
   ScaledWindow window = Window(formats::kGradation);

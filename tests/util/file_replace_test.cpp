@@ -12,6 +12,10 @@
 
 #include "support/temp_folder.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace vertolin {
 namespace {
 
@@ -79,6 +83,53 @@ TEST(FileBytes, MissingAndUnreadable) {
   EXPECT_EQ(folderRead.status, FileBytes::Status::kFailed);
   EXPECT_FALSE(folderRead.error.empty());
   EXPECT_TRUE(folderRead.bytes.empty());
+}
+
+// Settings, journals and maps are read only from regular files of a bounded
+// size, and whatever else the name leads to is refused at once: nothing
+// waits for a FIFO's writer, reads a device without end or a sparse hole.
+TEST(FileBytes, OnlyRegularFilesOfBoundedSizeAreRead) {
+  const test::TempFolder folder;
+  const std::filesystem::path dir = folder.path();
+  constexpr std::uintmax_t kLimit = 64 * 1024;
+  Put(dir / "small", "[CNC]\r\n");
+  Put(dir / "full", Long(kLimit));
+  Put(dir / "hole", "1 2 3\n");
+  std::filesystem::resize_file(dir / "hole", std::uintmax_t{2} << 30);  // sparse: no disk
+  std::filesystem::create_directory(dir / "folder");
+  struct Case {
+    std::filesystem::path file;
+    FileBytes::Status status;
+    std::string error;  // the words the person reads
+  };
+  std::vector<Case> cases = {
+      {dir / "small", FileBytes::Status::kOk, ""},
+      {dir / "full", FileBytes::Status::kOk, ""},
+      {dir / "hole", FileBytes::Status::kFailed, "файл больше 64 КБ"},
+      {dir / "folder", FileBytes::Status::kFailed, "это не обычный файл"},
+      {dir / "none", FileBytes::Status::kMissing, ""},
+  };
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir / "zero");
+  std::filesystem::create_symlink(dir / "small", dir / "link");
+  cases.push_back({dir / "fifo", FileBytes::Status::kFailed, "это не обычный файл"});
+  cases.push_back({dir / "zero", FileBytes::Status::kFailed, "это не обычный файл"});
+  cases.push_back({dir / "link", FileBytes::Status::kOk, ""});
+#else
+  cases.push_back({"NUL", FileBytes::Status::kFailed, "это не обычный файл"});
+#endif
+  for (const Case& c : cases) {
+    const FileBytes read = ReadRegularFile(c.file, kLimit);
+    EXPECT_EQ(read.status, c.status) << c.file;
+    EXPECT_EQ(read.error, c.error) << c.file;
+    if (c.status == FileBytes::Status::kOk) {
+      EXPECT_EQ(read.bytes, ReadFileBytes(c.file).bytes) << c.file;
+    } else {
+      EXPECT_TRUE(read.bytes.empty()) << c.file;
+    }
+  }
+  EXPECT_EQ(FileTooLargeText(16 * 1024 * 1024), "файл больше 16 МБ");
 }
 
 TEST(FileBytes, ReplaceCreatesAFileWithAName) {

@@ -199,7 +199,9 @@ TEST_F(CuttingWindowTest, StopQuestionSwitchesTheLaserOffAndOnAgain) {
     EXPECT_EQ(Lines(moves.begin(), moves.begin() + 4),
               (Lines{"2200,600,0,2000;", "0,0,1,1000;", "-200;", "0,0,-1"}));
     if (stop) {
-      EXPECT_EQ(moves.size(), 4u);
+      // The pause line has no ";": the whole laser-off line ends the job.
+      EXPECT_EQ(moves.size(), 5u);
+      EXPECT_EQ(moves.back(), "0,0,-1,2000;");
       EXPECT_FALSE(Said("Готово"));
     } else {
       EXPECT_EQ(moves[4], "0,0,1");

@@ -284,7 +284,8 @@ TEST_F(StrokeCutTest, StopAndLostLinkEndWithTheLaserOff) {
     frontend_.messages.clear();
     PixelImage trace = WithBlack(12, 4, Row(2, 6, 2));
     EXPECT_EQ(Run(trace), JobOutcome::Stopped);
-    EXPECT_EQ(script_.written, (Lines{"5,1,0,2000;", "0,0,1,1000;", "-1;", "0,0,-1"}));
+    EXPECT_EQ(script_.written,
+              (Lines{"5,1,0,2000;", "0,0,1,1000;", "-1;", "0,0,-1", "0,0,-1,2000;"}));
     EXPECT_TRUE(frontend_.messages.empty());  // no "Готово"
   }
   {

@@ -283,7 +283,9 @@ TEST_F(OutliningSessionTest, StopSwitchesTheLaserOffAroundTheQuestion) {
     EXPECT_EQ(lines[6], "0,0,-1");  // unterminated, before the question
     if (stop) {
       EXPECT_EQ(result, JobOutcome::Stopped);
-      EXPECT_EQ(lines.size(), 7u);  // nothing after the laser went off
+      // Then only the whole laser-off line: the pause line has no ";".
+      ASSERT_EQ(lines.size(), 8u);
+      EXPECT_EQ(lines[7], "0,0,-1,2000;");
       EXPECT_TRUE(link_.StopRequested());
     } else {
       EXPECT_EQ(result, JobOutcome::Done);
