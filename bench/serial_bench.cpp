@@ -75,7 +75,8 @@ BENCHMARK(AcknowledgedLinesThroughRunner)
     ->Unit(benchmark::kMillisecond);
 
 // The same, keeping the job journal as a job on a port does: the batches
-// are one long job, its journal rewritten every half second.
+// are one long job, its journal rewritten every half second and its record
+// of lines sent stored at every line.
 void AcknowledgedLinesWithJournal(benchmark::State& state) {
   BoardSession session;
   if (!session.Open(state)) return;
@@ -90,6 +91,9 @@ void AcknowledgedLinesWithJournal(benchmark::State& state) {
     OneLongJob(JobJournal& j, int b) : journal(j), batch(b) {}
     void Record(const ResumePoint& point, bool) override {
       journal.Record({before + point.lines, point.depth}, false);
+    }
+    void Sent(const ResumePoint& point) override {
+      journal.Sent({before + point.lines, point.depth});
     }
     void Completed() override { before += batch; }
   } job(journal, batch);
