@@ -138,7 +138,8 @@ JobResult JobRunner::Run(JobProgram program) {
   const bool dry = !window_.DriveOn();
   // No board is driven with G-code yet: a native board would take it for
   // its own lines.
-  if (window_.WritesGcode() && link.PortOpen() && !dry) {
+  // (Counting and printing ports take no time: they are no board.)
+  if (window_.WritesGcode() && link.PortOpen() && link.port()->TakesTime() && !dry) {
     link.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
     return {JobOutcome::Refused};
   }

@@ -214,7 +214,7 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
     }
   } readyAgain{*this};
 
-  if (writesGcode_ && link_.PortOpen()) {
+  if (writesGcode_ && link_.PortOpen() && link_.port()->TakesTime()) {
     link_.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
     throw MoveRefused();
   }

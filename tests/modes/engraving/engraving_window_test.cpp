@@ -335,6 +335,23 @@ TEST_F(EngravingWindowTest, SaveGcodeWritesTheJobsProgramToTheChosenFile) {
   EXPECT_FALSE(Finished());  // the count behind it says nothing
 }
 
+// With Protocol=grbl the windows write G-code files; until grbl boards are
+// driven live, a real run on a port is refused and the board gets nothing.
+TEST_F(EngravingWindowTest, WithProtocolGrblARealRunIsRefusedAndSendsNothing) {
+  UsePicture(SmallPicture());
+  settings_.WriteSetting("Etching_width", "0,2");
+  link_.profile().protocol = BoardProtocol::Grbl;
+  const SimulatedBoard& board = UseBoard('P');
+  EngravingWindow window(link_, settings_, formats::kGradation);
+  window.Load();
+  Tick(window, "Check1");
+  Click(window, "Command1");
+  EXPECT_TRUE(Moves(board).empty());
+  ASSERT_FALSE(frontend_.messages.empty());
+  EXPECT_EQ(frontend_.messages.back().text, std::string(texts::kGcodeNotLive));
+  EXPECT_FALSE(Finished());
+}
+
 // A job broken off by a lost link is offered for resuming the next time it
 // is started on the same picture and fields; resumed, it sends the opening
 // line again and then only the lines the board had not acknowledged.
