@@ -58,9 +58,9 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
           << found.record.point.lines << " lines done) is replaced; --resume would have gone on\n";
     }
     setup.journal.emplace(file, std::move(record));
-    // An older journal must not outlive a fresh start: the new one is
-    // written once the board has begun.
-    setup.journal->Completed();
+    // An older journal must not outlive a fresh start, but one stopped
+    // before it sent anything (in the handshake) leaves it for a resume.
+    setup.journal->ReplaceOnFirstLine();
     return setup;
   }
   switch (found.status) {

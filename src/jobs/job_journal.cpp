@@ -253,6 +253,7 @@ JobJournal::JobJournal(std::filesystem::path file, JournalRecord record)
     : file_(std::move(file)), record_(std::move(record)) {}
 
 void JobJournal::Record(const ResumePoint& point, bool final) {
+  replaceOld_ = false;  // written now in any case
   // A resumed job counts its replayed lines up from 0: the journal must not
   // fall back meanwhile, or a crash then would have them burnt twice.
   if (point.lines < record_.point.lines) return;
@@ -281,6 +282,11 @@ void JobJournal::Write(bool flush) {
 }
 
 void JobJournal::Sent(const ResumePoint& point) {
+  if (replaceOld_) {
+    replaceOld_ = false;
+    DropSent();
+    Write(false);
+  }
   if (!sent_ && !sentFailed_) {
     std::string error;
     sent_ = SentRecord::Start(file_, record_.fingerprint, error);

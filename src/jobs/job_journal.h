@@ -112,6 +112,9 @@ class JobJournal : public ResumeRecorder {
   void Placed(const HeadPlace& place) override { record_.place = place; }
   void Sent(const ResumePoint& point) override;
   void Completed() override;
+  // A fresh start leaves an older journal until its first line goes out,
+  // then replaces it at once.
+  void ReplaceOnFirstLine() { replaceOld_ = true; }
 
   const JournalRecord& record() const { return record_; }
   const std::filesystem::path& file() const { return file_; }
@@ -131,6 +134,7 @@ class JobJournal : public ResumeRecorder {
   std::int64_t writes_ = 0;
   std::unique_ptr<SentRecord> sent_;
   bool sentFailed_ = false;
+  bool replaceOld_ = false;
 };
 
 struct JobEstimate;

@@ -547,6 +547,9 @@ TEST_F(CliMillingTest, CtrlCDuringTheHandshakeStopsBeforeAnythingIsSent) {
   for (const auto& c : cases) {
     const std::string label = c.command[0] + " at " + std::to_string(c.after.count()) + " ms";
     std::filesystem::remove(record);
+    // An older journal stays for a resume: the fresh start sent nothing.
+    const std::filesystem::path journal = folder_ / (c.command[0] + ".journal");
+    std::ofstream(journal) << "kept";
     BoardProcess board({"--kind", std::string(1, c.kind), "--delay", "3000", "--record", record});
     std::vector<std::string> args = {"--ini", ini_, "--port", board.path()};
     args.insert(args.end(), c.command.begin(), c.command.end());
@@ -566,6 +569,9 @@ TEST_F(CliMillingTest, CtrlCDuringTheHandshakeStopsBeforeAnythingIsSent) {
     for (std::string line; std::getline(in, line);) {
       EXPECT_EQ(line.substr(0, 2), "V;") << label;
     }
+    std::ifstream kept(journal);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept") << label;
+    std::filesystem::remove(journal);
   }
 }
 #endif
