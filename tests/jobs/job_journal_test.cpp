@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "link/machine_model.h"
+#include "support/temp_folder.h"
 
 namespace vertolin {
 namespace {
@@ -41,6 +43,30 @@ TEST(JobJournalText, ThePlaceOfTheHeadRoundTripsAndOlderJournalsStillRead) {
     sum.Add(edited);
     EXPECT_EQ(ParseJournal(edited + "check=" + sum.Hex() + "\n").status, c.status);
   }
+}
+
+// The record of lines sent is read back as stored, for its own job only; a
+// record that cannot be made is told, not fatal.
+TEST(SentRecordTest, StoredLinesComeBackForTheirJobOnly) {
+  test::TempFolder folder;
+  const auto journal = folder.path() / "engrave.journal";
+  std::string error;
+  {
+    const auto record = SentRecord::Start(journal, "00ff", error);
+    ASSERT_TRUE(record) << error;
+    record->Store({7, -3});
+    record->Store({8, -5});
+  }
+  const auto read = SentRecord::Read(journal, "00ff");
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->lines, 8);
+  EXPECT_EQ(read->depth, -5);
+  EXPECT_FALSE(SentRecord::Read(journal, "00fe"));
+  EXPECT_FALSE(SentRecord::Read(folder.path() / "mill.journal", "00ff"));
+
+  std::filesystem::create_directory(SentRecord::PathFor(folder.path() / "cut.journal"));
+  EXPECT_FALSE(SentRecord::Start(folder.path() / "cut.journal", "00ff", error));
+  EXPECT_FALSE(error.empty());
 }
 
 // Where a stopped job began, in this run's steps: this run's own origin, or —
