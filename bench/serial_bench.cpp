@@ -110,6 +110,18 @@ BENCHMARK(AcknowledgedLinesWithJournal)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
+// What every line sent adds for the record of lines sent: its share of a
+// line's time is this over the lines' CPU time above.
+void RecordOfLinesSent(benchmark::State& state) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     "vertolin-sent-bench.journal";
+  JobJournal journal(file, {"bench", "bench", "0", 0, {}, false, std::nullopt});
+  std::int64_t lines = 0;
+  for (auto _ : state) journal.Sent({++lines, 0});
+  journal.Completed();
+}
+BENCHMARK(RecordOfLinesSent)->MinTime(1.0)->Unit(benchmark::kNanosecond);
+
 // One rewrite of the journal, as while a job runs and (flushed to disk) at
 // its stop: at two a second, the running rewrites' share of a job's time is
 // twice their time in a second.
