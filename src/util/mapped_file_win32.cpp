@@ -9,9 +9,9 @@ namespace {
 
 std::string SystemText(DWORD code) {
   wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string said = text != nullptr ? PathToUtf8(std::filesystem::path(text)) : "";
   LocalFree(text);
   while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
@@ -41,9 +41,9 @@ class Win32MappedFile : public MappedFile {
 
 std::unique_ptr<MappedFile> MapFile(const std::filesystem::path& file, std::size_t size,
                                     std::string& error) {
-  const HANDLE handle =
-      CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     error = SystemText(GetLastError());
     return nullptr;
