@@ -1,5 +1,8 @@
 // vertolin: the program with its windows.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "app/main_window.h"
 #include "link/link.h"
@@ -8,6 +11,13 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // Qt's own dialogs (files, colours) in Russian, where its translations
+  // are installed; the program's own texts are Russian already.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTexts);
+  }
   vertolin::DialogFrontend frontend;
   vertolin::SettingsStore settings(vertolin::SettingsStore::DefaultPath(), frontend);
   vertolin::Link link(frontend);

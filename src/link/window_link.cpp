@@ -134,7 +134,10 @@ void WindowLink::Replay(std::int64_t lines, std::int64_t machineDepth,
   replayedSetup_.reset();
 }
 
-bool WindowLink::HasZ() const { return format_.dialect.steps == NativeDialect::Steps::XYZDelay; }
+bool WindowLink::HasZ() const {
+  if (format_.dialect.jog == NativeDialect::Jog::ByKindLetter) return kindLetter_ == 'M';
+  return format_.dialect.steps == NativeDialect::Steps::XYZDelay;
+}
 
 void WindowLink::TravelToolUp(const MachineSteps& from, const MachineSteps& to) {
   const std::int32_t idle = link_.profile().idleDelay;
@@ -218,7 +221,8 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
     link_.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
     throw MoveRefused();
   }
-  const auto steps = MillimetresToSteps(link_, dx, dy, dz);
+  // A machine without Z does not move on it, so neither does its model.
+  const auto steps = MillimetresToSteps(link_, dx, dy, HasZ() ? dz : 0.0);
   if (!steps) RefuseMove();
   const std::int32_t idle = link_.profile().idleDelay;
   const Motion jog{MotionKind::Jog, *steps, idle};

@@ -71,6 +71,9 @@ class WindowLink {
   const LinkFormat& format() const { return format_; }
   Link& link() { return link_; }
   const Protocol& protocol() const { return *protocol_; }
+  // The machine has a Z axis (the router); the others' third field is no axis.
+  bool HasZ() const;
+
   // The window writes G-code (Protocol=grbl): a file, not yet a board.
   bool WritesGcode() const { return writesGcode_; }
 
@@ -247,7 +250,6 @@ class WindowLink {
   // tool first rises to the job's travel height when the head goes across,
   // then the travel, then the tool to its height; each line awaited.
   void TravelToolUp(const MachineSteps& from, const MachineSteps& to);
-  bool HasZ() const;
   // A replay has not yet given way to lines sent: the board's tool is still
   // as the journal left it, not as the job's lines say.
   bool ToolStateOwed() const { return replayLeft_ > 0 || restorePending_; }

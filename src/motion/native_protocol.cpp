@@ -52,7 +52,10 @@ std::optional<std::string> NativeProtocol::EncodeJog(const Motion& motion,
     case NativeDialect::Jog::Plain:
       break;
   }
-  return CommandLine({x, y, z});
+  // These boards have no Z: their third field switches the laser, sets the
+  // raster's burn delay or asks for a probe, none of which a move by hand
+  // may do.
+  return CommandLine({x, y, 0});
 }
 
 std::optional<std::string> NativeProtocol::Encode(const Motion& motion, std::int32_t idle) {

@@ -26,7 +26,7 @@ struct NativeDialect {
   enum class Jog {
     WithIdleDelay,  // x,y,z,d; (the router)
     ByKindLetter,   // by the board's kind letter (manual positioning, any board)
-    Plain,          // x,y,z;
+    Plain,          // x,y,0; (a board without Z)
   };
   Steps steps = Steps::XYZDelay;
   Jog jog = Jog::Plain;

@@ -35,6 +35,10 @@ void DialogFrontend::ShowMessage(std::string_view title, std::string_view text) 
 bool DialogFrontend::AskYesNo(std::string_view title, std::string_view text) {
   QMessageBox box(QMessageBox::Question, DisplayText(title), DisplayText(text),
                   QMessageBox::Yes | QMessageBox::No, owner_);
+  // The questions say "Да - …, Нет - …": the buttons must read so too,
+  // whether or not Qt's own translations are installed.
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
   return box.exec() == QMessageBox::Yes;
 }
 

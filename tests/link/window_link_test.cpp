@@ -106,11 +106,20 @@ TEST_F(WindowLinkTest, MillimetresRoundToWholeStepsHalvesToEven) {
   EXPECT_EQ(Lines(board), (std::vector<std::string>{"2,0,0,2000;", "4,0,0,2000;", "-2,2,0,2000;"}));
 }
 
+// A negative ratio reverses its axis; a machine without Z moves only on X
+// and Y, and neither it nor its model moves on Z.
 TEST_F(WindowLinkTest, MillimetreMoveTextDependsOnTheWindow) {
-  link_.profile().zRatio = -0.005;  // a negative ratio reverses its axis
-  auto& board = UseBoard('P');
+  link_.profile().zRatio = -0.005;
+  const std::string idle = std::to_string(link_.profile().idleDelay);
+  auto& router = UseBoard('M');
+  Window(formats::kRouter).ArduinoMoveMM(1, 2, 3);
+  EXPECT_EQ(Lines(router), std::vector<std::string>{"200,400,-600," + idle + ";"});
+  EXPECT_EQ(link_.machine().position()[2], -600);
+  auto& laser = UseBoard('P');
   Window(formats::kGradation).ArduinoMoveMM(1, 2, 3);
-  EXPECT_EQ(Lines(board), std::vector<std::string>{"200,400,-600;"});
+  EXPECT_EQ(Lines(laser), std::vector<std::string>{"200,400,0;"});
+  EXPECT_FALSE(laser.LaserOn());
+  EXPECT_EQ(link_.machine().position()[2], -600);
 }
 
 TEST_F(WindowLinkTest, MoveThatCannotBeExpressedInStepsIsRefusedAndNothingSent) {

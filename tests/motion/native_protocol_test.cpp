@@ -74,7 +74,8 @@ TEST(NativeProtocol, AJogIsWrittenAsTheWindowOrTheBoardWantsIt) {
   const Motion jog{MotionKind::Jog, {100, 0, -5}};
   EXPECT_EQ(NativeProtocol({{}, NativeDialect::Jog::WithIdleDelay}).Encode(jog, 2000),
             "100,0,-5,2000;");
-  EXPECT_EQ(NativeProtocol({{}, NativeDialect::Jog::Plain}).Encode(jog, 2000), "100,0,-5;");
+  // A board without Z: never the laser's switch, a burn delay or a probe.
+  EXPECT_EQ(NativeProtocol({{}, NativeDialect::Jog::Plain}).Encode(jog, 2000), "100,0,0;");
   NativeProtocol byKind({{}, NativeDialect::Jog::ByKindLetter});
   EXPECT_FALSE(byKind.Encode(jog, 2000));  // no board has answered yet
   byKind.Identified('P');

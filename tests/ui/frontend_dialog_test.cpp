@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace vertolin {
 namespace {
@@ -44,6 +48,25 @@ TEST(DialogFrontendTest, ThePositionHasALabelOfItsOwn) {
   EXPECT_EQ(labels[0]->text(),
             QStringLiteral("X 12,50  Y 0,00  Z -1,00 мм · лазер вкл. · прогон без станка"));
   EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("Плата не отвечает"));
+}
+
+// The questions end "Да - …, Нет - …": their buttons read so, in any locale.
+TEST(DialogFrontendTest, AQuestionsButtonsReadDaAndNet) {
+  QMainWindow window;
+  DialogFrontend frontend;
+  frontend.Attach(&window);
+  for (const bool yes : {true, false}) {
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      for (QAbstractButton* button : box->buttons()) texts << button->text();
+      box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    EXPECT_EQ(frontend.AskYesNo("Внимание", "Остановить?"), yes);
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
+  }
 }
 
 }  // namespace

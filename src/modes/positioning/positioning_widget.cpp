@@ -65,6 +65,12 @@ PositioningControls::PositioningControls(WindowLink& windowLink, const QString& 
   grid->addWidget(statusLabel_, 6, 1, 1, 2);
   grid->setColumnStretch(1, 1);
 
+  // A laser, hot wire or probe has no Z to move: its field is not asked for.
+  if (!windowLink_.HasZ()) {
+    moveFields_[2]->setEnabled(false);
+    moveFields_[2]->setToolTip(QStringLiteral("У этой машины нет оси Z"));
+  }
+
   // Guarded: the window link may be asked after these controls are gone.
   windowLink_.SetDriveSwitch(
       [box = QPointer<QCheckBox>(driveSwitch_)] { return box && box->isChecked(); });
@@ -101,7 +107,8 @@ bool PositioningControls::ReturnToStart() const {
 void PositioningControls::ManualMove() {
   const auto distances = ReadTypedMoveOrTell(
       windowLink_.link().frontend(), moveFields_[0]->text().toStdString(),
-      moveFields_[1]->text().toStdString(), moveFields_[2]->text().toStdString());
+      moveFields_[1]->text().toStdString(),
+      windowLink_.HasZ() ? moveFields_[2]->text().toStdString() : std::string("0"));
   if (!distances || !manualMove_) return;
   manualMove_((*distances)[0], (*distances)[1], (*distances)[2]);
 }

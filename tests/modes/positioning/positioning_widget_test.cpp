@@ -125,17 +125,24 @@ TEST_F(PositioningControlsTest, DefaultMoveGoesNowAndSurvivesAStop) {
   WindowLink windowLink(link_, formats::kGradation);
   PositioningControls controls(windowLink, QStringLiteral("Гравировать"), true);
   controls.driveSwitch()->setChecked(true);
+  // The laser has no Z: its field is not asked for, and a third field would
+  // burn along the move.
+  EXPECT_FALSE(Enabled(controls, "tz"));
+  MoveBy(controls, "1", "2", "");
   MoveBy(controls, "1", "2", "3");
-  ASSERT_EQ(board.Record().size(), 1u);
-  EXPECT_EQ(board.Record()[0].text, "200,400,600;");
+  ASSERT_EQ(board.Record().size(), 2u);
+  EXPECT_EQ(board.Record()[0].text, "200,400,0;");
+  EXPECT_EQ(board.Record()[1].text, "200,400,0;");
+  EXPECT_FALSE(board.Record()[1].laserOn);
+  EXPECT_EQ(link_.machine().position()[2], 0);
 
   // "Стоп" while idle: the next move is sent, its wait ends with LinkError,
   // which the controls swallow.
   QTest::mouseClick(Find<QPushButton>(controls, "Command9"), Qt::LeftButton);
   EXPECT_TRUE(link_.StopRequested());
-  MoveBy(controls, "0", "0", "-1");
-  ASSERT_EQ(board.Record().size(), 2u);
-  EXPECT_EQ(board.Record()[1].text, "0,0,-200;");
+  MoveBy(controls, "0", "1", "");
+  ASSERT_EQ(board.Record().size(), 3u);
+  EXPECT_EQ(board.Record()[2].text, "0,200,0;");
   EXPECT_TRUE(frontend_.messages.empty());
 }
 
