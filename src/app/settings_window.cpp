@@ -234,7 +234,16 @@ void SettingsWindow::Load() {
 }
 
 // The window has no keys of its own: the profile is written on "ОК" only.
-void SettingsWindow::Unload() {}
+// A port another check left open is closed again for the profile's, so that
+// the windows do not talk to a board the settings do not name.
+void SettingsWindow::Unload() {
+  if (!std::exchange(testedOther_, false)) return;
+  try {
+    Reconnect(link_, link_.profile().port, std::to_string(link_.profile().baud), false);
+  } catch (const LinkError&) {
+    // The read failure has been shown.
+  }
+}
 
 void SettingsWindow::SaveAndClose() {
   SettingsFields fields;
@@ -277,6 +286,7 @@ void SettingsWindow::SaveAndClose() {
     gcodeTexts.emplace_back(key, std::move(text));
   }
 
+  testedOther_ = false;  // the checked connection becomes the profile's
   try {
     Reconnect(link_, fields.port, fields.baud, false);
   } catch (const LinkError&) {
@@ -308,6 +318,8 @@ void SettingsWindow::SaveAndClose() {
 void SettingsWindow::Cancel() { CloseWindow(); }
 
 void SettingsWindow::CheckConnection() {
+  testedOther_ = testedOther_ || portField_->text().toStdString() != link_.profile().port ||
+                 baudField_->currentText().toStdString() != std::to_string(link_.profile().baud);
   try {
     Reconnect(link_, portField_->text().toStdString(), baudField_->currentText().toStdString(),
               true);

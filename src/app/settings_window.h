@@ -33,6 +33,9 @@ class SettingsWindow : public ModeWindow {
 
   Link& link_;
   SettingsStore& settings_;
+  // A connection check opened a port or speed other than the profile's:
+  // closing without "ОК" goes back to the profile's.
+  bool testedOther_ = false;
   QLineEdit* xRatioField_;      // Text1
   QLineEdit* yRatioField_;      // Text2
   QLineEdit* zRatioField_;      // Text3

@@ -54,14 +54,14 @@ std::optional<std::int32_t> ReadInt(std::string_view text, std::string_view& pro
   return value;
 }
 
-// The speed, or the problem with its text.
-std::optional<std::int32_t> ReadBaud(std::string_view text, std::string_view& problem) {
-  const std::optional<std::int32_t> baud = ReadInt(text, problem);
-  if (baud && *baud <= 0) {
+// A whole number above zero (a speed, a step delay), or the problem with its text.
+std::optional<std::int32_t> ReadPositive(std::string_view text, std::string_view& problem) {
+  const std::optional<std::int32_t> value = ReadInt(text, problem);
+  if (value && *value <= 0) {
     problem = kNotPositive;
     return std::nullopt;
   }
-  return baud;
+  return value;
 }
 
 }  // namespace
@@ -89,9 +89,10 @@ FieldsReading ReadSettingsFields(const SettingsFields& fields) {
   }
 
   std::string_view problem;
-  const std::optional<std::int32_t> delay = ReadInt(fields.delay, problem);
+  // A step delay of 0 or less would be sent to the board as it stands.
+  const std::optional<std::int32_t> delay = ReadPositive(fields.delay, problem);
   if (!delay) return refuse(SettingsField::Delay, kLabelDelay, problem);
-  const std::optional<std::int32_t> baud = ReadBaud(fields.baud, problem);
+  const std::optional<std::int32_t> baud = ReadPositive(fields.baud, problem);
   if (!baud) return refuse(SettingsField::Baud, kLabelBaud, problem);
 
   reading.profile.idleDelay = *delay;
@@ -106,7 +107,7 @@ ReconnectResult Reconnect(Link& link, std::string_view port, std::string_view ba
   // A speed that is no number would open the port at a rate nobody chose;
   // the connection in use is left alone instead.
   std::string_view problem;
-  const std::optional<std::int32_t> baud = ReadBaud(baudText, problem);
+  const std::optional<std::int32_t> baud = ReadPositive(baudText, problem);
   if (!baud) {
     link.frontend().ShowMessage(texts::kTitleError,
                                 FieldMessage(kLabelBaud, problem) + std::string(kNothingChanged));

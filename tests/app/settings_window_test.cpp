@@ -185,7 +185,9 @@ TEST_F(SettingsWindowTest, OkStoresTheValuesEvenWhenThePortFails) {
   EXPECT_EQ(settings_.ReadSetting("Port", ""), missing);
 }
 
-TEST_F(SettingsWindowTest, CancelStoresNothingButKeepsTheTestedConnection) {
+// "Отмена" after checking another port goes back to the profile's: the
+// windows must not go on talking to a board the settings do not name.
+TEST_F(SettingsWindowTest, CancelStoresNothingAndGoesBackToTheProfilesPort) {
   link_.profile().port = "sim:M";
   link_.Attach(std::make_unique<SimPort>(SimulatedBoard('M')));
   window_.Load();
@@ -202,7 +204,7 @@ TEST_F(SettingsWindowTest, CancelStoresNothingButKeepsTheTestedConnection) {
   EXPECT_FALSE(std::filesystem::exists(File()));
   EXPECT_EQ(link_.profile().port, "sim:M");
   EXPECT_DOUBLE_EQ(link_.profile().xRatio, 0.005);
-  EXPECT_EQ(BoardKind(), 'S');  // the tested port is the one in use
+  EXPECT_EQ(BoardKind(), 'M');
 }
 
 TEST_F(SettingsWindowTest, FieldThatIsNoNumberIsRefusedByName) {
