@@ -55,13 +55,23 @@ void WaitUntil(Link& link, const bool& abandoned, const AwaitedLine& line, bool 
   const auto start = Clock::now();
   const auto overdueAfter = OverdueAfter(link, line);
   bool overdue = false;
+  bool stopShown = false;
   long long shownSeconds = -1;
   while (!complete()) {
     if (abandoned || link.Closing()) throw LinkError();
     link.frontend().TakeInterrupts();
     if (link.StopRequested() && (stopEndsWait || policy.stopEndsWait || overdue)) {
-      if (overdue) link.frontend().ShowStatus({});
+      if (overdue || stopShown) link.frontend().ShowStatus({});
       throw LinkError();
+    }
+    if (link.StopRequested() && !stopShown) {
+      // The question comes once the board has done its line, which may take
+      // a while: the person sees at once that the stop was taken.
+      stopShown = true;
+      const auto left = line.stepTime - (Clock::now() - start);
+      std::string text = "«Стоп» принят: плата заканчивает " + LineName(line);
+      if (left >= std::chrono::seconds(1)) text += " (ещё около " + SecondsText(left) + " с)";
+      link.frontend().ShowStatus(text + ", затем задание остановится.");
     }
     const int byte = SerialReadByte(link);
     if (byte >= 0) {
@@ -91,7 +101,7 @@ void WaitUntil(Link& link, const bool& abandoned, const AwaitedLine& line, bool 
                                  std::to_string(seconds) + " с. «Стоп» прервёт ожидание.");
     }
   }
-  if (overdue) link.frontend().ShowStatus({});  // it answers again
+  if (overdue || stopShown) link.frontend().ShowStatus({});  // it answers again
 }
 
 }  // namespace

@@ -291,7 +291,12 @@ TEST_F(WindowLinkTest, TheWindowsWaitOnButSayHowLongTheBoardHasKeptSilent) {
     if (frontend_.eventRuns == 3) port.Script("T");
   };
   EXPECT_NO_THROW(window.SendAt({1, 0, 0, 500}, {1, 1, 1}, true));
-  EXPECT_TRUE(frontend_.statuses.empty());
+  // It says at once that the stop was taken, and no more once answered.
+  ASSERT_EQ(frontend_.statuses.size(), 2u);
+  EXPECT_EQ(frontend_.statuses[0],
+            "«Стоп» принят: плата заканчивает строку 1 «1,0,0,500;», затем задание остановится.");
+  EXPECT_EQ(frontend_.statuses[1], "");
+  frontend_.statuses.clear();
   link_.ClearStop();
 
   link_.ackPolicy().limit = 30ms;
