@@ -22,6 +22,13 @@ PictureResult Failed(PictureError error, int width = 0, int height = 0) {
   result.error = error;
   result.width = width;
   result.height = height;
+  if (error == PictureError::CannotOpen) result.reason = kNotAPictureReason;
+  return result;
+}
+
+PictureResult Unreadable(std::string_view reason) {
+  PictureResult result = Failed(PictureError::CannotOpen);
+  result.reason = reason;
   return result;
 }
 
@@ -90,8 +97,14 @@ std::string PictureErrorText(const PictureResult& result, std::string_view pathU
       return {};
     case PictureError::NotFound:
       return NotFoundText(pathUtf8);
-    case PictureError::CannotOpen:
-      return std::string(kCannotOpenText);
+    case PictureError::CannotOpen: {
+      // Which file, and why: the first line alone left the person guessing.
+      std::string text(kCannotOpenText);
+      text += "\r\n";
+      text += pathUtf8;
+      if (!result.reason.empty()) text += ": " + result.reason;
+      return text + ".";
+    }
     case PictureError::TooLarge:
       return TooLargeText(result.width, result.height);
     case PictureError::Damaged:
@@ -134,13 +147,13 @@ PictureResult LoadPictureFile(const std::filesystem::path& path) {
   if (!FileExists(path)) return Failed(PictureError::NotFound);
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return Failed(PictureError::CannotOpen);
+  if (error) return Unreadable("файл не читается");
 
   if (size > kMaxPictureFileBytes) {
     // Read only the header: with no pixels allowed, any picture it describes
     // comes back as TooLarge with its size, for the message.
     const auto start = ReadStart(path, kHeaderProbeBytes, size);
-    if (!start) return Failed(PictureError::CannotOpen);
+    if (!start) return Unreadable("файл не читается");
     const PictureResult probe = DecodePicture(*start, 0);
     if (probe.error == PictureError::TooLarge) {
       // A header within the pixel limit: the file's size is the reason.
@@ -153,7 +166,7 @@ PictureResult LoadPictureFile(const std::filesystem::path& path) {
 
   try {
     const auto bytes = ReadStart(path, kMaxPictureFileBytes, size);
-    if (!bytes) return Failed(PictureError::CannotOpen);
+    if (!bytes) return Unreadable("файл не читается");
     return DecodePicture(*bytes);
   } catch (const std::bad_alloc&) {
     return Failed(PictureError::TooLarge);

@@ -30,7 +30,12 @@ struct PictureResult {
   // The picture's size when its header could be read (also for TooLarge).
   int width = 0;
   int height = 0;
+  // CannotOpen: why, for the person (UTF-8).
+  std::string reason;
 };
+
+inline constexpr std::string_view kNotAPictureReason =
+    "это не изображение BMP или JPEG, которое программа умеет читать";
 
 // Texts shown with the title "Ошибка" (and "Внимание" for the depth warning).
 inline constexpr std::string_view kCannotOpenText = "Ошибка открытия файла!";

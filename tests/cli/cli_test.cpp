@@ -281,7 +281,8 @@ TEST_F(CliRasterTest, PicturesThatCannotBeEngravedAreRefused) {
   EXPECT_NE(err_.str().find("не найден!"), std::string::npos);
   std::ofstream(folder_ / "text.bmp") << "not a picture";
   EXPECT_EQ(Run({"--print", "engrave", (folder_ / "text.bmp").string()}), kCliRefused);
-  EXPECT_EQ(err_.str(), "Ошибка: Ошибка открытия файла!\n");
+  EXPECT_EQ(err_.str(), "Ошибка: Ошибка открытия файла!\n" + (folder_ / "text.bmp").string() +
+                            ": " + std::string(kNotAPictureReason) + ".\n");
   EXPECT_EQ(out_.str(), "");
 }
 

@@ -109,7 +109,9 @@ TEST(PictureFile, MessagesForThePerson) {
             "Файл C:\\картинки\\а.bmp не найден!\r\nВыберите другой файл!");
   PictureResult cannot;
   cannot.error = PictureError::CannotOpen;
-  EXPECT_EQ(PictureErrorText(cannot, "x"), "Ошибка открытия файла!");
+  cannot.reason = "файл не читается";
+  EXPECT_EQ(PictureErrorText(cannot, "x.bmp"),
+            "Ошибка открытия файла!\r\nx.bmp: файл не читается.");
   PictureResult damaged;
   damaged.error = PictureError::Damaged;
   EXPECT_EQ(PictureErrorText(damaged, "x")

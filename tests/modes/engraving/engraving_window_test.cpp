@@ -180,7 +180,8 @@ TEST_F(EngravingWindowTest, MissingPictureHidesThePictureAreaUntilOneIsChosen) {
   Click(window, "Command2");
   ASSERT_EQ(frontend_.messages.size(), 2u);
   EXPECT_EQ(frontend_.messages[1].title, "Ошибка");
-  EXPECT_EQ(frontend_.messages[1].text, "Ошибка открытия файла!");
+  EXPECT_EQ(frontend_.messages[1].text, "Ошибка открытия файла!\r\n" + PathToUtf8(junk) + ": " +
+                                            std::string(kNotAPictureReason) + ".");
   EXPECT_EQ(Text(window, "Text1"), QString::fromStdString(missing));
   EXPECT_EQ(settings_.ReadSetting("Etching_image", ""), missing);
   EXPECT_TRUE(Find(window, "Frame4")->isHidden());

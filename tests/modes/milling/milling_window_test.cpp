@@ -169,7 +169,8 @@ TEST_F(MillingWindowTest, MissingPictureHidesTheWorkUntilOneIsChosen) {
   window.SetFileChooser([&] { return QString::fromStdString(PathToUtf8(junk)); });
   Click(window, "Command8");
   ASSERT_EQ(frontend_.messages.size(), 2u);
-  EXPECT_EQ(frontend_.messages[1].text, "Ошибка открытия файла!");
+  EXPECT_EQ(frontend_.messages[1].text, "Ошибка открытия файла!\r\n" + PathToUtf8(junk) + ": " +
+                                            std::string(kNotAPictureReason) + ".");
   EXPECT_EQ(settings_.ReadSetting("Image", ""), missing);
   EXPECT_TRUE(Find(window, "Frame2")->isHidden());
 
