@@ -11,6 +11,7 @@
 #include "link/link.h"
 #include "link/texts.h"
 #include "util/file_replace.h"
+#include "util/numbers.h"
 #include "util/path_text.h"
 
 namespace vertolin {
@@ -325,12 +326,12 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
   MachineModel& machine = window.link().machine();
   const std::optional<MachineSteps> origin =
       found.record.place ? std::optional(machine.OriginOf(*found.record.place)) : std::nullopt;
-  if (offered &&
-      window.link().frontend().OfferResume(
-          "Задание «" + std::string(caption) + "» было прервано: плата выполнила " +
-          std::to_string(done.lines) + " строк из " + std::to_string(count.lines) + ".\r\n" +
-          (found.record.ended ? std::string() : std::string(found.Warning()) + "\r\n") +
-          "Продолжить с места остановки или начать сначала?")) {
+  if (offered && window.link().frontend().OfferResume(
+                     "Задание «" + std::string(caption) + "» было прервано: плата выполнила " +
+                     CountText(done.lines, "строку", "строки", "строк") + " из " +
+                     std::to_string(count.lines) + ".\r\n" +
+                     (found.record.ended ? std::string() : std::string(found.Warning()) + "\r\n") +
+                     "Продолжить с места остановки или начать сначала?")) {
     record.point = done;
     resumedAfter_ = done.lines;
     window.Replay(done.lines, done.depth, origin);

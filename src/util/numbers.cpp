@@ -78,6 +78,15 @@ std::optional<std::int32_t> RoundToInt32(double value) {
   return static_cast<std::int32_t>(r);
 }
 
+std::string CountText(std::int64_t count, std::string_view one, std::string_view few,
+                      std::string_view many) {
+  const std::int64_t last = (count < 0 ? -count : count) % 100;
+  std::string_view word = many;
+  if (last % 10 == 1 && last != 11) word = one;
+  if (last % 10 >= 2 && last % 10 <= 4 && (last < 12 || last > 14)) word = few;
+  return IntText(count) + " " + std::string(word);
+}
+
 std::string IntText(std::int64_t value) {
   char buffer[24];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);

@@ -23,6 +23,12 @@ std::optional<std::int32_t> RoundToInt32(double value);
 // Plain integer text: "-" for negatives, no "+", no leading zeros.
 std::string IntText(std::int64_t value);
 
+// `count` with the Russian word form it takes: `one` (1, 21, …), `few`
+// (2–4, 22–24, …) or `many` (0, 5–20, 25–30, …): "1 строку", "3 строки",
+// "11 строк".
+std::string CountText(std::int64_t count, std::string_view one, std::string_view few,
+                      std::string_view many);
+
 // A number in the general form of the fields (up to 15 significant digits,
 // decimal comma), as the windows write derived values back.
 std::string FieldText(double value);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace vertolin {
 namespace {
 
@@ -41,4 +43,15 @@ TEST(Numbers, TextsOfNumbers) {
 }
 
 }  // namespace
+TEST(Numbers, CountsTakeTheirRussianWordForm) {
+  const std::pair<std::int64_t, const char*> cases[] = {
+      {0, "0 строк"},    {1, "1 строку"},   {2, "2 строки"},    {4, "4 строки"},
+      {5, "5 строк"},    {11, "11 строк"},  {12, "12 строк"},   {14, "14 строк"},
+      {21, "21 строку"}, {22, "22 строки"}, {111, "111 строк"}, {1001, "1001 строку"},
+  };
+  for (const auto& [count, text] : cases) {
+    EXPECT_EQ(CountText(count, "строку", "строки", "строк"), text) << count;
+  }
+}
+
 }  // namespace vertolin
