@@ -71,7 +71,7 @@ TEST(SettingsFieldsReading, RefusesTheFirstBadFieldByItsLabel) {
        "Значение в поле «микросекунд» выходит за допустимые пределы."},
       {[](SettingsFields& f) { f.delay = "-5"; }, SettingsField::Delay,
        "Значение в поле «микросекунд» должно быть больше нуля."},
-      {[](SettingsFields& f) { f.delay = "0"; }, SettingsField::Delay,
+      {[](SettingsFields& f) { f.delay = "0,0"; }, SettingsField::Delay,
        "Значение в поле «микросекунд» должно быть больше нуля."},
       {[](SettingsFields& f) { f.baud = "0"; }, SettingsField::Baud,
        "Значение в поле «бод» должно быть больше нуля."},
