@@ -73,18 +73,22 @@ void RemoveStaleTemporaries(const std::filesystem::path& file) {
   }
 }
 
+// A file that did not open, as FileBytes says it: missing, or failed with
+// the system's text.
+FileBytes OpenFailure(int code) {
+  FileBytes result;
+  if (code == ENOENT || code == ENOTDIR) return result;  // kMissing
+  result.status = FileBytes::Status::kFailed;
+  result.error = ErrorText(code);
+  return result;
+}
+
 }  // namespace
 
 FileBytes ReadFileBytes(const std::filesystem::path& file) {
   FileBytes result;
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    const int code = errno;
-    if (code == ENOENT || code == ENOTDIR) return result;  // kMissing
-    result.status = FileBytes::Status::kFailed;
-    result.error = ErrorText(code);
-    return result;
-  }
+  if (fd < 0) return OpenFailure(errno);
   char buffer[16384];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -109,13 +113,7 @@ FileBytes ReadRegularFile(const std::filesystem::path& file, std::uintmax_t maxB
   FileBytes result;
   // Without O_NONBLOCK the open of a FIFO waits for a writer, for ever.
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    const int code = errno;
-    if (code == ENOENT || code == ENOTDIR) return result;  // kMissing
-    result.status = FileBytes::Status::kFailed;
-    result.error = ErrorText(code);
-    return result;
-  }
+  if (fd < 0) return OpenFailure(errno);
   const auto fail = [&](std::string error) {
     ::close(fd);
     result.status = FileBytes::Status::kFailed;

@@ -58,21 +58,29 @@ class Handle {
   HANDLE handle_;
 };
 
+// Others may keep cnc.ini open for writing; we only take a snapshot.
+Handle OpenForReading(const std::filesystem::path& file) {
+  return Handle(CreateFileW(file.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// A file that did not open, as FileBytes says it: missing, or failed with
+// the system's text.
+FileBytes OpenFailure(DWORD code) {
+  FileBytes result;
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return result;  // kMissing
+  result.status = FileBytes::Status::kFailed;
+  result.error = ErrorText(code);
+  return result;
+}
+
 }  // namespace
 
 FileBytes ReadFileBytes(const std::filesystem::path& file) {
   FileBytes result;
-  // Let others keep cnc.ini open for writing; we only take a snapshot.
-  Handle handle(CreateFileW(file.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle.valid()) {
-    const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return result;  // kMissing
-    result.status = FileBytes::Status::kFailed;
-    result.error = ErrorText(code);
-    return result;
-  }
+  Handle handle = OpenForReading(file);
+  if (!handle.valid()) return OpenFailure(GetLastError());
   char buffer[16384];
   for (;;) {
     DWORD got = 0;
@@ -100,16 +108,8 @@ FileBytes ReadRegularFile(const std::filesystem::path& file, std::uintmax_t maxB
     result.error = std::string(kNotARegularFileText);
     return result;
   }
-  Handle handle(CreateFileW(file.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle.valid()) {
-    const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return result;  // kMissing
-    result.status = FileBytes::Status::kFailed;
-    result.error = ErrorText(code);
-    return result;
-  }
+  Handle handle = OpenForReading(file);
+  if (!handle.valid()) return OpenFailure(GetLastError());
   const auto fail = [&](std::string error) {
     result.status = FileBytes::Status::kFailed;
     result.error = std::move(error);
