@@ -175,6 +175,13 @@ Options ParseOptions(const std::vector<std::string>& args) {
 
 int Query(Context& context) {
   std::string reply;
+  if (context.link.profile().protocol == BoardProtocol::Grbl && !context.options.print) {
+    WindowLink window(context.link, formats::kPositioning);
+    EndIfInterrupted(context);
+    if (!window.ConnectGrbl()) return kCliLinkError;
+    context.streams.out << "Grbl " << window.grblIdentity()->version << '\n';
+    return kCliDone;
+  }
   if (context.options.print) {
     reply = QueryFirmware(context.link);  // nothing is in flight to settle
   } else {
@@ -294,9 +301,6 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
     context.gcodeOut = &streams.out;
   } else if (options.print) {
     link.Attach(std::make_unique<PrintPort>(streams.out, options.kind));
-  } else if (command.needsPort && gcode) {
-    frontend.ShowMessage("Ошибка", texts::kGcodeNotLive);
-    return kCliRefused;
   } else if (command.needsPort) {
     const int baud = link.profile().baud;
     if (!SupportedBaud(baud)) {

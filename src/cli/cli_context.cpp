@@ -26,6 +26,17 @@ Handshaken Handshake(Context& context, WindowLink& window) {
   if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
   // The handshake starts by clearing StopFlag: a Ctrl-C already taken must not go with it.
   EndIfInterrupted(context);
+  if (window.WritesGcode()) {
+    context.link.ClearStop();
+    if (!window.ConnectGrbl()) return {0, kCliLinkError};
+    if (context.resume) {
+      context.frontend.ShowMessage(
+          "Ошибка", "Продолжение прерванного задания на плате grbl пока не поддерживается.");
+      return {0, kCliRefused};
+    }
+    window.SetResumeRecorder(context.journal);
+    return {window.kindLetter()};
+  }
   const HandshakeResult handshake = RunHandshake(context.link, required);
   if (handshake.driveEnabled) {
     window.SetResumeRecorder(context.journal);

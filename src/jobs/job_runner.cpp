@@ -136,10 +136,11 @@ void OfferReturnToStoppedJob(WindowLink& window) {
 JobResult JobRunner::Run(JobProgram program) {
   Link& link = window_.link();
   const bool dry = !window_.DriveOn();
-  // No board is driven with G-code yet: a native board would take it for
-  // its own lines.
+  // G-code goes to a board only once it has said it is grbl: a native
+  // board would take it for its own lines.
   // (Counting and printing ports take no time: they are no board.)
-  if (window_.WritesGcode() && link.PortOpen() && link.port()->TakesTime() && !dry) {
+  if (window_.WritesGcode() && link.PortOpen() && link.port()->TakesTime() && !dry &&
+      !window_.StreamsGrbl()) {
     link.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
     return {JobOutcome::Refused};
   }
@@ -153,6 +154,7 @@ JobResult JobRunner::Run(JobProgram program) {
     }
     window_.JobBegins();
     link.machine().JobStarted(dry, window_.resumeOrigin());
+    window_.GrblJobOpens();
     while (program.Next()) {
       Take(window_, program.value());
       ++stepsDone;
@@ -161,6 +163,8 @@ JobResult JobRunner::Run(JobProgram program) {
       link.pump().Tick();
       run.MaybeReport();
     }
+    // A grbl board has taken the lines, not yet carried them out.
+    window_.GrblJobCloses();
   } catch (const MoveRefused&) {
     window_.SwitchLaserOff();
     return run.Finish(JobOutcome::Refused, stepsDone);

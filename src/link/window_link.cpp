@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "link/ack_wait.h"
+#include "motion/gcode_protocol.h"
 #include "link/board_protocol.h"
 #include "link/link.h"
 #include "link/link_error.h"
@@ -91,6 +92,7 @@ void WindowLink::SendExtra(const Motion& motion) {
 }
 
 bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
+  const bool block = grbl_ != nullptr && FollowGrblTarget(motion);
   if (role == Role::Program) {
     travelHeight_ = std::max(travelHeight_, scaler_.accounted()[2] - jobStart_[2]);
     if (replayLeft_ > 0) {
@@ -111,7 +113,13 @@ bool WindowLink::Emit(const Motion& motion, std::string_view text, Role role) {
     inFlight_.ExtraLine(motion, motion.steps[2], StepTimeOf(motion));
   }
   for (MotionObserver* observer : observers_) observer->Written(motion, text);
-  Write(text, StepTimeOf(motion));
+  if (grbl_ != nullptr && link_.PortOpen()) {
+    NoteLine(text, StepTimeOf(motion));
+    StreamText(text, block);
+    ++linesSent_;
+  } else {
+    Write(text, StepTimeOf(motion));
+  }
   if (recorder_ != nullptr && role == Role::Program && link_.PortOpen()) {
     recorder_->Sent(
         {inFlight_.programLines() - sentBase_.lines, inFlight_.DepthInFlight() - sentBase_.depth});
@@ -251,6 +259,10 @@ void WindowLink::Checkpoint(bool wait) {
   if (!link_.StopRequested()) return;
   // A window that is closing asks nothing: it is gone.
   if (abandoned_ || link_.Closing()) throw LinkError();
+  if (grbl_ != nullptr && DriveOn()) {
+    grbl_->AskStop();
+    return;
+  }
   struct Actions : StopActions {
     WindowLink& window;
     bool wait;
@@ -336,12 +348,18 @@ void WindowLink::AwaitAck() {
 
 void WindowLink::WaitForAck() {
   if (!link_.PortOpen()) return;  // nothing was sent, so nothing will come
+  // A grbl board's lines stream: room in its buffer is their only wait.
+  if (grbl_ != nullptr) return;
   WaitForAcknowledgement(link_, reply_, abandoned_,
                          {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
   TakeAcknowledgement();
 }
 
 void WindowLink::DrainInFlight() {
+  if (grbl_ != nullptr) {
+    HaltGrbl();
+    return;
+  }
   while (!inFlight_.empty()) {
     if (!DrainAcknowledgement(link_, reply_, {0, {}, inFlight_.OldestStepTime()})) return;
     TakeAcknowledgement();
@@ -368,6 +386,13 @@ void WindowLink::SwitchLaserOff() {
   // The pause line before the stop question has no ";": a board that acts
   // on whole lines only would burn on, so a job stopped after it ends with
   // the whole laser-off line all the same.
+  if (grbl_ != nullptr) {
+    // The soft reset switches the laser and the spindle off.
+    laserLit_ = false;
+    laserPaused_ = false;
+    HaltGrbl();
+    return;
+  }
   if (!laserLit_ && !laserPaused_) return;
   laserLit_ = false;
   laserPaused_ = false;
@@ -381,6 +406,126 @@ void WindowLink::SwitchLaserOff() {
     WaitForAck();
   } catch (const LinkError&) {
     // The read failed meanwhile: told already, and nothing more to do.
+  }
+}
+
+bool WindowLink::ConnectGrbl() {
+  grbl_ = std::make_unique<GrblStream>(link_);
+  grbl_->executed = [this] { TakeAcknowledgement(); };
+  grbl_->stopAsked = [this] { GrblStopQuestion(); };
+  grblIdentity_ = grbl_->Connect();
+  std::string refusal;
+  if (!grblIdentity_) {
+    // Said by Connect.
+  } else if (grblIdentity_->alarm) {
+    refusal = "Плата grbl в состоянии тревоги";
+    if (*grblIdentity_->alarm > 0) {
+      refusal += " ALARM:" + std::to_string(*grblIdentity_->alarm) + " (" +
+                 std::string(grbl::AlarmMeaning(*grblIdentity_->alarm)) + ")";
+    }
+    refusal +=
+        ".\r\nПроверьте станок, затем снимите тревогу: «$X» (или найдите ноль: «$H»), и "
+        "начните снова.";
+  } else if (format_.onStop == LinkFormat::OnStop::EndAtOnce) {
+    refusal = "Сканирование щупом на плате grbl пока не поддерживается.";
+  } else if (format_.hasTool && format_.dialect.steps != NativeDialect::Steps::XYZDelay &&
+             !grblIdentity_->LaserMode()) {
+    refusal =
+        "На плате grbl выключен лазерный режим ($32=0): при остановке лазер горел бы на месте.\r\n"
+        "Включите его, отправив плате «$32=1», и начните снова.";
+  }
+  if (!refusal.empty()) link_.frontend().ShowMessage(texts::kTitleError, refusal);
+  if (!grblIdentity_ || !refusal.empty()) {
+    grbl_.reset();
+    return false;
+  }
+  SetKindLetter(format_.kind.empty() ? 'M' : format_.kind.front());
+  return true;
+}
+
+bool WindowLink::FollowGrblTarget(const Motion& motion) {
+  const auto target = protocol_->Target();
+  if (!target) return false;
+  std::array<std::int64_t, 3> steps{};
+  bool moved = false;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const double perMm = grblIdentity_ ? grblIdentity_->Setting(100 + static_cast<int>(axis), 250)
+                                       : 250.0;
+    // As grbl rounds a target to its steps.
+    steps[axis] = std::llround(static_cast<double>((*target)[axis]) / 1000.0 * perMm);
+    moved = moved || steps[axis] != grblSteps_[axis];
+  }
+  grblSteps_ = steps;
+  switch (motion.kind) {
+    case MotionKind::ToolOn:
+    case MotionKind::ToolOff:
+    case MotionKind::RasterOpen:
+      return false;
+    case MotionKind::Probe:
+      return true;  // the way up again after the probe's own cycle
+    default:
+      return moved;
+  }
+}
+
+void WindowLink::StreamText(std::string_view text, bool block) {
+  // A motion may take more than one block; its last answers for it.
+  while (true) {
+    const std::size_t end = text.find('\n');
+    const bool last = end == std::string_view::npos;
+    grbl_->Send(text.substr(0, end), block && last, last);
+    if (last) break;
+    text.remove_prefix(end + 1);
+  }
+}
+
+void WindowLink::GrblJobOpens() {
+  if (grbl_ == nullptr || !DriveOn()) return;
+  protocol_->Resync();
+  const int mask = static_cast<int>(grblIdentity_->Setting(10, 1));
+  if ((mask & 2) == 0) {
+    grbl_->SendAlone("$10=" + std::to_string(mask | 2));
+    grblMaskToRestore_ = mask;
+  }
+  for (const std::string& line : protocol_->Opening()) grbl_->Send(line, false, false);
+  // The job's coordinates count from where the head stands now.
+  const auto target = protocol_->Target().value_or(std::array<std::int64_t, 3>{});
+  grbl_->Send("G92 X" + GcodeWriter::Millimetres(target[0]) + " Y" +
+                  GcodeWriter::Millimetres(target[1]) + " Z" + GcodeWriter::Millimetres(target[2]),
+              false, false);
+  FollowGrblTarget({MotionKind::ToolOff});
+}
+
+void WindowLink::GrblJobCloses() {
+  if (grbl_ == nullptr || !DriveOn()) return;
+  for (const std::string& line : protocol_->Closing()) grbl_->Send(line, false, false);
+  grbl_->Finish();
+  protocol_->Resync();
+  RestoreGrblMask();
+}
+
+void WindowLink::RestoreGrblMask() {
+  if (!grblMaskToRestore_) return;
+  const int mask = *std::exchange(grblMaskToRestore_, std::nullopt);
+  grbl_->SendAlone("$10=" + std::to_string(mask));
+}
+
+void WindowLink::GrblStopQuestion() {
+  if (abandoned_ || link_.Closing() || !link_.frontend().PersonAnswers()) throw LinkError();
+  if (link_.frontend().AskYesNo(texts::kTitleWarning, texts::kStopQuestion)) throw LinkError();
+  link_.ClearStop();
+  grbl_->Resume();
+}
+
+void WindowLink::HaltGrbl() {
+  const bool lost = link_.StopRequested() && link_.stopCause() == Link::StopCause::LinkLost;
+  if (lost || link_.Closing()) return;
+  try {
+    grbl_->Halt();
+    protocol_->Resync();
+    RestoreGrblMask();
+  } catch (const LinkError&) {
+    // Told already; the board no longer answers.
   }
 }
 

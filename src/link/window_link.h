@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/grbl_stream.h"
 #include "link/lines_in_flight.h"
 #include "link/machine_model.h"
 #include "link/link_format.h"
@@ -76,6 +77,20 @@ class WindowLink {
 
   // The window writes G-code (Protocol=grbl): a file, not yet a board.
   bool WritesGcode() const { return writesGcode_; }
+
+  // A grbl 1.1 board on the port (Protocol=grbl): reads who it is and its
+  // settings, and refuses (said) a board in alarm, a scan, and a laser job
+  // without laser mode ($32=1). From then on the lines stream to it
+  // (link/grbl_stream.h) and a stop holds it at once.
+  bool ConnectGrbl();
+  bool StreamsGrbl() const { return grbl_ != nullptr; }
+  const std::optional<GrblIdentity>& grblIdentity() const { return grblIdentity_; }
+  // A job's first and last lines on a grbl board: the opening (units,
+  // absolute coordinates, the job's frame where the head stands, the status
+  // with the planner's room), and the closing, awaited until the machine is
+  // at rest, the status as it was. Nothing for other boards.
+  void GrblJobOpens();
+  void GrblJobCloses();
 
   // Who answers the interruption dialog (router windows); none: stop.
   void SetInterruptionPrompt(InterruptionPrompt* prompt) { prompt_ = prompt; }
@@ -255,6 +270,17 @@ class WindowLink {
   bool ToolStateOwed() const { return replayLeft_ > 0 || restorePending_; }
   std::chrono::microseconds StepTimeOf(const Motion& motion) const;
   [[noreturn]] void RefuseMove();
+  // Follows the G-code target in the board's own steps: true when the
+  // motion just encoded makes a planner block there.
+  bool FollowGrblTarget(const Motion& motion);
+  void StreamText(std::string_view text, bool block);
+  // The stop question while the grbl board holds: go on (cycle start) or
+  // throw LinkError.
+  void GrblStopQuestion();
+  // Ends the job on the grbl board: held, the lines carried out counted,
+  // soft reset; the status mask as it was.
+  void HaltGrbl();
+  void RestoreGrblMask();
 
   Link& link_;
   const LinkFormat& format_;
@@ -297,6 +323,11 @@ class WindowLink {
   ResumePoint sentBase_;  // program lines and depth before the job began
   std::int64_t travelHeight_ = 0;
   std::optional<std::int32_t> travelDelay_;
+
+  std::unique_ptr<GrblStream> grbl_;
+  std::optional<GrblIdentity> grblIdentity_;
+  std::array<std::int64_t, 3> grblSteps_{};  // the target in the board's steps
+  std::optional<int> grblMaskToRestore_;     // $10 before a job asked for Bf
 };
 
 }  // namespace vertolin

@@ -62,6 +62,20 @@ std::string GcodeWriter::AxisText(int axis, std::int64_t steps) const {
   return Millimetres(std::llround(mm * 1000));
 }
 
+std::array<std::int64_t, 3> GcodeWriter::Target() const {
+  std::array<std::int64_t, 3> target{};
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    target[axis] = std::llround(static_cast<double>(at_[axis]) * options_.mmPerStep[axis] * 1000);
+  }
+  return target;
+}
+
+void GcodeWriter::ForgetModes() {
+  motionMode_.clear();
+  feed_.clear();
+  power_ = -1;
+}
+
 std::string GcodeWriter::TimedFeed(const Motion& motion) const {
   double squares = 0;
   for (std::size_t axis = 0; axis < 3; ++axis) {

@@ -52,6 +52,12 @@ class GcodeWriter {
   // above 0, the cutter ending below the start (the estimate's tool share).
   std::int64_t workBlocks() const { return workBlocks_; }
 
+  // Where the blocks so far leave the head, in thousandths of a millimetre.
+  std::array<std::int64_t, 3> Target() const;
+  // Forgets the modes the blocks so far have set (motion, feed, power), so
+  // that the next block states them: the board was reset.
+  void ForgetModes();
+
   static std::int32_t RasterPower(std::int32_t delay, std::int32_t fullPowerDelay,
                                   std::int32_t maxPower);
 
@@ -94,6 +100,8 @@ class GcodeProtocol : public Protocol {
   std::optional<std::string> Encode(const Motion& motion, std::int32_t idle) override;
   std::vector<std::string> Opening() override;
   std::vector<std::string> Closing() override;
+  std::optional<std::array<std::int64_t, 3>> Target() const override { return writer_.Target(); }
+  void Resync() override { writer_.ForgetModes(); }
   std::string_view IdentifyQuery() const override { return "$I"; }
   void Identified(char) override {}
   std::string_view LaserPauseLine(bool on) const override {

@@ -5,6 +5,8 @@
 // controls a failed handshake disables) is the window's LinkFormat.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +32,13 @@ class Protocol {
   // after its last (units, the tool off); the native boards need none.
   virtual std::vector<std::string> Opening() { return {}; }
   virtual std::vector<std::string> Closing() { return {}; }
+
+  // Where the lines encoded so far leave the head, in thousandths of a
+  // millimetre from where the encoding began, for a protocol of absolute
+  // coordinates (G-code); nothing for one of relative lines.
+  virtual std::optional<std::array<std::int64_t, 3>> Target() const { return std::nullopt; }
+  // The board forgot its modes (a reset): the next line states them again.
+  virtual void Resync() {}
 
   // The query that makes the board say who it is.
   virtual std::string_view IdentifyQuery() const = 0;

@@ -1,0 +1,309 @@
+#include "link/grbl_stream.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "link/link.h"
+#include "link/link_error.h"
+#include "link/serial_port.h"
+#include "link/texts.h"
+
+namespace vertolin {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A board that talks without end must not fill memory with one line.
+constexpr std::size_t kLongestReply = 256;
+
+constexpr std::string_view kFeedHold = "!";
+constexpr std::string_view kCycleStart = "~";
+constexpr std::string_view kSoftReset = "\x18";
+constexpr std::string_view kStatusQuery = "?";
+
+bool AtRest(std::string_view state) {
+  return state == "Hold:0" || state == "Idle" || grbl::StateName(state) == "Alarm";
+}
+
+bool Idle(std::string_view state) { return state == "Idle"; }
+
+}  // namespace
+
+GrblStream::GrblStream(Link& link) : link_(link) {}
+
+void GrblStream::Fail(std::string text) {
+  link_.frontend().ShowMessage(texts::kTitleError, text);
+  throw MoveRefused();
+}
+
+void GrblStream::Lost(std::string_view text) {
+  if (!link_.Closing()) link_.frontend().ShowMessage(texts::kTitleVertolin, text);
+  link_.RequestStop(Link::StopCause::LinkLost);
+  throw LinkError();
+}
+
+void GrblStream::TakeStop() {
+  if (holdSent_) return;
+  holdSent_ = true;
+  SerialWrite(link_, kFeedHold);
+}
+
+void GrblStream::Step(bool polling) {
+  const auto now = Clock::now();
+  if (link_.StopRequested() && link_.stopCause() == Link::StopCause::Person) TakeStop();
+  if (polling && now - lastAsk_ >= kStatusInterval) {
+    SerialWrite(link_, kStatusQuery);
+    lastAsk_ = now;
+    if (!asking_) {
+      asking_ = true;
+      lastHeard_ = std::max(lastHeard_, now);
+    }
+  }
+  if (asking_ && now - lastHeard_ > kStatusSilence) {
+    Lost("Плата grbl не отвечает на запрос состояния уже 2 с: связь со станком потеряна.");
+  }
+  const int byte = SerialReadByte(link_);
+  if (byte == -2) link_.FailRead();
+  if (link_.Closing()) throw LinkError();
+  if (byte < 0) return;
+  const char c = static_cast<char>(byte);
+  if (c == '\n') {
+    const std::string line = std::exchange(partial_, {});
+    Handle(grbl::ParseReply(line));
+  } else if (c != '\r' && partial_.size() < kLongestReply) {
+    partial_ += c;
+  }
+}
+
+void GrblStream::Handle(const grbl::Reply& reply) {
+  if (std::holds_alternative<grbl::Ok>(reply) || std::holds_alternative<grbl::Error>(reply)) {
+    if (unanswered_.empty()) return;  // an answer to nothing of ours (a stale one)
+    Entry entry = std::move(unanswered_.front());
+    unanswered_.pop_front();
+    bytesInBuffer_ -= entry.bytes;
+    reportsAtAnswer_ = statusReports_;
+    if (const auto* error = std::get_if<grbl::Error>(&reply)) {
+      // grbl goes on with the next lines: hold them at once.
+      TakeStop();
+      if (!failure_) {
+        failure_ = "Плата grbl отказалась выполнить строку " + std::to_string(entry.number) + " «" +
+                   entry.text + "»: error:" + std::to_string(error->code);
+        const std::string_view meaning = grbl::ErrorMeaning(error->code);
+        if (!meaning.empty()) *failure_ += " — " + std::string(meaning);
+        *failure_ += ".\r\nЗадание остановлено, лазер и шпиндель выключены.";
+      }
+      return;
+    }
+    planned_.push_back(std::move(entry));
+    return;
+  }
+  if (const auto* status = std::get_if<grbl::Status>(&reply)) {
+    status_ = *status;
+    ++statusReports_;
+    asking_ = false;
+    lastHeard_ = Clock::now();
+    if (status->blocksFree) {
+      CreditExecuted(kPlannerBlocks - std::clamp(*status->blocksFree, 0, kPlannerBlocks));
+    } else if (Idle(status->state) && unanswered_.empty()) {
+      CreditExecuted(0);
+    }
+    return;
+  }
+  if (const auto* alarm = std::get_if<grbl::Alarm>(&reply)) {
+    if (!failure_) {
+      failure_ = "Плата grbl подняла тревогу ALARM:" + std::to_string(alarm->code);
+      const std::string_view meaning = grbl::AlarmMeaning(alarm->code);
+      if (!meaning.empty()) *failure_ += " — " + std::string(meaning);
+      *failure_ += ".\r\nЗадание остановлено. Снимите тревогу ($X) в окне позиционирования.";
+    }
+    status_.state = "Alarm";
+    return;
+  }
+  if (const auto* banner = std::get_if<grbl::Banner>(&reply)) {
+    banner_ = *banner;
+    return;
+  }
+  if (const auto* setting = std::get_if<grbl::Setting>(&reply)) {
+    if (reading_ != nullptr) reading_->settings[setting->number] = setting->value;
+    return;
+  }
+  if (const auto* feedback = std::get_if<grbl::Feedback>(&reply)) {
+    if (reading_ != nullptr && feedback->kind == "VER" && reading_->version.empty()) {
+      reading_->version = feedback->text.substr(0, feedback->text.find('.', 2));
+    }
+    if (reading_ != nullptr && feedback->kind == "MSG" &&
+        feedback->text.find("to unlock") != std::string::npos && !reading_->alarm) {
+      reading_->alarm = 0;
+    }
+  }
+}
+
+void GrblStream::CreditExecuted(int blocksWaiting) {
+  // The newest answered lines that hold `blocksWaiting` planner blocks are
+  // still to come; every line before them is done.
+  std::size_t waiting = 0;
+  int blocks = 0;
+  for (auto it = planned_.rbegin(); it != planned_.rend() && blocks < blocksWaiting; ++it) {
+    ++waiting;
+    if (it->block) ++blocks;
+  }
+  while (planned_.size() > waiting) {
+    const bool credit = planned_.front().credit;
+    planned_.pop_front();
+    if (credit && executed) executed();
+  }
+}
+
+std::optional<GrblIdentity> GrblStream::Connect() {
+  GrblIdentity identity;
+  reading_ = &identity;
+  struct Done {
+    GrblStream& stream;
+    ~Done() { stream.reading_ = nullptr; }
+  } done{*this};
+  const auto waitFor = [&](auto ready, std::chrono::milliseconds limit) {
+    const auto until = Clock::now() + limit;
+    while (!ready() && Clock::now() < until) {
+      if (link_.StopRequested()) throw LinkError();
+      Step(false);
+    }
+    return ready();
+  };
+  // An Arduino restarts when its port opens and greets; a board that did
+  // not restart answers "$I".
+  if (!waitFor([&] { return banner_.has_value(); }, kBannerWait)) {
+    SerialWrite(link_, "\n$I\n");
+    waitFor([&] { return !identity.version.empty() && partial_.empty(); },
+            std::chrono::milliseconds(1500));
+    if (!identity.version.empty()) banner_ = grbl::Banner{identity.version};
+  }
+  if (!banner_) {
+    link_.frontend().ShowMessage(
+        texts::kTitleVertolin,
+        "Плата не ответила как grbl 1.1 (ни приветствия «Grbl 1.1…», ни ответа на «$I»).\r\n"
+        "Проверьте порт и скорость в Настройках или выберите Protocol=native.");
+    return std::nullopt;
+  }
+  identity.version = banner_->version;
+  if (identity.version.substr(0, 3) != "1.1") {
+    link_.frontend().ShowMessage(
+        texts::kTitleVertolin,
+        "Плата отвечает как grbl " + identity.version + ", а Vertolin умеет работать с grbl 1.1.");
+    return std::nullopt;
+  }
+  // Answered in its own time; "$$" is refused in an alarm, so read first.
+  unanswered_.clear();
+  planned_.clear();
+  bytesInBuffer_ = 0;
+  SerialWrite(link_, kStatusQuery);
+  waitFor([&] { return statusReports_ > 0; }, std::chrono::milliseconds(1000));
+  if (grbl::StateName(status_.state) == "Alarm" && !identity.alarm) identity.alarm = 0;
+  SendAlone("$$");
+  return identity;
+}
+
+void GrblStream::AskStop() {
+  if (link_.stopCause() != Link::StopCause::Person || !stopAsked || inQuestion_) {
+    TakeStop();
+    throw LinkError();
+  }
+  Hold();
+  inQuestion_ = true;
+  struct Out {
+    bool& flag;
+    ~Out() { flag = false; }
+  } out{inQuestion_};
+  stopAsked();
+}
+
+void GrblStream::Send(std::string_view line, bool block, bool credit) {
+  const std::size_t bytes = line.size() + 1;
+  while (bytesInBuffer_ + bytes > kReceiveBuffer && !unanswered_.empty()) {
+    if (failure_) Fail(*failure_);
+    if (link_.StopRequested()) {
+      AskStop();
+      continue;
+    }
+    Step(true);
+  }
+  if (failure_) Fail(*failure_);
+  std::string text(line);
+  text += '\n';
+  SerialWrite(link_, text);
+  ++sent_;
+  bytesInBuffer_ += bytes;
+  unanswered_.push_back({bytes, block, credit, sent_, std::string(line)});
+}
+
+void GrblStream::SendAlone(std::string_view line) {
+  if (!unanswered_.empty() || !planned_.empty()) Finish();
+  Send(line, false, false);
+  while (!unanswered_.empty()) {
+    if (failure_) Fail(*failure_);
+    Step(false);
+  }
+  if (failure_) Fail(*failure_);
+  planned_.clear();
+}
+
+void GrblStream::Finish() {
+  for (;;) {
+    if (failure_) Fail(*failure_);
+    if (link_.StopRequested()) {
+      AskStop();
+      continue;
+    }
+    // A report that came after the last answer and finds the board idle.
+    if (unanswered_.empty() && planned_.empty() && statusReports_ > reportsAtAnswer_ &&
+        Idle(status_.state))
+      return;
+    Step(true);
+  }
+}
+
+void GrblStream::AwaitState(bool (*done)(std::string_view state)) {
+  const auto since = statusReports_;
+  // A report asked before the change may still say the old state.
+  while (statusReports_ < since + 2 || !done(status_.state)) Step(true);
+}
+
+void GrblStream::Hold() {
+  TakeStop();
+  AwaitState(AtRest);
+}
+
+void GrblStream::Resume() {
+  if (!holdSent_) return;
+  holdSent_ = false;
+  SerialWrite(link_, kCycleStart);
+  status_.state = "Run";
+}
+
+void GrblStream::Halt() {
+  if (unanswered_.empty() && planned_.empty() && !holdSent_ && Idle(status_.state)) return;
+  try {
+    Hold();
+  } catch (const LinkError&) {
+    // The board stopped answering: nothing it did can be counted any more.
+    unanswered_.clear();
+    planned_.clear();
+    bytesInBuffer_ = 0;
+    holdSent_ = false;
+    throw;
+  }
+  // The report that found the head at rest counted what the planner holds.
+  unanswered_.clear();
+  planned_.clear();
+  bytesInBuffer_ = 0;
+  banner_.reset();
+  SerialWrite(link_, kSoftReset);
+  const auto until = Clock::now() + kBannerWait;
+  while (!banner_ && Clock::now() < until) Step(false);
+  holdSent_ = false;
+  failure_.reset();
+  if (!banner_) Lost("Плата grbl не ответила после сброса: связь со станком потеряна.");
+  status_.state = "Idle";
+}
+
+}  // namespace vertolin

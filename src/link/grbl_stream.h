@@ -1,0 +1,129 @@
+// The wire to a grbl 1.1 board: the lines of a job streamed as fast as the
+// board's 128-byte receive buffer takes them (counting the characters of
+// every line not yet answered), the status asked at most five times a second,
+// and the real-time bytes of a stop: feed hold, cycle start, soft reset.
+//
+// "ok" means a line is planned, not done. A line counts as executed only
+// once the status says its block has left the planner (Bf): the lines
+// answered, less the planner's blocks still waiting. So a stop knows exactly
+// which lines the machine carried out.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/grbl_reply.h"
+
+namespace vertolin {
+
+class Link;
+
+// Who the board said it is at connect.
+struct GrblIdentity {
+  std::string version;             // "1.1h"
+  std::map<int, double> settings;  // $$
+  std::optional<int> alarm;        // in alarm at connect: its number (0 when only "$X" was asked)
+
+  double Setting(int number, double fallback) const {
+    const auto found = settings.find(number);
+    return found == settings.end() ? fallback : found->second;
+  }
+  bool LaserMode() const { return Setting(32, 0) != 0; }
+};
+
+class GrblStream {
+ public:
+  static constexpr std::size_t kReceiveBuffer = 127;  // of grbl's 128 bytes
+  static constexpr int kPlannerBlocks = 15;
+  static constexpr std::chrono::milliseconds kStatusInterval{200};
+  static constexpr std::chrono::milliseconds kStatusSilence{2000};
+  // How long a board that restarts on the port's opening takes to greet.
+  static constexpr std::chrono::milliseconds kBannerWait{2500};
+
+  explicit GrblStream(Link& link);
+
+  // Reads the board's greeting (its restart on the port's opening, or an
+  // answer to "$I" when it did not restart), then its settings ("$$").
+  // Nothing, with the person told why, when no grbl 1.1 answered.
+  std::optional<GrblIdentity> Connect();
+
+  // Streams one line (no line end): waits only for room in the receive
+  // buffer. `block`: the line makes a planner block (a move of at least one
+  // of the board's steps). `credit`: the line is one the caller counts, and
+  // `executed` is called for it once the board has carried it out.
+  void Send(std::string_view line, bool block, bool credit);
+  // A line that writes the board's settings: sent alone, once everything
+  // before it is done, and its own answer awaited.
+  void SendAlone(std::string_view line);
+  // Waits until every line is answered and carried out, the board at rest.
+  void Finish();
+
+  // A stop: feed hold at once (once), then waits until the head is at rest.
+  void Hold();
+  // Going on after a hold: cycle start.
+  void Resume();
+  // Ends the job on the board: the head at rest, the lines carried out
+  // counted from the planner's room, then a soft reset that drops the rest
+  // (the laser and spindle go off; the position is kept, as the head is at
+  // rest). Lines still unanswered are forgotten.
+  void Halt();
+  bool holding() const { return holdSent_; }
+  // StopFlag is set: hold, then the window's question; a stop that nobody is
+  // asked about (a lost link, the tool) ends the job with LinkError.
+  void AskStop();
+
+  // The last status the board reported.
+  const grbl::Status& status() const { return status_; }
+  std::int64_t linesSent() const { return sent_; }
+  std::size_t bytesInBuffer() const { return bytesInBuffer_; }
+
+  // Called once per counted line, in order, when the board has carried it out.
+  std::function<void()> executed;
+  // Called inside the waits when StopFlag is set, once the hold is at rest:
+  // the window's question. It returns to go on, or throws to stop.
+  std::function<void()> stopAsked;
+
+ private:
+  struct Entry {
+    std::size_t bytes = 0;
+    bool block = false;
+    bool credit = false;
+    std::int64_t number = 0;
+    std::string text;
+  };
+  // One read (events run), asking for the status when it is due.
+  void Step(bool polling);
+  void Handle(const grbl::Reply& reply);
+  void CreditExecuted(int blocksWaiting);
+  void TakeStop();
+  // Waits for a status report whose state passes `done`.
+  void AwaitState(bool (*done)(std::string_view state));
+  [[noreturn]] void Fail(std::string text);
+  [[noreturn]] void Lost(std::string_view text);
+
+  Link& link_;
+  std::deque<Entry> unanswered_;  // sent, not yet answered
+  std::deque<Entry> planned_;     // answered "ok", maybe still in the planner
+  std::size_t bytesInBuffer_ = 0;
+  std::int64_t sent_ = 0;
+  std::string partial_;
+  grbl::Status status_;
+  std::int64_t statusReports_ = 0;
+  std::int64_t reportsAtAnswer_ = 0;  // reports before the last answer
+  std::optional<grbl::Banner> banner_;
+  std::optional<std::string> failure_;
+  bool holdSent_ = false;
+  bool inQuestion_ = false;
+  std::chrono::steady_clock::time_point lastAsk_{};
+  std::chrono::steady_clock::time_point lastHeard_{};
+  bool asking_ = false;
+  GrblIdentity* reading_ = nullptr;  // Connect's settings, while it reads them
+};
+
+}  // namespace vertolin
