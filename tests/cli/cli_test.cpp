@@ -272,7 +272,8 @@ TEST_F(CliRasterTest, GrblPrintsAndCountsTheJobsProgram) {
   EXPECT_EQ(Run({"--print", "--protocol", "grbl", "move", "1", "-0,5", "2"}), kCliDone);
   EXPECT_EQ(out_.str(), "G21 G90\nG1 X1.000 Y-0.500 Z2.000 F171.847\nM5\nM2\n");
   EXPECT_EQ(Run({"--protocol", "gcode", "--print", "engrave", picture}), kCliUsage);
-  EXPECT_EQ(Run({"--protocol", "grbl", "--port", "sim:P", "engrave", picture}), kCliRefused);
+  // A native board does not answer as grbl: nothing of the program goes to it.
+  EXPECT_EQ(Run({"--protocol", "grbl", "--port", "sim:P", "engrave", picture}), kCliLinkError);
   EXPECT_NE(err_.str().find("Protocol=native"), std::string::npos) << err_.str();
 }
 
