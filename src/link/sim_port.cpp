@@ -13,15 +13,33 @@ namespace {
 
 constexpr std::size_t kChunk = 256;
 
+using Clock = std::chrono::steady_clock;
+
 }  // namespace
 
+void SimPort::Receive(std::string_view bytes) {
+  std::visit([&](auto& board) { board.Receive(bytes, Clock::now()); }, board_);
+}
+
+std::string SimPort::TakeOutput(std::size_t max) {
+  return std::visit([&](auto& board) { return board.TakeOutput(Clock::now(), max); }, board_);
+}
+
+bool SimPort::LineDropped() const {
+  return std::visit([](const auto& board) { return board.LineDropped(); }, board_);
+}
+
+std::optional<Clock::time_point> SimPort::NextEventTime() const {
+  return std::visit([](const auto& board) { return board.NextEventTime(); }, board_);
+}
+
 void SimPort::Write(std::string_view bytes) {
-  if (!board_.LineDropped()) board_.Receive(bytes, SimulatedBoard::Clock::now());
+  if (!LineDropped()) Receive(bytes);
 }
 
 bool SimPort::WriteChecked(std::string_view bytes, std::chrono::milliseconds) {
-  if (board_.LineDropped()) return false;
-  board_.Receive(bytes, SimulatedBoard::Clock::now());
+  if (LineDropped()) return false;
+  Receive(bytes);
   return true;
 }
 
@@ -29,17 +47,17 @@ int SimPort::ReadByte() {
   if (next_ == incoming_.size()) {
     incoming_.clear();
     next_ = 0;
-    const auto start = SimulatedBoard::Clock::now();
-    incoming_ = board_.TakeOutput(start, kChunk);
+    const auto start = Clock::now();
+    incoming_ = TakeOutput(kChunk);
     if (incoming_.empty()) {
-      if (board_.LineDropped()) return -2;
+      if (LineDropped()) return -2;
       // Wait as a real port would: until the board has something, at most
       // one read window.
       auto until = start + kReadWindow;
-      if (const auto next = board_.NextEventTime()) until = std::min(until, std::max(*next, start));
+      if (const auto next = NextEventTime()) until = std::min(until, std::max(*next, start));
       std::this_thread::sleep_until(until);
-      incoming_ = board_.TakeOutput(SimulatedBoard::Clock::now(), kChunk);
-      if (incoming_.empty()) return board_.LineDropped() ? -2 : -1;
+      incoming_ = TakeOutput(kChunk);
+      if (incoming_.empty()) return LineDropped() ? -2 : -1;
     }
   }
   return static_cast<unsigned char>(incoming_[next_++]);
@@ -50,6 +68,7 @@ std::unique_ptr<SerialPort> OpenSimulatedPort(std::string_view name, Frontend& f
   constexpr std::string_view kKinds = "MSPBO";
   if (name.size() == 5) {
     const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(name[4])));
+    if (kind == 'G') return std::make_unique<SimPort>(GrblBoard());
     if (kKinds.find(kind) != std::string_view::npos) {
       return std::make_unique<SimPort>(SimulatedBoard(kind));
     }
