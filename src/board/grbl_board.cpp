@@ -181,6 +181,8 @@ struct Block {
   std::optional<MotionMode> motion;
   bool dwell = false;
   bool machineCoordinates = false;  // G53
+  bool setOffset = false;           // G92
+  bool clearOffset = false;         // G92.1
   std::optional<bool> inches;
   std::optional<bool> relative;
   std::optional<Spindle> spindle;
@@ -220,7 +222,7 @@ int ReadBlock(const std::vector<Word>& words, bool jog, Block& block) {
       const long mantissa = std::lround((value - whole) * 100);
       if (whole < 0 || whole > 1000) return kUnsupported;
       const int code = static_cast<int>(whole);
-      if (mantissa != 0 && !(word.letter == 'G' && code == 38)) return kNotInteger;
+      if (mantissa != 0 && !(word.letter == 'G' && (code == 38 || code == 92))) return kNotInteger;
       if (word.letter == 'G') {
         bool fresh = true;
         switch (code) {
@@ -241,6 +243,11 @@ int ReadBlock(const std::vector<Word>& words, bool jog, Block& block) {
           case 53:
             fresh = group(kNonModal);
             block.machineCoordinates = true;
+            break;
+          case 92:
+            if (mantissa != 0 && mantissa != 10) return kUnsupported;
+            fresh = group(kNonModal);
+            (mantissa == 0 ? block.setOffset : block.clearOffset) = true;
             break;
           case 20:
           case 21:
@@ -467,6 +474,7 @@ class GrblBoard::Machine {
 
   Modal modal_;
   std::array<double, 3> parserMm_{};            // where the parser's next move starts
+  std::array<double, 3> offsetMm_{};            // G92's, gone at a reset
   std::array<std::int64_t, 3> plannedSteps_{};  // where the planner's last block ends
   std::array<double, 3> lastProbe_{};
   bool probeSucceeded_ = false;
@@ -798,6 +806,7 @@ void GrblBoard::Machine::SoftReset() {
   rx_.clear();
   overlong_ = false;
   modal_ = Modal{};
+  offsetMm_ = {};
   SyncParserToHead();
   if (inMotion) {
     // Stopped without slowing down: the position may be lost.
@@ -810,7 +819,10 @@ void GrblBoard::Machine::SoftReset() {
 
 std::string GrblBoard::Machine::StatusReport() const {
   const int mask = static_cast<int>(settings_.at(10));
-  const auto at = PositionMm();
+  auto at = PositionMm();
+  if (!(mask & 1)) {
+    for (std::size_t axis = 0; axis < 3; ++axis) at[axis] -= offsetMm_[axis];
+  }
   std::string report = "<" + StateName() + ((mask & 1) ? "|MPos:" : "|WPos:") + Mm(at[0]) + "," +
                        Mm(at[1]) + "," + Mm(at[2]);
   if (mask & 2) {
@@ -953,7 +965,8 @@ std::array<double, 3> GrblBoard::Machine::Target(const Block& block, const Modal
   for (std::size_t axis = 0; axis < 3; ++axis) {
     if (!block.axes[axis]) continue;
     const double mm = *block.axes[axis] * (modal.inches ? kMmPerInch : 1.0);
-    target[axis] = std::clamp(relative ? target[axis] + mm : mm, -kFarthestMm, kFarthestMm);
+    const double absolute = block.machineCoordinates ? mm : mm + offsetMm_[axis];
+    target[axis] = std::clamp(relative ? target[axis] + mm : absolute, -kFarthestMm, kFarthestMm);
   }
   return target;
 }
@@ -977,7 +990,11 @@ bool GrblBoard::Machine::GcodeLine(std::string_view raw, const std::string& line
   if (block.power) next.power = *block.power;
   if (block.spindle) next.spindle = *block.spindle;
   if (block.motion) next.motion = *block.motion;
-  const bool moves = block.HasAxes() && !block.dwell;
+  if (block.setOffset && !block.HasAxes()) {
+    Answer(number, kNoAxisWords);
+    return true;
+  }
+  const bool moves = block.HasAxes() && !block.dwell && !block.setOffset;
   if (block.motion == MotionMode::Probe && !block.HasAxes()) {
     Answer(number, kNoAxisWords);
     return true;
@@ -1022,6 +1039,13 @@ bool GrblBoard::Machine::GcodeLine(std::string_view raw, const std::string& line
     next.spindle = Spindle::Off;
   }
   modal_ = next;
+  // G92: the position the parser has reached is called the given one.
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (block.setOffset && block.axes[axis]) {
+      offsetMm_[axis] = parserMm_[axis] - *block.axes[axis] * (modal_.inches ? kMmPerInch : 1.0);
+    }
+  }
+  if (block.clearOffset) offsetMm_ = {};
   if (block.dwell) {
     Planned dwell;
     dwell.line = number;
