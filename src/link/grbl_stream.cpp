@@ -247,6 +247,17 @@ void GrblStream::SendAlone(std::string_view line) {
   planned_.clear();
 }
 
+void GrblStream::AwaitAnswers() {
+  while (!unanswered_.empty()) {
+    if (failure_) Fail(*failure_);
+    if (link_.StopRequested()) {
+      AskStop();
+      continue;
+    }
+    Step(true);
+  }
+}
+
 void GrblStream::Finish() {
   for (;;) {
     if (failure_) Fail(*failure_);

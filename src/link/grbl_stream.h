@@ -61,6 +61,9 @@ class GrblStream {
   // A line that writes the board's settings: sent alone, once everything
   // before it is done, and its own answer awaited.
   void SendAlone(std::string_view line);
+  // Waits until every line sent is answered (planned, not yet carried out):
+  // sending line by line this way is what streaming is measured against.
+  void AwaitAnswers();
   // Waits until every line is answered and carried out, the board at rest.
   void Finish();
 

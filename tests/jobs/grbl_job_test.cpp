@@ -1,0 +1,240 @@
+// Jobs streamed to the simulated grbl 1.1 board in this process: what the
+// machine carried out, against what the window link wrote.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board/grbl_board.h"
+#include "jobs/job_runner.h"
+#include "link/grbl_stream.h"
+#include "link/link.h"
+#include "link/link_error.h"
+#include "link/sim_port.h"
+#include "support/recording_frontend.h"
+
+namespace vertolin {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Collects the lines the window link wrote for the job's own motions.
+class LineLog : public MotionObserver {
+ public:
+  void Written(const Motion&, std::string_view line) override {
+    std::string_view rest = line;
+    while (true) {
+      const std::size_t end = rest.find('\n');
+      lines.emplace_back(rest.substr(0, end));
+      if (end == std::string_view::npos) break;
+      rest.remove_prefix(end + 1);
+    }
+  }
+  std::vector<std::string> lines;
+};
+
+// Sees the machine at the moment the person is asked.
+struct AskingFrontend : test::RecordingFrontend {
+  bool AskYesNo(std::string_view title, std::string_view text) override {
+    if (onAsk) onAsk();
+    return RecordingFrontend::AskYesNo(title, text);
+  }
+  std::function<void()> onAsk;
+};
+
+// A board whose motion runs `scale` times faster than its feeds.
+GrblBoardOptions Fast(double scale) {
+  GrblBoardOptions options;
+  options.motionScale = scale;
+  return options;
+}
+
+class GrblJobTest : public ::testing::Test {
+ protected:
+  GrblJobTest() : link_(frontend_, Profile()) {
+    // A wait that never ends fails the test instead of hanging it.
+    link_.ackPolicy() = {
+        .stopEndsWait = true, .overdueLosesLink = true, .limit = std::chrono::milliseconds(3000)};
+  }
+
+  static MachineProfile Profile() {
+    MachineProfile profile;
+    profile.protocol = BoardProtocol::Grbl;
+    profile.xRatio = profile.yRatio = profile.zRatio = 0.1;
+    return profile;
+  }
+
+  GrblBoard& UseBoard(GrblBoardOptions options) {
+    auto port = std::make_unique<SimPort>(GrblBoard(std::move(options)));
+    GrblBoard& board = port->grbl();
+    link_.Attach(std::move(port));
+    return board;
+  }
+
+  // A raster of `pixels` one-step moves, alternately burnt and passed over.
+  static JobProgram Raster(int pixels) {
+    co_yield ProgramStep::Setup({MotionKind::RasterOpen, {}, 3000, 1});
+    for (int pixel = 0; pixel < pixels; ++pixel) {
+      const bool burn = pixel % 3 != 0;
+      co_yield ProgramStep::Move(
+          {burn ? MotionKind::Burn : MotionKind::Travel, pixel % 40 == 39 ? -39 : 1,
+           pixel % 40 == 39 ? 1 : 0, 0, burn ? 1000 + 50 * (pixel % 7) : 0},
+          StepScale{1, 1, 1});
+    }
+  }
+
+  // The job's own lines the board carried out, in order, without the
+  // sender's set-up and closing.
+  std::vector<std::string> ProgramLinesExecuted(const GrblBoard& board) const {
+    std::vector<std::string> lines;
+    for (const GrblExecuted& block : board.Executed()) {
+      if (block.text.starts_with("$") || block.text.starts_with("G92") || block.text == "G21 G90" ||
+          block.text == "M5" || block.text == "M2" || block.text.empty())
+        continue;
+      lines.push_back(block.text);
+    }
+    return lines;
+  }
+
+  test::RecordingFrontend frontend_;
+  Link link_;
+};
+
+TEST_F(GrblJobTest, ARasterStreamsWithoutOverflowAndEveryLineIsCarriedOutOnce) {
+  GrblBoard& board = UseBoard(Fast(50));
+  WindowLink window(link_, formats::kGradation);
+  LineLog log;
+  window.AddMotionObserver(&log);
+  window.SetDriveSwitch([] { return true; });
+  ASSERT_TRUE(window.ConnectGrbl())
+      << (frontend_.messages.empty() ? "" : frontend_.messages[0].text);
+  const JobResult result = JobRunner(window).Run(Raster(400));
+  EXPECT_EQ(result, JobOutcome::Done);
+  EXPECT_EQ(board.Overflowed(), 0u);
+  EXPECT_EQ(ProgramLinesExecuted(board), log.lines);
+  EXPECT_EQ(window.resumePoint().lines, 401);  // the opening and every pixel
+  EXPECT_FALSE(board.LaserBurning(Clock::now()));
+  EXPECT_EQ(board.State(Clock::now()), "Idle");
+  // The status mask is as the board had it.
+  EXPECT_EQ(board.Setting(10), 1.0);
+}
+
+TEST_F(GrblJobTest, AStopHoldsAtOnceAndCountsExactlyWhatTheMachineDid) {
+  struct Case {
+    int stopAfterEvents;
+    bool goOn;
+  };
+  for (const Case c : {Case{5, false}, Case{40, false}, Case{30, true}}) {
+    SCOPED_TRACE(c.stopAfterEvents);
+    AskingFrontend frontend;
+    Link link(frontend, Profile());
+    link.ackPolicy() = link_.ackPolicy();
+    auto port = std::make_unique<SimPort>(GrblBoard(Fast(4)));
+    GrblBoard& board = port->grbl();
+    link.Attach(std::move(port));
+    WindowLink window(link, formats::kGradation);
+    window.SetDriveSwitch([] { return true; });
+    ASSERT_TRUE(window.ConnectGrbl());
+    int events = 0;
+    std::optional<std::string> stateAtQuestion;
+    bool burningAtQuestion = true;
+    frontend.onEvents = [&] {
+      if (++events == c.stopAfterEvents) link.RequestStop();
+    };
+    frontend.onAsk = [&] {
+      stateAtQuestion = board.State(Clock::now());
+      burningAtQuestion = board.LaserBurning(Clock::now());
+    };
+    frontend.yesNoAnswers = {!c.goOn};
+    const JobResult result = JobRunner(window).Run(Raster(600));
+    ASSERT_EQ(frontend.questions.size(), 1u);
+    // Asked while the machine holds, the laser dark.
+    EXPECT_EQ(stateAtQuestion, "Hold:0");
+    EXPECT_FALSE(burningAtQuestion);
+    if (c.goOn) {
+      EXPECT_EQ(result, JobOutcome::Done);
+      EXPECT_EQ(window.resumePoint().lines, 601);
+    } else {
+      EXPECT_EQ(result, JobOutcome::Stopped);
+      // The program lines the machine completed are the ones counted: the
+      // opening, then one pixel per line.
+      const auto done = static_cast<std::int64_t>(ProgramLinesExecuted(board).size());
+      EXPECT_EQ(window.resumePoint().lines, done);
+    }
+    EXPECT_FALSE(board.LaserBurning(Clock::now()));
+    EXPECT_EQ(board.Overflowed(), 0u);
+    EXPECT_EQ(board.Setting(10), 1.0);
+  }
+}
+
+TEST_F(GrblJobTest, TheBoardIsReadAndRefusedWhereAJobCannotRunSafely) {
+  struct Case {
+    const char* name;
+    bool laserMode;
+    bool alarm;
+    const LinkFormat* format;
+    const char* said;  // "" : connected
+  };
+  const Case cases[] = {
+      {"laser mode on", true, false, &formats::kGradation, ""},
+      {"router without laser mode", false, false, &formats::kRouter, ""},
+      {"laser without laser mode", false, false, &formats::kOutlining, "$32=1"},
+      {"alarm", true, true, &formats::kGradation, "$X"},
+      {"scanner", true, false, &formats::kScanner, "Сканирование"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::RecordingFrontend frontend;
+    Link link(frontend, Profile());
+    GrblBoardOptions options;
+    options.laserMode = c.laserMode;
+    options.alarmAtStart = c.alarm;
+    link.Attach(std::make_unique<SimPort>(GrblBoard(options)));
+    WindowLink window(link, *c.format);
+    const bool connected = window.ConnectGrbl();
+    EXPECT_EQ(connected, std::string_view(c.said).empty());
+    if (connected) {
+      EXPECT_EQ(window.grblIdentity()->version, "1.1h");
+      EXPECT_EQ(window.grblIdentity()->Setting(100, 0), 250.0);
+    } else {
+      ASSERT_EQ(frontend.messages.size(), 1u);
+      EXPECT_NE(frontend.messages[0].text.find(c.said), std::string::npos)
+          << frontend.messages[0].text;
+    }
+  }
+}
+
+TEST_F(GrblJobTest, ALineTheBoardRefusesEndsTheJobWithItsNumberTextAndMeaning) {
+  GrblBoard& board = UseBoard(Fast(0));
+  GrblStream stream(link_);
+  ASSERT_TRUE(stream.Connect());
+  stream.Send("G21 G90", false, false);
+  stream.Send("G1 X1", true, false);  // no feed yet: grbl's error 22
+  EXPECT_THROW(stream.Finish(), MoveRefused);
+  ASSERT_EQ(frontend_.messages.size(), 1u);
+  const std::string& text = frontend_.messages[0].text;
+  EXPECT_NE(text.find("error:22"), std::string::npos) << text;
+  EXPECT_NE(text.find("«G1 X1»"), std::string::npos) << text;
+  EXPECT_NE(text.find("подача"), std::string::npos) << text;
+  stream.Halt();
+  EXPECT_EQ(board.State(Clock::now()), "Idle");
+}
+
+TEST_F(GrblJobTest, ABoardThatFallsSilentEndsTheJobAsALostLink) {
+  GrblBoardOptions options = Fast(20);
+  options.silentAfter = 30;
+  UseBoard(options);
+  WindowLink window(link_, formats::kGradation);
+  window.SetDriveSwitch([] { return true; });
+  ASSERT_TRUE(window.ConnectGrbl());
+  const auto start = Clock::now();
+  EXPECT_EQ(JobRunner(window).Run(Raster(300)), JobOutcome::LinkLost);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+}
+
+}  // namespace
+}  // namespace vertolin
