@@ -27,6 +27,7 @@ constexpr std::size_t kLineChars = 79;
 constexpr double kMaxLineNumber = 9999999;
 // Hostile numbers must not overflow the step counts or the clock.
 constexpr double kFarthestMm = 1e7;
+constexpr double kMostSteps = 1e15;
 constexpr double kLongestSeconds = 24.0 * 3600;
 constexpr double kMmPerInch = 25.4;
 
@@ -359,7 +360,11 @@ class GrblBoard::Machine {
   std::array<double, 3> PositionMm() const;
   bool LaserBurning() const;
   std::string StateName() const;
-  int PlannerBlocksFree() const { return static_cast<int>(kPlannerSize - planner_.size()); }
+  // A dwell waits outside grbl's planner.
+  int PlannerBlocksFree() const {
+    const bool dwelling = !planner_.empty() && planner_.front().dwell;
+    return static_cast<int>(kPlannerSize - planner_.size()) + (dwelling ? 1 : 0);
+  }
   std::optional<double> Setting(int number) const;
 
   std::vector<GrblExecuted> executed_;
@@ -504,6 +509,9 @@ GrblBoard::Machine::Machine(GrblBoardOptions options)
   alarm_ = options_.alarmAtStart;
   Emit(kBanner);
   if (alarm_) Emit(kUnlockHint);
+  hung_ = options_.silentAfter == 0;
+  deaf_ = options_.dropAfter == 0;
+  NoteDropTime();
 }
 
 Clock::duration GrblBoard::Machine::WireTime(std::size_t bytes) const {
@@ -649,7 +657,8 @@ std::array<double, 3> GrblBoard::Machine::ToMm(const std::array<std::int64_t, 3>
 std::array<std::int64_t, 3> GrblBoard::Machine::ToSteps(const std::array<double, 3>& mm) const {
   std::array<std::int64_t, 3> steps{};
   for (std::size_t axis = 0; axis < 3; ++axis) {
-    steps[axis] = std::llround(std::clamp(mm[axis], -kFarthestMm, kFarthestMm) * StepsPerMm(axis));
+    const double count = std::clamp(mm[axis], -kFarthestMm, kFarthestMm) * StepsPerMm(axis);
+    steps[axis] = std::llround(std::clamp(count, -kMostSteps, kMostSteps));
   }
   return steps;
 }
@@ -1235,7 +1244,8 @@ void GrblBoard::Machine::WriteSetting(const std::string& line, std::int64_t numb
     Answer(number, kBadNumber);
     return;
   }
-  if (at != line.size() || *parameter > 255 || *parameter != std::trunc(*parameter)) {
+  if (at != line.size() || *parameter < 0 || *parameter > 255 ||
+      *parameter != std::trunc(*parameter)) {
     Answer(number, kInvalidStatement);
     return;
   }
