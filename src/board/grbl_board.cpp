@@ -780,11 +780,13 @@ void GrblBoard::Machine::FeedHold() {
     JogCancel();  // grbl cancels a jog on a feed hold
     return;
   }
-  if (moving_) {
+  if (moving_ && !planner_.front().dwell) {
     hold_ = Hold::Decelerating;
     holdEndsAt_ = std::min(now_ + Scaled(kDeceleration), endsAt_);
   } else {
-    hold_ = Hold::Held;  // from Idle grbl holds at once, and plans without starting
+    // From Idle grbl holds at once, and plans without starting; a dwell runs
+    // out its time regardless.
+    hold_ = Hold::Held;
   }
 }
 
@@ -807,7 +809,7 @@ void GrblBoard::Machine::JogCancel() {
 }
 
 void GrblBoard::Machine::SoftReset() {
-  const bool inMotion = moving_ || jogCancel_;
+  const bool inMotion = (moving_ && !planner_.front().dwell) || jogCancel_;
   position_ = HeadAt(now_);
   moving_ = false;
   planner_.clear();
@@ -856,7 +858,8 @@ std::string GrblBoard::Machine::StateName() const {
   if (hold_ == Hold::Decelerating) return "Hold:1";
   if (hold_ == Hold::Held) return "Hold:0";
   if (Jogging()) return "Jog";
-  if (!planner_.empty()) return "Run";
+  // grbl dwells outside a cycle.
+  if (!planner_.empty() && !planner_.front().dwell) return "Run";
   return "Idle";
 }
 

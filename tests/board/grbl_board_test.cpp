@@ -269,6 +269,7 @@ TEST(GrblBoardTest, SpindleChangesWaitForThePlannerAndOtherLinesDoNot) {
   EXPECT_EQ(Exchange(board, "G4 P0.5\n", kStart + 1s), "");
   EXPECT_EQ(board.PlannerBlocksFree(kStart + 1500ms), 14);
   EXPECT_EQ(board.PlannerBlocksFree(kStart + 1700ms), 15);
+  EXPECT_EQ(board.State(kStart + 1700ms), "Idle");
   EXPECT_EQ(RunUntil(board, kStart + 1700ms, kStart + 2090ms), "");
   EXPECT_EQ(RunUntil(board, kStart + 2090ms, kStart + 2110ms), "ok\r\n");
 }
