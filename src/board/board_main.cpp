@@ -4,12 +4,15 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "board/grbl_board.h"
 #include "board/pty_server.h"
 #include "board/simulated_board.h"
 
@@ -18,7 +21,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: vertolin-board [--kind LETTER] [--delay MS] [--silent] [--garbage TEXT] [--babble]"
     " [--after N] [--drop-after N] [--crlf] [--pace] [--baud N] [--idle-delay US] [--record FILE]"
-    " [--stdin-eof] [--help]\n";
+    " [--stdin-eof] [--help]\n"
+    "       vertolin-board --grbl [--baud N] [--motion-scale F | --instant] [--laser-mode 0|1]"
+    " [--alarm] [--surface Z] [--drop-after N] [--after N --silent] [--record FILE]"
+    " [--stdin-eof]\n";
 
 constexpr const char* kHelp =
     "Serves a simulated board on a pseudo-terminal and prints the port's path.\n"
@@ -36,7 +42,19 @@ constexpr const char* kHelp =
     "  --baud N         the port's speed for --pace, 10 bits a byte (9600)\n"
     "  --idle-delay US  the step delay for --pace where a command gives none (2000)\n"
     "  --record FILE    append each command and the position after it to FILE\n"
-    "  --stdin-eof      stop when standard input closes\n";
+    "  --stdin-eof      stop when standard input closes\n"
+    "With --grbl it is a grbl 1.1 board instead: a 128-byte receive buffer that drops what does\n"
+    "not fit, a 15-block planner, status reports, feed hold, soft reset, probing and jogging.\n"
+    "  --baud N          the line's speed, 10 bits a byte, both ways (115200)\n"
+    "  --motion-scale F  run the motion F times faster than its feed (1)\n"
+    "  --instant         motion takes no time (--motion-scale 0)\n"
+    "  --laser-mode 0|1  $32 at start (1)\n"
+    "  --alarm           start in an alarm, to be unlocked with $X\n"
+    "  --surface Z       a flat surface at Z mm for the probe (none: a probe never touches)\n"
+    "  --drop-after N    drop the line after N lines; the board stops where it is\n"
+    "  --after N         with --silent: answer nothing after N lines\n"
+    "  --record FILE     append each executed block: its line number, text, the position\n"
+    "                    after it in mm, and the laser\n";
 
 int BadUsage(const char* why, std::string_view arg) {
   if (arg.empty()) {
@@ -55,6 +73,25 @@ std::optional<int> NonNegative(std::string_view text) {
   return value;
 }
 
+std::optional<double> Number(std::string_view text) {
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// The options of a grbl board. `native` names the first option of the native
+// boards given, which --grbl refuses; `own` the first of grbl's, which only
+// --grbl takes.
+struct GrblChoice {
+  bool grbl = false;
+  vertolin::GrblBoardOptions options;
+  std::string_view native;
+  std::string_view own;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +99,13 @@ int main(int argc, char** argv) {
   vertolin::BoardFaults faults;
   const char* recordPath = nullptr;
   vertolin::PtyServeOptions serve;
+  GrblChoice grbl;
+  const auto nativeOnly = [&](std::string_view arg) {
+    if (grbl.native.empty()) grbl.native = arg;
+  };
+  const auto grblOnly = [&](std::string_view arg) {
+    if (grbl.own.empty()) grbl.own = arg;
+  };
 
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -73,7 +117,36 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       std::fputs(kHelp, stdout);
       return 0;
+    } else if (arg == "--grbl") {
+      grbl.grbl = true;
+    } else if (arg == "--motion-scale" || arg == "--surface") {
+      grblOnly(arg);
+      const auto text = value();
+      const auto number = text ? Number(*text) : std::nullopt;
+      if (arg == "--surface") {
+        if (!number) return BadUsage("--surface needs a height in mm", text.value_or(""));
+        grbl.options.surface = [z = *number](double, double) { return z; };
+      } else {
+        if (!number || *number < 0) {
+          return BadUsage("--motion-scale needs a factor of 0 or more", text.value_or(""));
+        }
+        grbl.options.motionScale = *number;
+      }
+    } else if (arg == "--instant") {
+      grblOnly(arg);
+      grbl.options.motionScale = 0;
+    } else if (arg == "--laser-mode") {
+      grblOnly(arg);
+      const auto text = value();
+      if (!text || (*text != "0" && *text != "1")) {
+        return BadUsage("--laser-mode needs 0 or 1", text.value_or(""));
+      }
+      grbl.options.laserMode = *text == "1";
+    } else if (arg == "--alarm") {
+      grblOnly(arg);
+      grbl.options.alarmAtStart = true;
     } else if (arg == "--kind") {
+      nativeOnly(arg);
       const auto letter = value();
       if (!letter || letter->size() != 1 ||
           !std::isalpha(static_cast<unsigned char>(letter->front())))
@@ -83,6 +156,7 @@ int main(int argc, char** argv) {
       const auto text = value();
       const auto ms = text ? NonNegative(*text) : std::nullopt;
       if (!ms) return BadUsage("--delay needs milliseconds", text.value_or(""));
+      nativeOnly(arg);
       faults.replyDelay = std::chrono::milliseconds(*ms);
     } else if (arg == "--drop-after") {
       const auto text = value();
@@ -95,6 +169,7 @@ int main(int argc, char** argv) {
       if (!count) return BadUsage("--after needs a count", text.value_or(""));
       faults.faultAfter = *count;
     } else if (arg == "--pace") {
+      nativeOnly(arg);
       faults.pace = true;
     } else if (arg == "--baud") {
       const auto text = value();
@@ -102,14 +177,17 @@ int main(int argc, char** argv) {
       const int baud = text ? NonNegative(*text).value_or(0) : 0;
       if (baud == 0) return BadUsage("--baud needs a speed above 0", text.value_or(""));
       faults.baud = baud;
+      grbl.options.baud = baud;
     } else if (arg == "--idle-delay") {
       const auto text = value();
       const auto us = text ? NonNegative(*text) : std::nullopt;
       if (!us) return BadUsage("--idle-delay needs microseconds", text.value_or(""));
+      nativeOnly(arg);
       faults.idleDelay = *us;
     } else if (arg == "--garbage") {
       const auto text = value();
       if (!text) return BadUsage("--garbage needs a text", "");
+      nativeOnly(arg);
       faults.garbageBeforeAck = std::string(*text);
     } else if (arg == "--record") {
       const auto text = value();
@@ -118,14 +196,23 @@ int main(int argc, char** argv) {
     } else if (arg == "--silent") {
       faults.silent = true;
     } else if (arg == "--babble") {
+      nativeOnly(arg);
       faults.babble = true;
     } else if (arg == "--crlf") {
+      nativeOnly(arg);
       faults.crlf = true;
     } else if (arg == "--stdin-eof") {
       serve.stopAtStdinEof = true;
     } else {
       return BadUsage("unknown option", arg);
     }
+  }
+
+  if (grbl.grbl && !grbl.native.empty()) return BadUsage("not with --grbl", grbl.native);
+  if (!grbl.grbl && !grbl.own.empty()) return BadUsage("only with --grbl", grbl.own);
+  if (grbl.grbl) {
+    grbl.options.dropAfter = faults.dropAfter;
+    if (faults.silent) grbl.options.silentAfter = faults.faultAfter;
   }
 
   if (recordPath != nullptr) {
@@ -136,8 +223,16 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  vertolin::SimulatedBoard board(kind, faults);
-  const int code = vertolin::ServeOnPty(board, serve);
+  int code = 0;
+  if (grbl.grbl) {
+    vertolin::GrblBoard board(std::move(grbl.options));
+    vertolin::GrblBoardSimulation simulation(board);
+    code = vertolin::ServeOnPty(simulation, serve);
+  } else {
+    vertolin::SimulatedBoard board(kind, faults);
+    vertolin::NativeBoardSimulation simulation(board);
+    code = vertolin::ServeOnPty(simulation, serve);
+  }
   if (serve.record != nullptr) std::fclose(serve.record);
   return code;
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <initializer_list>
 #include <limits>
 #include <map>
 #include <utility>
@@ -26,6 +27,7 @@ constexpr std::size_t kLineChars = 79;
 constexpr double kMaxLineNumber = 9999999;
 // Hostile numbers must not overflow the step counts or the clock.
 constexpr double kFarthestMm = 1e7;
+constexpr double kMostSteps = 1e15;
 constexpr double kLongestSeconds = 24.0 * 3600;
 constexpr double kMmPerInch = 25.4;
 
@@ -82,6 +84,17 @@ const SettingRow* FindSetting(int number) {
     if (row.number == number) return &row;
   }
   return nullptr;
+}
+
+// Texts joined by appending: g++ 12 at -O3 sees a false overlap (-Wrestrict)
+// in the temporaries of "literal" + std::string.
+std::string Join(std::initializer_list<std::string_view> parts) {
+  std::size_t size = 0;
+  for (const std::string_view part : parts) size += part.size();
+  std::string joined;
+  joined.reserve(size);
+  for (const std::string_view part : parts) joined += part;
+  return joined;
 }
 
 // Three decimals, as grbl prints positions; never "-0.000".
@@ -354,7 +367,11 @@ class GrblBoard::Machine {
   std::array<double, 3> PositionMm() const;
   bool LaserBurning() const;
   std::string StateName() const;
-  int PlannerBlocksFree() const { return static_cast<int>(kPlannerSize - planner_.size()); }
+  // A dwell waits outside grbl's planner.
+  int PlannerBlocksFree() const {
+    const bool dwelling = !planner_.empty() && planner_.front().dwell;
+    return static_cast<int>(kPlannerSize - planner_.size()) + (dwelling ? 1 : 0);
+  }
   std::optional<double> Setting(int number) const;
 
   std::vector<GrblExecuted> executed_;
@@ -426,6 +443,7 @@ class GrblBoard::Machine {
   void JogCancel();
   void SoftReset();
   std::string StatusReport() const;
+  std::string ProbeReport(bool succeeded) const;
 
   // Takes whole lines from the receive buffer while the board can.
   void Pump();
@@ -499,6 +517,9 @@ GrblBoard::Machine::Machine(GrblBoardOptions options)
   alarm_ = options_.alarmAtStart;
   Emit(kBanner);
   if (alarm_) Emit(kUnlockHint);
+  hung_ = options_.silentAfter == 0;
+  deaf_ = options_.dropAfter == 0;
+  NoteDropTime();
 }
 
 Clock::duration GrblBoard::Machine::WireTime(std::size_t bytes) const {
@@ -644,7 +665,8 @@ std::array<double, 3> GrblBoard::Machine::ToMm(const std::array<std::int64_t, 3>
 std::array<std::int64_t, 3> GrblBoard::Machine::ToSteps(const std::array<double, 3>& mm) const {
   std::array<std::int64_t, 3> steps{};
   for (std::size_t axis = 0; axis < 3; ++axis) {
-    steps[axis] = std::llround(std::clamp(mm[axis], -kFarthestMm, kFarthestMm) * StepsPerMm(axis));
+    const double count = std::clamp(mm[axis], -kFarthestMm, kFarthestMm) * StepsPerMm(axis);
+    steps[axis] = std::llround(std::clamp(count, -kMostSteps, kMostSteps));
   }
   return steps;
 }
@@ -673,15 +695,11 @@ void GrblBoard::Machine::CompleteHead() {
     alarm_ = true;
     probeSucceeded_ = false;
     Emit("ALARM:5\r\n", block.line);
-    Emit(
-        "[PRB:" + Mm(lastProbe_[0]) + "," + Mm(lastProbe_[1]) + "," + Mm(lastProbe_[2]) + ":0]\r\n",
-        block.line);
+    Emit(ProbeReport(false), block.line);
   } else if (block.probe) {
     lastProbe_ = ToMm(block.target);
     probeSucceeded_ = true;
-    Emit(
-        "[PRB:" + Mm(lastProbe_[0]) + "," + Mm(lastProbe_[1]) + "," + Mm(lastProbe_[2]) + ":1]\r\n",
-        block.line);
+    Emit(ProbeReport(true), block.line);
   }
   if (block.probe) SyncParserToHead();
   executed_.push_back({block.line, std::move(block.text), ToMm(block.target), lit, block.power});
@@ -770,11 +788,13 @@ void GrblBoard::Machine::FeedHold() {
     JogCancel();  // grbl cancels a jog on a feed hold
     return;
   }
-  if (moving_) {
+  if (moving_ && !planner_.front().dwell) {
     hold_ = Hold::Decelerating;
     holdEndsAt_ = std::min(now_ + Scaled(kDeceleration), endsAt_);
   } else {
-    hold_ = Hold::Held;  // from Idle grbl holds at once, and plans without starting
+    // From Idle grbl holds at once, and plans without starting; a dwell runs
+    // out its time regardless.
+    hold_ = Hold::Held;
   }
 }
 
@@ -797,7 +817,7 @@ void GrblBoard::Machine::JogCancel() {
 }
 
 void GrblBoard::Machine::SoftReset() {
-  const bool inMotion = moving_ || jogCancel_;
+  const bool inMotion = (moving_ && !planner_.front().dwell) || jogCancel_;
   position_ = HeadAt(now_);
   moving_ = false;
   planner_.clear();
@@ -823,11 +843,11 @@ std::string GrblBoard::Machine::StatusReport() const {
   if (!(mask & 1)) {
     for (std::size_t axis = 0; axis < 3; ++axis) at[axis] -= offsetMm_[axis];
   }
-  std::string report = "<" + StateName() + ((mask & 1) ? "|MPos:" : "|WPos:") + Mm(at[0]) + "," +
-                       Mm(at[1]) + "," + Mm(at[2]);
+  std::string report = Join({"<", StateName(), (mask & 1) ? "|MPos:" : "|WPos:", Mm(at[0]), ",",
+                             Mm(at[1]), ",", Mm(at[2])});
   if (mask & 2) {
-    report += "|Bf:" + std::to_string(PlannerBlocksFree()) + "," +
-              std::to_string(kRxUsable - rx_.size());
+    report += Join(
+        {"|Bf:", std::to_string(PlannerBlocksFree()), ",", std::to_string(kRxUsable - rx_.size())});
   }
   double feed = 0;
   double speed = modal_.spindle != Spindle::Off ? modal_.power : 0;
@@ -836,8 +856,13 @@ std::string GrblBoard::Machine::StatusReport() const {
     feed = block.feed;
     speed = block.spindle != Spindle::Off ? block.power : 0;
   }
-  report += "|FS:" + Whole(feed) + "," + Whole(speed) + ">\r\n";
+  report += Join({"|FS:", Whole(feed), ",", Whole(speed), ">\r\n"});
   return report;
+}
+
+std::string GrblBoard::Machine::ProbeReport(bool succeeded) const {
+  return Join({"[PRB:", Mm(lastProbe_[0]), ",", Mm(lastProbe_[1]), ",", Mm(lastProbe_[2]),
+               succeeded ? ":1]\r\n" : ":0]\r\n"});
 }
 
 std::string GrblBoard::Machine::StateName() const {
@@ -845,7 +870,8 @@ std::string GrblBoard::Machine::StateName() const {
   if (hold_ == Hold::Decelerating) return "Hold:1";
   if (hold_ == Hold::Held) return "Hold:0";
   if (Jogging()) return "Jog";
-  if (!planner_.empty()) return "Run";
+  // grbl dwells outside a cycle.
+  if (!planner_.empty() && !planner_.front().dwell) return "Run";
   return "Idle";
 }
 
@@ -884,7 +910,8 @@ void GrblBoard::Machine::Emit(std::string_view text, std::int64_t forLine) {
 }
 
 void GrblBoard::Machine::Answer(std::int64_t number, int error) {
-  Emit(error == 0 ? std::string("ok\r\n") : "error:" + std::to_string(error) + "\r\n", number);
+  Emit(error == 0 ? std::string("ok\r\n") : Join({"error:", std::to_string(error), "\r\n"}),
+       number);
 }
 
 void GrblBoard::Machine::Pump() {
@@ -1186,9 +1213,9 @@ bool GrblBoard::Machine::SystemLine(const std::string& line, std::int64_t number
                             : modal_.spindle == Spindle::Ccw ? "M4"
                                                              : "M5";
       const double feed = modal_.feed / (modal_.inches ? kMmPerInch : 1.0);
-      Emit(std::string("[GC:") + motion + " G54 G17 " + (modal_.inches ? "G20" : "G21") + " " +
-               (modal_.relative ? "G91" : "G90") + " G94 " + spindle + " M9 T0 F" + Whole(feed) +
-               " S" + Whole(modal_.power) + "]\r\n",
+      Emit(Join({"[GC:", motion, " G54 G17 ", modal_.inches ? "G20" : "G21", " ",
+                 modal_.relative ? "G91" : "G90", " G94 ", spindle, " M9 T0 F", Whole(feed), " S",
+                 Whole(modal_.power), "]\r\n"}),
            number);
     } else if (command == 'C') {
       Answer(number, kInvalidStatement);  // check mode is not simulated
@@ -1214,12 +1241,10 @@ bool GrblBoard::Machine::SystemLine(const std::string& line, std::int64_t number
     Answer(number, 0);
   } else if (line == "$#") {
     for (const char* system : {"G54", "G55", "G56", "G57", "G58", "G59", "G28", "G30", "G92"}) {
-      Emit(std::string("[") + system + ":0.000,0.000,0.000]\r\n", number);
+      Emit(Join({"[", system, ":0.000,0.000,0.000]\r\n"}), number);
     }
     Emit("[TLO:0.000]\r\n", number);
-    Emit("[PRB:" + Mm(lastProbe_[0]) + "," + Mm(lastProbe_[1]) + "," + Mm(lastProbe_[2]) + ":" +
-             (probeSucceeded_ ? "1" : "0") + "]\r\n",
-         number);
+    Emit(ProbeReport(probeSucceeded_), number);
     Answer(number, 0);
   } else if (std::isdigit(static_cast<unsigned char>(command))) {
     WriteSetting(line, number);
@@ -1246,7 +1271,8 @@ void GrblBoard::Machine::WriteSetting(const std::string& line, std::int64_t numb
     Answer(number, kBadNumber);
     return;
   }
-  if (at != line.size() || *parameter > 255 || *parameter != std::trunc(*parameter)) {
+  if (at != line.size() || *parameter < 0 || *parameter > 255 ||
+      *parameter != std::trunc(*parameter)) {
     Answer(number, kInvalidStatement);
     return;
   }
@@ -1296,7 +1322,7 @@ bool GrblBoard::Machine::JogLine(const std::string& gcode, std::int64_t number) 
   if (planner_.size() >= kPlannerSize) return false;
   Planned move;
   move.line = number;
-  move.text = "$J=" + gcode;
+  move.text = Join({"$J=", gcode});
   move.target = target;
   move.jog = true;
   move.feed = *block.feed * (jog.inches ? kMmPerInch : 1.0);

@@ -19,7 +19,7 @@ namespace vertolin {
 
 namespace {
 
-using Clock = SimulatedBoard::Clock;
+using Clock = BoardSimulation::Clock;
 
 volatile std::sig_atomic_t gStop = 0;
 
@@ -54,12 +54,12 @@ int Fail(const char* what) {
   return 1;
 }
 
-// The command text with anything unprintable escaped, so that one command
-// stays one line whatever bytes it held.
-std::string RecordLine(const BoardCommand& command) {
+// The text with anything unprintable escaped, so that one command stays one
+// line whatever bytes it held.
+std::string Escaped(std::string_view text) {
   std::string line;
-  line.reserve(command.text.size() + 40);
-  for (const char c : command.text) {
+  line.reserve(text.size() + 40);
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte >= 0x7f || c == '\\') {
       char escaped[5];
@@ -69,12 +69,32 @@ std::string RecordLine(const BoardCommand& command) {
       line.push_back(c);
     }
   }
+  return line;
+}
+
+std::string RecordLine(const BoardCommand& command) {
+  std::string line = Escaped(command.text);
   line.push_back('\t');
   const auto& p = command.positionAfter;
   line += std::to_string(p[0]) + ' ' + std::to_string(p[1]) + ' ' + std::to_string(p[2]);
   if (command.burn) line += " burn=" + std::to_string(command.burnDelay);
   line.push_back('\n');
   return line;
+}
+
+std::string RecordLine(const GrblExecuted& block) {
+  char position[128];
+  std::snprintf(position, sizeof position, "%.3f %.3f %.3f", block.end[0], block.end[1],
+                block.end[2]);
+  char power[48];
+  std::snprintf(power, sizeof power, "%g", block.power);
+  return std::to_string(block.line) + '\t' + Escaped(block.text) + '\t' + position +
+         (block.laserOn ? "\tlaser on S" : "\tlaser off S") + power + '\n';
+}
+
+void WriteLine(std::FILE* record, const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), record);
+  std::fflush(record);
 }
 
 int WaitMs(std::optional<Clock::time_point> next, Clock::time_point now) {
@@ -98,7 +118,46 @@ void LetClientDrain(int slave) {
 
 }  // namespace
 
-int ServeOnPty(SimulatedBoard& board, const PtyServeOptions& options) {
+void NativeBoardSimulation::Receive(std::string_view bytes, Clock::time_point now) {
+  board_.Receive(bytes, now);
+}
+
+std::string NativeBoardSimulation::TakeOutput(Clock::time_point now, std::size_t max) {
+  return board_.TakeOutput(now, max);
+}
+
+std::optional<Clock::time_point> NativeBoardSimulation::NextEventTime() const {
+  return board_.NextEventTime();
+}
+
+bool NativeBoardSimulation::LineDropped() const { return board_.LineDropped(); }
+
+void NativeBoardSimulation::WriteRecord(std::FILE* record) {
+  const auto& commands = board_.Record();
+  for (; recorded_ < commands.size(); ++recorded_)
+    WriteLine(record, RecordLine(commands[recorded_]));
+}
+
+void GrblBoardSimulation::Receive(std::string_view bytes, Clock::time_point now) {
+  board_.Receive(bytes, now);
+}
+
+std::string GrblBoardSimulation::TakeOutput(Clock::time_point now, std::size_t max) {
+  return board_.TakeOutput(now, max);
+}
+
+std::optional<Clock::time_point> GrblBoardSimulation::NextEventTime() const {
+  return board_.NextEventTime();
+}
+
+bool GrblBoardSimulation::LineDropped() const { return board_.LineDropped(); }
+
+void GrblBoardSimulation::WriteRecord(std::FILE* record) {
+  const auto& blocks = board_.Executed();
+  for (; recorded_ < blocks.size(); ++recorded_) WriteLine(record, RecordLine(blocks[recorded_]));
+}
+
+int ServeOnPty(BoardSimulation& board, const PtyServeOptions& options) {
   struct sigaction stop {};
   stop.sa_handler = OnStopSignal;
   sigemptyset(&stop.sa_mask);
@@ -131,15 +190,8 @@ int ServeOnPty(SimulatedBoard& board, const PtyServeOptions& options) {
 
   std::vector<char> buffer(1 << 16);
   std::string outbox;
-  std::size_t recorded = 0;
   const auto writeRecord = [&] {
-    if (options.record == nullptr) return;
-    const auto& record = board.Record();
-    for (; recorded < record.size(); ++recorded) {
-      const std::string line = RecordLine(record[recorded]);
-      std::fwrite(line.data(), 1, line.size(), options.record);
-      std::fflush(options.record);
-    }
+    if (options.record != nullptr) board.WriteRecord(options.record);
   };
 
   while (!gStop) {
@@ -152,7 +204,7 @@ int ServeOnPty(SimulatedBoard& board, const PtyServeOptions& options) {
         if (more.empty()) break;
         outbox += more;
       }
-      writeRecord();  // a pause line completes inside TakeOutput
+      writeRecord();  // a pause line completes, a block ends inside TakeOutput
     }
     if (!outbox.empty()) {
       const ssize_t written = ::write(master.get(), outbox.data(), outbox.size());

@@ -120,11 +120,53 @@ TEST(BoardProgramTest, FallsSilentAfterTheCommandsItAnswers) {
   ::close(fd);
 }
 
+TEST(BoardProgramTest, ServesAGrblBoardAndRecordsItsBlocks) {
+  const std::string record = TempPath("board_record_grbl_");
+  {
+    BoardProcess board({"--grbl", "--instant", "--surface", "-1.5", "--record", record});
+    const int fd = OpenPort(board.path());
+    ASSERT_GE(fd, 0);
+    const std::string banner = "\r\nGrbl 1.1h ['$' for help]\r\n";
+    EXPECT_EQ(Receive(fd, banner.size()), banner);
+    Send(fd, "G21 G90\nM4 S0\nG1 X2 F600 S250\nG38.2 Z-5 F100\nM5\n?");
+    const std::string answers =
+        "ok\r\nok\r\nok\r\n[PRB:2.000,0.000,-1.500:1]\r\nok\r\nok\r\n"
+        "<Idle|MPos:2.000,0.000,-1.500|FS:0,0>\r\n";
+    EXPECT_EQ(Receive(fd, answers.size()), answers);
+    ::close(fd);
+  }
+  EXPECT_EQ(ReadFile(record),
+            "1\tG21 G90\t0.000 0.000 0.000\tlaser off S0\n"
+            "2\tM4 S0\t0.000 0.000 0.000\tlaser off S0\n"
+            "3\tG1 X2 F600 S250\t2.000 0.000 0.000\tlaser on S250\n"
+            "4\tG38.2 Z-5 F100\t2.000 0.000 -1.500\tlaser off S250\n"
+            "5\tM5\t2.000 0.000 -1.500\tlaser off S250\n");
+  std::remove(record.c_str());
+}
+
+TEST(BoardProgramTest, GrblBoardDropsItsLine) {
+  BoardProcess board({"--grbl", "--drop-after", "1"});
+  const int fd = OpenPort(board.path());
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(Receive(fd, 30), "\r\nGrbl 1.1h ['$' for help]\r\n");
+  Send(fd, "$I\n$I\n");
+  EXPECT_EQ(Receive(fd, 42), "[VER:1.1h.20190825:]\r\n[OPT:V,15,128]\r\nok\r\n");
+  pollfd ready{fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&ready, 1, 2000), 1);
+  char byte = 0;
+  EXPECT_LE(::read(fd, &byte, 1), 0);
+  ::close(fd);
+}
+
 TEST(BoardProgramTest, BadOptionsGiveNoPort) {
   EXPECT_THROW(BoardProcess({"--after", "-1", "--babble"}), std::runtime_error);
   EXPECT_THROW(BoardProcess({"--kind", "MM"}), std::runtime_error);
   EXPECT_THROW(BoardProcess({"--delay", "soon"}), std::runtime_error);
   EXPECT_THROW(BoardProcess({"--pace", "--baud", "0"}), std::runtime_error);
+  EXPECT_THROW(BoardProcess({"--grbl", "--kind", "M"}), std::runtime_error);
+  EXPECT_THROW(BoardProcess({"--instant"}), std::runtime_error);
+  EXPECT_THROW(BoardProcess({"--grbl", "--laser-mode", "2"}), std::runtime_error);
+  EXPECT_THROW(BoardProcess({"--grbl", "--motion-scale", "-1"}), std::runtime_error);
 }
 
 }  // namespace

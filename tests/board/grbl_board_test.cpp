@@ -97,6 +97,9 @@ TEST(GrblBoardTest, AnswersEveryLineWithGrblsNumbers) {
       {"G4", "error:28"},
       {"P1", "error:36"},
       {"$999=1", "error:3"},
+      {"$-99999999999999999999=1", "error:3"},
+      {"$100=0", "error:4"},
+      {"G0 X99999999999999999999999999 Y-99999999999999999999999999", "ok"},
       {"$J=G91 X1", "error:22"},
       {"$J=G91 M3 X1 F100", "error:16"},
       {"$J=G1 X1 F100", "error:16"},
@@ -261,6 +264,15 @@ TEST(GrblBoardTest, SpindleChangesWaitForThePlannerAndOtherLinesDoNot) {
   EXPECT_EQ(board.Executed()[2].line, 2);
   EXPECT_EQ(board.Executed()[3].line, 4);
   EXPECT_FALSE(board.Executed()[3].laserOn);
+
+  // A dwell waits its time after the planner has run empty, outside the planner.
+  // (G0 X0 is on its way back until 1.6 s.)
+  EXPECT_EQ(Exchange(board, "G4 P0.5\n", kStart + 1s), "");
+  EXPECT_EQ(board.PlannerBlocksFree(kStart + 1500ms), 14);
+  EXPECT_EQ(board.PlannerBlocksFree(kStart + 1700ms), 15);
+  EXPECT_EQ(board.State(kStart + 1700ms), "Idle");
+  EXPECT_EQ(RunUntil(board, kStart + 1700ms, kStart + 2090ms), "");
+  EXPECT_EQ(RunUntil(board, kStart + 2090ms, kStart + 2110ms), "ok\r\n");
 }
 
 TEST(GrblBoardTest, HoldStopsMidBlockAndResumeCompletesItOnce) {
