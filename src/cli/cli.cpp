@@ -288,7 +288,8 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = options.ackTimeout};
 
   Context context{options, streams,      frontend,     settings, link,    nullptr,
-                  nullptr, std::nullopt, std::nullopt, {},       nullptr, nullptr};
+                  nullptr, std::nullopt, std::nullopt, {},       nullptr, nullptr,
+                  std::nullopt};
   JobEstimator estimator(link.profile().idleDelay, link.profile().baud);
   std::ostream nowhere(nullptr);
   if (counted != nullptr) {
@@ -322,6 +323,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
     context.journal = &*journal.journal;
     context.resume = journal.resume;
     context.resumePlace = journal.place;
+    context.resumeMachineOrigin = journal.journal->record().machineOrigin;
   }
   struct TellProblem {
     const JournalSetup& setup;

@@ -29,12 +29,21 @@ Handshaken Handshake(Context& context, WindowLink& window) {
   if (window.WritesGcode()) {
     context.link.ClearStop();
     if (!window.ConnectGrbl()) return {0, kCliLinkError};
-    if (context.resume) {
-      context.frontend.ShowMessage(
-          "Ошибка", "Продолжение прерванного задания на плате grbl пока не поддерживается.");
-      return {0, kCliRefused};
-    }
     window.SetResumeRecorder(context.journal);
+    if (context.resume) {
+      // Exact only from where the job's origin is in machine coordinates:
+      // a journal of a stop says it, one of a lost link or a crash does not.
+      const auto& origin = context.resumeMachineOrigin;
+      if (!origin) {
+        context.frontend.ShowMessage(
+            "Ошибка",
+            "Журнал не знает, где начало задания в координатах станка grbl (задание прервано "
+            "потерей связи или сбоем): продолжить точно нельзя.\r\nНачните задание сначала.");
+        return {0, kCliRefused};
+      }
+      window.SetGrblJobOrigin(*origin);
+      window.Replay(context.resume->lines, context.resume->depth);
+    }
     return {window.kindLetter()};
   }
   const HandshakeResult handshake = RunHandshake(context.link, required);

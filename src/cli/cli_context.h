@@ -139,6 +139,8 @@ struct Context {
   // window link says its format.
   std::ostream* gcodeOut = nullptr;
   std::unique_ptr<GcodeProgram> gcode;
+  // A grbl board's: where the stopped job's origin is in machine coordinates.
+  std::optional<std::array<double, 3>> resumeMachineOrigin;
 };
 
 // The window's handshake; with --print the board is taken to be the one the

@@ -1,5 +1,7 @@
 #include "jobs/job_journal.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include "jobs/job_estimate.h"
 #include "link/link.h"
 #include "link/texts.h"
+#include "motion/gcode_protocol.h"
 #include "util/file_replace.h"
 #include "util/numbers.h"
 #include "util/path_text.h"
@@ -57,6 +60,22 @@ std::string OneLine(std::string_view text) {
   return line;
 }
 
+// "x,y,z" in millimetres, as a journal writes them.
+std::optional<std::array<double, 3>> MillimetresOf(std::string_view text) {
+  std::array<double, 3> mm{};
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const std::size_t comma = text.find(',');
+    if ((comma == std::string_view::npos) != (axis == 2)) return std::nullopt;
+    const std::string part(text.substr(0, comma));
+    char* end = nullptr;
+    mm[axis] = std::strtod(part.c_str(), &end);
+    if (part.empty() || end != part.c_str() + part.size() || !std::isfinite(mm[axis]))
+      return std::nullopt;
+    text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
+  }
+  return mm;
+}
+
 JournalRead Garbled(std::string problem) {
   JournalRead read;
   read.status = JournalRead::Status::Garbled;
@@ -83,6 +102,13 @@ std::string JournalText(const JournalRecord& record) {
     text += "\nsession=" + std::to_string(record.place->session);
     text += "\norigin=" + steps(record.place->origin);
     text += "\nhead=" + steps(record.place->position);
+    if (record.machineOrigin) {
+      text += "\nmachine_origin=";
+      for (std::size_t axis = 0; axis < 3; ++axis) {
+        if (axis > 0) text += ',';
+        text += GcodeWriter::Millimetres(std::llround((*record.machineOrigin)[axis] * 1000));
+      }
+    }
   }
   text += '\n';
   // The check covers everything above: a journal cut short or edited by hand
@@ -110,10 +136,12 @@ JournalRead ParseJournal(std::string_view text) {
   // The head's place came later: a journal without it is read as before.
   constexpr std::string_view kKeys[] = {"job",          "parameters", "fingerprint", "lines",
                                         "acknowledged", "depth",      "state",       "session",
-                                        "origin",       "head"};
+                                        "origin",       "head",       "machine_origin"};
   constexpr std::size_t kFirstKeys = 7;
   const std::size_t keys = lines.size() - 1;
-  if ((keys != kFirstKeys && keys != std::size(kKeys)) || lines[0] != kHeader) {
+  constexpr std::size_t kPlaceKeys = 10;
+  if ((keys != kFirstKeys && keys != kPlaceKeys && keys != std::size(kKeys)) ||
+      lines[0] != kHeader) {
     return Garbled("неизвестный формат");
   }
   std::string_view values[std::size(kKeys)];
@@ -140,13 +168,18 @@ JournalRead ParseJournal(std::string_view text) {
                  *total,
                  {*acknowledged, *depth},
                  values[6] == "ended",
+                 std::nullopt,
                  std::nullopt};
-  if (keys == std::size(kKeys)) {
+  if (keys >= kPlaceKeys) {
     const auto session = WholeNumber(values[7]);
     const auto origin = StepsOf(values[8]);
     const auto head = StepsOf(values[9]);
     if (!session || !origin || !head) return Garbled("числа в нём неверны");
     read.record.place = HeadPlace{static_cast<std::uint64_t>(*session), *origin, *head};
+  }
+  if (keys == std::size(kKeys)) {
+    read.record.machineOrigin = MillimetresOf(values[10]);
+    if (!read.record.machineOrigin) return Garbled("числа в нём неверны");
   }
   return read;
 }
@@ -316,7 +349,7 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
                            std::string_view caption, const JobEstimate& count)
     : window_(window) {
   JournalRecord record{job,   std::string(caption), count.linesFingerprint.Hex(), count.lines, {},
-                       false, std::nullopt};
+                       false, std::nullopt, std::nullopt};
   const JournalRead found = ReadJournal(file);
   const ResumePoint& done = found.record.point;
   const bool offered = found.status == JournalRead::Status::Ok && found.record.job == job &&

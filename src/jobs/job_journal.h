@@ -5,6 +5,7 @@
 // again (WindowLink::Replay).
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -34,6 +35,10 @@ struct JournalRecord {
   // Where the head stood at that end, when the board had answered for every
   // line (not after a lost link or a crash).
   std::optional<HeadPlace> place;
+  // A grbl board's: where the job's origin is in the board's machine
+  // coordinates, mm (written with the place). A resume there moves in
+  // absolute coordinates from it, whatever was done by hand in between.
+  std::optional<std::array<double, 3>> machineOrigin;
 };
 
 // What the person is told before resuming from a journal left while running.
@@ -110,6 +115,9 @@ class JobJournal : public ResumeRecorder {
 
   void Record(const ResumePoint& point, bool final) override;
   void Placed(const HeadPlace& place) override { record_.place = place; }
+  void MachineOrigin(const std::array<double, 3>& origin) override {
+    record_.machineOrigin = origin;
+  }
   void Sent(const ResumePoint& point) override;
   void Completed() override;
   // A fresh start leaves an older journal until its first line goes out,

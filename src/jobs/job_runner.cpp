@@ -75,7 +75,10 @@ struct RunLedger {
       } else {
         // Where the head stands is known once the board has answered for
         // every line; after a lost link it is not.
-        if (outcome != JobOutcome::LinkLost && window.DriveOn()) recorder->Placed(machine.Place());
+        if (outcome != JobOutcome::LinkLost && window.DriveOn()) {
+          recorder->Placed(machine.Place());
+          if (const auto& origin = window.grblJobOrigin()) recorder->MachineOrigin(*origin);
+        }
         recorder->Record(Point(), true);
       }
     }

@@ -273,6 +273,13 @@ void GrblStream::Finish() {
   }
 }
 
+const grbl::Status& GrblStream::AwaitStatus() {
+  const auto since = statusReports_;
+  lastAsk_ = {};  // asked at once
+  while (statusReports_ == since) Step(true);
+  return status_;
+}
+
 void GrblStream::AwaitState(bool (*done)(std::string_view state)) {
   const auto since = statusReports_;
   // A report asked before the change may still say the old state.

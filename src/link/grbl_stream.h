@@ -81,6 +81,8 @@ class GrblStream {
   // asked about (a lost link, the tool) ends the job with LinkError.
   void AskStop();
 
+  // Asks for the status and waits for the report.
+  const grbl::Status& AwaitStatus();
   // The last status the board reported.
   const grbl::Status& status() const { return status_; }
   std::int64_t linesSent() const { return sent_; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <thread>
 #include <utility>
@@ -295,6 +296,10 @@ void WindowLink::Checkpoint(bool wait) {
 void WindowLink::Send(const JobMotion& move, const StepScale& scale, bool wait) {
   const auto motion = scaler_.Scale(move, scale);
   if (!motion) RefuseMove();
+  // Before the first line sent is encoded, so that it states every mode.
+  if (grbl_ != nullptr && replayLeft_ == 0 && restorePending_ && DriveOn() && link_.PortOpen()) {
+    GrblRestore();
+  }
   std::optional<std::string> text;
   if (DriveOn()) text = protocol_->Encode(*motion, link_.profile().idleDelay);
   if (!text) {
@@ -482,18 +487,72 @@ void WindowLink::StreamText(std::string_view text, bool block) {
 void WindowLink::GrblJobOpens() {
   if (grbl_ == nullptr || !DriveOn()) return;
   protocol_->Resync();
+  // The status in machine coordinates with the planner's room.
   const int mask = static_cast<int>(grblIdentity_->Setting(10, 1));
-  if ((mask & 2) == 0) {
-    grbl_->SendAlone("$10=" + std::to_string(mask | 2));
+  if ((mask & 3) != 3) {
+    grbl_->SendAlone("$10=" + std::to_string(mask | 3));
     grblMaskToRestore_ = mask;
   }
+  // A resumed job's frame comes from its machine origin (GrblRestore).
+  if (replayLeft_ > 0) return;
   for (const std::string& line : protocol_->Opening()) grbl_->Send(line, false, false);
   // The job's coordinates count from where the head stands now.
   const auto target = protocol_->Target().value_or(std::array<std::int64_t, 3>{});
+  const auto machine = GrblMachinePosition();
+  grblJobOrigin_ = std::array<double, 3>{};
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    (*grblJobOrigin_)[axis] = machine[axis] - static_cast<double>(target[axis]) / 1000.0;
+  }
   grbl_->Send("G92 X" + GcodeWriter::Millimetres(target[0]) + " Y" +
                   GcodeWriter::Millimetres(target[1]) + " Z" + GcodeWriter::Millimetres(target[2]),
               false, false);
   FollowGrblTarget({MotionKind::ToolOff});
+}
+
+std::array<double, 3> WindowLink::GrblMachinePosition() {
+  const grbl::Status& status = grbl_->AwaitStatus();
+  if (status.machine) return *status.machine;
+  std::array<double, 3> at = status.work.value_or(std::array<double, 3>{});
+  const auto offset = status.offset.value_or(std::array<double, 3>{});
+  for (std::size_t axis = 0; axis < 3; ++axis) at[axis] += offset[axis];
+  return at;
+}
+
+void WindowLink::GrblRestore() {
+  restorePending_ = false;
+  const auto target = protocol_->Target().value_or(std::array<std::int64_t, 3>{});
+  const auto origin = grblJobOrigin_.value_or(std::array<double, 3>{});
+  const auto machine = GrblMachinePosition();
+  std::array<std::int64_t, 3> at{};
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    at[axis] = std::llround((machine[axis] - origin[axis]) * 1000);
+  }
+  const auto mm = [](std::int64_t thousandths) { return GcodeWriter::Millimetres(thousandths); };
+  for (const std::string& line : protocol_->Opening()) grbl_->Send(line, false, false);
+  // Where the head stands, in the job's frame: the board forgot the frame at
+  // its reset, or never had it (another run of the program).
+  grbl_->Send("G92 X" + mm(at[0]) + " Y" + mm(at[1]) + " Z" + mm(at[2]), false, false);
+  const std::int32_t idle = link_.profile().idleDelay;
+  const double zFeed = std::abs(link_.profile().zRatio) / std::max(idle, 1) * 60e6;
+  if (at[0] != target[0] || at[1] != target[1]) {
+    if (HasZ()) {
+      const std::int64_t travel = std::max<std::int64_t>(
+          at[2], std::llround(static_cast<double>(travelHeight_) * link_.profile().zRatio * 1000));
+      if (travel != at[2]) grbl_->Send("G0 Z" + mm(travel), true, false);
+      at[2] = travel;
+    }
+    grbl_->Send("G0 X" + mm(target[0]) + " Y" + mm(target[1]), true, false);
+  }
+  if (HasZ() && at[2] != target[2]) {
+    char feed[32];
+    std::snprintf(feed, sizeof feed, "%.3f", zFeed);
+    grbl_->Send("G1 Z" + mm(target[2]) + " F" + feed, true, false);
+  }
+  FollowGrblTarget({MotionKind::ToolOff});
+  // The tool as the lines done left it.
+  if (replayedSetup_) SendExtra(*std::exchange(replayedSetup_, std::nullopt));
+  if (laserLit_ && lastToolOn_) SendExtra(*lastToolOn_);
+  protocol_->Resync();
 }
 
 void WindowLink::GrblJobCloses() {

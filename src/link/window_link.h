@@ -50,6 +50,9 @@ class ResumeRecorder {
   // Where the head stands, given just before the final record of a job
   // that ended early while the board still answered.
   virtual void Placed(const HeadPlace& /*place*/) {}
+  // A grbl board's job origin in its machine coordinates (mm), given with
+  // the place.
+  virtual void MachineOrigin(const std::array<double, 3>& /*origin*/) {}
   // The job's first `point.lines` program lines have been written: called
   // for every one, so it must cost next to nothing.
   virtual void Sent(const ResumePoint& /*point*/) {}
@@ -91,6 +94,10 @@ class WindowLink {
   // at rest, the status as it was. Nothing for other boards.
   void GrblJobOpens();
   void GrblJobCloses();
+  // Where the job's origin is in the grbl board's machine coordinates, mm:
+  // taken at a fresh start, given (from the journal) for a resume.
+  const std::optional<std::array<double, 3>>& grblJobOrigin() const { return grblJobOrigin_; }
+  void SetGrblJobOrigin(const std::array<double, 3>& origin) { grblJobOrigin_ = origin; }
 
   // Who answers the interruption dialog (router windows); none: stop.
   void SetInterruptionPrompt(InterruptionPrompt* prompt) { prompt_ = prompt; }
@@ -281,6 +288,13 @@ class WindowLink {
   // soft reset; the status mask as it was.
   void HaltGrbl();
   void RestoreGrblMask();
+  // A resumed job's restore on a grbl board, before its first line is
+  // encoded: the job's frame from the machine origin (G92), the tool up, the
+  // travel to where the lines done ended, the tool down and on again, and
+  // the modes stated again by the next line.
+  void GrblRestore();
+  // The head's machine position, mm, from a fresh status report.
+  std::array<double, 3> GrblMachinePosition();
 
   Link& link_;
   const LinkFormat& format_;
@@ -328,6 +342,7 @@ class WindowLink {
   std::optional<GrblIdentity> grblIdentity_;
   std::array<std::int64_t, 3> grblSteps_{};  // the target in the board's steps
   std::optional<int> grblMaskToRestore_;     // $10 before a job asked for Bf
+  std::optional<std::array<double, 3>> grblJobOrigin_;
 };
 
 }  // namespace vertolin
