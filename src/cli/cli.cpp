@@ -287,9 +287,9 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   // at once, and a line that stays unacknowledged too long ends the job.
   link.ackPolicy() = {.stopEndsWait = true, .overdueLosesLink = true, .limit = options.ackTimeout};
 
-  Context context{options, streams,      frontend,     settings, link,    nullptr,
-                  nullptr, std::nullopt, std::nullopt, {},       nullptr, nullptr,
-                  std::nullopt};
+  Context context{options, streams, frontend,     settings,     link,
+                  nullptr, nullptr, std::nullopt, std::nullopt, {},
+                  nullptr, nullptr, std::nullopt, std::nullopt};
   JobEstimator estimator(link.profile().idleDelay, link.profile().baud);
   std::ostream nowhere(nullptr);
   if (counted != nullptr) {
@@ -324,6 +324,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
     context.resume = journal.resume;
     context.resumePlace = journal.place;
     context.resumeMachineOrigin = journal.journal->record().machineOrigin;
+    context.resumeMachineHead = journal.journal->record().machineHead;
   }
   struct TellProblem {
     const JournalSetup& setup;

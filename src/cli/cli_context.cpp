@@ -41,7 +41,7 @@ Handshaken Handshake(Context& context, WindowLink& window) {
             "потерей связи или сбоем): продолжить точно нельзя.\r\nНачните задание сначала.");
         return {0, kCliRefused};
       }
-      window.SetGrblJobOrigin(*origin);
+      window.ResumeGrblJob(*origin, context.resumeMachineHead);
       window.Replay(context.resume->lines, context.resume->depth);
     }
     return {window.kindLetter()};

@@ -141,6 +141,7 @@ struct Context {
   std::unique_ptr<GcodeProgram> gcode;
   // A grbl board's: where the stopped job's origin is in machine coordinates.
   std::optional<std::array<double, 3>> resumeMachineOrigin;
+  std::optional<std::array<double, 3>> resumeMachineHead;
 };
 
 // The window's handshake; with --print the board is taken to be the one the

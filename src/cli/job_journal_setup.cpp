@@ -34,7 +34,8 @@ JournalRecord Describe(const Options& options, const SettingsStore& settings) {
   if (!options.args.empty()) {
     fingerprint.Add(ReadRegularFile(PathFromUtf8(options.args[0]), kMaxPictureFileBytes).bytes);
   }
-  return {options.command, parameters, fingerprint.Hex(), 0, {}, false, std::nullopt, std::nullopt};
+  return {options.command, parameters,   fingerprint.Hex(), 0,           {},
+          false,           std::nullopt, std::nullopt,      std::nullopt};
 }
 
 // "«engrave» (/path/engrave.journal)".
@@ -90,6 +91,7 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
   setup.place = found.record.place;
   // A resumed job keeps its origin on a grbl board too.
   record.machineOrigin = found.record.machineOrigin;
+  record.machineHead = found.record.machineHead;
   if (!found.record.ended) frontend.ShowMessage("Внимание", found.Warning());
   err << "vertolin-cli: resuming from line " << record.point.lines + 1 << ", lines 1-"
       << record.point.lines << " were done before\n";

@@ -102,12 +102,17 @@ std::string JournalText(const JournalRecord& record) {
     text += "\nsession=" + std::to_string(record.place->session);
     text += "\norigin=" + steps(record.place->origin);
     text += "\nhead=" + steps(record.place->position);
-    if (record.machineOrigin) {
-      text += "\nmachine_origin=";
-      for (std::size_t axis = 0; axis < 3; ++axis) {
-        if (axis > 0) text += ',';
-        text += GcodeWriter::Millimetres(std::llround((*record.machineOrigin)[axis] * 1000));
-      }
+    if (record.machineOrigin && record.machineHead) {
+      const auto mm = [](const std::array<double, 3>& at) {
+        std::string values;
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+          if (axis > 0) values += ',';
+          values += GcodeWriter::Millimetres(std::llround(at[axis] * 1000));
+        }
+        return values;
+      };
+      text += "\nmachine_origin=" + mm(*record.machineOrigin);
+      text += "\nmachine_head=" + mm(*record.machineHead);
     }
   }
   text += '\n';
@@ -134,9 +139,9 @@ JournalRead ParseJournal(std::string_view text) {
     body.remove_prefix(end == std::string_view::npos ? body.size() : end + 1);
   }
   // The head's place came later: a journal without it is read as before.
-  constexpr std::string_view kKeys[] = {"job",          "parameters", "fingerprint", "lines",
-                                        "acknowledged", "depth",      "state",       "session",
-                                        "origin",       "head",       "machine_origin"};
+  constexpr std::string_view kKeys[] = {
+      "job",   "parameters", "fingerprint", "lines", "acknowledged",   "depth",
+      "state", "session",    "origin",      "head",  "machine_origin", "machine_head"};
   constexpr std::size_t kFirstKeys = 7;
   const std::size_t keys = lines.size() - 1;
   constexpr std::size_t kPlaceKeys = 10;
@@ -169,6 +174,7 @@ JournalRead ParseJournal(std::string_view text) {
                  {*acknowledged, *depth},
                  values[6] == "ended",
                  std::nullopt,
+                 std::nullopt,
                  std::nullopt};
   if (keys >= kPlaceKeys) {
     const auto session = WholeNumber(values[7]);
@@ -179,7 +185,10 @@ JournalRead ParseJournal(std::string_view text) {
   }
   if (keys == std::size(kKeys)) {
     read.record.machineOrigin = MillimetresOf(values[10]);
-    if (!read.record.machineOrigin) return Garbled("числа в нём неверны");
+    read.record.machineHead = MillimetresOf(values[11]);
+    if (!read.record.machineOrigin || !read.record.machineHead) {
+      return Garbled("числа в нём неверны");
+    }
   }
   return read;
 }
@@ -348,8 +357,15 @@ void JobJournal::Completed() {
 JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::string job,
                            std::string_view caption, const JobEstimate& count)
     : window_(window) {
-  JournalRecord record{job,   std::string(caption), count.linesFingerprint.Hex(), count.lines, {},
-                       false, std::nullopt, std::nullopt};
+  JournalRecord record{job,
+                       std::string(caption),
+                       count.linesFingerprint.Hex(),
+                       count.lines,
+                       {},
+                       false,
+                       std::nullopt,
+                       std::nullopt,
+                       std::nullopt};
   const JournalRead found = ReadJournal(file);
   const ResumePoint& done = found.record.point;
   const bool offered = found.status == JournalRead::Status::Ok && found.record.job == job &&

@@ -35,10 +35,12 @@ struct JournalRecord {
   // Where the head stood at that end, when the board had answered for every
   // line (not after a lost link or a crash).
   std::optional<HeadPlace> place;
-  // A grbl board's: where the job's origin is in the board's machine
-  // coordinates, mm (written with the place). A resume there moves in
-  // absolute coordinates from it, whatever was done by hand in between.
+  // A grbl board's: where the job's origin and the head at rest were in the
+  // board's machine coordinates, mm (written with the place). A resume there
+  // moves in absolute coordinates from the origin, whatever was done by hand
+  // in between; a board that restarted since counts them from the head.
   std::optional<std::array<double, 3>> machineOrigin;
+  std::optional<std::array<double, 3>> machineHead;
 };
 
 // What the person is told before resuming from a journal left while running.
@@ -115,8 +117,10 @@ class JobJournal : public ResumeRecorder {
 
   void Record(const ResumePoint& point, bool final) override;
   void Placed(const HeadPlace& place) override { record_.place = place; }
-  void MachineOrigin(const std::array<double, 3>& origin) override {
+  void MachinePlace(const std::array<double, 3>& origin,
+                    const std::array<double, 3>& head) override {
     record_.machineOrigin = origin;
+    record_.machineHead = head;
   }
   void Sent(const ResumePoint& point) override;
   void Completed() override;

@@ -77,7 +77,9 @@ struct RunLedger {
         // every line; after a lost link it is not.
         if (outcome != JobOutcome::LinkLost && window.DriveOn()) {
           recorder->Placed(machine.Place());
-          if (const auto& origin = window.grblJobOrigin()) recorder->MachineOrigin(*origin);
+          const auto& origin = window.grblJobOrigin();
+          const auto head = window.grblMachineHead();
+          if (origin && head) recorder->MachinePlace(*origin, *head);
         }
         recorder->Record(Point(), true);
       }

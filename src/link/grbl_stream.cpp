@@ -172,7 +172,8 @@ std::optional<GrblIdentity> GrblStream::Connect() {
   };
   // An Arduino restarts when its port opens and greets; a board that did
   // not restart answers "$I".
-  if (!waitFor([&] { return banner_.has_value(); }, kBannerWait)) {
+  identity.restarted = waitFor([&] { return banner_.has_value(); }, kBannerWait);
+  if (!identity.restarted) {
     SerialWrite(link_, "\n$I\n");
     waitFor([&] { return !identity.version.empty() && partial_.empty(); },
             std::chrono::milliseconds(1500));

@@ -29,12 +29,14 @@ struct GrblIdentity {
   std::string version;             // "1.1h"
   std::map<int, double> settings;  // $$
   std::optional<int> alarm;        // in alarm at connect: its number (0 when only "$X" was asked)
+  bool restarted = false;          // greeted: its machine coordinates start again
 
   double Setting(int number, double fallback) const {
     const auto found = settings.find(number);
     return found == settings.end() ? fallback : found->second;
   }
   bool LaserMode() const { return Setting(32, 0) != 0; }
+  bool Homing() const { return Setting(22, 0) != 0; }
 };
 
 class GrblStream {

@@ -509,6 +509,19 @@ void WindowLink::GrblJobOpens() {
   FollowGrblTarget({MotionKind::ToolOff});
 }
 
+std::optional<std::array<double, 3>> WindowLink::grblMachineHead() const {
+  if (grbl_ == nullptr) return std::nullopt;
+  return grbl_->status().machine;
+}
+
+void WindowLink::ResumeGrblJob(const std::array<double, 3>& origin,
+                               const std::optional<std::array<double, 3>>& head) {
+  grblJobOrigin_ = origin;
+  if (grblIdentity_ && grblIdentity_->restarted && !grblIdentity_->Homing() && head) {
+    for (std::size_t axis = 0; axis < 3; ++axis) (*grblJobOrigin_)[axis] -= (*head)[axis];
+  }
+}
+
 std::array<double, 3> WindowLink::GrblMachinePosition() {
   const grbl::Status& status = grbl_->AwaitStatus();
   if (status.machine) return *status.machine;

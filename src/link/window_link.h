@@ -50,9 +50,10 @@ class ResumeRecorder {
   // Where the head stands, given just before the final record of a job
   // that ended early while the board still answered.
   virtual void Placed(const HeadPlace& /*place*/) {}
-  // A grbl board's job origin in its machine coordinates (mm), given with
-  // the place.
-  virtual void MachineOrigin(const std::array<double, 3>& /*origin*/) {}
+  // A grbl board's job origin and the head at rest in its machine
+  // coordinates (mm), given with the place.
+  virtual void MachinePlace(const std::array<double, 3>& /*origin*/,
+                            const std::array<double, 3>& /*head*/) {}
   // The job's first `point.lines` program lines have been written: called
   // for every one, so it must cost next to nothing.
   virtual void Sent(const ResumePoint& /*point*/) {}
@@ -97,7 +98,15 @@ class WindowLink {
   // Where the job's origin is in the grbl board's machine coordinates, mm:
   // taken at a fresh start, given (from the journal) for a resume.
   const std::optional<std::array<double, 3>>& grblJobOrigin() const { return grblJobOrigin_; }
-  void SetGrblJobOrigin(const std::array<double, 3>& origin) { grblJobOrigin_ = origin; }
+  // Where the head was at rest when the job ended early, in the board's
+  // machine coordinates; nothing when unknown.
+  std::optional<std::array<double, 3>> grblMachineHead() const;
+  // A resumed job's origin and the head's place when it stopped (from its
+  // journal). A board that restarted since, and has no homing to give its
+  // machine coordinates back, counts them from where the head stood: the
+  // head is taken not to have moved since the stop.
+  void ResumeGrblJob(const std::array<double, 3>& origin,
+                     const std::optional<std::array<double, 3>>& head);
 
   // Who answers the interruption dialog (router windows); none: stop.
   void SetInterruptionPrompt(InterruptionPrompt* prompt) { prompt_ = prompt; }

@@ -15,7 +15,8 @@ namespace {
 // answering; one written before the place was kept still reads, and a place
 // that is not three whole numbers makes the journal damaged, not a guess.
 TEST(JobJournalText, ThePlaceOfTheHeadRoundTripsAndOlderJournalsStillRead) {
-  JournalRecord record{"mill-all", "mill-all ring.bmp", "00ff", 40, {7, -200}, true, std::nullopt, std::nullopt};
+  JournalRecord record{"mill-all", "mill-all ring.bmp", "00ff",       40,          {7, -200},
+                       true,       std::nullopt,        std::nullopt, std::nullopt};
   const JournalRead without = ParseJournal(JournalText(record));
   ASSERT_EQ(without.status, JournalRead::Status::Ok);
   EXPECT_FALSE(without.record.place);
