@@ -298,7 +298,7 @@ void WindowLink::Send(const JobMotion& move, const StepScale& scale, bool wait) 
   if (!motion) RefuseMove();
   // Before the first line sent is encoded, so that it states every mode.
   if (grbl_ != nullptr && replayLeft_ == 0 && restorePending_ && DriveOn() && link_.PortOpen()) {
-    GrblRestore();
+    GrblRestore(*motion);
   }
   std::optional<std::string> text;
   if (DriveOn()) text = protocol_->Encode(*motion, link_.profile().idleDelay);
@@ -531,7 +531,35 @@ std::array<double, 3> WindowLink::GrblMachinePosition() {
   return at;
 }
 
-void WindowLink::GrblRestore() {
+namespace {
+
+// The head stands on the straight way from `from` to `to` (thousandths of a
+// millimetre, within a thousandth), not at its start: a block cut short by
+// the stop, which the next line finishes from there.
+bool PartWayAlong(const std::array<std::int64_t, 3>& from, const std::array<std::int64_t, 3>& to,
+                  const std::array<std::int64_t, 3>& at) {
+  if (at == from) return false;
+  double along = 0;
+  double length = 0;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const double d = static_cast<double>(to[axis] - from[axis]);
+    along += d * static_cast<double>(at[axis] - from[axis]);
+    length += d * d;
+  }
+  if (length == 0) return false;
+  const double share = along / length;
+  if (share <= 0 || share > 1) return false;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const double onWay = static_cast<double>(from[axis]) +
+                         share * static_cast<double>(to[axis] - from[axis]);
+    if (std::abs(onWay - static_cast<double>(at[axis])) > 1.5) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void WindowLink::GrblRestore(const Motion& next) {
   restorePending_ = false;
   const auto target = protocol_->Target().value_or(std::array<std::int64_t, 3>{});
   const auto origin = grblJobOrigin_.value_or(std::array<double, 3>{});
@@ -545,21 +573,29 @@ void WindowLink::GrblRestore() {
   // Where the head stands, in the job's frame: the board forgot the frame at
   // its reset, or never had it (another run of the program).
   grbl_->Send("G92 X" + mm(at[0]) + " Y" + mm(at[1]) + " Z" + mm(at[2]), false, false);
-  const std::int32_t idle = link_.profile().idleDelay;
-  const double zFeed = std::abs(link_.profile().zRatio) / std::max(idle, 1) * 60e6;
-  if (at[0] != target[0] || at[1] != target[1]) {
-    if (HasZ()) {
-      const std::int64_t travel = std::max<std::int64_t>(
-          at[2], std::llround(static_cast<double>(travelHeight_) * link_.profile().zRatio * 1000));
-      if (travel != at[2]) grbl_->Send("G0 Z" + mm(travel), true, false);
-      at[2] = travel;
+  // Stopped part way along the next line's block: that line goes on from
+  // here, so nothing is done twice and nothing is left out. Otherwise the
+  // head goes back to where the lines done ended, the tool up on the way.
+  const auto nextTarget = protocol_->TargetAfter(next);
+  if (!next.Moves() || !nextTarget || !PartWayAlong(target, *nextTarget, at)) {
+    if (at[0] != target[0] || at[1] != target[1]) {
+      if (HasZ()) {
+        const std::int64_t travel = std::max<std::int64_t>(
+            at[2],
+            std::llround(static_cast<double>(travelHeight_) * link_.profile().zRatio * 1000));
+        if (travel != at[2]) grbl_->Send("G0 Z" + mm(travel), true, false);
+        at[2] = travel;
+      }
+      grbl_->Send("G0 X" + mm(target[0]) + " Y" + mm(target[1]), true, false);
     }
-    grbl_->Send("G0 X" + mm(target[0]) + " Y" + mm(target[1]), true, false);
-  }
-  if (HasZ() && at[2] != target[2]) {
-    char feed[32];
-    std::snprintf(feed, sizeof feed, "%.3f", zFeed);
-    grbl_->Send("G1 Z" + mm(target[2]) + " F" + feed, true, false);
+    if (HasZ() && at[2] != target[2]) {
+      // Down at the idle delay's pace, as the native lines go.
+      const double feed = std::abs(link_.profile().zRatio) /
+                          std::max(link_.profile().idleDelay, 1) * 60e6;
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3f", feed);
+      grbl_->Send("G1 Z" + mm(target[2]) + " F" + text, true, false);
+    }
   }
   FollowGrblTarget({MotionKind::ToolOff});
   // The tool as the lines done left it.

@@ -301,7 +301,7 @@ class WindowLink {
   // encoded: the job's frame from the machine origin (G92), the tool up, the
   // travel to where the lines done ended, the tool down and on again, and
   // the modes stated again by the next line.
-  void GrblRestore();
+  void GrblRestore(const Motion& next);
   // The head's machine position, mm, from a fresh status report.
   std::array<double, 3> GrblMachinePosition();
 

@@ -62,10 +62,13 @@ std::string GcodeWriter::AxisText(int axis, std::int64_t steps) const {
   return Millimetres(std::llround(mm * 1000));
 }
 
-std::array<std::int64_t, 3> GcodeWriter::Target() const {
+std::array<std::int64_t, 3> GcodeWriter::Target() const { return TargetAfter({}); }
+
+std::array<std::int64_t, 3> GcodeWriter::TargetAfter(const Motion& motion) const {
   std::array<std::int64_t, 3> target{};
   for (std::size_t axis = 0; axis < 3; ++axis) {
-    target[axis] = std::llround(static_cast<double>(at_[axis]) * options_.mmPerStep[axis] * 1000);
+    const auto steps = static_cast<double>(at_[axis] + motion.steps[axis]);
+    target[axis] = std::llround(steps * options_.mmPerStep[axis] * 1000);
   }
   return target;
 }

@@ -54,6 +54,7 @@ class GcodeWriter {
 
   // Where the blocks so far leave the head, in thousandths of a millimetre.
   std::array<std::int64_t, 3> Target() const;
+  std::array<std::int64_t, 3> TargetAfter(const Motion& motion) const;
   // Forgets the modes the blocks so far have set (motion, feed, power), so
   // that the next block states them: the board was reset.
   void ForgetModes();
@@ -101,6 +102,9 @@ class GcodeProtocol : public Protocol {
   std::vector<std::string> Opening() override;
   std::vector<std::string> Closing() override;
   std::optional<std::array<std::int64_t, 3>> Target() const override { return writer_.Target(); }
+  std::optional<std::array<std::int64_t, 3>> TargetAfter(const Motion& motion) const override {
+    return writer_.TargetAfter(motion);
+  }
   void Resync() override { writer_.ForgetModes(); }
   std::string_view IdentifyQuery() const override { return "$I"; }
   void Identified(char) override {}

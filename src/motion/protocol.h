@@ -37,6 +37,10 @@ class Protocol {
   // millimetre from where the encoding began, for a protocol of absolute
   // coordinates (G-code); nothing for one of relative lines.
   virtual std::optional<std::array<std::int64_t, 3>> Target() const { return std::nullopt; }
+  // Where `motion` would leave the head, the same way, without encoding it.
+  virtual std::optional<std::array<std::int64_t, 3>> TargetAfter(const Motion& /*motion*/) const {
+    return std::nullopt;
+  }
   // The board forgot its modes (a reset): the next line states them again.
   virtual void Resync() {}
 
