@@ -49,6 +49,11 @@ PositioningControls::PositioningControls(WindowLink& windowLink, const QString& 
 
   driveSwitch_ = new QCheckBox(driveCaption, this);
   driveSwitch_->setObjectName(QStringLiteral("Check1"));
+  // Its caption is the job's verb, as the start button's: the tip says that
+  // this one decides whether the machine works at all.
+  driveSwitch_->setToolTip(
+      QStringLiteral("Работа на станке: с галочкой задание посылает команды станку, "
+                     "без неё идёт только на экране (без станка)"));
   grid->addWidget(driveSwitch_, 4, 0, 1, 3);
   if (withReturnSwitch) {
     returnSwitch_ = new QCheckBox(QStringLiteral("С возвратом в исх."), this);

@@ -269,11 +269,14 @@ TEST_F(EngravingWindowTest, DryRunMarksThePictureAndSendsOnlyTheOpeningLine) {
   EngravingWindow window(link_, settings_, formats::kGradation);
   window.Load();
   ASSERT_TRUE(Find(window, "Check1")->isEnabled());
+  // The switch reads "Гравировать" as the start button does; its tip tells
+  // the two apart.
+  EXPECT_TRUE(Find(window, "Check1")->toolTip().contains(QStringLiteral("без станка")));
   Tick(window, "Check2");
   Click(window, "Command1");
 
   EXPECT_EQ(Moves(board), Lines{",,,10,2000;"});
-  EXPECT_TRUE(Finished());
+  EXPECT_TRUE(frontend_.messages.back().text.starts_with("Гравировка закончена (без станка)!"));
   auto* pict = window.findChild<PictureWidget*>(QStringLiteral("Pict"));
   EXPECT_EQ(pict->PixelAt(1, 1), qRgb(255, 0, 0));
   EXPECT_EQ(pict->PixelAt(3, 1), qRgb(255, 128, 128));
