@@ -4,9 +4,19 @@
 #include <utility>
 
 #include "jobs/job_journal.h"
+#include "link/link.h"
+#include "link/window_link.h"
 #include "ui/frontend_dialog.h"
 
 namespace vertolin {
+
+namespace {
+
+constexpr std::string_view kLinkLostResumable =
+    "Связь с платой потеряна: задание прервано. Когда плата снова ответит, запустите его "
+    "ещё раз: Vertolin предложит продолжить с места остановки.";
+
+}  // namespace
 
 JobHost::JobHost(std::function<void()> changed)
     : changed_(std::move(changed)), bar_(NewJobProgressBar()) {}
@@ -48,13 +58,27 @@ bool JobHost::Run(std::shared_ptr<const void> keep, const Count& count, const Jo
     }
     Running(const Running&) = delete;
     Running& operator=(const Running&) = delete;
-  } running(*this);
-  std::optional<JournalScope> journalScope;
-  if (count_ && journal.window != nullptr) {
-    journalScope.emplace(*journal.window, JournalPath(journal.settingsFile, journal.name),
-                         journal.name, journal.caption, *count_);
+  };
+  bool journalKept = false;
+  {
+    const Running running(*this);
+    std::optional<JournalScope> journalScope;
+    if (count_ && journal.window != nullptr) {
+      journalScope.emplace(*journal.window, JournalPath(journal.settingsFile, journal.name),
+                           journal.name, journal.caption, *count_);
+      journalKept = true;
+    }
+    job();
   }
-  job();
+  // After the window has said that the link is lost (its buttons follow the
+  // end of the job): a job whose journal is kept can go on where the board
+  // stopped, which the person should know before giving the work up.
+  if (journalKept) {
+    Link& link = journal.window->link();
+    if (link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost) {
+      link.frontend().ShowStatus(kLinkLostResumable);
+    }
+  }
   return true;
 }
 

@@ -246,6 +246,8 @@ void ScannerWindow::UpdateJobButtons() {
   // The view stays as the scan paints it while the scan runs.
   setSizeButton_->setEnabled(!running);
   interpolateButton_->setEnabled(!running);
+  // A job that has ended may have lost the board on the way.
+  if (!jobs_.Running() && controls_ != nullptr) controls_->ShowLinkState();
 }
 
 bool ScannerWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -100,7 +100,7 @@ class ScannerWindow : public ModeWindow {
   QPushButton* interpolateButton_;
   QPushButton* saveButton_;
   QLabel* dataLabel_;  // Label9
-  PositioningControls* controls_;
+  PositioningControls* controls_ = nullptr;
 
   BoxSize box_{222, 222};
   QPoint gripPressedAt_;  // the grip's place at its last press; (0, 0) before any

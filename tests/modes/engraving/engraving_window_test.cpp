@@ -377,6 +377,11 @@ TEST_F(EngravingWindowTest, ABrokenOffJobResumesWhereTheBoardStopped) {
   const auto journal = folder_.path() / "engrave.journal";
   // Every line the board took was acknowledged before the link went.
   ASSERT_EQ(ReadJournal(journal).record.point.lines, 5);
+  // The status no longer says the port is open, and the person learns that
+  // the job can go on.
+  EXPECT_EQ(Find<QLabel>(window, "Label4")->text(), QStringLiteral("Связь с платой потеряна"));
+  ASSERT_FALSE(frontend_.statuses.empty());
+  EXPECT_NE(frontend_.statuses.back().find("продолжить с места остановки"), std::string::npos);
 
   // Started again from the beginning when the offer is declined: the journal
   // then belongs to the new run, which removes it at its end.
@@ -405,6 +410,8 @@ TEST_F(EngravingWindowTest, ABrokenOffJobResumesWhereTheBoardStopped) {
     }
     EXPECT_EQ(Moves(second), expected);
     EXPECT_FALSE(std::filesystem::exists(journal));
+    // A job that ends well gives the handshake's status back.
+    EXPECT_EQ(Find<QLabel>(window, "Label4")->text(), QStringLiteral("Com-порт открыт"));
   }
 }
 
