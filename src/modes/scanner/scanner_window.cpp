@@ -129,6 +129,7 @@ ScannerWindow::ScannerWindow(Link& link, SettingsStore& settings, QWidget* paren
   dragGrip_->hide();
   grip_ = GripSquare("Label12", "black", canvas_);
   grip_->setCursor(Qt::SizeFDiagCursor);
+  grip_->setToolTip(QStringLiteral("Потяните, чтобы изменить размер поля сетки"));
   grip_->installEventFilter(this);
   auto* scroll = new QScrollArea;
   scroll->setWidget(canvas_);
