@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -114,6 +115,13 @@ void MainWindow::OpenChild(const QString& menuName, const Factory& create, bool 
   } else if (sub->isHidden()) {
     window->Load();
   }
+  // Inside the area nothing else keeps a window from being made smaller than
+  // its controls need, which squeezes them: its layout does (ModeWindow keeps
+  // the frame to it), and the area scrolls instead.
+  if (QLayout* layout = window->layout()) {
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->activate();
+  }
   window->show();
   sub->show();
   if (focus) {
@@ -166,9 +174,9 @@ void MainWindow::OpenPositioning() {
 void MainWindow::OpenConnectivity() {
   if (connectivity_.isNull()) {
     connectivity_ = new ConnectivityWindow(link_.frontend(), this);
-    // A tool window over the main one, first placed inside its area rather
+    // A window of its own over the main one, first placed inside its area rather
     // than over its menu.
-    connectivity_->setWindowFlags(Qt::Tool);
+    connectivity_->setWindowFlags(Qt::Dialog);
     constexpr int kInset = 24;
     connectivity_->move(area_->mapToGlobal(QPoint(kInset, kInset)));
     connectivity_->Load();

@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/main_window.h"
 #include "jobs/job_estimate.h"
@@ -80,6 +81,12 @@ void ExpectReachable(const QWidget& window, const QWidget& top) {
     // A combo box's own line edit is the combo box's.
     if (qobject_cast<const QComboBox*>(child->parentWidget())) continue;
     ++controls;
+    // Nor squeezed below what it needs to show its text (a word-wrapped
+    // label's height for its width lets a column give up a few pixels).
+    constexpr int kGiven = 5;
+    EXPECT_GE(child->height() + kGiven,
+              std::min(child->sizeHint().height(), child->minimumSizeHint().height()))
+        << window.objectName().toStdString() << "." << child->objectName().toStdString();
     QString why;
     EXPECT_TRUE(Reachable(child, &top, &why))
         << window.objectName().toStdString() << "." << child->objectName().toStdString() << " ("
