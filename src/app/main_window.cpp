@@ -2,11 +2,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStatusBar>
 
 #include "app/settings_window.h"
 #include "link/link.h"
@@ -28,7 +31,12 @@ MainWindow::MainWindow(SettingsStore& settings, Link& link, QWidget* parent)
     : QMainWindow(parent), settings_(settings), link_(link), area_(new QMdiArea(this)) {
   setObjectName(QStringLiteral("MDIForm1"));
   area_->setObjectName(QStringLiteral("MDIClient"));
+  // On a small screen a window larger than the area is reached by scrolling.
+  area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(area_);
+  // There from the start, so that the window's size at its start holds it.
+  statusBar();
 
   QMenuBar* bar = menuBar();
   connect(AddEntry(bar, "hand_cl", QStringLiteral("Ручное перемещение ")), &QAction::triggered,
@@ -69,7 +77,17 @@ void MainWindow::Load() {
   setWindowTitle(QStringLiteral("Vertolin   ver. ") + QStringLiteral(VERTOLIN_VERSION));
   link_.profile() = LoadMachineProfile(settings_, link_.frontend());
   link_.Open();  // a failure has told the person; the program goes on without a port
-  resize(1280, 720);
+  // 1280 × 720 where the screen has room, else the screen's free area less
+  // the window system's frame, so that the status bar stays in sight.
+  QSize size(1280, 720);
+  if (const QScreen* shown = screen()) {
+    const QRect room = shown->availableGeometry();
+    constexpr int kFrameWidth = 16;
+    constexpr int kFrameHeight = 48;
+    size = size.boundedTo(room.size() - QSize(kFrameWidth, kFrameHeight));
+    move(room.topLeft());
+  }
+  resize(size);
 }
 
 QWidget* MainWindow::Child(const QString& menuName) const {
@@ -86,12 +104,23 @@ void MainWindow::OpenChild(const QString& menuName, const Factory& create, bool 
   if (window == nullptr) {
     window = create();
     sub = area_->addSubWindow(window);
+    // As large as it asks, within the area where that has room; a window
+    // that cannot be made that small is scrolled to.
+    sub->resize(
+        sub->sizeHint().boundedTo(area_->viewport()->size()).expandedTo(sub->minimumSizeHint()));
     // The window lives for the whole run: closing only hides it, so that a
     // job running inside it never loses the object it runs in.
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     window->Load();
   } else if (sub->isHidden()) {
     window->Load();
+  }
+  // Inside the area nothing else keeps a window from being made smaller than
+  // its controls need, which squeezes them: its layout does (ModeWindow keeps
+  // the frame to it), and the area scrolls instead.
+  if (QLayout* layout = window->layout()) {
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->activate();
   }
   window->show();
   sub->show();
@@ -145,10 +174,16 @@ void MainWindow::OpenPositioning() {
 void MainWindow::OpenConnectivity() {
   if (connectivity_.isNull()) {
     connectivity_ = new ConnectivityWindow(link_.frontend(), this);
-    connectivity_->setWindowFlag(Qt::Window);
+    // A window of its own over the main one, first placed inside its area rather
+    // than over its menu.
+    connectivity_->setWindowFlags(Qt::Dialog);
+    constexpr int kInset = 24;
+    connectivity_->move(area_->mapToGlobal(QPoint(kInset, kInset)));
     connectivity_->Load();
   }
   connectivity_->show();
+  connectivity_->raise();
+  connectivity_->activateWindow();
 }
 
 void MainWindow::ShowAbout() {

@@ -157,12 +157,14 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
   portRow->addWidget(portField_, 1);
   portRow->addWidget(portChoice);
 
-  auto* checkButton = Named(new QPushButton(QStringLiteral("Проверить соединение")), "Command3");
-  auto* okButton = Named(new QPushButton(QStringLiteral("ОК")), "Command1");
-  auto* cancelButton = Named(new QPushButton(QStringLiteral("Отмена")), "Command2");
-  connect(okButton, &QPushButton::clicked, this, &SettingsWindow::SaveAndClose);
-  connect(cancelButton, &QPushButton::clicked, this, &SettingsWindow::Cancel);
-  connect(checkButton, &QPushButton::clicked, this, &SettingsWindow::CheckConnection);
+  checkButton_ = Named(new QPushButton(QStringLiteral("Проверить соединение")), "Command3");
+  okButton_ = Named(new QPushButton(QStringLiteral("ОК")), "Command1");
+  cancelButton_ = Named(new QPushButton(QStringLiteral("Отмена")), "Command2");
+  checkState_ = Named(new QLabel, "checkState");
+  checkState_->setWordWrap(true);
+  connect(okButton_, &QPushButton::clicked, this, &SettingsWindow::SaveAndClose);
+  connect(cancelButton_, &QPushButton::clicked, this, &SettingsWindow::Cancel);
+  connect(checkButton_, &QPushButton::clicked, this, &SettingsWindow::CheckConnection);
 
   protocolField_->addItem(QStringLiteral("native"));
   protocolField_->addItem(QStringLiteral("grbl"));
@@ -188,7 +190,8 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
 
   auto* right = new QVBoxLayout;
   right->addWidget(portFrame);
-  right->addWidget(checkButton);
+  right->addWidget(checkButton_);
+  right->addWidget(checkState_);
   right->addSpacing(12);
   right->addWidget(optimisationBox_);
   right->addWidget(optimisationNote);
@@ -202,8 +205,8 @@ SettingsWindow::SettingsWindow(Link& link, SettingsStore& settings, QWidget* par
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  buttons->addWidget(okButton);
-  buttons->addWidget(cancelButton);
+  buttons->addWidget(okButton_);
+  buttons->addWidget(cancelButton_);
 
   auto* root = new QVBoxLayout(this);
   root->addLayout(columns);
@@ -320,12 +323,48 @@ void SettingsWindow::Cancel() { CloseWindow(); }
 void SettingsWindow::CheckConnection() {
   testedOther_ = testedOther_ || portField_->text().toStdString() != link_.profile().port ||
                  baudField_->currentText().toStdString() != std::to_string(link_.profile().baud);
+  // A silent board keeps the check waiting for seconds: the window says what
+  // it waits for and takes no other click meanwhile.
+  const QString port = portField_->text();
+  struct Busy {
+    SettingsWindow& window;
+    explicit Busy(SettingsWindow& w) : window(w) {
+      for (QPushButton* button : {w.checkButton_, w.okButton_, w.cancelButton_}) {
+        button->setEnabled(false);
+      }
+      w.setCursor(Qt::BusyCursor);
+    }
+    ~Busy() {
+      for (QPushButton* button : {window.checkButton_, window.okButton_, window.cancelButton_}) {
+        button->setEnabled(true);
+      }
+      window.unsetCursor();
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+  } busy(*this);
+  checkState_->setText(QStringLiteral("Проверка связи: порт %1, ждём ответа платы…").arg(port));
+  link_.frontend().RunPendingEvents();  // shown before the port is opened
+  QString found = QStringLiteral("Порт %1: связь потеряна").arg(port);
   try {
-    Reconnect(link_, portField_->text().toStdString(), baudField_->currentText().toStdString(),
-              true);
+    switch (Reconnect(link_, port.toStdString(), baudField_->currentText().toStdString(), true)) {
+      case ReconnectResult::Refused:
+        found.clear();
+        break;
+      case ReconnectResult::PortFailed:
+        found = QStringLiteral("Порт %1 не открылся").arg(port);
+        break;
+      case ReconnectResult::NoAnswer:
+        found = QStringLiteral("Порт %1: плата не отвечает").arg(port);
+        break;
+      case ReconnectResult::Answered:
+        found = QStringLiteral("Порт %1: плата ответила").arg(port);
+        break;
+    }
   } catch (const LinkError&) {
     // The read failure has been shown and StopFlag set.
   }
+  checkState_->setText(found);
 }
 
 void SettingsWindow::FillPortMenu() {

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -52,6 +53,12 @@ class SettingsWindow : public ModeWindow {
   QLineEdit* probeDepthField_;
   QLineEdit* probeFeedField_;
   QMenu* portMenu_;
+  // The connection check's buttons, held still while it runs, and the line
+  // that says which port it checks and what it found ("checkState").
+  QPushButton* checkButton_;
+  QPushButton* okButton_;
+  QPushButton* cancelButton_;
+  QLabel* checkState_;
 };
 
 }  // namespace vertolin

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/window_link.h"
 #include "motion/motion.h"
@@ -33,8 +34,21 @@ struct JobEstimate {
   // Over the lines one by one: equal for jobs that send the same lines,
   // which is what a resume needs to hold.
   Fingerprint linesFingerprint;
+  // How the time is spread over the lines (one long travel, then short
+  // burns): the seconds after some of the lines, in order, at most
+  // kCurvePoints of them whatever the job's length. Where the time runs
+  // evenly the points thin out; the corners (a long line) stay.
+  struct CurvePoint {
+    std::int64_t line = 0;
+    double seconds = 0;
+  };
+  static constexpr std::size_t kCurvePoints = 1024;
+  std::vector<CurvePoint> curve;
 
   double seconds() const { return stepSeconds + transferSeconds; }
+  // The estimated seconds of the first `line` lines, between the curve's points
+  // in proportion.
+  double SecondsAt(std::int64_t line) const;
 };
 
 // Counts the motions a window link writes (it is the link's MotionObserver):
@@ -59,14 +73,24 @@ class JobEstimator : public MotionObserver {
   double lastStepSeconds_ = 0;  // the line before's step time
 };
 
-// The seconds a running job has left of `totalLines`: projected from the
-// rate the board has acknowledged once a few seconds have passed, before that
-// from the estimate.
+// The seconds a running job has left: the estimate of the lines still to
+// come, scaled by how the board has kept to the estimate so far (the seconds
+// elapsed over the estimated seconds of the lines it acknowledged, the line it
+// works on counted as far as the time has gone), once a few seconds have
+// passed. The scale stays within a few times either way, so that one line that
+// took long (a travel, a slow answer) cannot make hours of a job of minutes.
+double SecondsLeft(const JobProgress& progress, const JobEstimate& estimate);
+// The same for an estimate known only by its totals: the time spread evenly.
 double SecondsLeft(const JobProgress& progress, std::int64_t totalLines, double estimatedSeconds);
 
 // "строка N из M, прошло m:ss, осталось m:ss".
 std::string ProgressText(const JobProgress& progress, std::int64_t totalLines,
                          double estimatedSeconds);
+
+// The same text, then ever shorter forms of it for a narrow place, down to the
+// time left alone: "строка N из M, прошло m:ss, осталось m:ss", "N из M,
+// прошло m:ss, осталось m:ss", "N/M, m:ss, ост. m:ss", "ост. m:ss".
+std::vector<std::string> ProgressTexts(const JobProgress& progress, const JobEstimate& estimate);
 
 // "строка N, прошло m:ss": a running job whose length is not counted ahead.
 std::string ProgressText(const JobProgress& progress);

@@ -6,11 +6,39 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "link/step_scaler.h"
 #include "link/window_link.h"
 
 namespace vertolin {
+
+// Whether a run sent nothing: its drive switch was clear at the start and no
+// move went out since (a switch ticked during the run made it real).
+class DryWatch {
+ public:
+  explicit DryWatch(const WindowLink& window)
+      : window_(window), dry_(!window.DriveOn()), movesBefore_(window.movesSent()) {}
+  bool StayedDry() const { return dry_ && window_.movesSent() == movesBefore_; }
+
+ private:
+  const WindowLink& window_;
+  bool dry_;
+  std::int64_t movesBefore_;
+};
+
+// A job's end message, which after a run that sent nothing says so, so that
+// nobody takes a picture drawn on screen for work done on the machine:
+// "Гравировка закончена!" becomes "Гравировка закончена (без станка)!" and a
+// line on what did not happen.
+inline std::string DoneMessage(std::string_view done, bool stayedDry) {
+  if (!stayedDry) return std::string(done);
+  const bool exclaimed = !done.empty() && done.back() == '!';
+  if (exclaimed) done.remove_suffix(1);
+  return std::string(done) + " (без станка)" + (exclaimed ? "!" : "") +
+         "\r\n\r\nСтанок не двигался: галочка работы на станке была снята.";
+}
 
 class DryRunScope {
  public:

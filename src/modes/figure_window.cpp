@@ -326,6 +326,8 @@ void FigureWindow::UpdateJobButtons() {
   // A new picture in the middle of a job would leave the job working on one
   // picture while the window shows another.
   chooseButton_->setEnabled(!jobs_.Running());
+  // A job that has ended may have lost the board on the way.
+  if (!jobs_.Running() && controls_ != nullptr) controls_->ShowLinkState();
 }
 
 bool FigureWindow::Idle() const { return !jobs_.Running() && session_ && pictureUsable_; }

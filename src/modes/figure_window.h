@@ -151,7 +151,7 @@ class FigureWindow : public ModeWindow {
   QPushButton* gcodeButton_;
   QPushButton* stopButton_;
   FigureTreeWidget* tree_;
-  PositioningControls* controls_;
+  PositioningControls* controls_ = nullptr;
 
   bool pictureUsable_ = false;  // a picture with 24 bits per pixel is loaded
 };

@@ -24,6 +24,27 @@ constexpr std::int32_t kFallbackBaud = 9600;
 constexpr std::string_view kNotANumber = "не является числом";
 constexpr std::string_view kZero = "равно нулю";
 
+// What the person knows a key by ("Настройка" shows it so), for the
+// messages; a key without such a name is named as it is in the file.
+std::string KeyCaption(std::string_view key) {
+  struct Named {
+    std::string_view key;
+    std::string_view caption;
+  };
+  constexpr Named kNamed[] = {
+      {"SM_X_ratio", "Передаточное число оси X (мм на шаг)"},
+      {"SM_Y_ratio", "Передаточное число оси Y (мм на шаг)"},
+      {"SM_Z_ratio", "Передаточное число оси Z (мм на шаг)"},
+      {"SM_delay", "Задержка между шагами (микросекунд)"},
+      {"SM_optim", "Оптимизация"},
+      {"speed", "Скорость порта (бод)"},
+  };
+  for (const Named& named : kNamed) {
+    if (named.key == key) return std::string(named.caption);
+  }
+  return "Значение ключа " + std::string(key);
+}
+
 // Collects the keys whose values were replaced by defaults, so the person is
 // told once about all of them rather than once per key.
 class Complaints {
@@ -32,8 +53,7 @@ class Complaints {
 
   void Add(std::string_view key, std::string_view value, std::string_view problem,
            std::string_view defaultText) {
-    std::string text = "Значение ключа ";
-    text += key;
+    std::string text = KeyCaption(key);
     text += " в файле " + fileText_ + " («";
     text += value;
     text += "») ";

@@ -1,12 +1,15 @@
 #include "ui/frontend_dialog.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -27,12 +30,14 @@ QString DisplayText(std::string_view text) {
 void DialogFrontend::Attach(QWidget* owner) { owner_ = owner; }
 
 void DialogFrontend::ShowMessage(std::string_view title, std::string_view text) {
+  const JobHost::DialogTime personsTime;
   QMessageBox box(QMessageBox::NoIcon, DisplayText(title), DisplayText(text), QMessageBox::Ok,
                   owner_);
   box.exec();
 }
 
 bool DialogFrontend::AskYesNo(std::string_view title, std::string_view text) {
+  const JobHost::DialogTime personsTime;
   QMessageBox box(QMessageBox::Question, DisplayText(title), DisplayText(text),
                   QMessageBox::Yes | QMessageBox::No, owner_);
   // The questions say "Да - …, Нет - …": the buttons must read so too,
@@ -43,6 +48,7 @@ bool DialogFrontend::AskYesNo(std::string_view title, std::string_view text) {
 }
 
 bool DialogFrontend::OfferResume(std::string_view text) {
+  const JobHost::DialogTime personsTime;
   QMessageBox box(QMessageBox::Question, QStringLiteral("Vertolin"), DisplayText(text),
                   QMessageBox::NoButton, owner_);
   QPushButton* resume = box.addButton(QStringLiteral("Продолжить с места остановки"),
@@ -54,6 +60,7 @@ bool DialogFrontend::OfferResume(std::string_view text) {
 }
 
 void DialogFrontend::ShowFirmwareWarning(std::string_view text) {
+  const JobHost::DialogTime personsTime;
   FirmwareWarningDialog dialog(text, owner_);
   dialog.exec();
 }
@@ -92,16 +99,86 @@ void DialogFrontend::ShowStatus(std::string_view text) {
   }
 }
 
+namespace {
+
+// The bar's texts, fitted again when its width changes, and its clock.
+class ProgressFitter : public QObject {
+ public:
+  explicit ProgressFitter(QProgressBar& bar) : QObject(&bar), bar_(bar), ticks_(this) {
+    bar.installEventFilter(this);
+    ticks_.setInterval(1000);
+    connect(&ticks_, &QTimer::timeout, this, [this] {
+      if (tick_) tick_();
+    });
+  }
+
+  void Show(const std::vector<std::string>& texts) {
+    texts_ = texts;
+    Fit();
+  }
+  void Tick(std::function<void()> tick) {
+    tick_ = std::move(tick);
+    ticks_.start();
+  }
+  void Stop() {
+    ticks_.stop();
+    tick_ = nullptr;
+    texts_.clear();
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &bar_ && event->type() == QEvent::Resize && !texts_.empty()) Fit();
+    return false;
+  }
+
+ private:
+  void Fit() {
+    bar_.setFormat(FittedProgressText(bar_, texts_));
+    bar_.setToolTip(texts_.empty() ? QString() : DisplayText(texts_.front()));
+  }
+
+  QProgressBar& bar_;
+  QTimer ticks_;
+  std::function<void()> tick_;
+  std::vector<std::string> texts_;
+};
+
+ProgressFitter* FitterOf(QProgressBar& bar) { return bar.findChild<ProgressFitter*>(); }
+
+}  // namespace
+
 QProgressBar* NewJobProgressBar() {
   auto* bar = new QProgressBar;
   bar->setObjectName(QStringLiteral("jobProgress"));
   bar->setTextVisible(true);
   bar->setAlignment(Qt::AlignCenter);
+  // Its width comes from the layout, never from its text: the text is made
+  // to fit instead.
+  bar->setMinimumWidth(0);
+  bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  new ProgressFitter(*bar);
   bar->hide();
   return bar;
 }
 
-void ShowJobProgress(QProgressBar& bar, std::string_view text, std::int64_t done,
+QString FittedProgressText(const QProgressBar& bar, const std::vector<std::string>& texts) {
+  if (texts.empty()) return {};
+  const QFontMetrics metrics = bar.fontMetrics();
+  // The style's frame and a little air on either side.
+  constexpr int kMargin = 12;
+  const int room = bar.contentsRect().width() - kMargin;
+  for (const std::string& text : texts) {
+    const QString shown = DisplayText(text);
+    if (metrics.horizontalAdvance(shown) <= room) return shown;
+  }
+  return metrics.elidedText(DisplayText(texts.back()), Qt::ElideRight, std::max(room, 0));
+}
+
+void TickJobProgress(QProgressBar& bar, std::function<void()> tick) {
+  if (ProgressFitter* fitter = FitterOf(bar)) fitter->Tick(std::move(tick));
+}
+
+void ShowJobProgress(QProgressBar& bar, const std::vector<std::string>& texts, std::int64_t done,
                      std::int64_t total) {
   // The bar counts in int: a longer job is shown in proportion.
   constexpr std::int64_t kMost = std::numeric_limits<int>::max();
@@ -110,11 +187,12 @@ void ShowJobProgress(QProgressBar& bar, std::string_view text, std::int64_t done
   const std::int64_t shownDone = std::clamp<std::int64_t>(done, 0, most) * shownTotal / most;
   bar.setMaximum(static_cast<int>(shownTotal));
   bar.setValue(static_cast<int>(shownDone));
-  bar.setFormat(DisplayText(text));
   if (bar.isHidden()) bar.show();
+  if (ProgressFitter* fitter = FitterOf(bar)) fitter->Show(texts);
 }
 
 void HideJobProgress(QProgressBar& bar) {
+  if (ProgressFitter* fitter = FitterOf(bar)) fitter->Stop();
   bar.hide();
   bar.reset();
 }

@@ -4,7 +4,10 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/frontend.h"
 
@@ -40,10 +43,18 @@ class DialogFrontend : public Frontend {
 // hidden until a job shows its first report. JobHost itself stays free of
 // Qt; these are all it needs of the bar.
 QProgressBar* NewJobProgressBar();
-// `text` on the bar, filled to `done` of `total` lines.
-void ShowJobProgress(QProgressBar& bar, std::string_view text, std::int64_t done,
+// On the bar, filled to `done` of `total` lines, the first of `texts` (each
+// shorter than the one before) that fits the bar on one line, the last elided
+// when none does, again whenever the bar's width changes; the longest is
+// its tool tip.
+void ShowJobProgress(QProgressBar& bar, const std::vector<std::string>& texts, std::int64_t done,
                      std::int64_t total);
+// Runs `tick` about once a second until the bar is hidden.
+void TickJobProgress(QProgressBar& bar, std::function<void()> tick);
 void HideJobProgress(QProgressBar& bar);
+// The widest text that fits `bar` on one line: the first of `texts` that does,
+// else the last elided.
+QString FittedProgressText(const QProgressBar& bar, const std::vector<std::string>& texts);
 // Deletes the bar unless a window's layout has taken it over.
 void DropJobProgressBar(QProgressBar* bar);
 

@@ -6,6 +6,7 @@
 // in the window's bar.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -59,7 +60,22 @@ class JobHost {
 
   // A running job's progress report (Frontend::ShowProgress): shown in the
   // bar of the host whose job reports, and true, when that job was counted.
+  // The bar's times are the host's own: they go on while the board works on
+  // a long line, and leave out the time the person spends in a dialog.
   static bool ShowProgress(const JobProgress& progress);
+
+  // Held while a modal box or dialog is open (the stop question, the
+  // interruption dialog, a message): that time is the person's, not the
+  // job's. Nested ones count once.
+  class DialogTime {
+   public:
+    DialogTime();
+    ~DialogTime();
+    DialogTime(const DialogTime&) = delete;
+    DialogTime& operator=(const DialogTime&) = delete;
+    // Every dialog's seconds so far, an open one's included.
+    static double Seconds();
+  };
 
  private:
   // There is one thread, and a job starts inside another only through the
@@ -67,10 +83,15 @@ class JobHost {
   static std::vector<JobHost*>& Active();
 
   void Show(const JobProgress& progress);
+  // The seconds since the job started, less those spent in dialogs.
+  double JobSeconds() const;
 
   std::function<void()> changed_;
   bool running_ = false;
   std::optional<JobEstimate> count_;  // the running job's
+  std::chrono::steady_clock::time_point started_;
+  double dialogsBefore_ = 0;  // DialogTime::Seconds() when it started
+  JobProgress last_;          // its last report, shown again as time goes on
   QProgressBar* bar_;
 };
 

@@ -20,6 +20,9 @@ class ModeWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Inside the main window's area: the frame never smaller than the window's
+  // own minimum, which grows as the window shows more.
+  bool event(QEvent* event) override;
 };
 
 }  // namespace vertolin

@@ -78,9 +78,9 @@ void PictureWidget::RequestRepaint() {
 
 QRect PictureWidget::TargetRect() const {
   if (image_.isNull()) return {};
-  // Fit the box keeping the picture's proportions, never larger than the
-  // picture itself, at the top-left corner.
-  const QSize target = image_.size().scaled(size(), Qt::KeepAspectRatio).boundedTo(image_.size());
+  // Fit the box keeping the picture's proportions, at the top-left corner: a
+  // small picture grows with the window, pixel for pixel.
+  const QSize target = image_.size().scaled(size(), Qt::KeepAspectRatio);
   return QRect(QPoint(0, 0), target);
 }
 

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -194,7 +195,21 @@ TEST_F(SettingsWindowTest, CancelStoresNothingAndGoesBackToTheProfilesPort) {
   window_.show();
   Field("Text4")->setText(QStringLiteral("sim:S"));
   Field("Text1")->setText(QStringLiteral("0,5"));
+  // While the check waits for the board, the window says which port it
+  // checks and takes no other click.
+  QStringList during;
+  frontend_.onEvents = [&] {
+    during << Get<QLabel>("checkState")->text();
+    for (const char* name : {"Command1", "Command2", "Command3"}) {
+      EXPECT_FALSE(Get<QPushButton>(name)->isEnabled()) << name;
+    }
+  };
   Click("Command3");
+  frontend_.onEvents = nullptr;
+  ASSERT_FALSE(during.isEmpty());
+  EXPECT_EQ(during.front(), QStringLiteral("Проверка связи: порт sim:S, ждём ответа платы…"));
+  EXPECT_EQ(Get<QLabel>("checkState")->text(), QStringLiteral("Порт sim:S: плата ответила"));
+  EXPECT_TRUE(Get<QPushButton>("Command3")->isEnabled());
   ASSERT_EQ(frontend_.messages.size(), 1u);
   EXPECT_EQ(frontend_.messages[0].title, "Проверка соединения");
   EXPECT_EQ(frontend_.messages[0].text, "Com-порт открыт");
@@ -276,8 +291,10 @@ TEST_F(SettingsWindowTest, LineLostDuringTheCheckStaysInsideTheWindow) {
   ASSERT_EQ(::unlockpt(master), 0);
   const std::string slave = ::ptsname(master);
   bool hungUp = false;
+  // Once the port is open: the window lets events run before it opens it.
   frontend_.onEvents = [&] {
-    if (!hungUp) ::close(master);
+    if (hungUp || !link_.PortOpen()) return;
+    ::close(master);
     hungUp = true;
   };
   window_.Load();

@@ -97,8 +97,9 @@ TEST(JobEstimate, TimeLeftFromTheEstimateFirstThenFromTheBoardsRate) {
       {0, 0, 0, "строка 0 из 1000, прошло 0:00, осталось 1:40"},
       // Before three seconds the estimate holds, whatever the rate.
       {101, 100, 2, "строка 101 из 1000, прошло 0:02, осталось 1:30"},
-      // Then the board's own rate: 100 lines in 20 s leaves 900 lines, 180 s.
-      {101, 100, 20, "строка 101 из 1000, прошло 0:20, осталось 3:00"},
+      // Then the board's own pace: 100 lines (and the 101st begun) in 20 s
+      // where 10,1 s were estimated leaves 89,9 s twice over.
+      {101, 100, 20, "строка 101 из 1000, прошло 0:20, осталось 2:58"},
       {1000, 1000, 3725, "строка 1000 из 1000, прошло 1:02:05, осталось 0:00"},
   };
   for (const Case& c : cases) {
@@ -112,6 +113,58 @@ TEST(JobEstimate, TimeLeftFromTheEstimateFirstThenFromTheBoardsRate) {
   uncounted.linesSent = 42;
   uncounted.elapsedSeconds = 61.4;
   EXPECT_EQ(ProgressText(uncounted), "строка 42, прошло 1:01");
+}
+
+// One travel of 60 s, then 5000 lines of 0,2 s: more lines than the curve
+// keeps points, and the time left must follow the long line, not the count.
+TEST(JobEstimate, TimeLeftFollowsWhereTheTimeGoesAndStaysWithinAFewTimesTheEstimate) {
+  JobEstimator estimator(2000, 0);
+  estimator.Written({MotionKind::Travel, {30000, 0, 0}, 0}, "30000,0,0;");
+  for (int i = 0; i < 5000; ++i) estimator.Written({MotionKind::Cut, {100, 0, 0}, 0}, "100;");
+  const JobEstimate& estimate = estimator.estimate();
+  ASSERT_NEAR(estimate.seconds(), 1060, 1e-6);
+  EXPECT_LE(estimate.curve.size(), JobEstimate::kCurvePoints);
+  EXPECT_NEAR(estimate.SecondsAt(1), 60, 1e-6);
+  EXPECT_NEAR(estimate.SecondsAt(2501), 560, 0.5);
+
+  struct Case {
+    const char* what;
+    std::int64_t acknowledged, resumedAfter;
+    double elapsed, lowest, highest;
+  };
+  const Case cases[] = {
+      // Half-way through the travel: the estimate less the time gone.
+      {"travelling", 0, 0, 30, 1029, 1031},
+      // The travel done on time: the rest as estimated (a count of lines
+      // would say 5000 × 61 s).
+      {"after the travel", 1, 0, 61, 990, 1030},
+      // A board ten times slower than the estimate: at most four times it.
+      {"slow board", 100, 0, 800, 3900, 4 * (1060 - 80.2) + 1},
+      // A resumed job measures its pace from where it went on.
+      {"resumed", 2601, 2501, 20, 479, 481},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    JobProgress progress;
+    progress.linesSent = c.acknowledged + 1;
+    progress.acknowledged = c.acknowledged;
+    progress.resumedAfter = c.resumedAfter;
+    progress.elapsedSeconds = c.elapsed;
+    const double left = SecondsLeft(progress, estimate);
+    EXPECT_GE(left, c.lowest);
+    EXPECT_LE(left, c.highest);
+  }
+
+  // Each shorter text fits a narrower place; the last is the time left alone.
+  JobProgress progress;
+  progress.linesSent = 2;
+  progress.acknowledged = 1;
+  progress.elapsedSeconds = 61;
+  const std::vector<std::string> texts = ProgressTexts(progress, estimate);
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0], "строка 2 из 5001, прошло 1:01, осталось 16:53");
+  EXPECT_EQ(texts[3], "ост. 16:53");
+  for (std::size_t i = 1; i < texts.size(); ++i) EXPECT_LT(texts[i].size(), texts[i - 1].size());
 }
 
 }  // namespace

@@ -71,18 +71,18 @@ TEST_F(MachineProfileTest, BadValuesFallBackWithOneMessage) {
   const std::string in = " в файле " + std::string(path8.begin(), path8.end()) + " («";
   ASSERT_EQ(frontend_.messages.size(), 1u);
   EXPECT_EQ(frontend_.messages[0].title, "Ошибка");
-  EXPECT_EQ(frontend_.messages[0].text, "Значение ключа SM_X_ratio" + in +
+  EXPECT_EQ(frontend_.messages[0].text, "Передаточное число оси X (мм на шаг)" + in +
                                             "abc») не является числом.\r\n"
                                             "Используется значение по умолчанию: 0.005.\r\n"
-                                            "Значение ключа SM_Z_ratio" +
+                                            "Передаточное число оси Z (мм на шаг)" +
                                             in +
                                             "0») равно нулю.\r\n"
                                             "Используется значение по умолчанию: 0.005.\r\n"
-                                            "Значение ключа SM_delay" +
+                                            "Задержка между шагами (микросекунд)" +
                                             in +
                                             "2147483648») не является числом.\r\n"
                                             "Используется значение по умолчанию: 2000.\r\n"
-                                            "Значение ключа speed" +
+                                            "Скорость порта (бод)" +
                                             in +
                                             "fast») не является числом.\r\n"
                                             "Используется значение по умолчанию: 9600.");

@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -82,6 +83,14 @@ ConnectivityWindow::ConnectivityWindow(Frontend& frontend, QWidget* parent)
   connect(nextButton, &QPushButton::clicked, this, &ConnectivityWindow::NextPattern);
   connect(includeButton, &QPushButton::clicked, this, &ConnectivityWindow::IncludePattern);
   connect(showButton, &QPushButton::clicked, this, &ConnectivityWindow::ShowTypedPattern);
+}
+
+void ConnectivityWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void ConnectivityWindow::Load() {

@@ -7,6 +7,7 @@
 
 #include "modes/connectivity/connectivity_list.h"
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 
@@ -25,6 +26,10 @@ class ConnectivityWindow : public QWidget {
 
   // Whether cell k (1 … 9) is painted in the colour of a set cell.
   bool CellShownSet(int k) const;
+
+ protected:
+  // Escape closes it, as a tool window should.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void NextPattern();       // "Дальше" (Command1)

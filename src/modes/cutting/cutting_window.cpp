@@ -316,6 +316,8 @@ void CuttingWindow::UpdateJobButtons() {
   // A new picture in the middle of a run or a cut would pull the layers
   // from under it.
   chooseButton_->setEnabled(idle);
+  // A job that has ended may have lost the board on the way.
+  if (!jobs_.Running() && controls_ != nullptr) controls_->ShowLinkState();
 }
 
 void CuttingWindow::Prepare(const std::function<void(CuttingPreparation&, ProcessingView&)>& run) {

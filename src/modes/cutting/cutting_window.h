@@ -106,7 +106,7 @@ class CuttingWindow : public ModeWindow {
   QPushButton* cutButton_;
   QPushButton* gcodeButton_;
   QPushButton* stopButton_;
-  PositioningControls* controls_;
+  PositioningControls* controls_ = nullptr;
 
   bool processing_ = false;  // "Обработать" or a filter runs
   bool pictureLoaded_ = false;

@@ -13,6 +13,7 @@
 #include "link/link.h"
 #include "link/texts.h"
 #include "link/window_link.h"
+#include "modes/dry_run.h"
 #include "picture/pixel_image.h"
 #include "util/numbers.h"
 
@@ -255,10 +256,13 @@ JobResult StrokeCut::Run(PixelImage& trace, const CutFields& fields, CutView& vi
   y_ = 1;
   link.ClearStop();
   Live live{fields, link, trace.width(), *width, *delay};
+  const DryWatch dry(window_);
   JobRunner runner(window_);
   const JobResult result = runner.Run(CutProgram(window_, trace, fields, view, live, x_, y_));
   // An early end has left the laser off already (JobRunner).
-  if (result.outcome == JobOutcome::Done) frontend.ShowMessage(texts::kTitleVertolin, kDone);
+  if (result.outcome == JobOutcome::Done) {
+    frontend.ShowMessage(texts::kTitleVertolin, DoneMessage(kDone, dry.StayedDry()));
+  }
   view.Redraw();
   return result;
 }

@@ -222,6 +222,8 @@ void EngravingWindow::UpdateJobButtons() {
   // A new picture in the middle of a job would leave the job burning one
   // picture while the window shows another.
   chooseButton_->setEnabled(!jobs_.Running());
+  // A job that has ended may have lost the board on the way.
+  if (!jobs_.Running() && controls_ != nullptr) controls_->ShowLinkState();
 }
 
 void EngravingWindow::Engrave() {

@@ -87,7 +87,7 @@ class EngravingWindow : public ModeWindow {
   QPushButton* gcodeButton_;
   QPushButton* stopButton_;
   QCheckBox* drawEachSwitch_ = nullptr;  // gradation only
-  PositioningControls* controls_;
+  PositioningControls* controls_ = nullptr;
 
   // Replaced by every load: a job that finds it replaced keeps its marks to
   // itself.

@@ -12,6 +12,7 @@
 #include "link/link_error.h"
 #include "link/texts.h"
 #include "link/window_link.h"
+#include "modes/dry_run.h"
 #include "modes/job_fields.h"
 #include "picture/pixel_image.h"
 #include "util/numbers.h"
@@ -185,10 +186,13 @@ JobResult RunRasterJob(WindowLink& window, PixelImage& picture, const RasterFiel
   if (!checked) return {JobOutcome::Refused};
 
   link.ClearStop();
+  const DryWatch dry(window);
   JobRunner runner(window);
   const JobResult result = runner.Run(RasterProgram(window, picture, fields, progress, *checked));
   progress.ShowAll();
-  if (result.outcome == JobOutcome::Done) link.frontend().ShowMessage(kDoneTitle, kDone);
+  if (result.outcome == JobOutcome::Done) {
+    link.frontend().ShowMessage(kDoneTitle, DoneMessage(kDone, dry.StayedDry()));
+  }
   return result;
 }
 

@@ -12,6 +12,7 @@
 #include "link/texts.h"
 #include "settings/settings_store.h"
 #include "ui/frontend_dialog.h"
+#include "ui/job_host_widget.h"
 #include "ui/number_field_widget.h"
 
 namespace vertolin {
@@ -79,6 +80,8 @@ InterruptionDialog::InterruptionDialog(Link& link, SettingsStore& settings, QWid
 }
 
 int InterruptionDialog::Ask(Link& link, SettingsStore& settings, QWidget* parent) {
+  // The person's time in the dialog is no job time.
+  const JobHost::DialogTime personsTime;
   InterruptionDialog dialog(link, settings, parent);
   dialog.Load();
   dialog.exec();

@@ -19,6 +19,16 @@
 
 namespace vertolin {
 
+namespace {
+
+// The board stopped answering (or the port failed) under a job or a move:
+// the port may still be open, but nothing goes through it.
+constexpr std::string_view kLinkLost = "Связь с платой потеряна";
+constexpr std::string_view kLinkLostJob =
+    "Связь с платой потеряна: задание прервано. Проверьте кабель и питание платы.";
+
+}  // namespace
+
 QLineEdit* CreateMoveField(const char* name, std::string_view tip, QWidget* parent) {
   auto* field = new QLineEdit(parent);
   field->setObjectName(QString::fromLatin1(name));
@@ -49,6 +59,11 @@ PositioningControls::PositioningControls(WindowLink& windowLink, const QString& 
 
   driveSwitch_ = new QCheckBox(driveCaption, this);
   driveSwitch_->setObjectName(QStringLiteral("Check1"));
+  // Its caption is the job's verb, as the start button's: the tip says that
+  // this one decides whether the machine works at all.
+  driveSwitch_->setToolTip(
+      QStringLiteral("Работа на станке: с галочкой задание посылает команды станку, "
+                     "без неё идёт только на экране (без станка)"));
   grid->addWidget(driveSwitch_, 4, 0, 1, 3);
   if (withReturnSwitch) {
     returnSwitch_ = new QCheckBox(QStringLiteral("С возвратом в исх."), this);
@@ -87,6 +102,7 @@ void PositioningControls::ApplyHandshake(const HandshakeResult& result) {
 void PositioningControls::ApplyHandshake(const HandshakeResult& result,
                                          DriveControls disabledOnFailure) {
   statusLabel_->setText(DisplayText(result.status));
+  handshakeStatus_.clear();
   driveSwitch_->setChecked(false);  // every opening starts as a dry run
   const bool ok = result.driveEnabled;
   driveSwitch_->setEnabled(ok || !disabledOnFailure.driveSwitch);
@@ -96,6 +112,19 @@ void PositioningControls::ApplyHandshake(const HandshakeResult& result,
 
 void PositioningControls::SetManualMoveHandler(ManualMoveHandler handler) {
   manualMove_ = std::move(handler);
+}
+
+void PositioningControls::ShowLinkState() {
+  Link& link = windowLink_.link();
+  const bool lost = link.StopRequested() && link.stopCause() == Link::StopCause::LinkLost;
+  if (lost) {
+    if (handshakeStatus_.isEmpty()) handshakeStatus_ = statusLabel_->text();
+    statusLabel_->setText(DisplayText(kLinkLost));
+    link.frontend().ShowStatus(kLinkLostJob);
+  } else if (!handshakeStatus_.isEmpty()) {
+    statusLabel_->setText(handshakeStatus_);
+    handshakeStatus_.clear();
+  }
 }
 
 bool PositioningControls::DriveOn() const { return driveSwitch_->isChecked(); }
@@ -110,7 +139,10 @@ void PositioningControls::ManualMove() {
       moveFields_[1]->text().toStdString(),
       windowLink_.HasZ() ? moveFields_[2]->text().toStdString() : std::string("0"));
   if (!distances || !manualMove_) return;
+  // The handler's failure has been shown; what it means for the link stays.
+  const QPointer<PositioningControls> alive(this);
   manualMove_((*distances)[0], (*distances)[1], (*distances)[2]);
+  if (alive) ShowLinkState();
 }
 
 void PositioningControls::MoveNow(double dx, double dy, double dz) {

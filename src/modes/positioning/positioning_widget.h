@@ -52,6 +52,13 @@ class PositioningControls : public QWidget {
   // milling window keeps the distances as pending steps during a job.
   void SetManualMoveHandler(ManualMoveHandler handler);
 
+  // After a job or a move: a board lost on the way ("Ошибка чтения данных
+  // с Ардуино") is said in the status line and on the main window's status
+  // bar instead of the handshake's "Com-порт открыт"; a later job or move
+  // that ends well gives the handshake's status back. The windows call it
+  // whenever a job starts or ends.
+  void ShowLinkState();
+
   bool DriveOn() const;        // the drive switch (Check1) checked
   bool ReturnToStart() const;  // the return switch (Check2) checked, false without one
 
@@ -72,6 +79,7 @@ class PositioningControls : public QWidget {
   QLabel* statusLabel_;
   QCheckBox* driveSwitch_;
   QCheckBox* returnSwitch_ = nullptr;
+  QString handshakeStatus_;  // while the status line says the link is lost
 };
 
 // The window's end of the protocol, one per opening. A closed window abandons

@@ -28,18 +28,24 @@ std::vector<int> LinePositions(int count, int cell, int limit) {
 }
 
 // Pixel (column, row), 0-based, when it lies inside the picture.
-void Put(PixelImage& view, int column, int row, std::uint8_t grey) {
+void Put(PixelImage& view, int column, int row, MarkerColour colour) {
   if (column < 0 || row < 0 || column >= view.width() || row >= view.height()) return;
-  view.SetGrey(column + 1, row + 1, grey);
+  view.SetPixel(column + 1, row + 1, colour.blue, colour.green, colour.red);
+}
+void Put(PixelImage& view, int column, int row, std::uint8_t grey) {
+  Put(view, column, row, MarkerColour{grey, grey, grey});
 }
 
 // A node marker: the node's pixel and its left, upper, right and lower ones.
+void Marker(PixelImage& view, int column, int row, MarkerColour colour) {
+  Put(view, column, row, colour);
+  Put(view, column - 1, row, colour);
+  Put(view, column, row - 1, colour);
+  Put(view, column + 1, row, colour);
+  Put(view, column, row + 1, colour);
+}
 void Marker(PixelImage& view, int column, int row, std::uint8_t grey) {
-  Put(view, column, row, grey);
-  Put(view, column - 1, row, grey);
-  Put(view, column, row - 1, grey);
-  Put(view, column + 1, row, grey);
-  Put(view, column, row + 1, grey);
+  Marker(view, column, row, MarkerColour{grey, grey, grey});
 }
 
 }  // namespace
@@ -92,6 +98,14 @@ PixelImage DrawEmptyMesh(const MeshLayout& layout) {
 
 void PaintNode(PixelImage& view, const MeshLayout& layout, int x, int y, std::uint8_t grey) {
   Marker(view, layout.NodeColumn(x), layout.NodeRow(y), grey);
+}
+
+void MarkNodesUnmeasured(PixelImage& view, const MeshLayout& layout) {
+  for (int y = 1; y <= layout.meshY; ++y) {
+    for (int x = 1; x <= layout.meshX; ++x) {
+      Marker(view, layout.NodeColumn(x), layout.NodeRow(y), kUnmeasuredMarker);
+    }
+  }
 }
 
 std::uint8_t MarkerGrey(std::int32_t value) {

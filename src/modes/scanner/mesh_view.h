@@ -22,6 +22,14 @@ inline constexpr int kViewMargin = 9;
 
 inline constexpr std::uint8_t kGridGrey = 200;
 inline constexpr std::uint8_t kMarkerBlack = 0;
+// The marker of a node a scan has not measured (yet, or ever: it was
+// stopped): a blue no height's grey can be, where black is the lowest one.
+struct MarkerColour {
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+};
+inline constexpr MarkerColour kUnmeasuredMarker{60, 120, 230};
 
 // The grip's squares (black at rest, blue while dragged) are this wide and
 // high, centred on the box's lower-right corner.
@@ -75,6 +83,10 @@ PixelImage DrawEmptyMesh(const MeshLayout& layout);
 // The five pixels of node (x, y)'s marker (the node's and its four
 // neighbours') in grey `grey`; whatever falls outside the picture is left.
 void PaintNode(PixelImage& view, const MeshLayout& layout, int x, int y, std::uint8_t grey);
+
+// Every node's marker in kUnmeasuredMarker, as a scan begins: what it does
+// not reach stays so.
+void MarkNodesUnmeasured(PixelImage& view, const MeshLayout& layout);
 
 // A value of the height map as a marker's grey: raw values of a real scan
 // in progress are clipped to 0 … 255.

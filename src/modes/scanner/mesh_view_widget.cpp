@@ -38,6 +38,12 @@ void MeshViewWidget::PaintNode(const MeshLayout& layout, int x, int y, std::uint
   update(QRect(column - 1, row - 1, 3, 3));
 }
 
+void MeshViewWidget::MarkUnmeasured(const MeshLayout& layout) {
+  PixelImage view = view_;
+  MarkNodesUnmeasured(view, layout);
+  Show(std::move(view));
+}
+
 void MeshViewWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.drawImage(event->rect(), image_, event->rect());

@@ -24,6 +24,8 @@ class MeshViewWidget : public QWidget {
   void Show(PixelImage view);
   // Node (x, y)'s marker in grey `grey`, shown at once.
   void PaintNode(const MeshLayout& layout, int x, int y, std::uint8_t grey);
+  // Every node's marker as not measured (a scan begins).
+  void MarkUnmeasured(const MeshLayout& layout);
 
   const PixelImage& view() const { return view_; }
   BoxSize box() const { return {view_.width(), view_.height()}; }

@@ -9,6 +9,7 @@
 #include "link/link.h"
 #include "link/texts.h"
 #include "link/window_link.h"
+#include "modes/dry_run.h"
 
 namespace vertolin {
 
@@ -49,6 +50,7 @@ ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
   const bool dryRun = !window.DriveOn();
   const std::vector<NodeVisit> walk = WalkOrder(plan);
 
+  const DryWatch dry(window);
   ScanResult result;
   result.job = JobRunner(window).Run(ScanProgram(walk, map, dryRun, progress, options));
   if (result.job.outcome != JobOutcome::Done) return result;
@@ -56,7 +58,8 @@ ScanResult RunScan(WindowLink& window, const ScanFields& fields, HeightMap& map,
     result.flat = NormaliseHeights(map).flat;
     if (result.flat) link.frontend().ShowMessage(texts::kTitleVertolin, texts::kSurfaceFlat);
   }
-  link.frontend().ShowMessage(texts::kTitleVertolin, texts::kScanFinished);
+  link.frontend().ShowMessage(texts::kTitleVertolin,
+                              DoneMessage(texts::kScanFinished, dry.StayedDry()));
   return result;
 }
 

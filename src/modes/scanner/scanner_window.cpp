@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <chrono>
+#include <string>
 #include <utility>
 
 #include "link/link.h"
@@ -124,11 +126,15 @@ ScannerWindow::ScannerWindow(Link& link, SettingsStore& settings, QWidget* paren
   // for the half of the grip outside the box.
   canvas_ = new QWidget;
   view_ = Named(new MeshViewWidget(canvas_), "Pict");
+  view_->setToolTip(
+      QStringLiteral("Узлы сетки: оттенок серого — измеренная высота (чёрный — самая низкая "
+                     "точка); синий — узел не измерен (сканирование остановлено)"));
   view_->move(0, 0);
   dragGrip_ = GripSquare("Label13", "blue", canvas_);
   dragGrip_->hide();
   grip_ = GripSquare("Label12", "black", canvas_);
   grip_->setCursor(Qt::SizeFDiagCursor);
+  grip_->setToolTip(QStringLiteral("Потяните, чтобы изменить размер поля сетки"));
   grip_->installEventFilter(this);
   auto* scroll = new QScrollArea;
   scroll->setWidget(canvas_);
@@ -246,6 +252,8 @@ void ScannerWindow::UpdateJobButtons() {
   // The view stays as the scan paints it while the scan runs.
   setSizeButton_->setEnabled(!running);
   interpolateButton_->setEnabled(!running);
+  // A job that has ended may have lost the board on the way.
+  if (!jobs_.Running() && controls_ != nullptr) controls_->ShowLinkState();
 }
 
 bool ScannerWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -376,9 +384,17 @@ void ScannerWindow::Scan() {
   const std::string areaY = Utf8(areaYField_);
   const MachineProfile& profile = link_.profile();
   const ScanFields fields{meshX, meshY, areaX, areaY, profile.xRatio, profile.yRatio};
-  const auto count = [&] { return CountScan(links_.current(), fields); };
+  std::optional<JobEstimate> counted;
+  const auto count = [&] {
+    counted = CountScan(links_.current(), fields);
+    return counted;
+  };
   jobs_.Run(map, count, [&] {
+    const ScanPlanResult planned = PlanScan(fields);
+    if (planned.plan && !LengthAccepted(*planned.plan, counted)) return;
     map_ = map;
+    // What the scan does not reach (a stop) must not look like a low point.
+    if (planned.plan) view_->MarkUnmeasured(Layout());
     WindowProgress progress(*dataLabel_, *view_, [this] { return Layout(); });
     // Check1 decides what the whole scan is: a real scan must not turn into
     // a dry one half way (nor back).
@@ -388,6 +404,27 @@ void ScannerWindow::Scan() {
     RunScan(links_.current(), fields, *map, progress);
     drive->setEnabled(driveEnabled);
   });
+}
+
+bool ScannerWindow::LengthAccepted(const ScanPlan& plan,
+                                   const std::optional<JobEstimate>& counted) {
+  // A mesh this large, or a scan this long, is asked about first: a typing
+  // slip (1000 for 10) would keep the machine busy for days.
+  constexpr std::int64_t kAskFromNodes = 10000;
+  constexpr double kAskFromSeconds = 3600;
+  const std::int64_t nodes = std::int64_t{plan.meshX} * plan.meshY;
+  // A dry run is not counted: it pauses a while at every node.
+  const double seconds = counted ? counted->seconds()
+                                 : static_cast<double>(nodes) *
+                                       std::chrono::duration<double>(kDryRunPause).count();
+  if (nodes < kAskFromNodes && seconds < kAskFromSeconds) return true;
+  const auto minutes = static_cast<std::int64_t>(seconds / 60 + 0.5);
+  const std::string question =
+      "Сетка " + std::to_string(plan.meshX) + " × " + std::to_string(plan.meshY) + ": " +
+      std::to_string(nodes) + " точек. Сканирование займёт около " +
+      (minutes >= 60 ? std::to_string(minutes / 60) + " ч " : std::string()) +
+      std::to_string(minutes % 60) + " мин.\r\nНачать?\r\nДа - сканировать. Нет - не сканировать.";
+  return link_.frontend().AskYesNo(texts::kTitleWarning, question);
 }
 
 void ScannerWindow::Interpolate() {

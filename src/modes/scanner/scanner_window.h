@@ -8,11 +8,13 @@
 #include <QString>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "modes/picture_window_widget.h"
 #include "modes/positioning/positioning_widget.h"
 #include "modes/scanner/height_map.h"
 #include "modes/scanner/mesh_view.h"
+#include "modes/scanner/scan_plan.h"
 #include "ui/job_host_widget.h"
 #include "ui/mode_window.h"
 
@@ -53,7 +55,10 @@ class ScannerWindow : public ModeWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void Scan();         // "Сканировать"
+  void Scan();  // "Сканировать"
+  // A very large mesh or long scan only when the person agrees, told its
+  // time (the count's, or a dry run's pauses).
+  bool LengthAccepted(const ScanPlan& plan, const std::optional<JobEstimate>& counted);
   void SaveGcode();    // "Сохранить G-code…"
   void Interpolate();  // "Интерполировать"
   void SaveImage();    // "Сохранить в BMP"
@@ -100,7 +105,7 @@ class ScannerWindow : public ModeWindow {
   QPushButton* interpolateButton_;
   QPushButton* saveButton_;
   QLabel* dataLabel_;  // Label9
-  PositioningControls* controls_;
+  PositioningControls* controls_ = nullptr;
 
   BoxSize box_{222, 222};
   QPoint gripPressedAt_;  // the grip's place at its last press; (0, 0) before any

@@ -153,7 +153,7 @@ TEST_F(CuttingWindowTest, DryRunCutPaintsTheTraceAndSendsNothing) {
   Tick(window, "Check2");
   Click(window, "Command7");
   EXPECT_TRUE(Moves(board).empty());
-  EXPECT_TRUE(Said("Готово"));
+  EXPECT_TRUE(frontend_.messages.back().text.starts_with("Готово (без станка)"));
   auto* trace = window.findChild<PictureWidget*>(QStringLiteral("Pict3"));
   for (int x = 3; x <= 12; ++x) {
     EXPECT_EQ(trace->PixelAt(x, 4), qRgb(255, 0, 0));

@@ -269,11 +269,14 @@ TEST_F(EngravingWindowTest, DryRunMarksThePictureAndSendsOnlyTheOpeningLine) {
   EngravingWindow window(link_, settings_, formats::kGradation);
   window.Load();
   ASSERT_TRUE(Find(window, "Check1")->isEnabled());
+  // The switch reads "Гравировать" as the start button does; its tip tells
+  // the two apart.
+  EXPECT_TRUE(Find(window, "Check1")->toolTip().contains(QStringLiteral("без станка")));
   Tick(window, "Check2");
   Click(window, "Command1");
 
   EXPECT_EQ(Moves(board), Lines{",,,10,2000;"});
-  EXPECT_TRUE(Finished());
+  EXPECT_TRUE(frontend_.messages.back().text.starts_with("Гравировка закончена (без станка)!"));
   auto* pict = window.findChild<PictureWidget*>(QStringLiteral("Pict"));
   EXPECT_EQ(pict->PixelAt(1, 1), qRgb(255, 0, 0));
   EXPECT_EQ(pict->PixelAt(3, 1), qRgb(255, 128, 128));
@@ -374,6 +377,11 @@ TEST_F(EngravingWindowTest, ABrokenOffJobResumesWhereTheBoardStopped) {
   const auto journal = folder_.path() / "engrave.journal";
   // Every line the board took was acknowledged before the link went.
   ASSERT_EQ(ReadJournal(journal).record.point.lines, 5);
+  // The status no longer says the port is open, and the person learns that
+  // the job can go on.
+  EXPECT_EQ(Find<QLabel>(window, "Label4")->text(), QStringLiteral("Связь с платой потеряна"));
+  ASSERT_FALSE(frontend_.statuses.empty());
+  EXPECT_NE(frontend_.statuses.back().find("продолжить с места остановки"), std::string::npos);
 
   // Started again from the beginning when the offer is declined: the journal
   // then belongs to the new run, which removes it at its end.
@@ -402,6 +410,8 @@ TEST_F(EngravingWindowTest, ABrokenOffJobResumesWhereTheBoardStopped) {
     }
     EXPECT_EQ(Moves(second), expected);
     EXPECT_FALSE(std::filesystem::exists(journal));
+    // A job that ends well gives the handshake's status back.
+    EXPECT_EQ(Find<QLabel>(window, "Label4")->text(), QStringLiteral("Com-порт открыт"));
   }
 }
 

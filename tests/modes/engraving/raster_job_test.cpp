@@ -119,7 +119,10 @@ TEST_F(RasterJobTest, DryRunMarksAndShowsButSendsOnlyTheOpeningLine) {
   EXPECT_EQ(Run(formats::kGradation, picture), JobOutcome::Done);
   EXPECT_EQ(script_.written, Lines{",,,10,2000;"});
   EXPECT_EQ(progress_.burned, (std::vector<std::pair<int, int>>{{2, 2}}));
-  EXPECT_EQ(frontend_.messages.back().text, "Гравировка закончена!");
+  // Named a dry run, so that nobody takes it for work done on the machine.
+  EXPECT_EQ(
+      frontend_.messages.back().text,
+      "Гравировка закончена (без станка)!\r\n\r\nСтанок не двигался: галочка работы на станке была снята.");
 }
 
 TEST_F(RasterJobTest, WrongFieldsRefuseTheJobAndSendNothing) {

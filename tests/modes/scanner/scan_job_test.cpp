@@ -103,7 +103,10 @@ TEST_F(ScanJobTest, DryRunSendsNothingAndKeepsTheRandomValues) {
   EXPECT_EQ(map_.At(1, 1), 0);
   EXPECT_EQ(map_.At(2, 1), 32);
   EXPECT_EQ(map_.At(2, 2), 64);
-  EXPECT_EQ(Texts(), std::vector<std::string>{std::string(texts::kScanFinished)});
+  EXPECT_EQ(Texts(),
+            std::vector<std::string>{
+                std::string(texts::kScanFinished) +
+                " (без станка)\r\n\r\nСтанок не двигался: галочка работы на станке была снята."});
 }
 
 TEST_F(ScanJobTest, FlatSurfaceBecomesZeroAndIsSaid) {

@@ -86,7 +86,8 @@ TEST_F(ScannerWindowTest, DryRunPaintsRandomValuesAndSendsNothing) {
 
   Click(window, "Command6");
   EXPECT_TRUE(Moves(board).empty());
-  EXPECT_EQ(Texts(), std::vector<std::string>{std::string(texts::kScanFinished)});
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_TRUE(Texts()[0].starts_with(std::string(texts::kScanFinished) + " (без станка)"));
   const HeightMap& map = window.heightMap();
   ASSERT_EQ(map.meshX(), 6);
   ASSERT_EQ(map.meshY(), 5);
@@ -141,6 +142,17 @@ TEST_F(ScannerWindowTest, StopEndsTheScanAtOnceKeepingWhatWasMeasured) {
   EXPECT_TRUE(frontend_.messages.empty());
   EXPECT_GE(window.heightMap().At(1, 1), 100);
   EXPECT_EQ(window.heightMap().At(6, 5), 0);
+  // A node never measured is not drawn as a measured low: it keeps its
+  // own colour, which no grey is.
+  const auto shown = [&window](int x, int y) {
+    return window.meshView().PixelAt(40 * (x - 1) + 9, 50 * (y - 1) + 9);
+  };
+  const QRgb unmeasured = qRgb(kUnmeasuredMarker.red, kUnmeasuredMarker.green,
+                               kUnmeasuredMarker.blue);
+  EXPECT_EQ(shown(6, 5), unmeasured);
+  EXPECT_EQ(qRed(shown(1, 1)), qBlue(shown(1, 1)));
+  EXPECT_EQ(qGreen(shown(1, 1)), qBlue(shown(1, 1)));
+  EXPECT_TRUE(Find(window, "Pict")->toolTip().contains(QStringLiteral("не измерен")));
   EXPECT_TRUE(Find<QCheckBox>(window, "Check1")->isEnabled());
   EXPECT_TRUE(Find(window, "Command6")->isEnabled());
 
@@ -154,6 +166,27 @@ TEST_F(ScannerWindowTest, StopEndsTheScanAtOnceKeepingWhatWasMeasured) {
   ASSERT_EQ(record.size(), firstRun + 1 + 59);
   EXPECT_EQ(record[firstRun].positionAfter, (std::array<std::int64_t, 3>{}));
   EXPECT_EQ(record[firstRun + 1].text, "0,0,200;");
+}
+
+// A mesh of tens of thousands of points is scanned only when the person
+// agrees, told how long it takes; declined, nothing is sent.
+TEST_F(ScannerWindowTest, AVeryLargeMeshIsAskedAboutWithItsTime) {
+  SimulatedBoard& board = UseBoard('S');
+  ScannerWindow window(link_, settings_);
+  window.Load();
+  Tick(window, "Check1");
+  Enter(window, "Text3", "200");
+  Enter(window, "Text4", "101");
+  frontend_.yesNoAnswers = {false};
+  Click(window, "Command6");
+  ASSERT_EQ(frontend_.questions.size(), 1u);
+  const std::string& question = frontend_.questions[0].text;
+  EXPECT_NE(question.find("Сетка 200 × 101: 20200 точек. Сканирование займёт около "),
+            std::string::npos)
+      << question;
+  EXPECT_NE(question.find(" мин."), std::string::npos) << question;
+  EXPECT_TRUE(Moves(board).empty());
+  EXPECT_TRUE(frontend_.messages.empty());
 }
 
 TEST_F(ScannerWindowTest, GripSetsTheBoxAndWholeCells) {
