@@ -26,11 +26,10 @@ Handshaken Handshake(Context& context, WindowLink& window) {
   if (context.options.print) return {required.empty() ? context.options.kind : required[0]};
   // The handshake starts by clearing StopFlag: a Ctrl-C already taken must not go with it.
   EndIfInterrupted(context);
-  if (window.WritesGcode()) {
-    context.link.ClearStop();
-    if (!window.ConnectGrbl()) return {0, kCliLinkError};
+  const HandshakeResult handshake = window.Handshake(required);
+  if (handshake.driveEnabled) {
     window.SetResumeRecorder(context.journal);
-    if (context.resume) {
+    if (context.resume && window.StreamsGrbl()) {
       // Exact only from where the job's origin is in machine coordinates:
       // a journal of a stop says it, one of a lost link or a crash does not.
       const auto& origin = context.resumeMachineOrigin;
@@ -43,13 +42,7 @@ Handshaken Handshake(Context& context, WindowLink& window) {
       }
       window.ResumeGrblJob(*origin, context.resumeMachineHead);
       window.Replay(context.resume->lines, context.resume->depth);
-    }
-    return {window.kindLetter()};
-  }
-  const HandshakeResult handshake = RunHandshake(context.link, required);
-  if (handshake.driveEnabled) {
-    window.SetResumeRecorder(context.journal);
-    if (context.resume) {
+    } else if (context.resume) {
       // The head has not moved since the run that wrote the journal ended:
       // the job's origin is where that run left it, seen from here.
       const MachineModel& machine = context.link.machine();
@@ -59,6 +52,8 @@ Handshaken Handshake(Context& context, WindowLink& window) {
     }
     return {handshake.kindLetter};
   }
+  // A grbl board's refusal has been said with its reason.
+  if (window.WritesGcode()) return {0, kCliLinkError};
   context.frontend.ShowMessage("Vertolin", handshake.status);
   if (handshake.warning != HandshakeResult::Warning::None) {
     context.frontend.ShowFirmwareWarning(handshake.WarningText());

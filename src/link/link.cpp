@@ -30,9 +30,25 @@ bool Link::Open(std::string_view name, int baud) {
   return port_ != nullptr;
 }
 
-void Link::Attach(std::unique_ptr<SerialPort> port) { port_ = std::move(port); }
+void Link::Attach(std::unique_ptr<SerialPort> port) {
+  grbl_.reset();
+  grblIdentity_.reset();
+  port_ = std::move(port);
+}
 
-void Link::Close() { port_.reset(); }
+void Link::Close() {
+  grbl_.reset();
+  grblIdentity_.reset();
+  port_.reset();
+}
+
+bool Link::ConnectGrbl() {
+  if (grbl_ != nullptr) return true;
+  auto stream = std::make_unique<GrblStream>(*this);
+  grblIdentity_ = stream->Connect();
+  if (grblIdentity_) grbl_ = std::move(stream);
+  return grbl_ != nullptr;
+}
 
 void Link::FailRead() {
   // A port closed under a wait by the program's own shutdown is no failure

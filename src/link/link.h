@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/grbl_stream.h"
 #include "link/machine_model.h"
 #include "settings/machine_profile.h"
 #include "util/frontend.h"
@@ -41,6 +42,13 @@ class Link {
   // The system's error code of the last failed Open (0 after a success).
   int lastOpenError() const { return lastOpenError_; }
   SerialPort* port() { return port_.get(); }
+
+  // The grbl 1.1 board on the port (Protocol=grbl), read once after the
+  // port opened: its stream and who it said it is. False, with the person
+  // told why, when no grbl 1.1 answered. A port opened again reads it again.
+  bool ConnectGrbl();
+  GrblStream* grbl() { return grbl_.get(); }
+  const std::optional<GrblIdentity>& grblIdentity() const { return grblIdentity_; }
 
   // The program-wide request to stop the running job, and who made it: the
   // person ("Стоп", closing a window, Ctrl-C) or the link itself (a read or
@@ -95,6 +103,8 @@ class Link {
   EventPump pump_;
   MachineProfile profile_;
   std::unique_ptr<SerialPort> port_;
+  std::unique_ptr<GrblStream> grbl_;
+  std::optional<GrblIdentity> grblIdentity_;
   bool stopFlag_ = false;
   StopCause stopCause_ = StopCause::Person;
   bool closing_ = false;

@@ -415,18 +415,18 @@ void WindowLink::SwitchLaserOff() {
 }
 
 bool WindowLink::ConnectGrbl() {
-  grbl_ = std::make_unique<GrblStream>(link_);
-  grbl_->executed = [this] { TakeAcknowledgement(); };
-  grbl_->stopAsked = [this] { GrblStopQuestion(); };
-  grblIdentity_ = grbl_->Connect();
+  grbl_ = nullptr;
+  if (!link_.ConnectGrbl()) return false;
+  GrblStream& stream = *link_.grbl();
+  const GrblIdentity& identity = *link_.grblIdentity();
+  // The state now, not at connect: an alarm may have been cleared since.
+  const std::string state = stream.AwaitStatus().state;
   std::string refusal;
-  if (!grblIdentity_) {
-    // Said by Connect.
-  } else if (grblIdentity_->alarm) {
+  if (grbl::StateName(state) == "Alarm") {
     refusal = "Плата grbl в состоянии тревоги";
-    if (*grblIdentity_->alarm > 0) {
-      refusal += " ALARM:" + std::to_string(*grblIdentity_->alarm) + " (" +
-                 std::string(grbl::AlarmMeaning(*grblIdentity_->alarm)) + ")";
+    if (identity.alarm && *identity.alarm > 0) {
+      refusal += " ALARM:" + std::to_string(*identity.alarm) + " (" +
+                 std::string(grbl::AlarmMeaning(*identity.alarm)) + ")";
     }
     refusal +=
         ".\r\nПроверьте станок, затем снимите тревогу: «$X» (или найдите ноль: «$H»), и "
@@ -434,18 +434,43 @@ bool WindowLink::ConnectGrbl() {
   } else if (format_.onStop == LinkFormat::OnStop::EndAtOnce) {
     refusal = "Сканирование щупом на плате grbl пока не поддерживается.";
   } else if (format_.hasTool && format_.dialect.steps != NativeDialect::Steps::XYZDelay &&
-             !grblIdentity_->LaserMode()) {
+             !identity.LaserMode()) {
     refusal =
         "На плате grbl выключен лазерный режим ($32=0): при остановке лазер горел бы на месте.\r\n"
         "Включите его, отправив плате «$32=1», и начните снова.";
   }
-  if (!refusal.empty()) link_.frontend().ShowMessage(texts::kTitleError, refusal);
-  if (!grblIdentity_ || !refusal.empty()) {
-    grbl_.reset();
+  if (!refusal.empty()) {
+    link_.frontend().ShowMessage(texts::kTitleError, refusal);
     return false;
   }
+  grbl_ = &stream;
+  grblIdentity_ = identity;
+  BindGrbl();
   SetKindLetter(format_.kind.empty() ? 'M' : format_.kind.front());
   return true;
+}
+
+HandshakeResult WindowLink::Handshake(std::string_view required) {
+  if (!writesGcode_ || !link_.PortOpen() || !link_.port()->TakesTime()) {
+    return RunHandshake(link_, required);
+  }
+  link_.ClearStop();
+  HandshakeResult result;
+  const bool answered = link_.ConnectGrbl();
+  result.driveEnabled = answered && ConnectGrbl();
+  if (result.driveEnabled) {
+    result.status = std::string(texts::kStatusOpen) + ", grbl " + grblIdentity_->version;
+    result.kindLetter = kindLetter_;
+  } else {
+    result.status = answered ? texts::kStatusWrongFirmware : texts::kStatusNoAnswer;
+  }
+  return result;
+}
+
+void WindowLink::BindGrbl() {
+  // One stream per port, taken by whichever window link sends on it now.
+  grbl_->executed = [this] { TakeAcknowledgement(); };
+  grbl_->stopAsked = [this] { GrblStopQuestion(); };
 }
 
 bool WindowLink::FollowGrblTarget(const Motion& motion) {
@@ -486,6 +511,7 @@ void WindowLink::StreamText(std::string_view text, bool block) {
 
 void WindowLink::GrblJobOpens() {
   if (grbl_ == nullptr || !DriveOn()) return;
+  BindGrbl();
   protocol_->Resync();
   // The status in machine coordinates with the planner's room.
   const int mask = static_cast<int>(grblIdentity_->Setting(10, 1));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "link/grbl_stream.h"
+#include "link/handshake.h"
 #include "link/lines_in_flight.h"
 #include "link/machine_model.h"
 #include "link/link_format.h"
@@ -87,6 +88,10 @@ class WindowLink {
   // without laser mode ($32=1). From then on the lines stream to it
   // (link/grbl_stream.h) and a stop holds it at once.
   bool ConnectGrbl();
+  // The handshake of a window's load: the native firmware query judged
+  // against `required`, or on a grbl port ConnectGrbl, whose refusals are
+  // said by it (no warning dialog).
+  HandshakeResult Handshake(std::string_view required);
   bool StreamsGrbl() const { return grbl_ != nullptr; }
   const std::optional<GrblIdentity>& grblIdentity() const { return grblIdentity_; }
   // A job's first and last lines on a grbl board: the opening (units,
@@ -297,6 +302,7 @@ class WindowLink {
   // soft reset; the status mask as it was.
   void HaltGrbl();
   void RestoreGrblMask();
+  void BindGrbl();
   // A resumed job's restore on a grbl board, before its first line is
   // encoded: the job's frame from the machine origin (G92), the tool up, the
   // travel to where the lines done ended, the tool down and on again, and
@@ -347,7 +353,7 @@ class WindowLink {
   std::int64_t travelHeight_ = 0;
   std::optional<std::int32_t> travelDelay_;
 
-  std::unique_ptr<GrblStream> grbl_;
+  GrblStream* grbl_ = nullptr;  // the link's, once this window link connected
   std::optional<GrblIdentity> grblIdentity_;
   std::array<std::int64_t, 3> grblSteps_{};  // the target in the board's steps
   std::optional<int> grblMaskToRestore_;     // $10 before a job asked for Bf

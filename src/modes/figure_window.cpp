@@ -253,7 +253,7 @@ void FigureWindow::Load() {
   session_ = NewSession(links_.current());
   session_->Reset();
   links_.current().ClearPendingSteps();
-  HandshakeAtLoad(link_, *controls_, std::string(traits_.format->kind).c_str());
+  HandshakeAtLoad(links_.current(), *controls_, std::string(traits_.format->kind).c_str());
 
   ReadField(widthField_, settings_, *traits_.width);
   if (traits_.depth != nullptr) ReadField(depthField_, settings_, *traits_.depth);

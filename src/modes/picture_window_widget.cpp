@@ -73,9 +73,10 @@ QWidget* ControlsColumn(QVBoxLayout* column, QGroupBox* jobFrame, PositioningCon
   return wrapped;
 }
 
-void HandshakeAtLoad(Link& link, PositioningControls& controls, const char* required) {
+void HandshakeAtLoad(WindowLink& window, PositioningControls& controls, const char* required) {
+  Link& link = window.link();
   try {
-    const HandshakeResult result = RunHandshake(link, required);
+    const HandshakeResult result = window.Handshake(required);
     WarnAboutFirmware(link.frontend(), result);
     controls.ApplyHandshake(result);
   } catch (const LinkError&) {

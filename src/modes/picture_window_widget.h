@@ -21,6 +21,7 @@ class QWidget;
 namespace vertolin {
 
 class Link;
+class WindowLink;
 class PixelImage;
 class PositioningControls;
 class SettingsStore;
@@ -56,7 +57,7 @@ QWidget* ControlsColumn(QVBoxLayout* column, QGroupBox* jobFrame, PositioningCon
 // The handshake of a window's opening: the firmware warning, the status into
 // the controls, and the return switch clear as every opening starts. A read
 // failure has been shown already; the window opens unable to drive.
-void HandshakeAtLoad(Link& link, PositioningControls& controls, const char* required);
+void HandshakeAtLoad(WindowLink& window, PositioningControls& controls, const char* required);
 
 // The remembered picture (`key`, else `defaultFileName` beside the
 // executable): its path into `pathField`, then the file as read to `show`.

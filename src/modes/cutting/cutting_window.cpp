@@ -246,7 +246,7 @@ bool CuttingWindow::Processing() const { return processing_; }
 
 void CuttingWindow::Load() {
   links_.Open(controls_->driveSwitch());
-  HandshakeAtLoad(link_, *controls_, "OT");
+  HandshakeAtLoad(links_.current(), *controls_, "OT");
   widthField_->setText(QString::fromStdString(keys::kCutWidth.Read(settings_)));
   delayField_->setText(QString::fromStdString(keys::kCutDelay.Read(settings_)));
   // A cut or a run still unwinding from the last opening keeps the picture

@@ -158,7 +158,7 @@ void EngravingWindow::SetFileChooser(std::function<QString()> chooser) {
 
 void EngravingWindow::Load() {
   links_.Open(controls_->driveSwitch());
-  HandshakeAtLoad(link_, *controls_, Gradation() ? "PT" : "BT");
+  HandshakeAtLoad(links_.current(), *controls_, Gradation() ? "PT" : "BT");
   if (drawEachSwitch_ != nullptr) drawEachSwitch_->setChecked(false);
 
   darkDelayField_->setText(QString::fromStdString(keys::kEtchDelay.Read(settings_)));

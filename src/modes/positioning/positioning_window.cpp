@@ -155,7 +155,7 @@ void PositioningWindow::Load() {
   // The design caption stays when the handshake fails with a read error.
   statusLabel_->setText(DisplayText(texts::kStatusNoPort));
   try {
-    const HandshakeResult result = RunHandshake(link_, kAnyKind);
+    const HandshakeResult result = windowLink.Handshake(kAnyKind);
     statusLabel_->setText(DisplayText(result.status));
     if (result.driveEnabled) {
       windowLink.SetKindLetter(result.kindLetter);

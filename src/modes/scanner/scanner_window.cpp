@@ -201,7 +201,7 @@ QSize ScannerWindow::sizeHint() const { return {900, 620}; }
 
 void ScannerWindow::Load() {
   links_.Open(controls_->driveSwitch());
-  HandshakeAtLoad(link_, *controls_, "ST");
+  HandshakeAtLoad(links_.current(), *controls_, "ST");
   widthField_->setText(QString::fromStdString(keys::kScanPictureWidth.Read(settings_)));
   heightField_->setText(QString::fromStdString(keys::kScanPictureHeight.Read(settings_)));
   const auto width = PictureSide(Utf8(widthField_));
