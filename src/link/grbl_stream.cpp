@@ -124,6 +124,10 @@ void GrblStream::Handle(const grbl::Reply& reply) {
     banner_ = *banner;
     return;
   }
+  if (const auto* probe = std::get_if<grbl::ProbeResult>(&reply)) {
+    probe_ = *probe;
+    return;
+  }
   if (const auto* setting = std::get_if<grbl::Setting>(&reply)) {
     if (reading_ != nullptr) reading_->settings[setting->number] = setting->value;
     return;
@@ -291,6 +295,20 @@ void GrblStream::Hold() {
   TakeStop();
   AwaitState(AtRest);
 }
+
+grbl::ProbeResult GrblStream::AwaitProbe() {
+  while (!probe_ || !probe_->touched) {
+    if (failure_) Fail(*failure_);
+    if (link_.StopRequested()) {
+      AskStop();
+      continue;
+    }
+    Step(true);
+  }
+  return *std::exchange(probe_, std::nullopt);
+}
+
+void GrblStream::CancelJog() { SerialWrite(link_, "\x85"); }
 
 void GrblStream::Resume() {
   if (!holdSent_) return;

@@ -71,6 +71,13 @@ class GrblStream {
 
   // A stop: feed hold at once (once), then waits until the head is at rest.
   void Hold();
+  // A probe line is about to go out: its "[PRB:…]" is awaited by AwaitProbe.
+  void ExpectProbe() { probe_.reset(); }
+  // Waits for the probe's result; a probe that did not touch (an alarm)
+  // ends the job with the alarm's meaning.
+  grbl::ProbeResult AwaitProbe();
+  // A jog running is cancelled at once (0x85).
+  void CancelJog();
   // Going on after a hold: cycle start.
   void Resume();
   // Ends the job on the board: the head at rest, the lines carried out
@@ -124,6 +131,7 @@ class GrblStream {
   std::int64_t statusReports_ = 0;
   std::int64_t reportsAtAnswer_ = 0;  // reports before the last answer
   std::optional<grbl::Banner> banner_;
+  std::optional<grbl::ProbeResult> probe_;
   std::optional<std::string> failure_;
   bool holdSent_ = false;
   bool inQuestion_ = false;

@@ -226,7 +226,7 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
     }
   } readyAgain{*this};
 
-  if (writesGcode_ && link_.PortOpen() && link_.port()->TakesTime()) {
+  if (writesGcode_ && link_.PortOpen() && link_.port()->TakesTime() && grbl_ == nullptr) {
     link_.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
     throw MoveRefused();
   }
@@ -235,6 +235,10 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   if (!steps) RefuseMove();
   const std::int32_t idle = link_.profile().idleDelay;
   const Motion jog{MotionKind::Jog, *steps, idle};
+  if (grbl_ != nullptr) {
+    GrblJog(jog);
+    return;
+  }
   const auto text = protocol_->Encode(jog, idle);
   if (!text) {
     link_.frontend().ShowMessage(
@@ -253,6 +257,62 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   }
   AwaitAck();
   link_.ShowPosition();
+}
+
+void WindowLink::GrblJog(const Motion& jog) {
+  if (!jog.Moves()) return;
+  BindGrbl();
+  const MachineProfile& profile = link_.profile();
+  const double ratios[3] = {profile.xRatio, profile.yRatio, profile.zRatio};
+  static constexpr char kAxes[3] = {'X', 'Y', 'Z'};
+  std::string line = "$J=G91 G21";
+  double squares = 0;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const double mm = jog.steps[axis] * ratios[axis];
+    squares += mm * mm;
+    if (jog.steps[axis] == 0 || (axis == 2 && !HasZ())) continue;
+    line += ' ';
+    line += kAxes[axis];
+    line += GcodeWriter::Millimetres(std::llround(mm * 1000));
+  }
+  // The native move's pace: its largest axis at the idle delay.
+  const double micros = static_cast<double>(jog.LargestSteps()) *
+                        static_cast<double>(std::max<std::int64_t>(jog.StepDelay(jog.delay), 1));
+  char feed[32];
+  std::snprintf(feed, sizeof feed, " F%.3f", std::sqrt(squares) / micros * 60e6);
+  line += feed;
+  // A jog let go of stops short: the model takes the way the board went.
+  const auto before = GrblMachinePosition();
+  NoteLine(line, StepTimeOf(jog));
+  jogging_ = true;
+  struct Done {
+    WindowLink& window;
+    ~Done() {
+      window.jogging_ = false;
+      window.BindGrbl();
+    }
+  } done{*this};
+  // A stop during a jog asks nothing: the hold ends the jog.
+  grbl_->stopAsked = nullptr;
+  try {
+    grbl_->Send(line, true, false);
+    grbl_->Finish();
+  } catch (const LinkError&) {
+    HaltGrbl();  // at rest, the hold let go of; the position kept
+    throw;
+  }
+  const auto after = GrblMachinePosition();
+  Motion went{MotionKind::Jog, {}, jog.delay};
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (ratios[axis] == 0) continue;
+    went.steps[axis] =
+        static_cast<std::int32_t>(std::lround((after[axis] - before[axis]) / ratios[axis]));
+  }
+  link_.Confirmed(went, true);
+}
+
+void WindowLink::CancelJog() {
+  if (grbl_ != nullptr && jogging_) grbl_->CancelJog();
 }
 
 void WindowLink::Checkpoint(bool wait) {
@@ -313,6 +373,7 @@ void WindowLink::Send(const JobMotion& move, const StepScale& scale, bool wait) 
     return;
   }
   if (motion->kind == MotionKind::ToolOn) lastToolOn_ = motion;
+  if (motion->kind == MotionKind::Probe && grbl_ != nullptr) grbl_->ExpectProbe();
   if (motion->kind == MotionKind::Travel) travelDelay_ = motion->delay;
   // Taken after the line: a resumed job's restore goes out before it, with
   // the laser as the lines replayed left it.
@@ -379,6 +440,16 @@ void WindowLink::TakeAcknowledgement() {
 std::optional<std::int32_t> WindowLink::ReadProbe() {
   if (link_.StopRequested()) throw LinkError();
   if (!DriveOn() || !link_.PortOpen()) return std::nullopt;
+  if (grbl_ != nullptr) {
+    // The height in thousandths of a millimetre from the job's start: the
+    // map holds what the board measured, in its own unit, as it does for
+    // the native boards' counts.
+    const grbl::ProbeResult probe = grbl_->AwaitProbe();
+    const double start = grblJobOrigin_ ? (*grblJobOrigin_)[2] : 0.0;
+    const double micrometres = std::clamp(std::round((probe.position[2] - start) * 1000), -2.0e9,
+                                          2.0e9);
+    return static_cast<std::int32_t>(micrometres);
+  }
   reply_.Clear();
   const std::int32_t value = WaitForProbeReply(
       link_, abandoned_, {linesSent_, lastLine_, lastStepTime_ + previousStepTime_});
@@ -431,8 +502,6 @@ bool WindowLink::ConnectGrbl() {
     refusal +=
         ".\r\nПроверьте станок, затем снимите тревогу: «$X» (или найдите ноль: «$H»), и "
         "начните снова.";
-  } else if (format_.onStop == LinkFormat::OnStop::EndAtOnce) {
-    refusal = "Сканирование щупом на плате grbl пока не поддерживается.";
   } else if (format_.hasTool && format_.dialect.steps != NativeDialect::Steps::XYZDelay &&
              !identity.LaserMode()) {
     refusal =

@@ -227,6 +227,10 @@ class WindowLink {
   void AddPendingSteps(const std::array<std::int32_t, 3>& steps);
   void ClearPendingSteps() { scaler_.ClearPending(); }
 
+  // A key released: a grbl board's jog still running is cancelled (0x85),
+  // so the head stops at once, its position kept. Nothing elsewhere.
+  void CancelJog();
+
   // Ends any wait of this window with LinkError (the window is closing).
   void Abandon() { abandoned_ = true; }
 
@@ -303,6 +307,9 @@ class WindowLink {
   void HaltGrbl();
   void RestoreGrblMask();
   void BindGrbl();
+  // A move by hand on a grbl board: "$J=G91 G21 X… Y… Z… F…" at the native
+  // move's pace, awaited until the board is at rest again.
+  void GrblJog(const Motion& jog);
   // A resumed job's restore on a grbl board, before its first line is
   // encoded: the job's frame from the machine origin (G92), the tool up, the
   // travel to where the lines done ended, the tool down and on again, and
@@ -358,6 +365,7 @@ class WindowLink {
   std::array<std::int64_t, 3> grblSteps_{};  // the target in the board's steps
   std::optional<int> grblMaskToRestore_;     // $10 before a job asked for Bf
   std::optional<std::array<double, 3>> grblJobOrigin_;
+  bool jogging_ = false;
 };
 
 }  // namespace vertolin

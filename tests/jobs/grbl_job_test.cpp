@@ -184,7 +184,7 @@ TEST_F(GrblJobTest, TheBoardIsReadAndRefusedWhereAJobCannotRunSafely) {
       {"router without laser mode", false, false, &formats::kRouter, ""},
       {"laser without laser mode", false, false, &formats::kOutlining, "$32=1"},
       {"alarm", true, true, &formats::kGradation, "$X"},
-      {"scanner", true, false, &formats::kScanner, "Сканирование"},
+      {"scanner", true, false, &formats::kScanner, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -234,6 +234,66 @@ TEST_F(GrblJobTest, ABoardThatFallsSilentEndsTheJobAsALostLink) {
   const auto start = Clock::now();
   EXPECT_EQ(JobRunner(window).Run(Raster(300)), JobOutcome::LinkLost);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+}
+
+}  // namespace
+}  // namespace vertolin
+
+namespace vertolin {
+namespace {
+
+TEST_F(GrblJobTest, MovesByHandJogAndStopShortWhenLetGo) {
+  GrblBoard& board = UseBoard(Fast(1));
+  WindowLink window(link_, formats::kPositioning);
+  ASSERT_TRUE(window.ConnectGrbl());
+  window.ArduinoMoveMM(1, 2, -0.5);
+  ASSERT_FALSE(board.Executed().empty());
+  // The board keeps its lines without spaces.
+  EXPECT_TRUE(board.Executed().back().text.starts_with("$J=G91G21X1.000Y2.000Z-0.500F"))
+      << board.Executed().back().text;
+  EXPECT_EQ(link_.machine().position(), (MachineSteps{10, 20, -5}));
+
+  // A long jog let go of early: the head stops short, and the model follows
+  // the board, not the jog asked for.
+  int events = 0;
+  frontend_.onEvents = [&] {
+    if (++events == 10) window.CancelJog();
+  };
+  window.ArduinoMoveMM(30, 0, 0);
+  const auto at = board.Position(Clock::now());
+  EXPECT_GT(at[0], 1.0);
+  EXPECT_LT(at[0], 20.0);
+  EXPECT_NEAR(static_cast<double>(link_.machine().position()[0]) * 0.1, at[0], 0.1);
+  EXPECT_EQ(board.State(Clock::now()), "Idle");
+}
+
+JobProgram Probes(int count, std::vector<std::optional<std::int32_t>>& heights) {
+  ProbeAnswer answer;
+  for (int i = 0; i < count; ++i) {
+    co_yield ProgramStep::Move({MotionKind::Travel, 10, 0, 0, 0}, StepScale{1, 1, 1});
+    co_yield ProgramStep::Probe({MotionKind::Probe, 0, 0, 0, 0, 1}, answer);
+    heights.push_back(answer.value);
+  }
+}
+
+TEST_F(GrblJobTest, AProbeScanReadsHeightsAndAMissEndsItKeepingWhatWasMeasured) {
+  GrblBoardOptions options = Fast(0);
+  // A slope that falls away past x = 2.5 mm, below the probe's reach.
+  options.surface = [](double x, double) { return x < 2.5 ? -0.25 * x : -50.0; };
+  GrblBoard& board = UseBoard(options);
+  WindowLink window(link_, formats::kScanner);
+  window.SetDriveSwitch([] { return true; });
+  ASSERT_TRUE(window.ConnectGrbl());
+  std::vector<std::optional<std::int32_t>> heights;
+  EXPECT_EQ(JobRunner(window).Run(Probes(4, heights)), JobOutcome::Refused);
+  // Thousandths of a millimetre from the start, at x = 1 mm and 2 mm, to
+  // the board's step (4 µm).
+  ASSERT_EQ(heights.size(), 2u);
+  EXPECT_NEAR(heights[0].value_or(0), -250, 4);
+  EXPECT_NEAR(heights[1].value_or(0), -500, 4);
+  ASSERT_FALSE(frontend_.messages.empty());
+  EXPECT_NE(frontend_.messages.back().text.find("ALARM:5"), std::string::npos);
+  EXPECT_FALSE(board.LaserBurning(Clock::now()));
 }
 
 }  // namespace

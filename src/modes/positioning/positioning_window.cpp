@@ -193,12 +193,20 @@ bool PositioningWindow::eventFilter(QObject* watched, QEvent* event) {
   // While keyboard mode is on this filter sits on the application, so the
   // jog keys reach the window before any of its controls (arrows would move
   // the focus otherwise).
-  if (!keyboardMode_ || event->type() != QEvent::KeyPress) return false;
+  if (!keyboardMode_) return false;
+  const bool pressed = event->type() == QEvent::KeyPress;
+  if (!pressed && event->type() != QEvent::KeyRelease) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   if (widget == nullptr || widget->window() != this) return false;
-  const JogKey key = JogKeyOf(*static_cast<QKeyEvent*>(event));
+  const auto* keyEvent = static_cast<QKeyEvent*>(event);
+  const JogKey key = JogKeyOf(*keyEvent);
   if (key == JogKey::None) return false;
-  Jog(key);
+  if (pressed) {
+    Jog(key);
+  } else if (!keyEvent->isAutoRepeat()) {
+    // A grbl board's jog stops when its key is let go.
+    links_.current().CancelJog();
+  }
   return true;
 }
 
