@@ -49,7 +49,7 @@ void GrblStream::TakeStop() {
   SerialWrite(link_, kFeedHold);
 }
 
-void GrblStream::Step(bool polling) {
+void GrblStream::Step(bool polling, bool events) {
   const auto now = Clock::now();
   if (link_.StopRequested() && link_.stopCause() == Link::StopCause::Person) TakeStop();
   if (polling && now - lastAsk_ >= kStatusInterval) {
@@ -63,9 +63,14 @@ void GrblStream::Step(bool polling) {
   if (asking_ && now - lastHeard_ > kStatusSilence) {
     Lost("Плата grbl не отвечает на запрос состояния уже 2 с: связь со станком потеряна.");
   }
-  const int byte = SerialReadByte(link_);
+  int byte = -2;
+  if (events) {
+    byte = SerialReadByte(link_);
+  } else if (SerialPort* port = link_.port()) {
+    byte = port->ReadByte();
+  }
   if (byte == -2) link_.FailRead();
-  if (link_.Closing()) throw LinkError();
+  if (events && link_.Closing()) throw LinkError();
   if (byte < 0) return;
   const char c = static_cast<char>(byte);
   if (c == '\n') {
@@ -315,6 +320,28 @@ void GrblStream::Resume() {
   holdSent_ = false;
   SerialWrite(link_, kCycleStart);
   status_.state = "Run";
+}
+
+void GrblStream::Abort() {
+  if (unanswered_.empty() && planned_.empty() && !holdSent_ && Idle(status_.state)) return;
+  unanswered_.clear();
+  planned_.clear();
+  bytesInBuffer_ = 0;
+  TakeStop();
+  // No events run: the program is closing. The head comes to rest within a
+  // second at any feed grbl takes; a reset then keeps its position.
+  const auto until = Clock::now() + std::chrono::seconds(1);
+  try {
+    const auto since = statusReports_;
+    while (Clock::now() < until && (statusReports_ < since + 2 || !AtRest(status_.state))) {
+      Step(true, false);
+    }
+  } catch (const LinkError&) {
+    // The line is gone: nothing more can be said to the board.
+    return;
+  }
+  SerialWrite(link_, kSoftReset);
+  holdSent_ = false;
 }
 
 void GrblStream::Halt() {

@@ -86,6 +86,9 @@ class GrblStream {
   // rest). Lines still unanswered are forgotten.
   void Halt();
   bool holding() const { return holdSent_; }
+  // The program is closing: feed hold, at most a second for the head to come
+  // to rest without running events, then the soft reset; nothing counted.
+  void Abort();
   // StopFlag is set: hold, then the window's question; a stop that nobody is
   // asked about (a lost link, the tool) ends the job with LinkError.
   void AskStop();
@@ -112,7 +115,7 @@ class GrblStream {
     std::string text;
   };
   // One read (events run), asking for the status when it is due.
-  void Step(bool polling);
+  void Step(bool polling, bool events = true);
   void Handle(const grbl::Reply& reply);
   void CreditExecuted(int blocksWaiting);
   void TakeStop();

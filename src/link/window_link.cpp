@@ -612,9 +612,7 @@ std::optional<std::array<double, 3>> WindowLink::grblMachineHead() const {
 void WindowLink::ResumeGrblJob(const std::array<double, 3>& origin,
                                const std::optional<std::array<double, 3>>& head) {
   grblJobOrigin_ = origin;
-  if (grblIdentity_ && grblIdentity_->restarted && !grblIdentity_->Homing() && head) {
-    for (std::size_t axis = 0; axis < 3; ++axis) (*grblJobOrigin_)[axis] -= (*head)[axis];
-  }
+  grblResumeHead_ = head;
 }
 
 std::array<double, 3> WindowLink::GrblMachinePosition() {
@@ -657,8 +655,20 @@ bool PartWayAlong(const std::array<std::int64_t, 3>& from, const std::array<std:
 void WindowLink::GrblRestore(const Motion& next) {
   restorePending_ = false;
   const auto target = protocol_->Target().value_or(std::array<std::int64_t, 3>{});
-  const auto origin = grblJobOrigin_.value_or(std::array<double, 3>{});
   const auto machine = GrblMachinePosition();
+  // A board that greeted when the port opened (an Arduino restarts then) and
+  // stands at machine zero counts from where the head stood at the stop,
+  // unless homing gives its coordinates back: the head is taken not to have
+  // moved since. A board whose coordinates went on is taken at its word.
+  const bool atZero = std::all_of(machine.begin(), machine.end(),
+                                  [](double mm) { return std::abs(mm) < 0.0005; });
+  if (grblJobOrigin_ && grblResumeHead_ && grblIdentity_ && grblIdentity_->restarted &&
+      !grblIdentity_->Homing() && atZero) {
+    for (std::size_t axis = 0; axis < 3; ++axis)
+      (*grblJobOrigin_)[axis] -= (*grblResumeHead_)[axis];
+  }
+  grblResumeHead_.reset();
+  const auto origin = grblJobOrigin_.value_or(std::array<double, 3>{});
   std::array<std::int64_t, 3> at{};
   for (std::size_t axis = 0; axis < 3; ++axis) {
     at[axis] = std::llround((machine[axis] - origin[axis]) * 1000);
@@ -722,7 +732,11 @@ void WindowLink::GrblStopQuestion() {
 
 void WindowLink::HaltGrbl() {
   const bool lost = link_.StopRequested() && link_.stopCause() == Link::StopCause::LinkLost;
-  if (lost || link_.Closing()) return;
+  if (lost) return;
+  if (link_.Closing()) {
+    grbl_->Abort();
+    return;
+  }
   try {
     grbl_->Halt();
     protocol_->Resync();

@@ -107,9 +107,7 @@ class WindowLink {
   // machine coordinates; nothing when unknown.
   std::optional<std::array<double, 3>> grblMachineHead() const;
   // A resumed job's origin and the head's place when it stopped (from its
-  // journal). A board that restarted since, and has no homing to give its
-  // machine coordinates back, counts them from where the head stood: the
-  // head is taken not to have moved since the stop.
+  // journal), taken at the restore (GrblRestore).
   void ResumeGrblJob(const std::array<double, 3>& origin,
                      const std::optional<std::array<double, 3>>& head);
 
@@ -365,6 +363,7 @@ class WindowLink {
   std::array<std::int64_t, 3> grblSteps_{};  // the target in the board's steps
   std::optional<int> grblMaskToRestore_;     // $10 before a job asked for Bf
   std::optional<std::array<double, 3>> grblJobOrigin_;
+  std::optional<std::array<double, 3>> grblResumeHead_;
   bool jogging_ = false;
 };
 

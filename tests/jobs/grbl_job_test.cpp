@@ -298,3 +298,88 @@ TEST_F(GrblJobTest, AProbeScanReadsHeightsAndAMissEndsItKeepingWhatWasMeasured) 
 
 }  // namespace
 }  // namespace vertolin
+
+namespace vertolin {
+namespace {
+
+// What a journal keeps of a stopped job.
+struct KeptPoint : ResumeRecorder {
+  void Record(const ResumePoint& at, bool final) override {
+    if (final) point = at;
+  }
+  void MachinePlace(const std::array<double, 3>& at, const std::array<double, 3>& stood) override {
+    origin = at;
+    head = stood;
+  }
+  void Completed() override { completed = true; }
+  ResumePoint point;
+  std::optional<std::array<double, 3>> origin;
+  std::optional<std::array<double, 3>> head;
+  bool completed = false;
+};
+
+// The program's moves the board completed: where each ended and at what
+// power, without the sender's own lines (its set-up, the way back).
+std::vector<std::pair<std::array<double, 3>, double>> ProgramMoves(const GrblBoard& board,
+                                                                   std::size_t from = 0) {
+  std::vector<std::pair<std::array<double, 3>, double>> moves;
+  for (std::size_t i = from; i < board.Executed().size(); ++i) {
+    const GrblExecuted& block = board.Executed()[i];
+    const std::string& text = block.text;
+    if (text.empty() || text[0] == '$' || text[0] == 'M' || text.starts_with("G92") ||
+        text.starts_with("G21") || text.starts_with("G0"))
+      continue;
+    moves.emplace_back(block.end, block.power);
+  }
+  return moves;
+}
+
+TEST_F(GrblJobTest, StoppedAnywhereAndResumedEveryMoveIsCarriedOutOnce) {
+  GrblBoard& whole = UseBoard(Fast(0));
+  {
+    WindowLink window(link_, formats::kGradation);
+    window.SetDriveSwitch([] { return true; });
+    ASSERT_TRUE(window.ConnectGrbl());
+    ASSERT_EQ(JobRunner(window).Run(Raster(240)), JobOutcome::Done);
+  }
+  const auto expected = ProgramMoves(whole);
+
+  for (const int stopAfterEvents : {4, 11, 23, 37}) {
+    SCOPED_TRACE(stopAfterEvents);
+    test::RecordingFrontend frontend;
+    Link link(frontend, Profile());
+    link.ackPolicy() = link_.ackPolicy();
+    auto port = std::make_unique<SimPort>(GrblBoard(Fast(3)));
+    GrblBoard& board = port->grbl();
+    link.Attach(std::move(port));
+    KeptPoint kept;
+    {
+      WindowLink window(link, formats::kGradation);
+      window.SetDriveSwitch([] { return true; });
+      window.SetResumeRecorder(&kept);
+      ASSERT_TRUE(window.ConnectGrbl());
+      int events = 0;
+      frontend.onEvents = [&] {
+        if (++events == stopAfterEvents) link.RequestStop();
+      };
+      ASSERT_EQ(JobRunner(window).Run(Raster(240)), JobOutcome::Stopped);
+      frontend.onEvents = nullptr;
+    }
+    ASSERT_TRUE(kept.origin && kept.head);
+    EXPECT_EQ(kept.point.lines, static_cast<std::int64_t>(ProgramMoves(board).size()) + 1);
+    // Another window link, as another run of the program would have: the
+    // journal's point and places are all it knows.
+    link.ClearStop();
+    WindowLink again(link, formats::kGradation);
+    again.SetDriveSwitch([] { return true; });
+    ASSERT_TRUE(again.ConnectGrbl());
+    again.ResumeGrblJob(*kept.origin, kept.head);
+    again.Replay(kept.point.lines, kept.point.depth);
+    EXPECT_EQ(JobRunner(again).Run(Raster(240)), JobOutcome::Done);
+    EXPECT_EQ(ProgramMoves(board), expected);
+    EXPECT_EQ(board.Overflowed(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace vertolin
