@@ -146,7 +146,7 @@ JobResult JobRunner::Run(JobProgram program) {
   // (Counting and printing ports take no time: they are no board.)
   if (window_.WritesGcode() && link.PortOpen() && link.port()->TakesTime() && !dry &&
       !window_.StreamsGrbl()) {
-    link.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
+    link.frontend().ShowMessage(texts::kTitleError, texts::kGrblNotConnected);
     return {JobOutcome::Refused};
   }
   RunLedger run{window_};

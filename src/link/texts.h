@@ -15,10 +15,11 @@ inline constexpr std::string_view kReadError =
 inline constexpr std::string_view kStopQuestion =
     "Гравировка остановлена. Остановить?\r\nДа - остановить. Нет - продолжить.";
 
-// Until grbl boards are driven live, G-code is only written to a file.
-inline constexpr std::string_view kGcodeNotLive =
-    "G-code (Protocol=grbl) пока только записывается: «Сохранить G-code…» или "
-    "vertolin-cli --print; по порту задания идут с Protocol=native.";
+// G-code goes only to a board that answered as grbl 1.1.
+inline constexpr std::string_view kGrblNotConnected =
+    "Плата на порту не ответила как grbl 1.1 (Protocol=grbl): ничего не отправлено.\r\n"
+    "Проверьте порт и скорость в Настройках и откройте окно снова, или выберите "
+    "Protocol=native.";
 
 inline constexpr std::string_view kStatusOpen = "Com-порт открыт";
 inline constexpr std::string_view kStatusWrongFirmware = "Некорректная прошивка";

@@ -227,7 +227,7 @@ void WindowLink::ArduinoMoveMM(double dx, double dy, double dz) {
   } readyAgain{*this};
 
   if (writesGcode_ && link_.PortOpen() && link_.port()->TakesTime() && grbl_ == nullptr) {
-    link_.frontend().ShowMessage(texts::kTitleError, texts::kGcodeNotLive);
+    link_.frontend().ShowMessage(texts::kTitleError, texts::kGrblNotConnected);
     throw MoveRefused();
   }
   // A machine without Z does not move on it, so neither does its model.

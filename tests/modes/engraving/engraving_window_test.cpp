@@ -339,8 +339,8 @@ TEST_F(EngravingWindowTest, SaveGcodeWritesTheJobsProgramToTheChosenFile) {
   EXPECT_FALSE(Finished());  // the count behind it says nothing
 }
 
-// With Protocol=grbl the windows write G-code files; until grbl boards are
-// driven live, a real run on a port is refused and the board gets nothing.
+// With Protocol=grbl on a board that is no grbl, a real run is refused and
+// the board gets no G-code.
 TEST_F(EngravingWindowTest, WithProtocolGrblARealRunIsRefusedAndSendsNothing) {
   UsePicture(SmallPicture());
   settings_.WriteSetting("Etching_width", "0,2");
@@ -352,7 +352,7 @@ TEST_F(EngravingWindowTest, WithProtocolGrblARealRunIsRefusedAndSendsNothing) {
   Click(window, "Command1");
   EXPECT_TRUE(Moves(board).empty());
   ASSERT_FALSE(frontend_.messages.empty());
-  EXPECT_EQ(frontend_.messages.back().text, std::string(texts::kGcodeNotLive));
+  EXPECT_EQ(frontend_.messages.back().text, std::string(texts::kGrblNotConnected));
   EXPECT_FALSE(Finished());
 }
 
