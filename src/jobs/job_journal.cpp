@@ -368,10 +368,12 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
                        std::nullopt};
   const JournalRead found = ReadJournal(file);
   const ResumePoint& done = found.record.point;
+  // A grbl board's job goes on exactly only from its machine place.
+  const bool placed = !window.StreamsGrbl() || found.record.machineOrigin.has_value();
   const bool offered = found.status == JournalRead::Status::Ok && found.record.job == job &&
                        found.record.fingerprint == record.fingerprint &&
                        found.record.totalLines == count.lines && done.lines > 0 &&
-                       done.lines < count.lines;
+                       done.lines < count.lines && placed;
   MachineModel& machine = window.link().machine();
   const std::optional<MachineSteps> origin =
       found.record.place ? std::optional(machine.OriginOf(*found.record.place)) : std::nullopt;
@@ -383,7 +385,14 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
                      "Продолжить с места остановки или начать сначала?")) {
     record.point = done;
     resumedAfter_ = done.lines;
-    window.Replay(done.lines, done.depth, origin);
+    if (window.StreamsGrbl()) {
+      record.machineOrigin = found.record.machineOrigin;
+      record.machineHead = found.record.machineHead;
+      window.ResumeGrblJob(*found.record.machineOrigin, found.record.machineHead);
+      window.Replay(done.lines, done.depth);
+    } else {
+      window.Replay(done.lines, done.depth, origin);
+    }
   } else if (offered && origin) {
     // "Начать сначала": the head goes back to where the stopped job began
     // (JobRunner asks first), also when another run of the program stopped it.
