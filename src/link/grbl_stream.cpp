@@ -51,7 +51,9 @@ void GrblStream::TakeStop() {
 
 void GrblStream::Step(bool polling, bool events) {
   const auto now = Clock::now();
-  if (link_.StopRequested() && link_.stopCause() == Link::StopCause::Person) TakeStop();
+  // Only motion of ours is held: a stop already dealt with (the board reset)
+  // must not hold the lines that restore its settings.
+  if (moving_ && link_.StopRequested() && link_.stopCause() == Link::StopCause::Person) TakeStop();
   if (polling && now - lastAsk_ >= kStatusInterval) {
     SerialWrite(link_, kStatusQuery);
     lastAsk_ = now;
@@ -244,6 +246,7 @@ void GrblStream::Send(std::string_view line, bool block, bool credit) {
   ++sent_;
   bytesInBuffer_ += bytes;
   unanswered_.push_back({bytes, block, credit, sent_, std::string(line)});
+  if (block) moving_ = true;
 }
 
 void GrblStream::SendAlone(std::string_view line) {
@@ -277,8 +280,10 @@ void GrblStream::Finish() {
     }
     // A report that came after the last answer and finds the board idle.
     if (unanswered_.empty() && planned_.empty() && statusReports_ > reportsAtAnswer_ &&
-        Idle(status_.state))
+        Idle(status_.state)) {
+      moving_ = false;
       return;
+    }
     Step(true);
   }
 }
@@ -342,6 +347,7 @@ void GrblStream::Abort() {
   }
   SerialWrite(link_, kSoftReset);
   holdSent_ = false;
+  moving_ = false;
 }
 
 void GrblStream::Halt() {
@@ -365,6 +371,7 @@ void GrblStream::Halt() {
   const auto until = Clock::now() + kBannerWait;
   while (!banner_ && Clock::now() < until) Step(false);
   holdSent_ = false;
+  moving_ = false;
   failure_.reset();
   if (!banner_) Lost("Плата grbl не ответила после сброса: связь со станком потеряна.");
   status_.state = "Idle";

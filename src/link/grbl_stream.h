@@ -137,6 +137,7 @@ class GrblStream {
   std::optional<grbl::ProbeResult> probe_;
   std::optional<std::string> failure_;
   bool holdSent_ = false;
+  bool moving_ = false;  // lines that move went out since the board was last at rest
   bool inQuestion_ = false;
   std::chrono::steady_clock::time_point lastAsk_{};
   std::chrono::steady_clock::time_point lastHeard_{};

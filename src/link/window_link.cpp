@@ -203,6 +203,36 @@ void WindowLink::RestoreToolState(const Motion& next) {
 
 void WindowLink::ReturnToOrigin(const MachineSteps& away) {
   if (!link_.PortOpen()) return;
+  if (grbl_ != nullptr) {
+    // In the stopped job's frame, from the machine's own coordinates: the
+    // lines it had planned but not done are no part of where the head is.
+    if (!grblJobOrigin_) return;
+    BindGrbl();
+    const auto machine = GrblMachinePosition();
+    std::array<std::int64_t, 3> at{};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      at[axis] = std::llround((machine[axis] - (*grblJobOrigin_)[axis]) * 1000);
+    }
+    const auto mm = [](std::int64_t thousandths) { return GcodeWriter::Millimetres(thousandths); };
+    for (const std::string& line : protocol_->Opening()) grbl_->Send(line, false, false);
+    grbl_->Send("G92 X" + mm(at[0]) + " Y" + mm(at[1]) + " Z" + mm(at[2]), false, false);
+    GrblTravelToolUp(at, {0, 0, 0});
+    grbl_->Finish();
+    protocol_->Resync();
+    laserLit_ = false;
+    // The model goes back by the way the board went.
+    const double ratios[3] = {link_.profile().xRatio, link_.profile().yRatio,
+                              link_.profile().zRatio};
+    Motion back{MotionKind::Travel, {}, link_.profile().idleDelay};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      if (ratios[axis] != 0) {
+        back.steps[axis] = static_cast<std::int32_t>(
+            std::lround(-static_cast<double>(at[axis]) / 1000.0 / ratios[axis]));
+      }
+    }
+    link_.Confirmed(back, true);
+    return;
+  }
   if (format_.dialect.steps == NativeDialect::Steps::LaserCompact &&
       link_.machine().tool().laserLit) {
     SendExtra({MotionKind::ToolOff, {}, link_.profile().idleDelay});
@@ -652,6 +682,28 @@ bool PartWayAlong(const std::array<std::int64_t, 3>& from, const std::array<std:
 
 }  // namespace
 
+void WindowLink::GrblTravelToolUp(std::array<std::int64_t, 3> at,
+                                  const std::array<std::int64_t, 3>& to) {
+  const auto mm = [](std::int64_t thousandths) { return GcodeWriter::Millimetres(thousandths); };
+  if (at[0] != to[0] || at[1] != to[1]) {
+    if (HasZ()) {
+      const std::int64_t travel = std::max<std::int64_t>(
+          at[2], std::llround(static_cast<double>(travelHeight_) * link_.profile().zRatio * 1000));
+      if (travel != at[2]) grbl_->Send("G0 Z" + mm(travel), true, false);
+      at[2] = travel;
+    }
+    grbl_->Send("G0 X" + mm(to[0]) + " Y" + mm(to[1]), true, false);
+  }
+  if (HasZ() && at[2] != to[2]) {
+    // Down at the idle delay's pace, as the native lines go.
+    const double feed = std::abs(link_.profile().zRatio) / std::max(link_.profile().idleDelay, 1) *
+                        60e6;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", feed);
+    grbl_->Send("G1 Z" + mm(to[2]) + " F" + text, true, false);
+  }
+}
+
 void WindowLink::GrblRestore(const Motion& next) {
   restorePending_ = false;
   const auto target = protocol_->Target().value_or(std::array<std::int64_t, 3>{});
@@ -683,24 +735,7 @@ void WindowLink::GrblRestore(const Motion& next) {
   // head goes back to where the lines done ended, the tool up on the way.
   const auto nextTarget = protocol_->TargetAfter(next);
   if (!next.Moves() || !nextTarget || !PartWayAlong(target, *nextTarget, at)) {
-    if (at[0] != target[0] || at[1] != target[1]) {
-      if (HasZ()) {
-        const std::int64_t travel = std::max<std::int64_t>(
-            at[2],
-            std::llround(static_cast<double>(travelHeight_) * link_.profile().zRatio * 1000));
-        if (travel != at[2]) grbl_->Send("G0 Z" + mm(travel), true, false);
-        at[2] = travel;
-      }
-      grbl_->Send("G0 X" + mm(target[0]) + " Y" + mm(target[1]), true, false);
-    }
-    if (HasZ() && at[2] != target[2]) {
-      // Down at the idle delay's pace, as the native lines go.
-      const double feed = std::abs(link_.profile().zRatio) /
-                          std::max(link_.profile().idleDelay, 1) * 60e6;
-      char text[32];
-      std::snprintf(text, sizeof text, "%.3f", feed);
-      grbl_->Send("G1 Z" + mm(target[2]) + " F" + text, true, false);
-    }
+    GrblTravelToolUp(at, target);
   }
   FollowGrblTarget({MotionKind::ToolOff});
   // The tool as the lines done left it.

@@ -313,6 +313,9 @@ class WindowLink {
   // travel to where the lines done ended, the tool down and on again, and
   // the modes stated again by the next line.
   void GrblRestore(const Motion& next);
+  // From `at` to `to` (thousandths of a millimetre in the job's frame): up to
+  // the job's travel height when the head goes across, across, then down.
+  void GrblTravelToolUp(std::array<std::int64_t, 3> at, const std::array<std::int64_t, 3>& to);
   // The head's machine position, mm, from a fresh status report.
   std::array<double, 3> GrblMachinePosition();
 

@@ -383,3 +383,38 @@ TEST_F(GrblJobTest, StoppedAnywhereAndResumedEveryMoveIsCarriedOutOnce) {
 
 }  // namespace
 }  // namespace vertolin
+
+namespace vertolin {
+namespace {
+
+TEST_F(GrblJobTest, AFreshStartAfterAStopGoesBackToTheJobsOriginFirst) {
+  GrblBoard& board = UseBoard(Fast(3));
+  WindowLink window(link_, formats::kGradation);
+  window.SetDriveSwitch([] { return true; });
+  ASSERT_TRUE(window.ConnectGrbl());
+  int events = 0;
+  frontend_.onEvents = [&] {
+    if (++events == 15) link_.RequestStop();
+  };
+  ASSERT_EQ(JobRunner(window).Run(Raster(240)), JobOutcome::Stopped);
+  frontend_.onEvents = nullptr;
+  const std::size_t stoppedAt = board.Executed().size();
+  ASSERT_GT(board.Position(Clock::now())[0], 0.5);
+  link_.ClearStop();
+  frontend_.yesNoAnswers = {true};  // go back first
+  ASSERT_EQ(JobRunner(window).Run(Raster(240)), JobOutcome::Done);
+  // The whole job again, from the first job's origin.
+  std::vector<std::pair<std::array<double, 3>, double>> again;
+  for (std::size_t i = stoppedAt; i < board.Executed().size(); ++i) {
+    const GrblExecuted& block = board.Executed()[i];
+    if (block.text.starts_with("X") || block.text.starts_with("G1") || block.text.starts_with("Y"))
+      again.emplace_back(block.end, block.power);
+  }
+  ASSERT_FALSE(again.empty());
+  EXPECT_NEAR(again.front().first[0], 0.1, 1e-9);
+  EXPECT_NEAR(again.back().first[1], 0.6, 1e-9);  // six rows
+  EXPECT_EQ(again.size(), 240u);
+}
+
+}  // namespace
+}  // namespace vertolin
