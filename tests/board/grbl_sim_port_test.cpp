@@ -1,6 +1,7 @@
 // "sim:G": the grbl board at the far end of an in-process port.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <variant>
 
@@ -11,16 +12,14 @@
 namespace vertolin {
 namespace {
 
-// Reads until `end` has come or the port stays quiet for a while.
+// Reads until `end` has come or two seconds have passed (a quiet read may
+// be much shorter than the read window: under wine it is).
 std::string ReadUntil(SerialPort& port, std::string_view end) {
   std::string got;
-  for (int quiet = 0; quiet < 50 && !got.ends_with(end);) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!got.ends_with(end) && std::chrono::steady_clock::now() < until) {
     const int byte = port.ReadByte();
-    if (byte < 0) {
-      ++quiet;
-      continue;
-    }
-    got.push_back(static_cast<char>(byte));
+    if (byte >= 0) got.push_back(static_cast<char>(byte));
   }
   return got;
 }
