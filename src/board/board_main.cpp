@@ -23,8 +23,8 @@ constexpr const char* kUsage =
     " [--after N] [--drop-after N] [--crlf] [--pace] [--baud N] [--idle-delay US] [--record FILE]"
     " [--stdin-eof] [--help]\n"
     "       vertolin-board --grbl [--baud N] [--motion-scale F | --instant] [--laser-mode 0|1]"
-    " [--alarm] [--surface Z] [--drop-after N] [--after N --silent] [--record FILE]"
-    " [--stdin-eof]\n";
+    " [--alarm] [--surface Z] [--drop-after N] [--after N --silent] [--error-at LINE:CODE]"
+    " [--limit-at LINE] [--record FILE] [--buffer-report FILE] [--stdin-eof]\n";
 
 constexpr const char* kHelp =
     "Serves a simulated board on a pseudo-terminal and prints the port's path.\n"
@@ -53,8 +53,12 @@ constexpr const char* kHelp =
     "  --surface Z       a flat surface at Z mm for the probe (none: a probe never touches)\n"
     "  --drop-after N    drop the line after N lines; the board stops where it is\n"
     "  --after N         with --silent: answer nothing after N lines\n"
+    "  --error-at LINE:CODE  answer line LINE (counted from the start) error:CODE, unrun\n"
+    "  --limit-at LINE   a hard limit trips as the block of line LINE starts (ALARM:1)\n"
     "  --record FILE     append each executed block: its line number, text, the position\n"
-    "                    after it in mm, and the laser\n";
+    "                    after it in mm, and the laser\n"
+    "  --buffer-report FILE  write at the end the bytes the receive buffer dropped and the\n"
+    "                    most it held: \"overflowed N\" and \"peak N\", a line each\n";
 
 int BadUsage(const char* why, std::string_view arg) {
   if (arg.empty()) {
@@ -98,6 +102,7 @@ int main(int argc, char** argv) {
   char kind = 'M';
   vertolin::BoardFaults faults;
   const char* recordPath = nullptr;
+  const char* bufferReportPath = nullptr;
   vertolin::PtyServeOptions serve;
   GrblChoice grbl;
   const auto nativeOnly = [&](std::string_view arg) {
@@ -142,6 +147,30 @@ int main(int argc, char** argv) {
         return BadUsage("--laser-mode needs 0 or 1", text.value_or(""));
       }
       grbl.options.laserMode = *text == "1";
+    } else if (arg == "--error-at") {
+      grblOnly(arg);
+      const auto text = value();
+      const std::string_view pair = text.value_or("");
+      const std::size_t colon = pair.find(':');
+      const auto line = NonNegative(pair.substr(0, colon));
+      const auto code = colon == std::string_view::npos ? std::nullopt
+                                                        : NonNegative(pair.substr(colon + 1));
+      if (!line || !code || *line == 0 || *code == 0) {
+        return BadUsage("--error-at needs LINE:CODE", pair);
+      }
+      grbl.options.errorAtLine = *line;
+      grbl.options.errorCode = *code;
+    } else if (arg == "--limit-at") {
+      grblOnly(arg);
+      const auto text = value();
+      const auto line = text ? NonNegative(*text) : std::nullopt;
+      if (!line || *line == 0) return BadUsage("--limit-at needs a line number", text.value_or(""));
+      grbl.options.limitAtLine = *line;
+    } else if (arg == "--buffer-report") {
+      grblOnly(arg);
+      const auto text = value();
+      if (!text || text->empty()) return BadUsage("--buffer-report needs a file", "");
+      bufferReportPath = text->data();
     } else if (arg == "--alarm") {
       grblOnly(arg);
       grbl.options.alarmAtStart = true;
@@ -228,6 +257,18 @@ int main(int argc, char** argv) {
     vertolin::GrblBoard board(std::move(grbl.options));
     vertolin::GrblBoardSimulation simulation(board);
     code = vertolin::ServeOnPty(simulation, serve);
+    if (bufferReportPath != nullptr) {
+      std::FILE* report = std::fopen(bufferReportPath, "w");
+      if (report == nullptr) {
+        std::fprintf(stderr, "vertolin-board: cannot write %s: %s\n", bufferReportPath,
+                     std::strerror(errno));
+        code = 1;
+      } else {
+        std::fprintf(report, "overflowed %zu\npeak %zu\n", board.Overflowed(),
+                     board.PeakReceived());
+        std::fclose(report);
+      }
+    }
   } else {
     vertolin::SimulatedBoard board(kind, faults);
     vertolin::NativeBoardSimulation simulation(board);

@@ -376,6 +376,7 @@ class GrblBoard::Machine {
 
   std::vector<GrblExecuted> executed_;
   std::size_t overflowed_ = 0;
+  std::size_t peakReceived_ = 0;
   std::int64_t lines_ = 0;
   std::function<double(double, double)> surface_;
 
@@ -432,6 +433,7 @@ class GrblBoard::Machine {
   void HandleMotionEvent(Event event);
   void StartHead();
   void CompleteHead();
+  void TripLimit();
   void EndHold();
   void EndJogCancel();
   void LosePower();
@@ -675,6 +677,10 @@ std::array<double, 3> GrblBoard::Machine::PositionMm() const { return ToMm(HeadA
 
 void GrblBoard::Machine::StartHead() {
   if (moving_ || planner_.empty() || alarm_ || hold_ != Hold::None || poweredOff_) return;
+  if (planner_.front().line == options_.limitAtLine) {
+    TripLimit();
+    return;
+  }
   from_ = position_;
   startedAt_ = now_;
   endsAt_ = now_ + planner_.front().left;
@@ -704,6 +710,15 @@ void GrblBoard::Machine::CompleteHead() {
   if (block.probe) SyncParserToHead();
   executed_.push_back({block.line, std::move(block.text), ToMm(block.target), lit, block.power});
   if (block.answerAtEnd) Answer(block.line, 0);
+}
+
+void GrblBoard::Machine::TripLimit() {
+  options_.limitAtLine = -1;
+  planner_.clear();
+  SyncParserToHead();
+  alarm_ = true;
+  Emit("ALARM:1\r\n");
+  Emit("[MSG:Reset to continue]\r\n");
 }
 
 void GrblBoard::Machine::EndHold() {
@@ -780,6 +795,7 @@ void GrblBoard::Machine::TakeByte(char byte) {
     return;
   }
   rx_.push_back(byte);
+  peakReceived_ = std::max(peakReceived_, rx_.size());
 }
 
 void GrblBoard::Machine::FeedHold() {
@@ -942,7 +958,9 @@ bool GrblBoard::Machine::TakeLine(std::string_view text, bool overlong) {
   }
   const std::string line = CleanLine(text);
   bool taken = true;
-  if (overlong || line.size() > kLineChars) {
+  if (number == options_.errorAtLine) {
+    Answer(number, options_.errorCode);
+  } else if (overlong || line.size() > kLineChars) {
     Answer(number, kLineOverflow);
   } else if (!line.empty() && line.front() == '$') {
     taken = SystemLine(line, number);
@@ -1376,6 +1394,8 @@ std::string GrblBoard::State(Clock::time_point now) const {
 }
 
 std::size_t GrblBoard::Overflowed() const { return machine_->overflowed_; }
+
+std::size_t GrblBoard::PeakReceived() const { return machine_->peakReceived_; }
 
 int GrblBoard::PlannerBlocksFree(Clock::time_point now) const {
   machine_->Advance(now);

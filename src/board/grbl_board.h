@@ -40,6 +40,13 @@ struct GrblBoardOptions {
   // USB cable): the head stops where it is and the planner is lost. True: the
   // board keeps its own power and runs out the blocks it has planned.
   bool dropRunsOut = false;
+  // A fault in the middle of a job: the line with this number (counted as
+  // `GrblExecuted::line`) is answered error:`errorCode` instead of being run.
+  std::int64_t errorAtLine = -1;
+  int errorCode = 0;
+  // A hard limit switch trips as the block of this line starts: ALARM:1, the
+  // head stops at once and the planner is lost.
+  std::int64_t limitAtLine = -1;
 };
 
 struct GrblExecuted {         // one block whose motion grbl completed (or a non-motion line done)
@@ -75,6 +82,7 @@ class GrblBoard {
   std::string State(
       Clock::time_point now) const;  // "Idle", "Run", "Hold:0", "Hold:1", "Alarm", "Jog"
   std::size_t Overflowed() const;    // bytes dropped because the 128-byte RX buffer was full
+  std::size_t PeakReceived() const;  // the most bytes the RX buffer held at once
   int PlannerBlocksFree(Clock::time_point now) const;
   void SetSurface(std::function<double(double, double)> surface);
 
