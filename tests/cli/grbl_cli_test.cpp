@@ -556,33 +556,29 @@ std::size_t RestoreMoves(const std::vector<Move>& moves, const Thousandths& end)
   return 0;
 }
 
-TEST_F(GrblCliTest, AStopAndAResumeCarryOutEveryBlockOnce) {
+TEST_F(GrblCliTest, StopsAndResumesCarryOutEveryBlockOnce) {
   struct Case {
     const char* name;
     std::vector<std::string> job;
-    const char* motionScale;  // each job takes about two seconds
-    double at;                // Ctrl-C once the board has done this share of the job's blocks
+    const char* motionScale;  // each job takes a second or so
+    // Ctrl-C once the board has done these shares of the job's blocks, then
+    // --resume after each.
+    std::vector<double> stops;
     // Resumed on the same board, or on one that restarted meanwhile: its
     // machine zero is then where the head stood.
     bool sameBoard;
     // Where the head was moved by hand (with another program) before the
     // job, in the board's machine coordinates: the job's origin.
-    std::optional<std::array<double, 3>> byHand;
+    std::array<double, 3> byHand;
   };
   const Case cases[] = {
-      {"engrave at its start", {"engrave", "@greys"}, "1.5", 0, false, {}},
-      {"engrave half-way", {"engrave", "@greys"}, "1.5", 0.45, true, {}},
-      {"engrave near its end", {"engrave", "@greys"}, "1.5", 0.85, false, {}},
-      {"cut, the laser on", {"cut", "--prepared", "@blobs"}, "4", 0.3, false, {}},
-      {"cut, the laser on, later", {"cut", "--prepared", "@blobs"}, "4", 0.7, true, {}},
-      {"mill-all", {"mill-all", "@blobs"}, "3", 0.5, false, {}},
-      {"mill-all, early", {"mill-all", "@blobs"}, "3", 0.2, true, {}},
-      {"mill-all from a raised head",
-       {"mill-all", "@blobs"},
-       "3",
-       0.4,
-       true,
-       std::array<double, 3>{2, 1, 3}},
+      {"engrave at its start", {"engrave", "@greys"}, "2.5", {0}, false, {}},
+      {"engrave half-way", {"engrave", "@greys"}, "2.5", {0.45}, true, {}},
+      {"engrave twice", {"engrave", "@greys"}, "2.5", {0.3, 0.8}, false, {}},
+      {"cut, the laser on", {"cut", "--prepared", "@blobs"}, "7", {0.3}, false, {}},
+      {"cut, the laser on, later", {"cut", "--prepared", "@blobs"}, "7", {0.7}, true, {}},
+      {"mill-all", {"mill-all", "@blobs"}, "5", {0.15}, false, {}},
+      {"mill-all from a raised head", {"mill-all", "@blobs"}, "5", {0.08}, true, {2, 1, 3}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -590,11 +586,9 @@ TEST_F(GrblCliTest, AStopAndAResumeCarryOutEveryBlockOnce) {
     const std::string command = CommandOf(job);
     const std::vector<Move> program = Merged(Exported(job));
     const std::string name = std::to_string(&c - cases);
-    const auto whole = File("whole-" + name);
-    const auto first = File("first-" + name);
-    const auto second = File("second-" + name);
 
     // The whole job, for its blocks one by one.
+    const auto whole = File("whole-" + name);
     {
       BoardProcess board({"--grbl", "--instant", "--record", whole.string()});
       ASSERT_EQ(RunOn(board, job), kCliDone) << err_.str();
@@ -604,91 +598,106 @@ TEST_F(GrblCliTest, AStopAndAResumeCarryOutEveryBlockOnce) {
     ASSERT_EQ(all.faults, std::vector<std::string>{});
     ASSERT_EQ(Difference(program, Merged(all.moves)), "");
 
-    BoardProcess board({"--grbl", "--motion-scale", c.motionScale, "--record", first.string()});
-    const std::array<double, 3> origin = c.byHand.value_or(std::array<double, 3>{});
-    if (c.byHand) {
+    std::filesystem::path record = File(name + "-0");
+    std::optional<BoardProcess> board;
+    board.emplace(
+        std::vector<std::string>{"--grbl", "--motion-scale", c.motionScale, "--record", record});
+    std::array<double, 3> origin = c.byHand;  // the job's zero in the board's machine mm
+    if (origin != std::array<double, 3>{}) {
       char move[96];
       std::snprintf(move, sizeof move, "G0 X%.3f Y%.3f Z%.3f", origin[0], origin[1], origin[2]);
-      ASSERT_TRUE(PortTalk(board.path()).Send(move));
+      ASSERT_TRUE(PortTalk(board->path()).Send(move));
     }
-    const std::size_t byHand = RecordSize(first);
-    const auto stopAfter =
-        byHand + std::max<std::size_t>(
-                     1, static_cast<std::size_t>(c.at * static_cast<double>(wholeRecord.size())));
-    const Interrupted run = RunStopped(board, job, [&] { return RecordSize(first) >= stopAfter; });
-    ASSERT_TRUE(run.stopped) << "the job ended before the stop: " << err_.str();
-    EXPECT_FALSE(run.hungAfter) << "the tool did not end after Ctrl-C: " << err_.str();
-    EXPECT_EQ(run.status, kCliStopped) << err_.str();
-    const auto stopped = AskStatus(board.path());
-    ASSERT_TRUE(stopped);
-    // At rest after the hold (no alarm from a reset in motion), the laser
-    // and spindle off, the status mask as it was.
-    EXPECT_EQ(stopped->state, "Idle") << stopped->text;
-    EXPECT_EQ(stopped->speed, 0) << stopped->text;
-    EXPECT_FALSE(stopped->reportsBf) << stopped->text;
-
-    const JournalRead journal = ReadJournal(Journal(command));
-    ASSERT_EQ(journal.status, JournalRead::Status::Ok) << journal.problem;
-    EXPECT_TRUE(journal.record.ended);
-    EXPECT_TRUE(journal.record.machineOrigin);
-    const std::int64_t acknowledged = journal.record.point.lines;
-
-    // The job's own lines follow the sender's G92; those the board completed
-    // without a gap are the ones done, and the journal must count exactly them.
-    std::vector<Executed> firstRecord = ReadRecord(first);
-    firstRecord.erase(firstRecord.begin(),
-                      firstRecord.begin() + static_cast<std::ptrdiff_t>(byHand));
-    const std::int64_t frame = LineOf(firstRecord, "G92");
-    ASSERT_GT(frame, 0);
-    const std::int64_t done = LinesDone(firstRecord);
-    EXPECT_EQ(acknowledged, done);
-    const BoardMoves before = ReadBoardMoves(firstRecord, origin);
-    for (const std::string& fault : before.faults) ADD_FAILURE() << fault;
-    std::vector<Move> joined;
-    for (const Move& move : before.moves) {
-      if (move.line <= frame + done) {
-        joined.push_back(move);
-        continue;
+    std::int64_t seen = ReadRecord(record).empty() ? 0 : ReadRecord(record).back().line;
+    std::vector<Move> joined;  // the job's moves the board carried out, run after run
+    std::int64_t acknowledged = 0;
+    for (std::size_t run = 0; run <= c.stops.size(); ++run) {
+      SCOPED_TRACE("run " + std::to_string(run + 1));
+      const bool stops = run < c.stops.size();
+      std::vector<std::string> args = job;
+      if (run > 0) args.push_back("--resume");
+      if (stops) {
+        const double share = c.stops[run] - (run > 0 ? c.stops[run - 1] : 0);
+        const std::size_t stopAfter =
+            RecordSize(record) +
+            std::max<std::size_t>(
+                1, static_cast<std::size_t>(share * static_cast<double>(wholeRecord.size())));
+        const Interrupted stopped = RunStopped(*board, args,
+                                               [&] { return RecordSize(record) >= stopAfter; });
+        ASSERT_TRUE(stopped.stopped) << "the job ended before the stop: " << err_.str();
+        EXPECT_FALSE(stopped.hungAfter) << "the tool did not end after Ctrl-C: " << err_.str();
+        EXPECT_EQ(stopped.status, kCliStopped) << err_.str();
+      } else {
+        EXPECT_EQ(RunOn(*board, args), kCliDone) << err_.str();
+        EXPECT_FALSE(std::filesystem::exists(Journal(command)));
       }
-      // Whatever the tool does after the stop (the router's lift) is no part
-      // of the program: it never burns, and never goes deeper.
-      EXPECT_EQ(move.power, 0) << Show(move);
-      if (!joined.empty()) {
-        EXPECT_GE(move.machine[2], joined.back().machine[2] - 0.0021) << Show(move);
+      if (run > 0) {
+        EXPECT_NE(err_.str().find("resuming from line " + std::to_string(acknowledged + 1)),
+                  std::string::npos)
+            << err_.str();
+      }
+      const auto status = AskStatus(board->path());
+      ASSERT_TRUE(status);
+      // At rest after the hold (no alarm from a reset in motion), the laser
+      // and spindle off, the status mask as it was.
+      EXPECT_EQ(status->state, "Idle") << status->text;
+      EXPECT_EQ(status->speed, 0) << status->text;
+      EXPECT_FALSE(status->reportsBf) << status->text;
+
+      std::vector<Executed> part = ReadRecord(record);
+      std::erase_if(part, [&](const Executed& block) { return block.line <= seen; });
+      ASSERT_FALSE(part.empty());
+      seen = part.back().line;
+      const BoardMoves moves = ReadBoardMoves(part, origin);
+      for (const std::string& fault : moves.faults) ADD_FAILURE() << fault;
+      // A resumed run first restores the tool where the lines done left it.
+      const Thousandths end = joined.empty() ? Thousandths{} : joined.back().to;
+      const std::size_t restore = run > 0 ? RestoreMoves(moves.moves, end) : 0;
+      // The lines after the sender's G92 that the board completed without a
+      // gap are the ones done (the restore's among them).
+      const std::int64_t frame = LineOf(part, "G92");
+      ASSERT_GT(frame, 0);
+      const std::int64_t done = LinesDone(part);
+      for (std::size_t i = restore; i < moves.moves.size(); ++i) {
+        const Move& move = moves.moves[i];
+        if (!stops || move.line <= frame + done) {
+          joined.push_back(move);
+          continue;
+        }
+        // Whatever the tool does after the stop (the router's lift) is no
+        // part of the program: it never burns, and never goes deeper.
+        EXPECT_EQ(move.power, 0) << Show(move);
+        if (!joined.empty()) {
+          EXPECT_GE(move.machine[2], joined.back().machine[2] - 0.0021) << Show(move);
+        }
+      }
+      if (!stops) break;
+
+      // The journal counts exactly the lines done.
+      const JournalRead journal = ReadJournal(Journal(command));
+      ASSERT_EQ(journal.status, JournalRead::Status::Ok) << journal.problem;
+      EXPECT_TRUE(journal.record.ended);
+      EXPECT_TRUE(journal.record.machineOrigin);
+      // The head where it came to rest, for a board that restarts meanwhile.
+      ASSERT_TRUE(journal.record.machineHead);
+      for (std::size_t axis = 0; axis < 3; ++axis) {
+        EXPECT_NEAR((*journal.record.machineHead)[axis], status->machine[axis], 0.0021)
+            << "the journal's head on axis " << axis << "; the board says " << status->text;
+      }
+      if (run == 0) {
+        EXPECT_EQ(journal.record.point.lines, done);
+      } else {
+        EXPECT_GE(journal.record.point.lines, acknowledged);
+      }
+      acknowledged = journal.record.point.lines;
+      if (!c.sameBoard) {
+        for (std::size_t axis = 0; axis < 3; ++axis) origin[axis] -= status->machine[axis];
+        record = File(name + "-" + std::to_string(run + 1));
+        board.emplace(std::vector<std::string>{"--grbl", "--motion-scale", c.motionScale,
+                                               "--record", record});
+        seen = 0;
       }
     }
-    const Thousandths end = joined.empty() ? Thousandths{} : joined.back().to;
-
-    std::optional<BoardProcess> fresh;
-    std::array<double, 3> resumedOrigin = origin;
-    if (!c.sameBoard) {
-      fresh.emplace(std::vector<std::string>{"--grbl", "--instant", "--record", second.string()});
-      for (std::size_t axis = 0; axis < 3; ++axis) resumedOrigin[axis] -= stopped->machine[axis];
-    }
-    const BoardProcess& resumed = c.sameBoard ? board : *fresh;
-    std::vector<std::string> resume = job;
-    resume.push_back("--resume");
-    EXPECT_EQ(RunOn(resumed, resume), kCliDone) << err_.str();
-    EXPECT_NE(err_.str().find("resuming from line " + std::to_string(acknowledged + 1)),
-              std::string::npos)
-        << err_.str();
-    EXPECT_FALSE(std::filesystem::exists(Journal(command)));
-    const auto after = AskStatus(resumed.path());
-    ASSERT_TRUE(after);
-    EXPECT_EQ(after->state, "Idle") << after->text;
-    EXPECT_EQ(after->speed, 0) << after->text;
-
-    std::vector<Executed> secondRecord = ReadRecord(c.sameBoard ? first : second);
-    if (c.sameBoard) {
-      // The second run's lines come after the first's.
-      std::erase_if(secondRecord,
-                    [&](const Executed& block) { return block.line <= firstRecord.back().line; });
-    }
-    const BoardMoves then = ReadBoardMoves(secondRecord, resumedOrigin);
-    for (const std::string& fault : then.faults) ADD_FAILURE() << fault;
-    const std::size_t restore = RestoreMoves(then.moves, end);
-    joined.insert(joined.end(), then.moves.begin() + static_cast<std::ptrdiff_t>(restore),
-                  then.moves.end());
     EXPECT_EQ(Difference(all.moves, joined), "");
     EXPECT_EQ(Difference(program, Merged(joined)), "");
   }
