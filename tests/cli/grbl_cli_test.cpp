@@ -574,10 +574,20 @@ TEST_F(GrblCliTest, StopsAndResumesCarryOutEveryBlockOnce) {
   const Case cases[] = {
       {"engrave at its start", {"engrave", "@greys"}, "2.5", {0}, false, {}},
       {"engrave half-way", {"engrave", "@greys"}, "2.5", {0.45}, true, {}},
-      {"engrave twice", {"engrave", "@greys"}, "2.5", {0.3, 0.8}, false, {}},
+      {"engrave twice, the second time once every line is sent",
+       {"engrave", "@greys"},
+       "2.5",
+       {0.3, 0.93},
+       false,
+       {}},
       {"cut, the laser on", {"cut", "--prepared", "@blobs"}, "7", {0.3}, false, {}},
       {"cut, the laser on, later", {"cut", "--prepared", "@blobs"}, "7", {0.7}, true, {}},
-      {"mill-all", {"mill-all", "@blobs"}, "5", {0.15}, false, {}},
+      {"mill-all with the spindle",
+       {"--set", "grbl_spindle_speed=10000", "mill-all", "@blobs"},
+       "5",
+       {0.15},
+       false,
+       {}},
       {"mill-all from a raised head", {"mill-all", "@blobs"}, "5", {0.08}, true, {2, 1, 3}},
   };
   for (const Case& c : cases) {
