@@ -58,10 +58,18 @@ void LiftAfterStop(Context& context, WindowLink& window) {
   window.SendExtra(lift);
   context.streams.err << "vertolin-cli: lifting the tool out of the work (" << window.lastLine()
                       << ")\n";
-  while (window.acknowledged() < window.linesSent()) window.AwaitAck();
+  if (window.StreamsGrbl()) {
+    // Streamed: awaited until the board is at rest again, the tool off.
+    window.GrblJobCloses();
+  } else {
+    while (window.acknowledged() < window.linesSent()) window.AwaitAck();
+  }
   // The journal now says the tool is up: a resume lowers it again first.
   if (context.journal != nullptr) {
     context.journal->Placed(context.link.machine().Place());
+    const auto& origin = window.grblJobOrigin();
+    const auto head = window.grblMachineHead();
+    if (origin && head) context.journal->MachinePlace(*origin, *head);
     context.journal->Record(window.resumePoint(), true);
   }
 }

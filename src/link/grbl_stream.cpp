@@ -91,8 +91,11 @@ void GrblStream::Handle(const grbl::Reply& reply) {
     bytesInBuffer_ -= entry.bytes;
     reportsAtAnswer_ = statusReports_;
     if (const auto* error = std::get_if<grbl::Error>(&reply)) {
-      // grbl goes on with the next lines: hold them at once.
+      // grbl goes on with the next lines: hold them at once. What it does
+      // after the refused line is no longer the program in order, so none
+      // of it counts as done.
       TakeStop();
+      if (!refusedLine_) refusedLine_ = entry.number;
       if (!failure_) {
         failure_ = "Плата grbl отказалась выполнить строку " + std::to_string(entry.number) + " «" +
                    entry.text + "»: error:" + std::to_string(error->code);
@@ -125,6 +128,13 @@ void GrblStream::Handle(const grbl::Reply& reply) {
       *failure_ += ".\r\nЗадание остановлено. Снимите тревогу ($X) в окне позиционирования.";
     }
     status_.state = "Alarm";
+    // The alarm threw the planner away: what was not yet counted as done
+    // never will be.
+    if (!refusedLine_) {
+      refusedLine_ = !planned_.empty()      ? planned_.front().number
+                     : !unanswered_.empty() ? unanswered_.front().number
+                                            : sent_ + 1;
+    }
     return;
   }
   if (const auto* banner = std::get_if<grbl::Banner>(&reply)) {
@@ -159,7 +169,7 @@ void GrblStream::CreditExecuted(int blocksWaiting) {
     ++waiting;
     if (it->block) ++blocks;
   }
-  while (planned_.size() > waiting) {
+  while (planned_.size() > waiting && (!refusedLine_ || planned_.front().number < *refusedLine_)) {
     const bool credit = planned_.front().credit;
     planned_.pop_front();
     if (credit && executed) executed();
@@ -373,6 +383,7 @@ void GrblStream::Halt() {
   holdSent_ = false;
   moving_ = false;
   failure_.reset();
+  refusedLine_.reset();
   if (!banner_) Lost("Плата grbl не ответила после сброса: связь со станком потеряна.");
   status_.state = "Idle";
 }

@@ -136,6 +136,7 @@ class GrblStream {
   std::optional<grbl::Banner> banner_;
   std::optional<grbl::ProbeResult> probe_;
   std::optional<std::string> failure_;
+  std::optional<std::int64_t> refusedLine_;  // the first line answered error:N
   bool holdSent_ = false;
   bool moving_ = false;  // lines that move went out since the board was last at rest
   bool inQuestion_ = false;

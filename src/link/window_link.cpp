@@ -598,6 +598,21 @@ bool WindowLink::FollowGrblTarget(const Motion& motion) {
 }
 
 void WindowLink::StreamText(std::string_view text, bool block) {
+  if (grblFrameLost_ && grblJobOrigin_) {
+    // A line after the job's halt (the reset forgot the frame and the modes):
+    // the frame again, from where the head stands.
+    grblFrameLost_ = false;
+    const auto machine = GrblMachinePosition();
+    std::string frame = "G92";
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      frame += " XYZ"[axis + 1];
+      frame +=
+          GcodeWriter::Millimetres(std::llround((machine[axis] - (*grblJobOrigin_)[axis]) * 1000));
+    }
+    // Units and absolute coordinates only: the spindle stays off.
+    grbl_->Send("G21 G90", false, false);
+    grbl_->Send(frame, false, false);
+  }
   // A motion may take more than one block; its last answers for it.
   while (true) {
     const std::size_t end = text.find('\n');
@@ -610,6 +625,7 @@ void WindowLink::StreamText(std::string_view text, bool block) {
 
 void WindowLink::GrblJobOpens() {
   if (grbl_ == nullptr || !DriveOn()) return;
+  grblFrameLost_ = false;  // a fresh job sets its own frame, a resumed one at its restore
   BindGrbl();
   protocol_->Resync();
   // The status in machine coordinates with the planner's room.
@@ -706,6 +722,7 @@ void WindowLink::GrblTravelToolUp(std::array<std::int64_t, 3> at,
 
 void WindowLink::GrblRestore(const Motion& next) {
   restorePending_ = false;
+  grblFrameLost_ = false;
   const auto target = protocol_->Target().value_or(std::array<std::int64_t, 3>{});
   const auto machine = GrblMachinePosition();
   // A board that greeted when the port opened (an Arduino restarts then) and
@@ -774,6 +791,7 @@ void WindowLink::HaltGrbl() {
   }
   try {
     grbl_->Halt();
+    grblFrameLost_ = true;
     protocol_->Resync();
     RestoreGrblMask();
   } catch (const LinkError&) {

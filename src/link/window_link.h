@@ -368,6 +368,7 @@ class WindowLink {
   std::optional<std::array<double, 3>> grblJobOrigin_;
   std::optional<std::array<double, 3>> grblResumeHead_;
   bool jogging_ = false;
+  bool grblFrameLost_ = false;  // halted: the board forgot the job's frame
 };
 
 }  // namespace vertolin
