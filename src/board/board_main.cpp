@@ -152,20 +152,20 @@ int main(int argc, char** argv) {
       const auto text = value();
       const std::string_view pair = text.value_or("");
       const std::size_t colon = pair.find(':');
-      const auto line = NonNegative(pair.substr(0, colon));
-      const auto code = colon == std::string_view::npos ? std::nullopt
-                                                        : NonNegative(pair.substr(colon + 1));
-      if (!line || !code || *line == 0 || *code == 0) {
-        return BadUsage("--error-at needs LINE:CODE", pair);
-      }
-      grbl.options.errorAtLine = *line;
-      grbl.options.errorCode = *code;
+      // 0 stands for "none" too, as for --baud.
+      const int line = NonNegative(pair.substr(0, colon)).value_or(0);
+      const int code =
+          colon == std::string_view::npos ? 0 : NonNegative(pair.substr(colon + 1)).value_or(0);
+      if (line == 0 || code == 0) return BadUsage("--error-at needs LINE:CODE", pair);
+      grbl.options.errorAtLine = line;
+      grbl.options.errorCode = code;
     } else if (arg == "--limit-at") {
       grblOnly(arg);
       const auto text = value();
-      const auto line = text ? NonNegative(*text) : std::nullopt;
-      if (!line || *line == 0) return BadUsage("--limit-at needs a line number", text.value_or(""));
-      grbl.options.limitAtLine = *line;
+      // 0 stands for "none" too: g++ -O3 cannot see through a second optional here.
+      const int line = text ? NonNegative(*text).value_or(0) : 0;
+      if (line == 0) return BadUsage("--limit-at needs a line number", text.value_or(""));
+      grbl.options.limitAtLine = line;
     } else if (arg == "--buffer-report") {
       grblOnly(arg);
       const auto text = value();
