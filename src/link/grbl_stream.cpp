@@ -1,6 +1,7 @@
 #include "link/grbl_stream.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "link/link.h"
@@ -27,6 +28,43 @@ bool AtRest(std::string_view state) {
 }
 
 bool Idle(std::string_view state) { return state == "Idle"; }
+
+// Within the rounding of a status report (three decimals) and of a step.
+constexpr double kPlaceTolerance = 0.0025;
+
+bool Near(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (std::abs(a[axis] - b[axis]) > kPlaceTolerance) return false;
+  }
+  return true;
+}
+
+// `at` lies on the straight way from `from` to `to`, past its start.
+bool OnTheWay(const std::array<double, 3>& from, const std::array<double, 3>& to,
+              const std::array<double, 3>& at) {
+  double along = 0;
+  double length = 0;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    along += (to[axis] - from[axis]) * (at[axis] - from[axis]);
+    length += (to[axis] - from[axis]) * (to[axis] - from[axis]);
+  }
+  if (length == 0 || along <= 0 || along > length) return false;
+  const double share = along / length;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (std::abs(from[axis] + share * (to[axis] - from[axis]) - at[axis]) > kPlaceTolerance) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<std::array<double, 3>> MachinePlace(const grbl::Status& status) {
+  if (status.machine) return status.machine;
+  if (!status.work || !status.offset) return std::nullopt;
+  std::array<double, 3> at = *status.work;
+  for (std::size_t axis = 0; axis < 3; ++axis) at[axis] += (*status.offset)[axis];
+  return at;
+}
 
 }  // namespace
 
@@ -113,6 +151,12 @@ void GrblStream::Handle(const grbl::Reply& reply) {
     ++statusReports_;
     asking_ = false;
     lastHeard_ = Clock::now();
+    if (alarmUncounted_) {
+      if (const auto at = MachinePlace(*status)) {
+        alarmUncounted_ = false;
+        CreditByPlace(*at);
+      }
+    }
     if (status->blocksFree) {
       CreditExecuted(kPlannerBlocks - std::clamp(*status->blocksFree, 0, kPlannerBlocks));
     } else if (Idle(status->state) && unanswered_.empty()) {
@@ -128,12 +172,13 @@ void GrblStream::Handle(const grbl::Reply& reply) {
       *failure_ += ".\r\nЗадание остановлено. Снимите тревогу ($X) в окне позиционирования.";
     }
     status_.state = "Alarm";
-    // The alarm threw the planner away: what was not yet counted as done
-    // never will be.
+    // The alarm threw the planner away: nothing more counts by the planner's
+    // room, and the next status's place tells which blocks were done.
     if (!refusedLine_) {
       refusedLine_ = !planned_.empty()      ? planned_.front().number
                      : !unanswered_.empty() ? unanswered_.front().number
                                             : sent_ + 1;
+      alarmUncounted_ = !planned_.empty();
     }
     return;
   }
@@ -171,9 +216,36 @@ void GrblStream::CreditExecuted(int blocksWaiting) {
   }
   while (planned_.size() > waiting && (!refusedLine_ || planned_.front().number < *refusedLine_)) {
     const bool credit = planned_.front().credit;
+    if (planned_.front().end) lastEnd_ = planned_.front().end;
     planned_.pop_front();
     if (credit && executed) executed();
   }
+}
+
+void GrblStream::CreditByPlace(const std::array<double, 3>& at) {
+  // The first block that ends where the head stands, or before the one it
+  // stands part way along; a place passed twice counts the first time, so
+  // nothing is taken for done that was not.
+  std::size_t done = 0;
+  std::optional<std::array<double, 3>> from = lastEnd_;
+  for (std::size_t i = 0; i < planned_.size(); ++i) {
+    const Entry& entry = planned_[i];
+    if (!entry.block) continue;
+    if (!entry.end) break;
+    if (Near(*entry.end, at)) {
+      done = i + 1;
+      break;
+    }
+    if (from && OnTheWay(*from, *entry.end, at)) break;
+    from = entry.end;
+  }
+  for (std::size_t i = 0; i < done; ++i) {
+    const bool credit = planned_.front().credit;
+    lastEnd_ = planned_.front().end.has_value() ? planned_.front().end : lastEnd_;
+    planned_.pop_front();
+    if (credit && executed) executed();
+  }
+  if (!planned_.empty()) refusedLine_ = planned_.front().number;
 }
 
 std::optional<GrblIdentity> GrblStream::Connect() {
@@ -239,7 +311,8 @@ void GrblStream::AskStop() {
   stopAsked();
 }
 
-void GrblStream::Send(std::string_view line, bool block, bool credit) {
+void GrblStream::Send(std::string_view line, bool block, bool credit,
+                      std::optional<std::array<double, 3>> end) {
   const std::size_t bytes = line.size() + 1;
   while (bytesInBuffer_ + bytes > kReceiveBuffer && !unanswered_.empty()) {
     if (failure_) Fail(*failure_);
@@ -255,7 +328,7 @@ void GrblStream::Send(std::string_view line, bool block, bool credit) {
   SerialWrite(link_, text);
   ++sent_;
   bytesInBuffer_ += bytes;
-  unanswered_.push_back({bytes, block, credit, sent_, std::string(line)});
+  unanswered_.push_back({bytes, block, credit, sent_, std::string(line), end});
   if (block) moving_ = true;
 }
 
@@ -292,6 +365,7 @@ void GrblStream::Finish() {
     if (unanswered_.empty() && planned_.empty() && statusReports_ > reportsAtAnswer_ &&
         Idle(status_.state)) {
       moving_ = false;
+      lastEnd_ = MachinePlace(status_);
       return;
     }
     Step(true);
@@ -373,6 +447,8 @@ void GrblStream::Halt() {
     throw;
   }
   // The report that found the head at rest counted what the planner holds.
+  lastEnd_ = MachinePlace(status_);
+  alarmUncounted_ = false;
   unanswered_.clear();
   planned_.clear();
   bytesInBuffer_ = 0;

@@ -9,6 +9,7 @@
 // which lines the machine carried out.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -58,8 +59,11 @@ class GrblStream {
   // Streams one line (no line end): waits only for room in the receive
   // buffer. `block`: the line makes a planner block (a move of at least one
   // of the board's steps). `credit`: the line is one the caller counts, and
-  // `executed` is called for it once the board has carried it out.
-  void Send(std::string_view line, bool block, bool credit);
+  // `executed` is called for it once the board has carried it out. `end`:
+  // where a block leaves the head, in machine mm, for telling by the head's
+  // place which blocks an alarm cut short.
+  void Send(std::string_view line, bool block, bool credit,
+            std::optional<std::array<double, 3>> end = std::nullopt);
   // A line that writes the board's settings: sent alone, once everything
   // before it is done, and its own answer awaited.
   void SendAlone(std::string_view line);
@@ -113,11 +117,15 @@ class GrblStream {
     bool credit = false;
     std::int64_t number = 0;
     std::string text;
+    std::optional<std::array<double, 3>> end;
   };
   // One read (events run), asking for the status when it is due.
   void Step(bool polling, bool events = true);
   void Handle(const grbl::Reply& reply);
   void CreditExecuted(int blocksWaiting);
+  // After an alarm: the blocks done are those whose way ends before the
+  // place where the head stopped; the rest were thrown away.
+  void CreditByPlace(const std::array<double, 3>& at);
   void TakeStop();
   // Waits for a status report whose state passes `done`.
   void AwaitState(bool (*done)(std::string_view state));
@@ -137,6 +145,8 @@ class GrblStream {
   std::optional<grbl::ProbeResult> probe_;
   std::optional<std::string> failure_;
   std::optional<std::int64_t> refusedLine_;  // the first line answered error:N
+  bool alarmUncounted_ = false;  // an alarm threw blocks away: the next status tells which
+  std::optional<std::array<double, 3>> lastEnd_;  // where the last block counted left the head
   bool holdSent_ = false;
   bool moving_ = false;  // lines that move went out since the board was last at rest
   bool inQuestion_ = false;

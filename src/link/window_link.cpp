@@ -585,6 +585,7 @@ bool WindowLink::FollowGrblTarget(const Motion& motion) {
     moved = moved || steps[axis] != grblSteps_[axis];
   }
   grblSteps_ = steps;
+  grblEnd_ = GrblMachineOf(*target);
   switch (motion.kind) {
     case MotionKind::ToolOn:
     case MotionKind::ToolOff:
@@ -617,7 +618,7 @@ void WindowLink::StreamText(std::string_view text, bool block) {
   while (true) {
     const std::size_t end = text.find('\n');
     const bool last = end == std::string_view::npos;
-    grbl_->Send(text.substr(0, end), block && last, last);
+    grbl_->Send(text.substr(0, end), block && last, last, block && last ? grblEnd_ : std::nullopt);
     if (last) break;
     text.remove_prefix(end + 1);
   }
@@ -659,6 +660,19 @@ void WindowLink::ResumeGrblJob(const std::array<double, 3>& origin,
                                const std::optional<std::array<double, 3>>& head) {
   grblJobOrigin_ = origin;
   grblResumeHead_ = head;
+}
+
+std::optional<std::array<double, 3>> WindowLink::GrblMachineOf(
+    const std::array<std::int64_t, 3>& at) const {
+  if (!grblJobOrigin_) return std::nullopt;
+  std::array<double, 3> machine{};
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const double perMm = grblIdentity_ ? grblIdentity_->Setting(100 + static_cast<int>(axis), 250)
+                                       : 250.0;
+    const double mm = (*grblJobOrigin_)[axis] + static_cast<double>(at[axis]) / 1000.0;
+    machine[axis] = perMm > 0 ? static_cast<double>(std::llround(mm * perMm)) / perMm : mm;
+  }
+  return machine;
 }
 
 std::array<double, 3> WindowLink::GrblMachinePosition() {
@@ -705,10 +719,13 @@ void WindowLink::GrblTravelToolUp(std::array<std::int64_t, 3> at,
     if (HasZ()) {
       const std::int64_t travel = std::max<std::int64_t>(
           at[2], std::llround(static_cast<double>(travelHeight_) * link_.profile().zRatio * 1000));
-      if (travel != at[2]) grbl_->Send("G0 Z" + mm(travel), true, false);
+      if (travel != at[2]) {
+        grbl_->Send("G0 Z" + mm(travel), true, false, GrblMachineOf({at[0], at[1], travel}));
+      }
       at[2] = travel;
     }
-    grbl_->Send("G0 X" + mm(to[0]) + " Y" + mm(to[1]), true, false);
+    grbl_->Send("G0 X" + mm(to[0]) + " Y" + mm(to[1]), true, false,
+                GrblMachineOf({to[0], to[1], at[2]}));
   }
   if (HasZ() && at[2] != to[2]) {
     // Down at the idle delay's pace, as the native lines go.
@@ -716,7 +733,7 @@ void WindowLink::GrblTravelToolUp(std::array<std::int64_t, 3> at,
                         60e6;
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", feed);
-    grbl_->Send("G1 Z" + mm(to[2]) + " F" + text, true, false);
+    grbl_->Send("G1 Z" + mm(to[2]) + " F" + text, true, false, GrblMachineOf(to));
   }
 }
 

@@ -318,6 +318,9 @@ class WindowLink {
   void GrblTravelToolUp(std::array<std::int64_t, 3> at, const std::array<std::int64_t, 3>& to);
   // The head's machine position, mm, from a fresh status report.
   std::array<double, 3> GrblMachinePosition();
+  // A place in the job's frame (thousandths of a mm) in the board's machine
+  // mm, rounded to its steps; nothing before the job's origin is known.
+  std::optional<std::array<double, 3>> GrblMachineOf(const std::array<std::int64_t, 3>& at) const;
 
   Link& link_;
   const LinkFormat& format_;
@@ -364,7 +367,9 @@ class WindowLink {
   GrblStream* grbl_ = nullptr;  // the link's, once this window link connected
   std::optional<GrblIdentity> grblIdentity_;
   std::array<std::int64_t, 3> grblSteps_{};  // the target in the board's steps
-  std::optional<int> grblMaskToRestore_;     // $10 before a job asked for Bf
+  std::optional<std::array<double, 3>>
+      grblEnd_;                           // the target in machine mm, as the board rounds it
+  std::optional<int> grblMaskToRestore_;  // $10 before a job asked for Bf
   std::optional<std::array<double, 3>> grblJobOrigin_;
   std::optional<std::array<double, 3>> grblResumeHead_;
   bool jogging_ = false;
