@@ -83,7 +83,7 @@ void AcknowledgedLinesWithJournal(benchmark::State& state) {
   const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                      "vertolin-serial-bench.journal";
   JobJournal journal(
-      file, {"bench", "bench", "0", 0, {}, false, std::nullopt, std::nullopt, std::nullopt});
+      file, {"bench", "bench", "0", 0, {}, false, std::nullopt, std::nullopt, std::nullopt, {}});
   const auto batch = static_cast<int>(state.range(0));
   struct OneLongJob : ResumeRecorder {
     JobJournal& journal;
@@ -117,7 +117,7 @@ void RecordOfLinesSent(benchmark::State& state) {
   const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                      "vertolin-sent-bench.journal";
   JobJournal journal(
-      file, {"bench", "bench", "0", 0, {}, false, std::nullopt, std::nullopt, std::nullopt});
+      file, {"bench", "bench", "0", 0, {}, false, std::nullopt, std::nullopt, std::nullopt, {}});
   std::int64_t lines = 0;
   for (auto _ : state) journal.Sent({++lines, 0});
   journal.Completed();
@@ -131,8 +131,8 @@ void JournalRewrite(benchmark::State& state) {
   const bool flushed = state.range(0) != 0;
   const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                      "vertolin-rewrite-bench.journal";
-  JournalRecord record{"bench", "bench",      "0",          0,           {},
-                       false,   std::nullopt, std::nullopt, std::nullopt};
+  JournalRecord record{"bench",      "bench",      "0",          0, {}, false,
+                       std::nullopt, std::nullopt, std::nullopt, {}};
   std::string error;
   for (auto _ : state) {
     record.point.lines += 1000;

@@ -363,6 +363,7 @@ class GrblBoard::Machine {
   std::optional<Time> NextEventTime() const;
   bool LineDropped() const;
   void Advance(Time until);
+  void LineBack(Time now);
 
   std::array<double, 3> PositionMm() const;
   bool LaserBurning() const;
@@ -753,6 +754,16 @@ void GrblBoard::Machine::LosePower() {
   hold_ = Hold::None;
   jogCancel_ = false;
   poweredOff_ = true;
+}
+
+void GrblBoard::Machine::LineBack(Time now) {
+  Advance(now);
+  options_.dropAfter = -1;
+  deaf_ = false;
+  dropAt_.reset();
+  wire_.clear();
+  out_.clear();
+  Pump();
 }
 
 void GrblBoard::Machine::NoteDropTime() {
@@ -1375,6 +1386,8 @@ std::optional<Clock::time_point> GrblBoard::NextEventTime() const {
 }
 
 bool GrblBoard::LineDropped() const { return machine_->LineDropped(); }
+
+void GrblBoard::LineBack(Clock::time_point now) { machine_->LineBack(now); }
 
 const std::vector<GrblExecuted>& GrblBoard::Executed() const { return machine_->executed_; }
 

@@ -74,6 +74,10 @@ class GrblBoard {
   std::optional<Clock::time_point> NextEventTime() const;
   // True once the line has dropped (dropAfter) and the answers before it are taken.
   bool LineDropped() const;
+  // The line is back at `now` (a board that kept its own power, dropRunsOut):
+  // it ran out its planner meanwhile and listens again; what was on the
+  // line is lost.
+  void LineBack(Clock::time_point now);
 
   const std::vector<GrblExecuted>& Executed() const;            // in order of completion
   std::array<double, 3> Position(Clock::time_point now) const;  // mm, interpolated mid-block

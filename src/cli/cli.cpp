@@ -289,7 +289,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
 
   Context context{options, streams, frontend,     settings,     link,
                   nullptr, nullptr, std::nullopt, std::nullopt, {},
-                  nullptr, nullptr, std::nullopt, std::nullopt};
+                  nullptr, nullptr, std::nullopt, std::nullopt, {}};
   JobEstimator estimator(link.profile().idleDelay, link.profile().baud);
   std::ostream nowhere(nullptr);
   if (counted != nullptr) {
@@ -325,6 +325,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
     context.resumePlace = journal.place;
     context.resumeMachineOrigin = journal.journal->record().machineOrigin;
     context.resumeMachineHead = journal.journal->record().machineHead;
+    context.resumeMaybeDone = journal.maybeDone;
   }
   struct TellProblem {
     const JournalSetup& setup;

@@ -2,6 +2,7 @@
 
 #include "link/board_protocol.h"
 #include "link/handshake.h"
+#include "link/texts.h"
 #include "link/link_error.h"
 #include "picture/picture_file.h"
 
@@ -40,8 +41,24 @@ Handshaken Handshake(Context& context, WindowLink& window) {
             "потерей связи или сбоем): продолжить точно нельзя.\r\nНачните задание сначала.");
         return {0, kCliRefused};
       }
-      window.ResumeGrblJob(*origin, context.resumeMachineHead);
-      window.Replay(context.resume->lines, context.resume->depth);
+      ResumePoint point = *context.resume;
+      std::optional<std::array<double, 3>> head = context.resumeMachineHead;
+      if (!context.resumeMaybeDone.empty()) {
+        // The link was lost: where the board stands now tells how many more
+        // lines it did.
+        const auto more = window.GrblDoneAfterLoss(context.resumeMaybeDone);
+        if (!more) {
+          context.frontend.ShowMessage("Ошибка", texts::kGrblPlaceLost);
+          return {0, kCliRefused};
+        }
+        point.lines += *more;
+        head.reset();
+        context.streams.err << "vertolin-cli: the board had done " << *more
+                            << " more line(s) when the link was lost; resuming from line "
+                            << point.lines + 1 << "\n";
+      }
+      window.ResumeGrblJob(*origin, head);
+      window.Replay(point.lines, point.depth);
     } else if (context.resume) {
       // The head has not moved since the run that wrote the journal ended:
       // the job's origin is where that run left it, seen from here.

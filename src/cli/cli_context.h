@@ -142,6 +142,8 @@ struct Context {
   // A grbl board's: where the stopped job's origin is in machine coordinates.
   std::optional<std::array<double, 3>> resumeMachineOrigin;
   std::optional<std::array<double, 3>> resumeMachineHead;
+  // After a lost link: where the lines it may have done beyond those counted end.
+  std::vector<std::optional<std::array<double, 3>>> resumeMaybeDone;
 };
 
 // The window's handshake; with --print the board is taken to be the one the

@@ -34,8 +34,8 @@ JournalRecord Describe(const Options& options, const SettingsStore& settings) {
   if (!options.args.empty()) {
     fingerprint.Add(ReadRegularFile(PathFromUtf8(options.args[0]), kMaxPictureFileBytes).bytes);
   }
-  return {options.command, parameters,   fingerprint.Hex(), 0,           {},
-          false,           std::nullopt, std::nullopt,      std::nullopt};
+  return {options.command, parameters,   fingerprint.Hex(), 0, {}, false,
+          std::nullopt,    std::nullopt, std::nullopt,      {}};
 }
 
 // "«engrave» (/path/engrave.journal)".
@@ -89,6 +89,7 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
   if (record.totalLines == 0) record.totalLines = found.record.totalLines;
   setup.resume = record.point;
   setup.place = found.record.place;
+  setup.maybeDone = found.record.machineMaybeDone;
   // A resumed job keeps its origin on a grbl board too.
   record.machineOrigin = found.record.machineOrigin;
   record.machineHead = found.record.machineHead;

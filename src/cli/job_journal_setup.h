@@ -17,6 +17,8 @@ struct JournalSetup {
   std::optional<JobJournal> journal;
   std::optional<ResumePoint> resume;
   std::optional<HeadPlace> place;  // where the head stood when the job ended
+  // A grbl job whose link was lost: the lines the board may have done beyond.
+  std::vector<std::optional<std::array<double, 3>>> maybeDone;
   int failure = kCliDone;
 };
 JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,

@@ -113,6 +113,14 @@ std::string JournalText(const JournalRecord& record) {
       };
       text += "\nmachine_origin=" + mm(*record.machineOrigin);
       text += "\nmachine_head=" + mm(*record.machineHead);
+      if (!record.machineMaybeDone.empty()) {
+        text += "\nmachine_maybe_done=";
+        for (std::size_t i = 0; i < record.machineMaybeDone.size(); ++i) {
+          if (i > 0) text += ';';
+          const auto& end = record.machineMaybeDone[i];
+          text += end ? mm(*end) : std::string("-");
+        }
+      }
     }
   }
   text += '\n';
@@ -139,13 +147,25 @@ JournalRead ParseJournal(std::string_view text) {
     body.remove_prefix(end == std::string_view::npos ? body.size() : end + 1);
   }
   // The head's place came later: a journal without it is read as before.
-  constexpr std::string_view kKeys[] = {
-      "job",   "parameters", "fingerprint", "lines", "acknowledged",   "depth",
-      "state", "session",    "origin",      "head",  "machine_origin", "machine_head"};
+  constexpr std::string_view kKeys[] = {"job",
+                                        "parameters",
+                                        "fingerprint",
+                                        "lines",
+                                        "acknowledged",
+                                        "depth",
+                                        "state",
+                                        "session",
+                                        "origin",
+                                        "head",
+                                        "machine_origin",
+                                        "machine_head",
+                                        "machine_maybe_done"};
   constexpr std::size_t kFirstKeys = 7;
   const std::size_t keys = lines.size() - 1;
   constexpr std::size_t kPlaceKeys = 10;
-  if ((keys != kFirstKeys && keys != kPlaceKeys && keys != std::size(kKeys)) ||
+  constexpr std::size_t kMachineKeys = 12;
+  if ((keys != kFirstKeys && keys != kPlaceKeys && keys != kMachineKeys &&
+       keys != std::size(kKeys)) ||
       lines[0] != kHeader) {
     return Garbled("неизвестный формат");
   }
@@ -175,7 +195,8 @@ JournalRead ParseJournal(std::string_view text) {
                  values[6] == "ended",
                  std::nullopt,
                  std::nullopt,
-                 std::nullopt};
+                 std::nullopt,
+                 {}};
   if (keys >= kPlaceKeys) {
     const auto session = WholeNumber(values[7]);
     const auto origin = StepsOf(values[8]);
@@ -183,11 +204,32 @@ JournalRead ParseJournal(std::string_view text) {
     if (!session || !origin || !head) return Garbled("числа в нём неверны");
     read.record.place = HeadPlace{static_cast<std::uint64_t>(*session), *origin, *head};
   }
-  if (keys == std::size(kKeys)) {
+  if (keys >= kMachineKeys) {
     read.record.machineOrigin = MillimetresOf(values[10]);
     read.record.machineHead = MillimetresOf(values[11]);
     if (!read.record.machineOrigin || !read.record.machineHead) {
       return Garbled("числа в нём неверны");
+    }
+  }
+  if (keys == std::size(kKeys)) {
+    std::string_view rest = values[12];
+    // Bounded by what grbl's receive buffer and planner can hold.
+    constexpr std::size_t kMostMaybeDone = 256;
+    while (!rest.empty() || read.record.machineMaybeDone.empty()) {
+      const std::size_t end = rest.find(';');
+      const std::string_view item = rest.substr(0, end);
+      if (item == "-") {
+        read.record.machineMaybeDone.emplace_back();
+      } else if (const auto mm = MillimetresOf(item)) {
+        read.record.machineMaybeDone.emplace_back(*mm);
+      } else {
+        return Garbled("числа в нём неверны");
+      }
+      if (read.record.machineMaybeDone.size() > kMostMaybeDone)
+        return Garbled("числа в нём неверны");
+      if (end == std::string_view::npos) break;
+      rest.remove_prefix(end + 1);
+      if (rest.empty()) return Garbled("числа в нём неверны");
     }
   }
   return read;
@@ -365,11 +407,26 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
                        false,
                        std::nullopt,
                        std::nullopt,
-                       std::nullopt};
+                       std::nullopt,
+                       {}};
   const JournalRead found = ReadJournal(file);
-  const ResumePoint& done = found.record.point;
+  ResumePoint done = found.record.point;
   // A grbl board's job goes on exactly only from its machine place.
-  const bool placed = !window.StreamsGrbl() || found.record.machineOrigin.has_value();
+  bool placed = !window.StreamsGrbl() || found.record.machineOrigin.has_value();
+  std::optional<std::array<double, 3>> head = found.record.machineHead;
+  if (placed && window.StreamsGrbl() && found.status == JournalRead::Status::Ok &&
+      !found.record.machineMaybeDone.empty()) {
+    // The link was lost: where the board stands now tells how many more
+    // lines it did.
+    const auto more = window.GrblDoneAfterLoss(found.record.machineMaybeDone);
+    if (more) {
+      done.lines += *more;
+      head.reset();
+    } else {
+      placed = false;
+      window.link().frontend().ShowMessage(texts::kTitleWarning, texts::kGrblPlaceLost);
+    }
+  }
   const bool offered = found.status == JournalRead::Status::Ok && found.record.job == job &&
                        found.record.fingerprint == record.fingerprint &&
                        found.record.totalLines == count.lines && done.lines > 0 &&
@@ -387,8 +444,8 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
     resumedAfter_ = done.lines;
     if (window.StreamsGrbl()) {
       record.machineOrigin = found.record.machineOrigin;
-      record.machineHead = found.record.machineHead;
-      window.ResumeGrblJob(*found.record.machineOrigin, found.record.machineHead);
+      record.machineHead = head;
+      window.ResumeGrblJob(*found.record.machineOrigin, head);
       window.Replay(done.lines, done.depth);
     } else {
       window.Replay(done.lines, done.depth, origin);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "link/window_link.h"
@@ -41,6 +42,11 @@ struct JournalRecord {
   // in between; a board that restarted since counts them from the head.
   std::optional<std::array<double, 3>> machineOrigin;
   std::optional<std::array<double, 3>> machineHead;
+  // After a lost link with a grbl board, where each line sent beyond the
+  // ones counted leaves the head (machine mm; nothing for a line that does
+  // not move): the board may have done any first few of them, and where it
+  // stands when it answers again tells how many.
+  std::vector<std::optional<std::array<double, 3>>> machineMaybeDone;
 };
 
 // What the person is told before resuming from a journal left while running.
@@ -121,6 +127,9 @@ class JobJournal : public ResumeRecorder {
                     const std::array<double, 3>& head) override {
     record_.machineOrigin = origin;
     record_.machineHead = head;
+  }
+  void MaybeDone(std::vector<std::optional<std::array<double, 3>>> ends) override {
+    record_.machineMaybeDone = std::move(ends);
   }
   void Sent(const ResumePoint& point) override;
   void Completed() override;

@@ -54,6 +54,10 @@ struct RunLedger {
     if (recorder != nullptr) recorder->Record(Point(), false);
   }
   JobResult Finish(JobOutcome outcome, std::int64_t stepsDone) const {
+    // A grbl board may have done lines beyond those counted before the link
+    // went: their ends tell, once it answers again, how many.
+    const auto maybeDone = outcome == JobOutcome::LinkLost ? window.GrblUncountedLines()
+                                                           : std::nullopt;
     // The journal of a job that ended early says what the board has done,
     // not what it had confirmed when the job stopped waiting; a lost link
     // has nothing more to tell.
@@ -80,6 +84,15 @@ struct RunLedger {
           const auto& origin = window.grblJobOrigin();
           const auto head = window.grblMachineHead();
           if (origin && head) recorder->MachinePlace(*origin, *head);
+        } else if (outcome == JobOutcome::LinkLost && window.StreamsGrbl()) {
+          // The place after the lines counted, which the board passed.
+          const auto& origin = window.grblJobOrigin();
+          const auto counted = window.grblCountedEnd();
+          if (origin && counted && maybeDone) {
+            recorder->Placed(machine.Place());
+            recorder->MachinePlace(*origin, *counted);
+            recorder->MaybeDone(*maybeDone);
+          }
         }
         recorder->Record(Point(), true);
       }

@@ -29,6 +29,11 @@ bool AtRest(std::string_view state) {
 
 bool Idle(std::string_view state) { return state == "Idle"; }
 
+bool Moving(std::string_view state) {
+  const std::string_view name = grbl::StateName(state);
+  return name == "Run" || name == "Jog" || name == "Home" || state == "Hold:1";
+}
+
 // Within the rounding of a status report (three decimals) and of a step.
 constexpr double kPlaceTolerance = 0.0025;
 
@@ -151,6 +156,10 @@ void GrblStream::Handle(const grbl::Reply& reply) {
     ++statusReports_;
     asking_ = false;
     lastHeard_ = Clock::now();
+    // At rest with nothing outstanding: the head is where the next block starts.
+    if (unanswered_.empty() && planned_.empty() && Idle(status->state)) {
+      if (const auto at = MachinePlace(*status)) lastEnd_ = at;
+    }
     if (alarmUncounted_) {
       if (const auto at = MachinePlace(*status)) {
         alarmUncounted_ = false;
@@ -222,6 +231,16 @@ void GrblStream::CreditExecuted(int blocksWaiting) {
   }
 }
 
+std::vector<std::optional<std::array<double, 3>>> GrblStream::Uncounted() const {
+  std::vector<std::optional<std::array<double, 3>>> ends;
+  for (const auto* lines : {&planned_, &unanswered_}) {
+    for (const Entry& entry : *lines) {
+      if (entry.credit) ends.push_back(entry.block ? entry.end : std::nullopt);
+    }
+  }
+  return ends;
+}
+
 void GrblStream::CreditByPlace(const std::array<double, 3>& at) {
   // The first block that ends where the head stands, or before the one it
   // stands part way along; a place passed twice counts the first time, so
@@ -249,6 +268,20 @@ void GrblStream::CreditByPlace(const std::array<double, 3>& at) {
 }
 
 std::optional<GrblIdentity> GrblStream::Connect() {
+  // Read again after a lost link: nothing of before holds.
+  unanswered_.clear();
+  planned_.clear();
+  bytesInBuffer_ = 0;
+  partial_.clear();
+  banner_.reset();
+  probe_.reset();
+  failure_.reset();
+  refusedLine_.reset();
+  alarmUncounted_ = false;
+  lastEnd_.reset();
+  holdSent_ = false;
+  moving_ = false;
+  asking_ = false;
   GrblIdentity identity;
   reading_ = &identity;
   struct Done {
@@ -267,6 +300,24 @@ std::optional<GrblIdentity> GrblStream::Connect() {
   // not restart answers "$I".
   identity.restarted = waitFor([&] { return banner_.has_value(); }, kBannerWait);
   if (!identity.restarted) {
+    // A board that did not restart may still run out the blocks of a link
+    // lost mid-job, and may hold half a line that a line end would run. Once
+    // its head is at rest a soft reset throws that away and keeps its
+    // position.
+    const auto reports = statusReports_;
+    SerialWrite(link_, kStatusQuery);
+    if (waitFor([&] { return statusReports_ > reports; }, std::chrono::milliseconds(1000))) {
+      while (Moving(status_.state)) {
+        if (link_.StopRequested()) throw LinkError();
+        Step(true);
+      }
+      if (status_.state == "Idle" || status_.state == "Hold:0") {
+        SerialWrite(link_, kSoftReset);
+        waitFor([&] { return banner_.has_value(); }, kBannerWait);
+      }
+    }
+  }
+  if (!banner_) {
     SerialWrite(link_, "\n$I\n");
     waitFor([&] { return !identity.version.empty() && partial_.empty(); },
             std::chrono::milliseconds(1500));
@@ -290,8 +341,9 @@ std::optional<GrblIdentity> GrblStream::Connect() {
   unanswered_.clear();
   planned_.clear();
   bytesInBuffer_ = 0;
+  const auto reports = statusReports_;
   SerialWrite(link_, kStatusQuery);
-  waitFor([&] { return statusReports_ > 0; }, std::chrono::milliseconds(1000));
+  waitFor([&] { return statusReports_ > reports; }, std::chrono::milliseconds(1000));
   if (grbl::StateName(status_.state) == "Alarm" && !identity.alarm) identity.alarm = 0;
   SendAlone("$$");
   return identity;
@@ -432,6 +484,13 @@ void GrblStream::Abort() {
   SerialWrite(link_, kSoftReset);
   holdSent_ = false;
   moving_ = false;
+}
+
+void GrblStream::Forget() {
+  unanswered_.clear();
+  planned_.clear();
+  bytesInBuffer_ = 0;
+  alarmUncounted_ = false;
 }
 
 void GrblStream::Halt() {

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/grbl_reply.h"
 
@@ -90,6 +91,9 @@ class GrblStream {
   // rest). Lines still unanswered are forgotten.
   void Halt();
   bool holding() const { return holdSent_; }
+  // The lines outstanding are no longer anybody's (the job ended with its
+  // link lost): nothing more is counted for them.
+  void Forget();
   // The program is closing: feed hold, at most a second for the head to come
   // to rest without running events, then the soft reset; nothing counted.
   void Abort();
@@ -102,6 +106,12 @@ class GrblStream {
   // The last status the board reported.
   const grbl::Status& status() const { return status_; }
   std::int64_t linesSent() const { return sent_; }
+  // The counted lines sent and not yet known to be done, oldest first: where
+  // each leaves the head in machine mm (nothing for a line that does not
+  // move). After a lost link the board may have done any first few of them.
+  std::vector<std::optional<std::array<double, 3>>> Uncounted() const;
+  // Where the last block counted left the head, in machine mm.
+  const std::optional<std::array<double, 3>>& lastEnd() const { return lastEnd_; }
   std::size_t bytesInBuffer() const { return bytesInBuffer_; }
 
   // Called once per counted line, in order, when the board has carried it out.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <vector>
 #include <optional>
 
 #include "motion/motion.h"
@@ -60,6 +61,13 @@ class LinesInFlight {
 
   bool empty() const { return lines_.empty(); }
   void Forget() { lines_.clear(); }
+  // Which of the lines in flight, oldest first, are the program's.
+  std::vector<bool> ProgramInFlight() const {
+    std::vector<bool> program;
+    program.reserve(lines_.size());
+    for (const Line& line : lines_) program.push_back(line.program);
+    return program;
+  }
   // The step time of the oldest line in flight (0 when none is).
   std::chrono::microseconds OldestStepTime() const {
     return lines_.empty() ? std::chrono::microseconds{0} : lines_.front().stepTime;

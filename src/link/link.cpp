@@ -43,7 +43,13 @@ void Link::Close() {
 }
 
 bool Link::ConnectGrbl() {
-  if (grbl_ != nullptr) return true;
+  if (grbl_ != nullptr && !grblReadAgain_) return true;
+  if (grbl_ != nullptr) {
+    // The same stream, which the window links hold.
+    grblIdentity_ = grbl_->Connect();
+    grblReadAgain_ = !grblIdentity_;
+    return grblIdentity_.has_value();
+  }
   auto stream = std::make_unique<GrblStream>(*this);
   grblIdentity_ = stream->Connect();
   if (grblIdentity_) grbl_ = std::move(stream);

@@ -58,6 +58,9 @@ class Link {
   void RequestStop(StopCause cause = StopCause::Person) {
     stopFlag_ = true;
     stopCause_ = cause;
+    // A grbl board is read again once its link was lost: it may have
+    // restarted, or run on, meanwhile.
+    if (cause == StopCause::LinkLost) grblReadAgain_ = true;
   }
   void ClearStop() {
     stopFlag_ = false;
@@ -105,6 +108,7 @@ class Link {
   std::unique_ptr<SerialPort> port_;
   std::unique_ptr<GrblStream> grbl_;
   std::optional<GrblIdentity> grblIdentity_;
+  bool grblReadAgain_ = false;
   bool stopFlag_ = false;
   StopCause stopCause_ = StopCause::Person;
   bool closing_ = false;

@@ -33,6 +33,12 @@ std::optional<Clock::time_point> SimPort::NextEventTime() const {
   return std::visit([](const auto& board) { return board.NextEventTime(); }, board_);
 }
 
+void SimPort::LineBack() {
+  grbl().LineBack(Clock::now());
+  incoming_.clear();
+  next_ = 0;
+}
+
 void SimPort::Write(std::string_view bytes) {
   if (!LineDropped()) Receive(bytes);
 }

@@ -26,6 +26,9 @@ class SimPort : public SerialPort {
   // The board at the far end; each throws std::bad_variant_access for the other kind.
   SimulatedBoard& board() { return std::get<SimulatedBoard>(board_); }
   GrblBoard& grbl() { return std::get<GrblBoard>(board_); }
+  // A grbl board's line is back (GrblBoard::LineBack); bytes it sent before
+  // the drop and not yet read are lost with it.
+  void LineBack();
 
  private:
   void Receive(std::string_view bytes);

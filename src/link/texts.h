@@ -16,6 +16,14 @@ inline constexpr std::string_view kStopQuestion =
     "Гравировка остановлена. Остановить?\r\nДа - остановить. Нет - продолжить.";
 
 // G-code goes only to a board that answered as grbl 1.1.
+// A job broken by a lost link, on a board that restarted since: its
+// coordinates began again where the head stood, somewhere among the lines
+// it may have done.
+inline constexpr std::string_view kGrblPlaceLost =
+    "Связь с платой grbl обрывалась посреди задания, и плата с тех пор перезапустилась: "
+    "где стоит головка, она не знает (самонаведение $22 выключено).\r\n"
+    "Продолжить задание точно нельзя, начните его сначала.";
+
 inline constexpr std::string_view kGrblNotConnected =
     "Плата на порту не ответила как grbl 1.1 (Protocol=grbl): ничего не отправлено.\r\n"
     "Проверьте порт и скорость в Настройках и откройте окно снова, или выберите "

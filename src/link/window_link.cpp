@@ -662,6 +662,47 @@ void WindowLink::ResumeGrblJob(const std::array<double, 3>& origin,
   grblResumeHead_ = head;
 }
 
+std::optional<std::array<double, 3>> WindowLink::grblCountedEnd() const {
+  if (grbl_ == nullptr) return std::nullopt;
+  return grbl_->lastEnd();
+}
+
+std::optional<std::vector<std::optional<std::array<double, 3>>>> WindowLink::GrblUncountedLines()
+    const {
+  if (grbl_ == nullptr) return std::nullopt;
+  // The stream's counted lines are the lines in flight, one for one; a line
+  // whose writing the loss broke off is in flight but never went out.
+  const auto ends = grbl_->Uncounted();
+  const std::vector<bool> program = inFlight_.ProgramInFlight();
+  if (ends.size() > program.size() || program.size() > ends.size() + 1) return std::nullopt;
+  std::vector<std::optional<std::array<double, 3>>> lines;
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    if (program[i]) lines.push_back(ends[i]);
+  }
+  return lines;
+}
+
+std::optional<std::int64_t> WindowLink::GrblDoneAfterLoss(
+    const std::vector<std::optional<std::array<double, 3>>>& maybeDone) {
+  if (grbl_ == nullptr) return std::nullopt;
+  const auto at = GrblMachinePosition();
+  const bool atZero = std::all_of(at.begin(), at.end(),
+                                  [](double mm) { return std::abs(mm) < 0.0005; });
+  if (grblIdentity_ && grblIdentity_->restarted && !grblIdentity_->Homing() && atZero) {
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i < maybeDone.size(); ++i) {
+    const auto& end = maybeDone[i];
+    if (!end) continue;
+    bool here = true;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      here = here && std::abs((*end)[axis] - at[axis]) <= 0.0025;
+    }
+    if (here) return static_cast<std::int64_t>(i + 1);
+  }
+  return 0;
+}
+
 std::optional<std::array<double, 3>> WindowLink::GrblMachineOf(
     const std::array<std::int64_t, 3>& at) const {
   if (!grblJobOrigin_) return std::nullopt;
@@ -814,6 +855,20 @@ void WindowLink::HaltGrbl() {
   } catch (const LinkError&) {
     // Told already; the board no longer answers.
   }
+}
+
+WindowLink::~WindowLink() {
+  // The port's stream outlives this window: it must not call back into it.
+  if (grbl_ != nullptr && link_.grbl() == grbl_) {
+    grbl_->executed = nullptr;
+    grbl_->stopAsked = nullptr;
+  }
+}
+
+void WindowLink::ForgetInFlight() {
+  inFlight_.Forget();
+  // The board's answers for them, should it answer again, belong to no job.
+  if (grbl_ != nullptr) grbl_->Forget();
 }
 
 void WindowLink::AddPendingSteps(const std::array<std::int32_t, 3>& steps) {

@@ -55,6 +55,10 @@ class ResumeRecorder {
   // coordinates (mm), given with the place.
   virtual void MachinePlace(const std::array<double, 3>& /*origin*/,
                             const std::array<double, 3>& /*head*/) {}
+  // After a lost link with a grbl board, given with the place (the head
+  // after the lines counted): where each program line sent beyond them
+  // leaves the head, in machine mm.
+  virtual void MaybeDone(std::vector<std::optional<std::array<double, 3>>> /*ends*/) {}
   // The job's first `point.lines` program lines have been written: called
   // for every one, so it must cost next to nothing.
   virtual void Sent(const ResumePoint& /*point*/) {}
@@ -73,6 +77,8 @@ class InterruptionPrompt {
 class WindowLink {
  public:
   WindowLink(Link& link, const LinkFormat& format);
+  ~WindowLink();
+  WindowLink(WindowLink&&) = default;
 
   const LinkFormat& format() const { return format_; }
   Link& link() { return link_; }
@@ -106,6 +112,18 @@ class WindowLink {
   // Where the head was at rest when the job ended early, in the board's
   // machine coordinates; nothing when unknown.
   std::optional<std::array<double, 3>> grblMachineHead() const;
+  // After a lost link: where the last line counted left the head, and where
+  // each program line sent beyond it would (machine mm, oldest first;
+  // nothing when that cannot be told).
+  std::optional<std::array<double, 3>> grblCountedEnd() const;
+  std::optional<std::vector<std::optional<std::array<double, 3>>>> GrblUncountedLines() const;
+  // A job whose link was lost, on a grbl board that answers again: how many
+  // of the lines it may have done it did, by where the head stands now (the
+  // first of them that ends there; none when none does). Nothing when the
+  // board restarted and its coordinates began again without homing: where
+  // the head stands is lost, and no resume can be exact.
+  std::optional<std::int64_t> GrblDoneAfterLoss(
+      const std::vector<std::optional<std::array<double, 3>>>& maybeDone);
   // A resumed job's origin and the head's place when it stopped (from its
   // journal), taken at the restore (GrblRestore).
   void ResumeGrblJob(const std::array<double, 3>& origin,
@@ -242,7 +260,7 @@ class WindowLink {
   // Lines whose acknowledgement will never come (the link was lost, the
   // drain gave up on a silent board) are no longer waited for: whether the
   // board did them is not known, so the machine model does not count them.
-  void ForgetInFlight() { inFlight_.Forget(); }
+  void ForgetInFlight();
 
   // A job that ends between its steps (stopped, the link lost, a move
   // refused, the window closing) leaves nothing switched on: when the lines

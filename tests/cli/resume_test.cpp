@@ -401,8 +401,8 @@ TEST_F(ResumeTest, AJournalOfAnotherPictureOrADamagedOneIsNotUsed) {
   EXPECT_EQ(resume(), kCliRefused);
   EXPECT_NE(err_.str().find("не найден: продолжать нечего"), std::string::npos) << err_.str();
 
-  JournalRecord other{"engrave", "engrave other.bmp", "0123456789abcdef", 40,          {7, 0},
-                      true,      std::nullopt,        std::nullopt,       std::nullopt};
+  JournalRecord other{"engrave", "engrave other.bmp", "0123456789abcdef", 40,           {7, 0},
+                      true,      std::nullopt,        std::nullopt,       std::nullopt, {}};
   const std::string otherText = JournalText(other);
   const std::string cases[] = {otherText, otherText.substr(0, otherText.size() / 2),
                                otherText.substr(0, otherText.find("acknowledged=")) +

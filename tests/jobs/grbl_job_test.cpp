@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/grbl_board.h"
@@ -311,7 +312,11 @@ struct KeptPoint : ResumeRecorder {
     origin = at;
     head = stood;
   }
+  void MaybeDone(std::vector<std::optional<std::array<double, 3>>> ends) override {
+    maybeDone = std::move(ends);
+  }
   void Completed() override { completed = true; }
+  std::optional<std::vector<std::optional<std::array<double, 3>>>> maybeDone;
   ResumePoint point;
   std::optional<std::array<double, 3>> origin;
   std::optional<std::array<double, 3>> head;
@@ -386,6 +391,72 @@ TEST_F(GrblJobTest, StoppedAnywhereAndResumedEveryMoveIsCarriedOutOnce) {
 
 namespace vertolin {
 namespace {
+
+// The line dropped mid-job, the board keeping its own power: it ran out what
+// it had planned. Once it answers again, where it stands tells how many of
+// the lines it may have done it did, and the job goes on from there. A board
+// that restarted meanwhile began its coordinates again: that is refused.
+TEST_F(GrblJobTest, ALinkLostAnywhereAndResumedCarriesOutEveryMoveOnce) {
+  GrblBoard& whole = UseBoard(Fast(0));
+  {
+    WindowLink window(link_, formats::kGradation);
+    window.SetDriveSwitch([] { return true; });
+    ASSERT_TRUE(window.ConnectGrbl());
+    ASSERT_EQ(JobRunner(window).Run(Raster(240)), JobOutcome::Done);
+  }
+  const auto expected = ProgramMoves(whole);
+
+  // A board that greets again does so at once; one that did not restart is
+  // first waited for (kBannerWait), so there are few of those.
+  for (const bool restarted : {false, true}) {
+    for (const int dropAfter : restarted ? std::vector<int>{40} : std::vector<int>{9, 40, 150}) {
+      SCOPED_TRACE((restarted ? "restarted, " : "kept its power, ") + std::to_string(dropAfter));
+      test::RecordingFrontend frontend;
+      Link link(frontend, Profile());
+      link.ackPolicy() = link_.ackPolicy();
+      GrblBoardOptions options = Fast(3);
+      options.dropAfter = dropAfter;
+      options.dropRunsOut = !restarted;
+      auto port = std::make_unique<SimPort>(GrblBoard(options));
+      SimPort& line = *port;
+      GrblBoard& board = port->grbl();
+      link.Attach(std::move(port));
+      KeptPoint kept;
+      {
+        WindowLink window(link, formats::kGradation);
+        window.SetDriveSwitch([] { return true; });
+        window.SetResumeRecorder(&kept);
+        ASSERT_TRUE(window.ConnectGrbl());
+        ASSERT_EQ(JobRunner(window).Run(Raster(240)), JobOutcome::LinkLost);
+      }
+      ASSERT_TRUE(kept.origin) << "origin";
+      ASSERT_TRUE(kept.maybeDone) << "maybe";
+      // Never more than the board completed.
+      EXPECT_LE(kept.point.lines, static_cast<std::int64_t>(ProgramMoves(board).size()) + 1);
+      link.ClearStop();
+      if (restarted) {
+        link.Attach(std::make_unique<SimPort>(GrblBoard(Fast(3))));
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        line.LineBack();
+      }
+      WindowLink again(link, formats::kGradation);
+      again.SetDriveSwitch([] { return true; });
+      ASSERT_TRUE(again.ConnectGrbl());
+      const auto more = again.GrblDoneAfterLoss(*kept.maybeDone);
+      if (restarted) {
+        EXPECT_FALSE(more);
+        continue;
+      }
+      ASSERT_TRUE(more);
+      again.ResumeGrblJob(*kept.origin, std::nullopt);
+      again.Replay(kept.point.lines + *more, kept.point.depth);
+      EXPECT_EQ(JobRunner(again).Run(Raster(240)), JobOutcome::Done);
+      EXPECT_EQ(ProgramMoves(board), expected);
+      EXPECT_EQ(board.Overflowed(), 0u);
+    }
+  }
+}
 
 TEST_F(GrblJobTest, AFreshStartAfterAStopGoesBackToTheJobsOriginFirst) {
   GrblBoard& board = UseBoard(Fast(3));

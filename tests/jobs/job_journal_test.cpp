@@ -15,8 +15,8 @@ namespace {
 // answering; one written before the place was kept still reads, and a place
 // that is not three whole numbers makes the journal damaged, not a guess.
 TEST(JobJournalText, ThePlaceOfTheHeadRoundTripsAndOlderJournalsStillRead) {
-  JournalRecord record{"mill-all", "mill-all ring.bmp", "00ff",       40,          {7, -200},
-                       true,       std::nullopt,        std::nullopt, std::nullopt};
+  JournalRecord record{"mill-all", "mill-all ring.bmp", "00ff",       40,           {7, -200},
+                       true,       std::nullopt,        std::nullopt, std::nullopt, {}};
   const JournalRead without = ParseJournal(JournalText(record));
   ASSERT_EQ(without.status, JournalRead::Status::Ok);
   EXPECT_FALSE(without.record.place);
@@ -43,6 +43,26 @@ TEST(JobJournalText, ThePlaceOfTheHeadRoundTripsAndOlderJournalsStillRead) {
     Fingerprint sum;
     sum.Add(edited);
     EXPECT_EQ(ParseJournal(edited + "check=" + sum.Hex() + "\n").status, c.status);
+  }
+
+  // A grbl board's places, and after a lost link the lines it may have done.
+  record.machineOrigin = std::array<double, 3>{1.5, -2, 0};
+  record.machineHead = std::array<double, 3>{3.25, 0, -1};
+  record.machineMaybeDone = {std::array<double, 3>{3.5, 0, -1}, std::nullopt,
+                             std::array<double, 3>{3.5, 0.25, -1}};
+  const std::string grbl = JournalText(record);
+  const JournalRead read = ParseJournal(grbl);
+  ASSERT_EQ(read.status, JournalRead::Status::Ok) << grbl;
+  EXPECT_EQ(read.record.machineHead, record.machineHead);
+  EXPECT_EQ(read.record.machineMaybeDone, record.machineMaybeDone);
+  for (const char* maybe : {"machine_maybe_done=", "machine_maybe_done=1,2",
+                            "machine_maybe_done=1,2,3;", "machine_maybe_done=1,2,3;;-"}) {
+    SCOPED_TRACE(maybe);
+    const std::string edited = grbl.substr(0, grbl.find("machine_maybe_done=")) + maybe + "\n";
+    Fingerprint sum;
+    sum.Add(edited);
+    EXPECT_EQ(ParseJournal(edited + "check=" + sum.Hex() + "\n").status,
+              JournalRead::Status::Garbled);
   }
 }
 
