@@ -23,7 +23,8 @@ constexpr const char* kUsage =
     " [--after N] [--drop-after N] [--crlf] [--pace] [--baud N] [--idle-delay US] [--record FILE]"
     " [--stdin-eof] [--help]\n"
     "       vertolin-board --grbl [--baud N] [--motion-scale F | --instant] [--laser-mode 0|1]"
-    " [--alarm] [--surface Z] [--drop-after N] [--after N --silent] [--error-at LINE:CODE]"
+    " [--alarm] [--surface Z] [--drop-after N [--line-back MS]] [--after N --silent]"
+    " [--error-at LINE:CODE]"
     " [--limit-at LINE] [--record FILE] [--buffer-report FILE] [--stdin-eof]\n";
 
 constexpr const char* kHelp =
@@ -52,6 +53,8 @@ constexpr const char* kHelp =
     "  --alarm           start in an alarm, to be unlocked with $X\n"
     "  --surface Z       a flat surface at Z mm for the probe (none: a probe never touches)\n"
     "  --drop-after N    drop the line after N lines; the board stops where it is\n"
+    "  --line-back MS    with --drop-after: the board keeps its own power, runs out its\n"
+    "                    planner, and MS later serves again on a new port (its path printed)\n"
     "  --after N         with --silent: answer nothing after N lines\n"
     "  --error-at LINE:CODE  answer line LINE (counted from the start) error:CODE, unrun\n"
     "  --limit-at LINE   a hard limit trips as the block of line LINE starts (ALARM:1)\n"
@@ -159,6 +162,14 @@ int main(int argc, char** argv) {
       if (line == 0 || code == 0) return BadUsage("--error-at needs LINE:CODE", pair);
       grbl.options.errorAtLine = line;
       grbl.options.errorCode = code;
+    } else if (arg == "--line-back") {
+      grblOnly(arg);
+      const auto text = value();
+      // -1 stands for "none": g++ -O3 cannot see through a second optional here.
+      const int ms = text ? NonNegative(*text).value_or(-1) : -1;
+      if (ms < 0) return BadUsage("--line-back needs milliseconds", text.value_or(""));
+      grbl.options.dropRunsOut = true;
+      serve.lineBack = std::chrono::milliseconds(ms);
     } else if (arg == "--limit-at") {
       grblOnly(arg);
       const auto text = value();

@@ -44,6 +44,10 @@ class Fd {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
   }
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
 
  private:
   int fd_;
@@ -152,6 +156,8 @@ std::optional<Clock::time_point> GrblBoardSimulation::NextEventTime() const {
 
 bool GrblBoardSimulation::LineDropped() const { return board_.LineDropped(); }
 
+void GrblBoardSimulation::LineBack(Clock::time_point now) { board_.LineBack(now); }
+
 void GrblBoardSimulation::WriteRecord(std::FILE* record) {
   const auto& blocks = board_.Executed();
   for (; recorded_ < blocks.size(); ++recorded_) WriteLine(record, RecordLine(blocks[recorded_]));
@@ -166,27 +172,33 @@ int ServeOnPty(BoardSimulation& board, const PtyServeOptions& options) {
   ::sigaction(SIGINT, &stop, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  Fd master(::posix_openpt(O_RDWR | O_NOCTTY));
-  if (master.get() < 0) return Fail("posix_openpt");
-  if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0)
-    return Fail("grantpt/unlockpt");
-  const char* name = ::ptsname(master.get());
-  if (name == nullptr) return Fail("ptsname");
-  const std::string path = name;
+  Fd master;
+  Fd slave;
+  // A new port, its path printed: 0, or the exit code of a failure.
+  const auto openPort = [&]() -> int {
+    master.Reset(::posix_openpt(O_RDWR | O_NOCTTY));
+    if (master.get() < 0) return Fail("posix_openpt");
+    if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0)
+      return Fail("grantpt/unlockpt");
+    const char* name = ::ptsname(master.get());
+    if (name == nullptr) return Fail("ptsname");
+    const std::string path = name;
 
-  // Holding the port open ourselves keeps the master from seeing a hang-up
-  // whenever a client closes it, so clients may come and go.
-  Fd slave(::open(path.c_str(), O_RDWR | O_NOCTTY));
-  if (slave.get() < 0) return Fail("open port");
-  termios raw{};
-  if (::tcgetattr(slave.get(), &raw) != 0) return Fail("tcgetattr");
-  ::cfmakeraw(&raw);
-  if (::tcsetattr(slave.get(), TCSANOW, &raw) != 0) return Fail("tcsetattr");
-  const int flags = ::fcntl(master.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(master.get(), F_SETFL, flags | O_NONBLOCK) != 0) return Fail("fcntl");
-
-  std::printf("%s\n", path.c_str());
-  std::fflush(stdout);
+    // Holding the port open ourselves keeps the master from seeing a hang-up
+    // whenever a client closes it, so clients may come and go.
+    slave.Reset(::open(path.c_str(), O_RDWR | O_NOCTTY));
+    if (slave.get() < 0) return Fail("open port");
+    termios raw{};
+    if (::tcgetattr(slave.get(), &raw) != 0) return Fail("tcgetattr");
+    ::cfmakeraw(&raw);
+    if (::tcsetattr(slave.get(), TCSANOW, &raw) != 0) return Fail("tcsetattr");
+    const int flags = ::fcntl(master.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(master.get(), F_SETFL, flags | O_NONBLOCK) != 0) return Fail("fcntl");
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+    return 0;
+  };
+  if (const int failed = openPort(); failed != 0) return failed;
 
   std::vector<char> buffer(1 << 16);
   std::string outbox;
@@ -218,7 +230,15 @@ int ServeOnPty(BoardSimulation& board, const PtyServeOptions& options) {
       LetClientDrain(slave.get());
       master.Close();
       slave.Close();
-      return 0;
+      if (!options.lineBack) return 0;
+      const auto back = Clock::now() + *options.lineBack;
+      while (!gStop && Clock::now() < back) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      board.LineBack(Clock::now());
+      writeRecord();
+      if (const int failed = openPort(); failed != 0) return failed;
+      continue;
     }
 
     pollfd fds[2] = {{master.get(), static_cast<short>(POLLIN | (outbox.empty() ? 0 : POLLOUT)), 0},

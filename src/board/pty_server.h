@@ -25,6 +25,8 @@ class BoardSimulation {
   virtual std::string TakeOutput(Clock::time_point now, std::size_t max) = 0;
   virtual std::optional<Clock::time_point> NextEventTime() const = 0;
   virtual bool LineDropped() const = 0;
+  // The line is back after a drop (only a board that keeps its own power).
+  virtual void LineBack(Clock::time_point /*now*/) {}
   // Appends one line for each command or block the board has done since the
   // last call.
   virtual void WriteRecord(std::FILE* record) = 0;
@@ -54,6 +56,7 @@ class GrblBoardSimulation : public BoardSimulation {
   std::string TakeOutput(Clock::time_point now, std::size_t max) override;
   std::optional<Clock::time_point> NextEventTime() const override;
   bool LineDropped() const override;
+  void LineBack(Clock::time_point now) override;
   void WriteRecord(std::FILE* record) override;
 
  private:
@@ -64,11 +67,15 @@ class GrblBoardSimulation : public BoardSimulation {
 struct PtyServeOptions {
   std::FILE* record = nullptr;  // the board's record, when given
   bool stopAtStdinEof = false;  // end when standard input closes
+  // After a drop the line comes back this much later on a new port, whose
+  // path is printed like the first; none: the server ends at a drop.
+  std::optional<std::chrono::milliseconds> lineBack;
 };
 
 // Opens a pseudo-terminal, prints the path of its port on stdout and answers
 // for `board` until a stop signal, the end of stdin (when asked) or the
-// board's line drop. Returns the exit code for the program.
+// board's line drop (or, with `lineBack`, serves again on a new port).
+// Returns the exit code for the program.
 int ServeOnPty(BoardSimulation& board, const PtyServeOptions& options);
 
 }  // namespace vertolin

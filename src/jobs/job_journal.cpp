@@ -415,6 +415,7 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
   bool placed = !window.StreamsGrbl() || found.record.machineOrigin.has_value();
   std::optional<std::array<double, 3>> head = found.record.machineHead;
   if (placed && window.StreamsGrbl() && found.status == JournalRead::Status::Ok &&
+      found.record.job == job && found.record.fingerprint == record.fingerprint &&
       !found.record.machineMaybeDone.empty()) {
     // The link was lost: where the board stands now tells how many more
     // lines it did.

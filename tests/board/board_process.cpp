@@ -27,7 +27,7 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
-// The first line the board prints, without its "\n"; empty when none came in time.
+// The next line the board prints, without its "\n"; empty when none came in time.
 std::string ReadFirstLine(int fd) {
   std::string line;
   const auto limit = Clock::now() + kStartLimit;
@@ -80,7 +80,7 @@ BoardProcess::BoardProcess(std::vector<std::string> args) {
     throw std::runtime_error("BoardProcess: fork failed");
   }
   path_ = ReadFirstLine(out[0]);
-  CloseFd(out[0]);
+  stdout_ = out[0];
   if (path_.empty()) {
     Stop();
     throw std::runtime_error("BoardProcess: " + args.front() + " gave no port");
@@ -91,8 +91,14 @@ BoardProcess::~BoardProcess() { Stop(); }
 
 const std::string& BoardProcess::path() const { return path_; }
 
+const std::string& BoardProcess::NextPath() {
+  path_ = ReadFirstLine(stdout_);
+  return path_;
+}
+
 void BoardProcess::Stop() noexcept {
   CloseFd(stdin_);
+  CloseFd(stdout_);
   if (pid_ <= 0) return;
   ::kill(pid_, SIGTERM);
   const auto limit = Clock::now() + kStopLimit;

@@ -22,12 +22,16 @@ class BoardProcess {
 
   // The port to open, e.g. "/dev/pts/7".
   const std::string& path() const;
+  // The port the board serves once its line is back (--line-back): the next
+  // path it prints; empty when none came within a few seconds.
+  const std::string& NextPath();
 
  private:
   void Stop() noexcept;
 
   pid_t pid_ = -1;
   int stdin_ = -1;
+  int stdout_ = -1;
   std::string path_;
 };
 

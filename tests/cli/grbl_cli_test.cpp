@@ -714,6 +714,83 @@ TEST_F(GrblCliTest, StopsAndResumesCarryOutEveryBlockOnce) {
   }
 }
 
+// The line drops mid-job. A board with its own power runs out its planner and
+// answers again on a new port: --resume goes on after the lines it did, each
+// block once. A board that restarted (a new one, at machine zero, no homing)
+// has lost where its head stands: that resume is refused, the journal kept.
+TEST_F(GrblCliTest, ALostLinkThenResumeCarriesOutEveryBlockOnce) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> job;
+    const char* motionScale;
+    const char* dropAfter;  // lines the board takes, its set-up's included
+    bool keptPower;
+  };
+  const Case cases[] = {
+      {"engrave, early", {"engrave", "@greys"}, "2.5", "12", true},
+      {"cut, the laser on", {"cut", "--prepared", "@blobs"}, "7", "40", true},
+      {"mill-all with the spindle",
+       {"--set", "grbl_spindle_speed=10000", "mill-all", "@blobs"},
+       "5",
+       "30",
+       true},
+      {"engrave, the board restarted", {"engrave", "@greys"}, "2.5", "30", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::string> job = Job(c.job);
+    const std::string command = CommandOf(job);
+    const std::vector<Move> program = Merged(Exported(job));
+    const auto record = File(std::string("record-") + c.name);
+    std::vector<std::string> options{"--grbl",    "--motion-scale", c.motionScale,  "--drop-after",
+                                     c.dropAfter, "--record",       record.string()};
+    if (c.keptPower) options.insert(options.end(), {"--line-back", "200"});
+    std::optional<BoardProcess> board;
+    board.emplace(options);
+    ASSERT_EQ(RunOn(*board, job), kCliLinkError) << err_.str();
+    const JournalRead lost = ReadJournal(Journal(command));
+    ASSERT_EQ(lost.status, JournalRead::Status::Ok) << lost.problem;
+    EXPECT_TRUE(lost.record.machineOrigin);
+    EXPECT_FALSE(lost.record.machineMaybeDone.empty());
+
+    std::vector<std::string> resume = job;
+    resume.push_back("--resume");
+    if (!c.keptPower) {
+      board.emplace(std::vector<std::string>{"--grbl", "--instant"});
+      EXPECT_EQ(RunOn(*board, resume), kCliRefused) << err_.str();
+      EXPECT_NE(err_.str().find("перезапустилась"), std::string::npos) << err_.str();
+      EXPECT_TRUE(std::filesystem::exists(Journal(command)));
+      continue;
+    }
+    ASSERT_FALSE(board->NextPath().empty());
+    EXPECT_EQ(RunOn(*board, resume), kCliDone) << err_.str();
+    EXPECT_FALSE(std::filesystem::exists(Journal(command)));
+
+    // The first run's blocks, all the board did after the drop among them,
+    // then the resumed run's after its restore.
+    const std::vector<Executed> executed = ReadRecord(record);
+    std::int64_t resumedFrom = 0;
+    for (const Executed& block : executed) {
+      if (block.text.starts_with("G92")) resumedFrom = block.line;
+    }
+    std::vector<Executed> first;
+    std::vector<Executed> second;
+    for (const Executed& block : executed) {
+      (block.line < resumedFrom ? first : second).push_back(block);
+    }
+    const BoardMoves before = ReadBoardMoves(first, {0, 0, 0});
+    const BoardMoves after = ReadBoardMoves(second, {0, 0, 0});
+    for (const std::string& fault : before.faults) ADD_FAILURE() << fault;
+    for (const std::string& fault : after.faults) ADD_FAILURE() << fault;
+    std::vector<Move> joined = before.moves;
+    ASSERT_FALSE(joined.empty());
+    const std::size_t restore = RestoreMoves(after.moves, joined.back().to);
+    joined.insert(joined.end(), after.moves.begin() + static_cast<std::ptrdiff_t>(restore),
+                  after.moves.end());
+    EXPECT_EQ(Difference(program, Merged(joined)), "");
+  }
+}
+
 TEST_F(GrblCliTest, AFloodOfShortLinesFillsTheReceiveBufferButNeverOverflowsIt) {
   // 480 pixels of 0.2 mm, a line each, on a board whose motion is slower
   // than the wire: its planner stays full and the lines wait in its buffer.
