@@ -171,6 +171,7 @@ void GrblStream::Handle(const grbl::Reply& reply) {
     } else if (Idle(status->state) && unanswered_.empty()) {
       CreditExecuted(0);
     }
+    if (statusSeen) statusSeen(*status);
     return;
   }
   if (const auto* alarm = std::get_if<grbl::Alarm>(&reply)) {
@@ -226,6 +227,7 @@ void GrblStream::CreditExecuted(int blocksWaiting) {
   while (planned_.size() > waiting && (!refusedLine_ || planned_.front().number < *refusedLine_)) {
     const bool credit = planned_.front().credit;
     if (planned_.front().end) lastEnd_ = planned_.front().end;
+    if (credit && planned_.front().end) creditedEnd_ = planned_.front().end;
     planned_.pop_front();
     if (credit && executed) executed();
   }
@@ -239,6 +241,10 @@ std::vector<std::optional<std::array<double, 3>>> GrblStream::Uncounted() const 
     }
   }
   return ends;
+}
+
+std::optional<std::array<double, 3>> GrblStream::PlaceOf(const grbl::Status& status) {
+  return MachinePlace(status);
 }
 
 void GrblStream::CreditByPlace(const std::array<double, 3>& at) {
@@ -261,6 +267,7 @@ void GrblStream::CreditByPlace(const std::array<double, 3>& at) {
   for (std::size_t i = 0; i < done; ++i) {
     const bool credit = planned_.front().credit;
     lastEnd_ = planned_.front().end.has_value() ? planned_.front().end : lastEnd_;
+    if (credit && planned_.front().end) creditedEnd_ = planned_.front().end;
     planned_.pop_front();
     if (credit && executed) executed();
   }
@@ -279,6 +286,7 @@ std::optional<GrblIdentity> GrblStream::Connect() {
   refusedLine_.reset();
   alarmUncounted_ = false;
   lastEnd_.reset();
+  creditedEnd_.reset();
   holdSent_ = false;
   moving_ = false;
   asking_ = false;
@@ -418,6 +426,7 @@ void GrblStream::Finish() {
         Idle(status_.state)) {
       moving_ = false;
       lastEnd_ = MachinePlace(status_);
+      creditedEnd_.reset();
       return;
     }
     Step(true);
@@ -487,6 +496,7 @@ void GrblStream::Abort() {
 }
 
 void GrblStream::Forget() {
+  creditedEnd_.reset();
   unanswered_.clear();
   planned_.clear();
   bytesInBuffer_ = 0;
@@ -507,6 +517,7 @@ void GrblStream::Halt() {
   }
   // The report that found the head at rest counted what the planner holds.
   lastEnd_ = MachinePlace(status_);
+  creditedEnd_.reset();
   alarmUncounted_ = false;
   unanswered_.clear();
   planned_.clear();

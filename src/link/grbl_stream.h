@@ -112,10 +112,19 @@ class GrblStream {
   std::vector<std::optional<std::array<double, 3>>> Uncounted() const;
   // Where the last block counted left the head, in machine mm.
   const std::optional<std::array<double, 3>>& lastEnd() const { return lastEnd_; }
+  // Where the last line counted for the caller left the head, while a job's
+  // lines run (nothing between jobs): what the caller's own model of the
+  // head stands for.
+  const std::optional<std::array<double, 3>>& creditedEnd() const { return creditedEnd_; }
+  // Where a status report puts the head, in machine mm (from WPos and WCO
+  // when it gives no MPos).
+  static std::optional<std::array<double, 3>> PlaceOf(const grbl::Status& status);
   std::size_t bytesInBuffer() const { return bytesInBuffer_; }
 
   // Called once per counted line, in order, when the board has carried it out.
   std::function<void()> executed;
+  // Called for every status report, once the lines it shows done are counted.
+  std::function<void(const grbl::Status&)> statusSeen;
   // Called inside the waits when StopFlag is set, once the hold is at rest:
   // the window's question. It returns to go on, or throws to stop.
   std::function<void()> stopAsked;
@@ -157,6 +166,7 @@ class GrblStream {
   std::optional<std::int64_t> refusedLine_;  // the first line answered error:N
   bool alarmUncounted_ = false;  // an alarm threw blocks away: the next status tells which
   std::optional<std::array<double, 3>> lastEnd_;  // where the last block counted left the head
+  std::optional<std::array<double, 3>> creditedEnd_;
   bool holdSent_ = false;
   bool moving_ = false;  // lines that move went out since the board was last at rest
   bool inQuestion_ = false;

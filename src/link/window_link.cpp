@@ -570,6 +570,19 @@ void WindowLink::BindGrbl() {
   // One stream per port, taken by whichever window link sends on it now.
   grbl_->executed = [this] { TakeAcknowledgement(); };
   grbl_->stopAsked = [this] { GrblStopQuestion(); };
+  grbl_->statusSeen = [this](const grbl::Status& status) { ShowGrblPlace(status); };
+}
+
+void WindowLink::ShowGrblPlace(const grbl::Status& status) {
+  // The model stands at the end of the last line counted; the report says
+  // how far the head has gone on from there, mid-block too.
+  const auto at = GrblStream::PlaceOf(status);
+  const auto& end = grbl_->creditedEnd();
+  if (!at || !end) return;
+  MachinePosition shown = link_.machine().Shown(link_.profile());
+  for (std::size_t axis = 0; axis < 3; ++axis)
+    shown.millimetres[axis] += (*at)[axis] - (*end)[axis];
+  link_.frontend().ShowPosition(shown);
 }
 
 bool WindowLink::FollowGrblTarget(const Motion& motion) {
@@ -862,6 +875,7 @@ WindowLink::~WindowLink() {
   if (grbl_ != nullptr && link_.grbl() == grbl_) {
     grbl_->executed = nullptr;
     grbl_->stopAsked = nullptr;
+    grbl_->statusSeen = nullptr;
   }
 }
 

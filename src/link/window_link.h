@@ -323,6 +323,8 @@ class WindowLink {
   void HaltGrbl();
   void RestoreGrblMask();
   void BindGrbl();
+  // The position readout from a status report: where the head is, mid-block too.
+  void ShowGrblPlace(const grbl::Status& status);
   // A move by hand on a grbl board: "$J=G91 G21 X… Y… Z… F…" at the native
   // move's pace, awaited until the board is at rest again.
   void GrblJog(const Motion& jog);

@@ -458,6 +458,39 @@ TEST_F(GrblJobTest, ALinkLostAnywhereAndResumedCarriesOutEveryMoveOnce) {
   }
 }
 
+// The readout follows the status reports, so a long move shows its way, not
+// only its end.
+TEST_F(GrblJobTest, ThePositionShownFollowsTheHeadAlongALongMove) {
+  struct Readout : test::RecordingFrontend {
+    void ShowPosition(const MachinePosition& position) override {
+      shown.push_back(position.millimetres);
+    }
+    std::vector<std::array<double, 3>> shown;
+  } frontend;
+  Link link(frontend, Profile());
+  link.ackPolicy() = link_.ackPolicy();
+  link.Attach(std::make_unique<SimPort>(GrblBoard(Fast(3))));
+  WindowLink window(link, formats::kGradation);
+  window.SetDriveSwitch([] { return true; });
+  ASSERT_TRUE(window.ConnectGrbl());
+  const auto longMove = []() -> JobProgram {
+    co_yield ProgramStep::Move({MotionKind::Travel, 5, 0, 0, 0}, StepScale{1, 1, 1});
+    co_yield ProgramStep::Move({MotionKind::Travel, 300, 0, 0, 0}, StepScale{1, 1, 1});
+  };
+  ASSERT_EQ(JobRunner(window).Run(longMove()), JobOutcome::Done);
+  ASSERT_FALSE(frontend.shown.empty());
+  const bool midway = std::any_of(frontend.shown.begin(), frontend.shown.end(), [](const auto& at) {
+    return at[0] > 2.0 && at[0] < 29.0 && std::abs(at[1]) < 1e-9;
+  });
+  EXPECT_TRUE(midway);
+  // Never past the end, never back before the start.
+  for (const auto& at : frontend.shown) {
+    EXPECT_GE(at[0], -1e-9);
+    EXPECT_LE(at[0], 30.5 + 1e-9);
+  }
+  EXPECT_NEAR(frontend.shown.back()[0], 30.5, 1e-9);
+}
+
 TEST_F(GrblJobTest, AFreshStartAfterAStopGoesBackToTheJobsOriginFirst) {
   GrblBoard& board = UseBoard(Fast(3));
   WindowLink window(link_, formats::kGradation);
