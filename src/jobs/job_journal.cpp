@@ -411,10 +411,12 @@ JournalScope::JournalScope(WindowLink& window, std::filesystem::path file, std::
                        {}};
   const JournalRead found = ReadJournal(file);
   ResumePoint done = found.record.point;
+  // After a lost link the board is read again before it is asked anything.
+  const bool boardRead = window.ReadGrblAgainIfLost();
   // A grbl board's job goes on exactly only from its machine place.
   bool placed = !window.StreamsGrbl() || found.record.machineOrigin.has_value();
   std::optional<std::array<double, 3>> head = found.record.machineHead;
-  if (placed && window.StreamsGrbl() && found.status == JournalRead::Status::Ok &&
+  if (placed && boardRead && window.StreamsGrbl() && found.status == JournalRead::Status::Ok &&
       found.record.job == job && found.record.fingerprint == record.fingerprint &&
       !found.record.machineMaybeDone.empty()) {
     // The link was lost: where the board stands now tells how many more

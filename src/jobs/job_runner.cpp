@@ -162,6 +162,7 @@ JobResult JobRunner::Run(JobProgram program) {
     link.frontend().ShowMessage(texts::kTitleError, texts::kGrblNotConnected);
     return {JobOutcome::Refused};
   }
+  if (!dry && !window_.ReadGrblAgainIfLost()) return {JobOutcome::Refused};
   RunLedger run{window_};
   std::int64_t stepsDone = 0;
   try {

@@ -49,6 +49,8 @@ class Link {
   bool ConnectGrbl();
   GrblStream* grbl() { return grbl_.get(); }
   const std::optional<GrblIdentity>& grblIdentity() const { return grblIdentity_; }
+  // The grbl board's link was lost since it was read: read it again first.
+  bool GrblReadAgainDue() const { return grbl_ != nullptr && grblReadAgain_; }
 
   // The program-wide request to stop the running job, and who made it: the
   // person ("Стоп", closing a window, Ctrl-C) or the link itself (a read or

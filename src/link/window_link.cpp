@@ -515,6 +515,18 @@ void WindowLink::SwitchLaserOff() {
   }
 }
 
+bool WindowLink::ReadGrblAgainIfLost() {
+  if (grbl_ == nullptr || !link_.GrblReadAgainDue()) return true;
+  if (link_.StopRequested() && link_.stopCause() == Link::StopCause::LinkLost) link_.ClearStop();
+  try {
+    if (ConnectGrbl()) return true;
+  } catch (const LinkError&) {
+    // Told already.
+  }
+  link_.frontend().ShowStatus(texts::kStatusNoAnswer);
+  return false;
+}
+
 bool WindowLink::ConnectGrbl() {
   grbl_ = nullptr;
   if (!link_.ConnectGrbl()) return false;
@@ -576,6 +588,7 @@ void WindowLink::BindGrbl() {
 void WindowLink::ShowGrblPlace(const grbl::Status& status) {
   // The model stands at the end of the last line counted; the report says
   // how far the head has gone on from there, mid-block too.
+  if (grbl_ == nullptr) return;  // being read again
   const auto at = GrblStream::PlaceOf(status);
   const auto& end = grbl_->creditedEnd();
   if (!at || !end) return;
@@ -648,6 +661,9 @@ void WindowLink::GrblJobOpens() {
     grbl_->SendAlone("$10=" + std::to_string(mask | 3));
     grblMaskToRestore_ = mask;
   }
+  // The job's frame, and a resume's replay of it, count from the job's start,
+  // whatever this window sent before.
+  protocol_->Rebase();
   // A resumed job's frame comes from its machine origin (GrblRestore).
   if (replayLeft_ > 0) return;
   for (const std::string& line : protocol_->Opening()) grbl_->Send(line, false, false);

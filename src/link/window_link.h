@@ -99,6 +99,10 @@ class WindowLink {
   // said by it (no warning dialog).
   HandshakeResult Handshake(std::string_view required);
   bool StreamsGrbl() const { return grbl_ != nullptr; }
+  // Before a job: a grbl board whose link was lost is read again (it may
+  // have restarted, or still be running out its planner). False when it no
+  // longer answers as a board a job can run on; the person is told why.
+  bool ReadGrblAgainIfLost();
   const std::optional<GrblIdentity>& grblIdentity() const { return grblIdentity_; }
   // A job's first and last lines on a grbl board: the opening (units,
   // absolute coordinates, the job's frame where the head stands, the status

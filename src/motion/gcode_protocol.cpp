@@ -73,6 +73,11 @@ std::array<std::int64_t, 3> GcodeWriter::TargetAfter(const Motion& motion) const
   return target;
 }
 
+void GcodeWriter::Rebase() {
+  at_ = {};
+  axisText_ = {"0.000", "0.000", "0.000"};
+}
+
 void GcodeWriter::ForgetModes() {
   motionMode_.clear();
   feed_.clear();

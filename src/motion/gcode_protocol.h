@@ -58,6 +58,8 @@ class GcodeWriter {
   // Forgets the modes the blocks so far have set (motion, feed, power), so
   // that the next block states them: the board was reset.
   void ForgetModes();
+  // The coordinates start again here (G92 X0 Y0 Z0): the target is zero.
+  void Rebase();
 
   static std::int32_t RasterPower(std::int32_t delay, std::int32_t fullPowerDelay,
                                   std::int32_t maxPower);
@@ -106,6 +108,7 @@ class GcodeProtocol : public Protocol {
     return writer_.TargetAfter(motion);
   }
   void Resync() override { writer_.ForgetModes(); }
+  void Rebase() override { writer_.Rebase(); }
   std::string_view IdentifyQuery() const override { return "$I"; }
   void Identified(char) override {}
   std::string_view LaserPauseLine(bool on) const override {

@@ -43,6 +43,9 @@ class Protocol {
   }
   // The board forgot its modes (a reset): the next line states them again.
   virtual void Resync() {}
+  // A job's own coordinates begin here: Target counts from zero again, as
+  // the job's frame (and a resume's replay of it) does.
+  virtual void Rebase() {}
 
   // The query that makes the board say who it is.
   virtual std::string_view IdentifyQuery() const = 0;

@@ -5,6 +5,9 @@
 #include <QLabel>
 #include <chrono>
 #include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "board/grbl_board.h"
 #include "modes/engraving/engraving_window.h"
@@ -68,6 +71,69 @@ TEST_F(GrblEngravingWindowTest, StopHoldsTheMachineAtOnceAndTheLaserGoesDark) {
   EXPECT_FALSE(board.LaserBurning(Clock::now()));
   EXPECT_EQ(board.State(Clock::now()), "Idle");
   EXPECT_FALSE(window.JobRunning());
+}
+
+// Stopped, or the line dropped (the board keeping its power and running out
+// its planner), then started again in the same window: the resume it offers
+// goes on after the lines the board did, every block of the job once.
+TEST_F(GrblEngravingWindowTest, StoppedOrLostMidJobTheSameWindowResumesEveryBlockOnce) {
+  WritePicture(Stripes(), "Etching_image", "stripes.bmp");
+  settings_.WriteSetting("Etching_width", "4");
+  // The job's own moves a board carried out: where each ended, at what power.
+  const auto moves = [](const GrblBoard& board) {
+    std::vector<std::pair<std::array<double, 3>, double>> done;
+    for (const GrblExecuted& block : board.Executed()) {
+      if (block.text.starts_with("X") || block.text.starts_with("G1") ||
+          block.text.starts_with("Y"))
+        done.emplace_back(block.end, block.power);
+    }
+    return done;
+  };
+  std::vector<std::pair<std::array<double, 3>, double>> whole;
+  {
+    GrblBoard& board = UseGrblBoard(0);
+    EngravingWindow window(link_, settings_, formats::kGradation);
+    window.Load();
+    Tick(window, "Check1");
+    Click(window, "Command1");
+    whole = moves(board);
+    ASSERT_GT(whole.size(), 100u);
+  }
+  for (const bool lost : {false, true}) {
+    SCOPED_TRACE(lost ? "the line dropped" : "stopped");
+    GrblBoardOptions options;
+    options.motionScale = 2;
+    if (lost) {
+      options.dropAfter = 60;
+      options.dropRunsOut = true;
+    }
+    auto port = std::make_unique<SimPort>(GrblBoard(options));
+    SimPort& line = *port;
+    GrblBoard& board = port->grbl();
+    link_.Attach(std::move(port));
+    EngravingWindow window(link_, settings_, formats::kGradation);
+    window.Load();
+    Tick(window, "Check1");
+    if (!lost) {
+      frontend_.yesNoAnswers = {true};
+      frontend_.onEvents = [&] {
+        if (board.Executed().size() > 40 && !link_.StopRequested()) Click(window, "Command9");
+      };
+    }
+    Click(window, "Command1");
+    frontend_.onEvents = nullptr;
+    ASSERT_LT(moves(board).size(), whole.size());
+    if (lost) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      line.LineBack();
+    }
+    frontend_.resumeAnswers = {true};
+    Click(window, "Command1");
+    EXPECT_TRUE(frontend_.resumeAnswers.empty()) << "the resume was not offered";
+    EXPECT_EQ(moves(board), whole);
+    EXPECT_FALSE(board.LaserBurning(Clock::now()));
+    EXPECT_EQ(board.State(Clock::now()), "Idle");
+  }
 }
 
 }  // namespace
