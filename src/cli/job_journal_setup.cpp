@@ -94,8 +94,11 @@ JournalSetup SetUpJournal(const Options& options, const SettingsStore& settings,
   record.machineOrigin = found.record.machineOrigin;
   record.machineHead = found.record.machineHead;
   if (!found.record.ended) frontend.ShowMessage("Внимание", found.Warning());
-  err << "vertolin-cli: resuming from line " << record.point.lines + 1 << ", lines 1-"
-      << record.point.lines << " were done before\n";
+  err << "vertolin-cli: resuming from line " << record.point.lines + 1;
+  // After a lost link nothing may have been counted yet: the board's place
+  // tells the rest once it answers.
+  if (record.point.lines > 0) err << ", lines 1-" << record.point.lines << " were done before";
+  err << "\n";
   setup.journal.emplace(file, std::move(record));
   return setup;
 }
