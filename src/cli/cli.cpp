@@ -253,11 +253,16 @@ struct ProgressPlan {
   bool terminal;
 };
 
+// What a count is for: `estimate` reports a G-code job's program as a sender
+// streams it (straight runs merged); the progress of a live job counts the
+// lines its own stream sends, one a motion, which its journal counts too.
+enum class CountOf { Program, Wire };
+
 // Runs the command once: on its port, printed (--print), or with its lines
 // counted into `counted` instead of sent; with `progress`, progress lines go
 // to standard error.
 int RunOnce(Options& options, CliStreams streams, const Command& command, JobEstimate* counted,
-            const ProgressPlan* progress) {
+            const ProgressPlan* progress, CountOf countOf = CountOf::Program) {
   ConsoleFrontend frontend(streams.err, streams.interrupts);
   if (progress != nullptr)
     frontend.PlanProgress(progress->lines, progress->seconds, progress->terminal);
@@ -295,7 +300,7 @@ int RunOnce(Options& options, CliStreams streams, const Command& command, JobEst
   if (counted != nullptr) {
     link.Attach(std::make_unique<PrintPort>([](std::string_view) {}, options.kind));
     context.observers.push_back(&estimator);
-    if (gcode) context.gcodeOut = &nowhere;  // counted, not kept
+    if (gcode && countOf == CountOf::Program) context.gcodeOut = &nowhere;  // counted, not kept
   } else if (options.print && gcode) {
     // The program, not the lines one by one, is what goes out.
     link.Attach(std::make_unique<PrintPort>([](std::string_view) {}, options.kind));
@@ -424,7 +429,7 @@ int RunCli(const std::vector<std::string>& args, CliStreams streams) {
   counting.print = true;
   JobEstimate counted;
   const int countStatus = RunOnce(counting, {nowhere, nowhere, streams.interrupts}, *command,
-                                  &counted, nullptr);
+                                  &counted, nullptr, CountOf::Wire);
   // A Ctrl-C while the job was counted: nothing has been sent, and the port
   // and the journal are left as they were.
   if (countStatus == kCliStopped) {

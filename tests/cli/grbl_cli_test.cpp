@@ -581,7 +581,9 @@ TEST_F(GrblCliTest, StopsAndResumesCarryOutEveryBlockOnce) {
        {0.3, 0.93},
        false,
        {}},
-      {"cut, the laser on", {"cut", "--prepared", "@blobs"}, "7", {0.3}, false, {}},
+      // With the progress shown, whose count is the stream's lines, not the
+      // merged program's.
+      {"cut, the laser on", {"--progress", "cut", "--prepared", "@blobs"}, "7", {0.3}, false, {}},
       {"cut, the laser on, later", {"cut", "--prepared", "@blobs"}, "7", {0.7}, true, {}},
       {"mill-all with the spindle",
        {"--set", "grbl_spindle_speed=10000", "mill-all", "@blobs"},
