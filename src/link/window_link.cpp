@@ -842,6 +842,16 @@ void WindowLink::GrblRestore(const Motion& next) {
     GrblTravelToolUp(at, target);
   }
   FollowGrblTarget({MotionKind::ToolOff});
+  // The model and the readout count from the stopped job's origin: the head
+  // stands where the lines done ended once the travel there (no line of the
+  // program, so never acknowledged to the model) is done.
+  MachineModel& model = link_.machine();
+  MachineSteps modelOrigin{};
+  for (int axis = 0; axis < 3; ++axis) {
+    modelOrigin[axis] = model.position()[axis] -
+                        (scaler_.accounted()[axis] - jobStart_[axis] - next.steps[axis]);
+  }
+  model.SetOrigin(modelOrigin);
   // The tool as the lines done left it.
   if (replayedSetup_) SendExtra(*std::exchange(replayedSetup_, std::nullopt));
   if (laserLit_ && lastToolOn_) SendExtra(*lastToolOn_);

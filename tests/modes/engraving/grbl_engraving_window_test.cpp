@@ -99,6 +99,8 @@ TEST_F(GrblEngravingWindowTest, StoppedOrLostMidJobTheSameWindowResumesEveryBloc
     whole = moves(board);
     ASSERT_GT(whole.size(), 100u);
   }
+  // Where the readout puts the head at the end, from the job's start.
+  const MachinePosition end = link_.machine().Shown(link_.profile());
   for (const bool lost : {false, true}) {
     SCOPED_TRACE(lost ? "the line dropped" : "stopped");
     GrblBoardOptions options;
@@ -131,6 +133,12 @@ TEST_F(GrblEngravingWindowTest, StoppedOrLostMidJobTheSameWindowResumesEveryBloc
     Click(window, "Command1");
     EXPECT_TRUE(frontend_.resumeAnswers.empty()) << "the resume was not offered";
     EXPECT_EQ(moves(board), whole);
+    // The resumed job's frame is the stopped one's.
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      EXPECT_NEAR(link_.machine().Shown(link_.profile()).millimetres[axis], end.millimetres[axis],
+                  0.001)
+          << "axis " << axis;
+    }
     EXPECT_FALSE(board.LaserBurning(Clock::now()));
     EXPECT_EQ(board.State(Clock::now()), "Idle");
   }
