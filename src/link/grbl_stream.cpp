@@ -105,9 +105,6 @@ void GrblStream::Step(bool polling, bool events) {
       lastHeard_ = std::max(lastHeard_, now);
     }
   }
-  if (asking_ && now - lastHeard_ > kStatusSilence) {
-    Lost("Плата grbl не отвечает на запрос состояния уже 2 с: связь со станком потеряна.");
-  }
   int byte = -2;
   if (events) {
     byte = SerialReadByte(link_);
@@ -116,6 +113,14 @@ void GrblStream::Step(bool polling, bool events) {
   }
   if (byte == -2) link_.FailRead();
   if (events && link_.Closing()) throw LinkError();
+  // Silent only once what came is read: a program held up for a while (a
+  // loaded machine) finds the board's report waiting. A board that sends
+  // anything but the report counts as silent too.
+  if (byte >= 0) ++bytesUnheard_;
+  if (asking_ && now - lastHeard_ > kStatusSilence &&
+      (byte < 0 || bytesUnheard_ > kLongestReply * 16)) {
+    Lost("Плата grbl не отвечает на запрос состояния уже 2 с: связь со станком потеряна.");
+  }
   if (byte < 0) return;
   const char c = static_cast<char>(byte);
   if (c == '\n') {
@@ -156,6 +161,7 @@ void GrblStream::Handle(const grbl::Reply& reply) {
     ++statusReports_;
     asking_ = false;
     lastHeard_ = Clock::now();
+    bytesUnheard_ = 0;
     // At rest with nothing outstanding: the head is where the next block starts.
     if (unanswered_.empty() && planned_.empty() && Idle(status->state)) {
       if (const auto at = MachinePlace(*status)) lastEnd_ = at;

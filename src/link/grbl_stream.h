@@ -172,6 +172,7 @@ class GrblStream {
   bool inQuestion_ = false;
   std::chrono::steady_clock::time_point lastAsk_{};
   std::chrono::steady_clock::time_point lastHeard_{};
+  std::size_t bytesUnheard_ = 0;  // read since the last status report
   bool asking_ = false;
   GrblIdentity* reading_ = nullptr;  // Connect's settings, while it reads them
 };

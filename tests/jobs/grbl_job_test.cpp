@@ -237,6 +237,35 @@ TEST_F(GrblJobTest, ABoardThatFallsSilentEndsTheJobAsALostLink) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 }
 
+// The sender held up for longer than the silence allows (a loaded machine)
+// right after it asked for the status: the report waiting is read, and the
+// job goes on.
+TEST_F(GrblJobTest, ASenderHeldUpFindsTheReportWaitingAndGoesOn) {
+  class StallingPort : public SerialPort {
+   public:
+    explicit StallingPort(GrblBoardOptions options) : board_(GrblBoard(std::move(options))) {}
+    void Write(std::string_view bytes) override {
+      board_.Write(bytes);
+      if (bytes == "?" && ++asked_ == 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    }
+    bool WriteChecked(std::string_view bytes, std::chrono::milliseconds limit) override {
+      return board_.WriteChecked(bytes, limit);
+    }
+    int ReadByte() override { return board_.ReadByte(); }
+
+   private:
+    SimPort board_;
+    int asked_ = 0;
+  };
+  link_.Attach(std::make_unique<StallingPort>(Fast(20)));
+  WindowLink window(link_, formats::kGradation);
+  window.SetDriveSwitch([] { return true; });
+  ASSERT_TRUE(window.ConnectGrbl());
+  EXPECT_EQ(JobRunner(window).Run(Raster(300)), JobOutcome::Done)
+      << (frontend_.messages.empty() ? "" : frontend_.messages[0].text);
+}
+
 }  // namespace
 }  // namespace vertolin
 
