@@ -102,6 +102,11 @@ int ExitStatus(Context& context, const WindowLink& window, const JobResult& resu
   if (result.outcome == JobOutcome::Stopped) {
     context.streams.err << "vertolin-cli: stopped at line " << result.linesSent;
     if (result.linesSent > 0) context.streams.err << " (" << window.lastLine() << ")";
+    // A grbl board plans ahead: fewer lines are done than were sent, and the
+    // resume goes on after those.
+    if (window.StreamsGrbl() || result.acknowledged < result.linesSent) {
+      context.streams.err << ", " << result.acknowledged << " carried out";
+    }
     context.streams.err << '\n';
   }
   return ExitStatus(result);

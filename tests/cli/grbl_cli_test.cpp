@@ -699,6 +699,8 @@ TEST_F(GrblCliTest, StopsAndResumesCarryOutEveryBlockOnce) {
       }
       if (run == 0) {
         EXPECT_EQ(journal.record.point.lines, done);
+        EXPECT_NE(err_.str().find(", " + std::to_string(done) + " carried out"), std::string::npos)
+            << err_.str();
       } else {
         EXPECT_GE(journal.record.point.lines, acknowledged);
       }
